@@ -1,0 +1,126 @@
+#include "base/FileIO.h"
+
+#include "base/Errors.h"
+#include "base/Paths.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+
+namespace pictavo {
+
+TMappedFile::TMappedFile(const std::string& fileName) {
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) RaiseOpenError(fileName, errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        RaiseOpenError(fileName, err);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        RaiseOpenError(fileName, EISDIR);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        RaiseOpenError(fileName, EINVAL);
+    }
+    FSize = static_cast<size_t>(st.st_size);
+    if (FSize > 0) {
+        void* map = ::mmap(nullptr, FSize, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (map == MAP_FAILED) {
+            const int err = errno;
+            ::close(fd);
+            RaiseOpenError(fileName, err);
+        }
+        FMap = map;
+        FData = static_cast<const uint8_t*>(map);
+    }
+    ::close(fd);
+}
+
+TMappedFile::~TMappedFile() {
+    if (FMap) ::munmap(FMap, FSize);
+}
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Where a save really goes: a link to a file is followed so that the link stays a link.
+std::string ResolveTarget(const std::string& fileName) {
+    struct stat st {};
+    if (::lstat(fileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* real = ::realpath(fileName.c_str(), nullptr);
+        if (real) {
+            std::string out(real);
+            std::free(real);
+            return out;
+        }
+    }
+    return fileName;
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& fileName, std::span<const uint8_t> bytes) {
+    const std::string target = ResolveTarget(fileName);
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) RaiseCreateError(fileName, EISDIR);
+
+    static std::atomic<unsigned> counter{0};
+    const auto stamp = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = FolderOf(target) + "/." + ExtractFileName(target).substr(0, 100) +
+               Format(".%d.%llx.%u.tmp", static_cast<int>(::getpid()), stamp, counter++);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) RaiseCreateError(fileName, errno);
+
+    auto fail = [&](int err) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        RaiseCreateError(fileName, err);
+    };
+    if (exists) (void)::fchmod(fd, existing.st_mode & 07777);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) fail(errno);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        RaiseCreateError(fileName, err);
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        RaiseCreateError(fileName, err);
+    }
+}
+
+}  // namespace pictavo

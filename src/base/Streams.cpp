@@ -1,0 +1,41 @@
+#include "base/Streams.h"
+
+#include "base/Errors.h"
+
+#include <cstring>
+
+namespace pictavo {
+
+void TStream::ReadBuffer(void* buffer, size_t n) {
+    if (Remaining() < n) throw EReadError("流读取错误");
+    const size_t got = Read(buffer, n);
+    if (got != n) throw EReadError("流读取错误");
+}
+
+size_t TSpanStream::Read(void* buffer, size_t n) {
+    const uint64_t left = Remaining();
+    const size_t count = n < left ? n : static_cast<size_t>(left);
+    if (count) std::memcpy(buffer, FBytes.data() + FPosition, count);
+    FPosition += count;
+    return count;
+}
+
+void TSpanStream::Write(const void*, size_t) { throw EPictavoError("流写入错误"); }
+
+size_t TMemoryStream::Read(void* buffer, size_t n) {
+    const uint64_t left = Remaining();
+    const size_t count = n < left ? n : static_cast<size_t>(left);
+    if (count) std::memcpy(buffer, FData.data() + FPosition, count);
+    FPosition += count;
+    return count;
+}
+
+void TMemoryStream::Write(const void* buffer, size_t n) {
+    if (n == 0) return;
+    const uint64_t end = FPosition + n;
+    if (end > FData.size()) FData.resize(static_cast<size_t>(end));
+    std::memcpy(FData.data() + FPosition, buffer, n);
+    FPosition = end;
+}
+
+}  // namespace pictavo

@@ -1,0 +1,58 @@
+// Byte streams: a read-only view over bytes that exist (a mapped file, a resource) and a
+// growable memory stream for writing. Reads never go past the end of what exists.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace pictavo {
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+    // Reads up to n bytes at the position; returns how many were read.
+    virtual size_t Read(void* buffer, size_t n) = 0;
+    // Writes n bytes at the position, growing the stream when needed.
+    virtual void Write(const void* buffer, size_t n) = 0;
+    virtual uint64_t Size() const = 0;
+    uint64_t Position() const { return FPosition; }
+    // Positions past the end are allowed; reading there yields nothing.
+    void Seek(uint64_t position) { FPosition = position; }
+
+    // Reads exactly n bytes or raises EReadError ("流读取错误"); nothing is consumed on failure.
+    void ReadBuffer(void* buffer, size_t n);
+    // Bytes that remain between the position and the end.
+    uint64_t Remaining() const { return FPosition < Size() ? Size() - FPosition : 0; }
+
+protected:
+    uint64_t FPosition = 0;
+};
+
+// A read-only stream over bytes owned by someone else.
+class TSpanStream : public TStream {
+public:
+    explicit TSpanStream(std::span<const uint8_t> bytes) : FBytes(bytes) {}
+    size_t Read(void* buffer, size_t n) override;
+    void Write(const void* buffer, size_t n) override;  // raises: the view is read-only
+    uint64_t Size() const override { return FBytes.size(); }
+    std::span<const uint8_t> Bytes() const { return FBytes; }
+
+private:
+    std::span<const uint8_t> FBytes;
+};
+
+// A growable in-memory stream.
+class TMemoryStream : public TStream {
+public:
+    size_t Read(void* buffer, size_t n) override;
+    void Write(const void* buffer, size_t n) override;
+    uint64_t Size() const override { return FData.size(); }
+    const std::vector<uint8_t>& Data() const { return FData; }
+
+private:
+    std::vector<uint8_t> FData;
+};
+
+}  // namespace pictavo

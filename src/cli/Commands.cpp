@@ -1,0 +1,243 @@
+#include "cli/Commands.h"
+
+#include "base/Errors.h"
+#include "base/Paths.h"
+#include "cli/Json.h"
+#include "icons/AdvancedIcon.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <memory>
+#include <string_view>
+
+namespace pictavo::cli {
+
+namespace {
+
+const char* const kUsage =
+    "用法: pictavo-cli 命令 [选项] 文件...\n"
+    "\n"
+    "命令:\n"
+    "  list [--json] 文件...       列出每个文件的图标, 以及每个图标的图像\n"
+    "                              (序号、名称、图像数量; 每个图像 \"宽 x 高 - 位数bit\" 和字节数)\n"
+    "                              --json: 以一个 JSON 数组输出到标准输出\n"
+    "  extract -o 目录 文件...     把每个文件的每个图标保存为 目录/名称.ico,\n"
+    "                              重名时追加 \"_1\" (不区分大小写), 并打印写出的路径\n"
+    "  --help                      显示本说明\n"
+    "\n"
+    "退出状态: 0 = 所有文件都已读取; 1 = 有文件无法读取或写入; 2 = 用法错误\n";
+
+struct NamedIcon {
+    std::string Name;
+    std::unique_ptr<TAdvancedIcon> Icon;
+};
+
+// The icons of one file, in order. An .ico file's single icon is named after the file
+// without folder and last extension; a file that holds no icon gives none. Raises the
+// reader's error when the file cannot be read.
+std::vector<NamedIcon> ReadFileIcons(const std::string& path) {
+    std::vector<NamedIcon> icons;
+    auto icon = std::make_unique<TAdvancedIcon>();
+    if (icon->LoadFromFile(path) && icon->Images().Count() > 0)
+        icons.push_back({ChangeFileExtToNone(ExtractFileName(path)), std::move(icon)});
+    return icons;
+}
+
+// Appends "_1" while the name is taken (compared without regard to case).
+std::string UniqueName(std::string name, const std::vector<std::string>& taken) {
+    auto isTaken = [&](const std::string& n) {
+        for (const auto& t : taken)
+            if (SameTextAscii(t, n)) return true;
+        return false;
+    };
+    while (isTaken(name)) name += "_1";
+    return name;
+}
+
+// A name usable as one path component.
+std::string SafeFileName(std::string name) {
+    for (char& c : name)
+        if (c == '/' || c == '\0') c = '_';
+    if (name.empty() || name == "." || name == "..") name = "_" + name;
+    return name;
+}
+
+void PrintListText(const std::string& path, const std::vector<NamedIcon>& icons, std::ostream& out) {
+    out << path << '\n';
+    for (size_t i = 0; i < icons.size(); ++i) {
+        const auto& images = icons[i].Icon->Images();
+        out << "  [" << i << "] " << icons[i].Name << "  (" << images.Count() << " 个图像)\n";
+        for (int k = 0; k < images.Count(); ++k) {
+            const TIconImage* image = images.GetItem(k);
+            out << "      " << image->Label() << "  " << image->Info().BytesInRes << " 字节"
+                << (image->IsPng() ? "  PNG" : "") << '\n';
+        }
+    }
+}
+
+void PrintListJson(const std::string& path, const std::vector<NamedIcon>& icons, std::ostream& out) {
+    out << "{\"file\": " << JsonString(path) << ", \"icons\": [";
+    for (size_t i = 0; i < icons.size(); ++i) {
+        if (i) out << ", ";
+        out << "{\"index\": " << i << ", \"name\": " << JsonString(icons[i].Name) << ", \"images\": [";
+        const auto& images = icons[i].Icon->Images();
+        for (int k = 0; k < images.Count(); ++k) {
+            const TIconImage* image = images.GetItem(k);
+            if (k) out << ", ";
+            out << "{\"width\": " << image->Width() << ", \"height\": " << image->Height()
+                << ", \"bits\": " << image->BitCount() << ", \"bytes\": " << image->Info().BytesInRes
+                << ", \"png\": " << (image->IsPng() ? "true" : "false") << '}';
+        }
+        out << "]}";
+    }
+    out << "]}";
+}
+
+int CmdList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    bool json = false;
+    std::vector<std::string> files;
+    bool optionsDone = false;
+    for (const auto& a : args) {
+        if (!optionsDone && a == "--json") json = true;
+        else if (!optionsDone && a == "--") optionsDone = true;
+        else if (!optionsDone && a.size() > 1 && a[0] == '-') {
+            err << "pictavo-cli list: 未知选项 " << a << '\n';
+            return 2;
+        } else files.push_back(a);
+    }
+    if (files.empty()) {
+        err << "pictavo-cli list: 缺少文件\n" << kUsage;
+        return 2;
+    }
+    int status = 0;
+    if (json) out << '[';
+    for (size_t f = 0; f < files.size(); ++f) {
+        const std::string& path = files[f];
+        try {
+            const auto icons = ReadFileIcons(path);
+            if (json) {
+                if (f) out << ", ";
+                PrintListJson(path, icons, out);
+            } else {
+                PrintListText(path, icons, out);
+            }
+        } catch (const std::exception& e) {
+            status = 1;
+            err << path << ": " << e.what() << '\n';
+            if (json) {
+                if (f) out << ", ";
+                out << "{\"file\": " << JsonString(path) << ", \"error\": " << JsonString(e.what()) << '}';
+            }
+        }
+    }
+    if (json) out << "]\n";
+    return status;
+}
+
+// Makes a folder and its missing parents.
+bool MakeFolders(const std::string& dir, std::string& reason) {
+    std::string partial;
+    size_t pos = 0;
+    while (pos <= dir.size()) {
+        const size_t slash = dir.find('/', pos);
+        partial = dir.substr(0, slash == std::string::npos ? dir.size() : slash);
+        pos = slash == std::string::npos ? dir.size() + 1 : slash + 1;
+        if (partial.empty()) continue;
+        if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) {
+            reason = SystemErrorText(errno);
+            return false;
+        }
+    }
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        reason = SystemErrorText(ENOTDIR);
+        return false;
+    }
+    return true;
+}
+
+int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string dir;
+    std::vector<std::string> files;
+    bool optionsDone = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const auto& a = args[i];
+        if (!optionsDone && (a == "-o" || a == "--output")) {
+            if (i + 1 >= args.size()) {
+                err << "pictavo-cli extract: -o 需要一个目录\n";
+                return 2;
+            }
+            dir = args[++i];
+        } else if (!optionsDone && a.rfind("--output=", 0) == 0) {
+            dir = a.substr(9);
+        } else if (!optionsDone && a == "--") {
+            optionsDone = true;
+        } else if (!optionsDone && a.size() > 1 && a[0] == '-') {
+            err << "pictavo-cli extract: 未知选项 " << a << '\n';
+            return 2;
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (dir.empty() || files.empty()) {
+        err << "pictavo-cli extract: 需要 -o 目录 和至少一个文件\n" << kUsage;
+        return 2;
+    }
+    std::string reason;
+    if (!MakeFolders(dir, reason)) {
+        err << "pictavo-cli extract: 无法创建目录 \"" << dir << "\". " << reason << '\n';
+        return 1;
+    }
+    int status = 0;
+    std::vector<std::string> taken;
+    for (const auto& path : files) {
+        std::vector<NamedIcon> icons;
+        try {
+            icons = ReadFileIcons(path);
+        } catch (const std::exception& e) {
+            status = 1;
+            err << path << ": " << e.what() << '\n';
+            continue;
+        }
+        for (auto& icon : icons) {
+            const std::string name = UniqueName(SafeFileName(icon.Name), taken);
+            taken.push_back(name);
+            const std::string target = dir + (dir.back() == '/' ? "" : "/") + name + ".ico";
+            try {
+                icon.Icon->SaveToFile(target);
+                out << target << '\n';
+            } catch (const std::exception& e) {
+                status = 1;
+                err << path << ": " << e.what() << '\n';
+            }
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        err << kUsage;
+        return 2;
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << kUsage;
+        return 0;
+    }
+    for (const auto& a : rest)
+        if (a == "--help" || a == "-h") {
+            out << kUsage;
+            return 0;
+        }
+    if (command == "list") return CmdList(rest, out, err);
+    if (command == "extract") return CmdExtract(rest, out, err);
+    err << "pictavo-cli: 未知命令 " << command << '\n' << kUsage;
+    return 2;
+}
+
+}  // namespace pictavo::cli

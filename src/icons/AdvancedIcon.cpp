@@ -1,0 +1,74 @@
+#include "icons/AdvancedIcon.h"
+
+#include "base/ByteReader.h"
+#include "base/Errors.h"
+#include "base/FileIO.h"
+#include "base/Streams.h"
+
+namespace pictavo {
+
+void TAdvancedIcon::Assign(const TAdvancedIcon& Source) {
+    FImages.Clear();
+    FImages.SetCapacity(Source.Images().Count());
+    for (int i = 0; i < Source.Images().Count(); ++i)
+        if (const TIconImage* image = Source.Images().GetItem(i)) FImages.Add(TIconImage::CreateCopy(*image));
+}
+
+bool TAdvancedIcon::ReadHeader(TStream& Stream, uint16_t& Count) {
+    uint8_t raw[TIconDir::Size];
+    if (Stream.Remaining() < sizeof raw) return false;
+    Stream.ReadBuffer(raw, sizeof raw);
+    const TIconDir dir = TIconDir::Read(std::span<const uint8_t, TIconDir::Size>(raw));
+    if (dir.Reserved != 0 || dir.Type != 1) return false;
+    Count = dir.Count;
+    // Room for the announced entries, but never more than the remaining bytes could describe.
+    const uint64_t describable = Stream.Remaining() / TIconEntryInfo::Size;
+    FImages.SetCapacity(static_cast<uint16_t>(Count < describable ? Count : describable));
+    return true;
+}
+
+bool TAdvancedIcon::LoadFromFile(const std::string& FileName) {
+    FImages.Clear();
+    const TMappedFile file(FileName);
+    TSpanStream stream(file.Bytes());
+    return LoadFromStream(stream);
+}
+
+bool TAdvancedIcon::LoadFromStream(TStream& stream) {
+    FImages.Clear();
+    uint16_t count = 0;
+    if (!ReadHeader(stream, count)) return false;
+    for (uint16_t i = 0; i < count; ++i) FImages.Add(std::make_unique<TFileIconImage>(stream));
+    return true;
+}
+
+void TAdvancedIcon::SaveToStream(TStream& Stream) const {
+    const uint16_t count = FImages.Count();
+    if (count == 0) return;
+    uint8_t raw[TIconDirEntry::Size];
+    TIconDir{0, 1, count}.Write(std::span<uint8_t, TIconDir::Size>(raw, TIconDir::Size));
+    Stream.Write(raw, TIconDir::Size);
+    for (int i = 0; i < count; ++i) {
+        TIconDirEntry entry{FImages.GetItem(i)->Info(), 0};
+        entry.Write(std::span<uint8_t, TIconDirEntry::Size>(raw));
+        Stream.Write(raw, sizeof raw);
+    }
+    for (int i = 0; i < count; ++i) {
+        const uint64_t offset = Stream.Position();
+        if (offset > 0xFFFFFFFFu) throw EPictavoError("图标太大, 无法写成图标文件");
+        uint8_t field[4];
+        PutU32le(field, static_cast<uint32_t>(offset));
+        Stream.Seek(TIconDir::Size + TIconDirEntry::Size * static_cast<uint64_t>(i) + 12);
+        Stream.Write(field, sizeof field);
+        Stream.Seek(offset);
+        FImages.GetItem(i)->WriteData(Stream);
+    }
+}
+
+void TAdvancedIcon::SaveToFile(const std::string& FileName) const {
+    TMemoryStream stream;
+    SaveToStream(stream);
+    if (stream.Size() > 0) WriteFileAtomically(FileName, stream.Data());
+}
+
+}  // namespace pictavo

@@ -1,0 +1,47 @@
+// An icon: an ordered list of images, read from and written to .ico files.
+#pragma once
+
+#include "icons/IconImage.h"
+
+#include <memory>
+#include <string>
+
+namespace pictavo {
+
+class TStream;
+
+class TAdvancedIcon {
+public:
+    TAdvancedIcon() = default;
+    virtual ~TAdvancedIcon() = default;
+    TAdvancedIcon(const TAdvancedIcon&) = delete;
+    TAdvancedIcon& operator=(const TAdvancedIcon&) = delete;
+
+    // A new empty icon of the same class (the virtual constructor).
+    virtual std::unique_ptr<TAdvancedIcon> Create() const { return std::make_unique<TAdvancedIcon>(); }
+    // Replaces the images by independent plain copies of Source's images.
+    virtual void Assign(const TAdvancedIcon& Source);
+
+    TIconImageList& Images() { return FImages; }
+    const TIconImageList& Images() const { return FImages; }
+
+    // Reads a 6-byte icon directory header at the stream's position. False for fewer than 6
+    // bytes, reserved not 0 or type not 1; otherwise Count := the header's count and True.
+    bool ReadHeader(TStream& Stream, uint16_t& Count);
+
+    // Replaces the images by those of an .ico file. True when the file has an icon header
+    // (even with no entries); False otherwise. Raises EFOpenError when it cannot be opened.
+    bool LoadFromFile(const std::string& FileName);
+    // The same read from bytes already at hand (the stream starts at the file's first byte).
+    bool LoadFromStream(TStream& Stream);
+    // Writes the icon in .ico layout into an empty stream; nothing for an icon without images.
+    void SaveToStream(TStream& Stream) const;
+    // Writes the icon as an .ico file, replacing the file atomically; creates nothing when the
+    // icon has no images. Raises EFCreateError when the file cannot be written.
+    void SaveToFile(const std::string& FileName) const;
+
+private:
+    TIconImageList FImages;
+};
+
+}  // namespace pictavo

@@ -1,0 +1,113 @@
+// One image of an icon (its directory info, its bytes and its lazily made pixels) and the
+// owning list of images an icon holds.
+#pragma once
+
+#include "icons/IconRaster.h"
+#include "icons/IconTypes.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pictavo {
+
+class TStream;
+class THiResIcon;
+
+class TIconImage {
+public:
+    // An empty image: no bytes, no handle, every field 0.
+    TIconImage() = default;
+    virtual ~TIconImage() = default;
+    TIconImage(const TIconImage&) = delete;
+    TIconImage& operator=(const TIconImage&) = delete;
+
+    // A plain TIconImage holding its own copy of Source's info, bytes and pixels
+    // (asking Source for its pixels makes them if it had none).
+    static std::unique_ptr<TIconImage> CreateCopy(const TIconImage& Source);
+
+    // The decoded pixels at the entry's width and height bytes (0 = the image's own size),
+    // made on first use; nullptr when the bytes cannot be decoded (the "0 handle").
+    const TIconRaster* GetHandle() const;
+    // A graphic over this image's pixels; the pixels stay the image's.
+    std::unique_ptr<THiResIcon> CreateGraphic() const;
+    // Derives the square size from the image bytes and writes its low 8 bits into the
+    // width and height bytes of the info.
+    void UpdateSize();
+    // Writes bytes-in-resource bytes of the image at the stream's position.
+    void WriteData(TStream& Stream) const;
+    // Draws the pixels with the mask applied, top-left at (X, Y), at the entry's size.
+    void Draw(struct TRasterCanvas& Canvas, int X, int Y) const;
+
+    int32_t Width() const { return FWidth; }
+    int32_t Height() const { return FHeight; }
+    const TIconEntryInfo& Info() const { return FInfo; }
+    uint16_t BitCount() const { return FInfo.BitCount; }
+    // The image bytes: exactly bytes-in-resource bytes.
+    std::span<const uint8_t> Data() const { return {FData.data(), FInfo.BytesInRes}; }
+    bool HasData() const { return !FData.empty(); }
+    bool IsPng() const { return IsPngData(Data()); }
+    // "%d x %d - %dbit": width, height and the entry's bit count.
+    std::string Label() const;
+
+protected:
+    // Takes the info and the bytes. The bytes-in-resource field never claims more bytes than
+    // the image holds: when fewer exist it is lowered to what exists, so nothing downstream
+    // reads or writes past them.
+    void SetContent(const TIconEntryInfo& Info, std::vector<uint8_t> Data);
+
+private:
+    int32_t FWidth = 0;
+    int32_t FHeight = 0;
+    mutable std::unique_ptr<TIconRaster> FHandle;
+    mutable bool FDecodeFailed = false;  // the bytes never change, so neither does a refusal
+    TIconEntryInfo FInfo;
+    std::vector<uint8_t> FData;
+};
+
+// An image read from an .ico file: its directory entry and the bytes the entry points to.
+class TFileIconImage : public TIconImage {
+public:
+    // Reads the 16-byte entry at the stream's position and the bytes it points to; leaves the
+    // stream just after the entry. Bytes the stream does not have are not invented.
+    explicit TFileIconImage(TStream& Stream);
+};
+
+// An owning list of images with a 16-bit count.
+class TIconImageList {
+public:
+    static constexpr uint16_t kMaxCount = 0xFFFF;
+
+    TIconImageList() = default;
+    ~TIconImageList() { Clear(); }
+    TIconImageList(const TIconImageList&) = delete;
+    TIconImageList& operator=(const TIconImageList&) = delete;
+
+    uint16_t Count() const { return static_cast<uint16_t>(FItems.size()); }
+    uint16_t Capacity() const { return FCapacity; }
+    void SetCapacity(uint16_t N);
+    // Takes ownership and appends; raises EListError when the list already holds 65,535.
+    void Add(std::unique_ptr<TIconImage> Image);
+    // An index out of range does nothing. Without FreeImage the image is handed back.
+    std::unique_ptr<TIconImage> RemoveAt(int Index, bool FreeImage);
+    void Delete(int Index) { RemoveAt(Index, true); }
+    // nullptr for an index out of range.
+    TIconImage* GetItem(int Index) const;
+    TIconImage* operator[](int Index) const { return GetItem(Index); }
+    void Clear();
+    // Width ascending, then bit count.
+    void SortBySize();
+    // Bit count ascending, then width.
+    void SortByDepth();
+
+private:
+    using Compare = int (*)(const TIconImage*, const TIconImage*);
+    void QuickSort(Compare compare);
+
+    std::vector<std::unique_ptr<TIconImage>> FItems;
+    uint16_t FCapacity = 0;
+};
+
+}  // namespace pictavo

@@ -1,0 +1,376 @@
+#include "icons/IconRaster.h"
+
+#include "base/ByteReader.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+namespace pictavo {
+
+namespace {
+
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+constexpr uint32_t BI_RGB = 0;
+constexpr uint32_t BI_BITFIELDS = 3;
+
+// One colour channel described by a bit mask, widened to 8 bits.
+struct Channel {
+    uint32_t mask = 0;
+    int shift = 0;
+    uint32_t max = 0;
+
+    explicit Channel(uint32_t m = 0) : mask(m) {
+        if (m) {
+            shift = std::countr_zero(m);
+            max = m >> shift;
+        }
+    }
+    uint32_t Extract(uint32_t px) const {
+        if (!max) return 0;
+        const uint32_t v = (px & mask) >> shift;
+        if (max == 0xFF) return v;
+        return static_cast<uint32_t>((static_cast<uint64_t>(v) * 255 + max / 2) / max);
+    }
+};
+
+std::unique_ptr<TIconRaster> DecodePng(std::span<const uint8_t> bytes) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return nullptr;
+    if (image.width == 0 || image.height == 0 || image.width > kMaxIconDimension ||
+        image.height > kMaxIconDimension) {
+        png_image_free(&image);
+        return nullptr;
+    }
+    image.format = PNG_FORMAT_BGRA;  // bytes B, G, R, A = 0xAARRGGBB on a little-endian host
+    auto raster = std::make_unique<TIconRaster>();
+    raster->Width = static_cast<int>(image.width);
+    raster->Height = static_cast<int>(image.height);
+    raster->Colour.resize(static_cast<size_t>(image.width) * image.height);
+    if (!png_image_finish_read(&image, nullptr, raster->Colour.data(), 0, nullptr)) {
+        png_image_free(&image);
+        return nullptr;
+    }
+    if constexpr (std::endian::native == std::endian::big) {
+        for (auto& px : raster->Colour) px = __builtin_bswap32(px);
+    }
+    raster->HasAlpha = true;
+    raster->Mask.resize(raster->Colour.size());
+    for (size_t i = 0; i < raster->Colour.size(); ++i) raster->Mask[i] = (raster->Colour[i] >> 24) == 0;
+    return raster;
+}
+
+std::unique_ptr<TIconRaster> DecodeDib(std::span<const uint8_t> bytes) {
+    const ByteReader rd(bytes);
+    const auto headerSize = rd.u32le(0);
+    if (!headerSize) return nullptr;
+
+    int64_t width = 0, rawHeight = 0;
+    uint32_t bpp = 0, compression = BI_RGB, colorsUsed = 0;
+    uint32_t paletteEntry = 4;
+    uint64_t afterHeader = *headerSize;
+    Channel red, green, blue, alpha;
+    bool bitfields = false;
+
+    if (*headerSize == 12) {  // the old core header: 16-bit fields, 3-byte palette entries
+        const auto w = rd.u16le(4), h = rd.u16le(6), b = rd.u16le(10);
+        if (!w || !h || !b) return nullptr;
+        width = *w;
+        rawHeight = static_cast<int16_t>(*h);
+        bpp = *b;
+        paletteEntry = 3;
+    } else if (*headerSize >= 40) {
+        const auto w = rd.i32le(4), h = rd.i32le(8);
+        const auto b = rd.u16le(14);
+        const auto c = rd.u32le(16), used = rd.u32le(32);
+        if (!w || !h || !b || !c || !used) return nullptr;
+        width = *w;
+        rawHeight = *h;
+        bpp = *b;
+        compression = *c;
+        colorsUsed = *used;
+        if (compression == BI_BITFIELDS) {
+            if (bpp != 16 && bpp != 32) return nullptr;
+            // The three masks follow a 40-byte header, or sit inside a longer one.
+            const auto r = rd.u32le(40), g = rd.u32le(44), bl = rd.u32le(48);
+            if (!r || !g || !bl) return nullptr;
+            red = Channel(*r);
+            green = Channel(*g);
+            blue = Channel(*bl);
+            if (*headerSize >= 56) alpha = Channel(rd.u32le(52).value_or(0));
+            if (*headerSize == 40) afterHeader += 12;
+            bitfields = true;
+        } else if (compression != BI_RGB) {
+            return nullptr;  // RLE and embedded JPEG/PNG bitmaps are not icon images
+        }
+    } else {
+        return nullptr;
+    }
+
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return nullptr;
+    // The header's height covers the colour bitmap and the mask: the icon is half of it.
+    // A negative height stores the rows top-down.
+    const bool topDown = rawHeight < 0;
+    const int64_t height = (rawHeight < 0 ? -rawHeight : rawHeight) / 2;
+    if (width <= 0 || height <= 0 || width > kMaxIconDimension || height > kMaxIconDimension) return nullptr;
+
+    if (!bitfields) {
+        if (bpp == 16) {
+            red = Channel(0x7C00);
+            green = Channel(0x03E0);
+            blue = Channel(0x001F);
+        } else if (bpp == 32) {
+            red = Channel(0x00FF0000);
+            green = Channel(0x0000FF00);
+            blue = Channel(0x000000FF);
+            alpha = Channel(0xFF000000);
+        }
+    }
+
+    // Colour table: palette images hold ColorsUsed entries (all 2^bpp when 0).
+    uint32_t paletteCount = 0;
+    if (bpp <= 8) {
+        const uint32_t full = 1u << bpp;
+        paletteCount = (colorsUsed != 0 && colorsUsed < full) ? colorsUsed : full;
+    }
+    std::vector<uint32_t> palette(paletteCount, 0xFF000000u);
+    const auto table = rd.bytes(afterHeader, static_cast<uint64_t>(paletteCount) * paletteEntry);
+    if (!table) return nullptr;
+    for (uint32_t i = 0; i < paletteCount; ++i) {
+        const uint8_t* e = table->data() + static_cast<size_t>(i) * paletteEntry;
+        palette[i] = 0xFF000000u | (uint32_t{e[2]} << 16) | (uint32_t{e[1]} << 8) | e[0];
+    }
+
+    const uint64_t xorStride = ((static_cast<uint64_t>(width) * bpp + 31) / 32) * 4;
+    const uint64_t andStride = ((static_cast<uint64_t>(width) + 31) / 32) * 4;
+    const uint64_t xorOffset = afterHeader + static_cast<uint64_t>(paletteCount) * paletteEntry;
+    const auto xorBits = rd.bytes(xorOffset, xorStride * height);
+    if (!xorBits) return nullptr;
+    const auto andBits = rd.bytes(xorOffset + xorStride * height, andStride * height);
+
+    const int w = static_cast<int>(width), h = static_cast<int>(height);
+    auto raster = std::make_unique<TIconRaster>();
+    raster->Width = w;
+    raster->Height = h;
+    raster->Colour.resize(static_cast<size_t>(w) * h);
+    raster->Mask.assign(static_cast<size_t>(w) * h, 0);
+
+    bool anyAlpha = false;
+    for (int y = 0; y < h; ++y) {
+        const int srcRow = topDown ? y : h - 1 - y;
+        const uint8_t* row = xorBits->data() + static_cast<size_t>(srcRow) * xorStride;
+        uint32_t* out = raster->Colour.data() + static_cast<size_t>(y) * w;
+        for (int x = 0; x < w; ++x) {
+            uint32_t px = 0;
+            switch (bpp) {
+            case 1:
+            case 4:
+            case 8: {
+                const uint32_t bit = static_cast<uint32_t>(x) * bpp;
+                const uint32_t index = (row[bit / 8] >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
+                px = index < paletteCount ? palette[index] : 0xFF000000u;
+                break;
+            }
+            case 16: {
+                const uint32_t v = row[x * 2] | (row[x * 2 + 1] << 8);
+                px = 0xFF000000u | (red.Extract(v) << 16) | (green.Extract(v) << 8) | blue.Extract(v);
+                break;
+            }
+            case 24:
+                px = 0xFF000000u | (uint32_t{row[x * 3 + 2]} << 16) | (uint32_t{row[x * 3 + 1]} << 8) |
+                     row[x * 3];
+                break;
+            case 32: {
+                const uint8_t* p = row + static_cast<size_t>(x) * 4;
+                const uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24);
+                const uint32_t a = alpha.Extract(v);
+                anyAlpha |= a != 0;
+                px = (a << 24) | (red.Extract(v) << 16) | (green.Extract(v) << 8) | blue.Extract(v);
+                break;
+            }
+            }
+            out[x] = px;
+        }
+        if (andBits) {
+            const uint8_t* mrow = andBits->data() + static_cast<size_t>(srcRow) * andStride;
+            uint8_t* mout = raster->Mask.data() + static_cast<size_t>(y) * w;
+            for (int x = 0; x < w; ++x) mout[x] = (mrow[x / 8] >> (7 - x % 8)) & 1;
+        }
+    }
+
+    if (bpp == 32 && anyAlpha) {
+        raster->HasAlpha = true;
+        // A 32-bit image without its mask still draws correctly: take it from the alpha.
+        if (!andBits)
+            for (size_t i = 0; i < raster->Colour.size(); ++i) raster->Mask[i] = (raster->Colour[i] >> 24) == 0;
+    } else {
+        if (!andBits) return nullptr;  // without alpha the mask is the only transparency
+        for (size_t i = 0; i < raster->Colour.size(); ++i) {
+            const uint32_t rgb = raster->Colour[i] & 0x00FFFFFFu;
+            raster->Colour[i] = rgb | (raster->Mask[i] ? 0u : 0xFF000000u);
+        }
+    }
+    return raster;
+}
+
+// Tent-filter weights for one output coordinate; the filter widens when shrinking so
+// every source pixel contributes (an area average), and is bilinear when enlarging.
+struct Taps {
+    std::vector<int> first;
+    std::vector<int> count;
+    std::vector<float> weights;
+    int maxTaps = 0;
+};
+
+Taps MakeTaps(int srcSize, int dstSize) {
+    Taps t;
+    const double scale = static_cast<double>(srcSize) / dstSize;
+    const double support = std::max(1.0, scale);
+    t.maxTaps = static_cast<int>(std::ceil(support)) * 2 + 1;
+    t.first.resize(dstSize);
+    t.count.resize(dstSize);
+    t.weights.assign(static_cast<size_t>(dstSize) * t.maxTaps, 0.0f);
+    for (int i = 0; i < dstSize; ++i) {
+        const double centre = (i + 0.5) * scale - 0.5;
+        int lo = static_cast<int>(std::floor(centre - support)) + 1;
+        int hi = static_cast<int>(std::ceil(centre + support)) - 1;
+        lo = std::max(lo, 0);
+        hi = std::min(hi, srcSize - 1);
+        if (hi - lo + 1 > t.maxTaps) hi = lo + t.maxTaps - 1;
+        double sum = 0;
+        float* w = &t.weights[static_cast<size_t>(i) * t.maxTaps];
+        for (int s = lo; s <= hi; ++s) {
+            const double d = std::abs(s - centre) / support;
+            const double v = d < 1.0 ? 1.0 - d : 0.0;
+            w[s - lo] = static_cast<float>(v);
+            sum += v;
+        }
+        if (sum <= 0) {  // a degenerate window: take the nearest pixel
+            lo = std::clamp(static_cast<int>(std::lround(centre)), 0, srcSize - 1);
+            hi = lo;
+            w[0] = 1.0f;
+            sum = 1.0;
+        }
+        for (int s = lo; s <= hi; ++s) w[s - lo] = static_cast<float>(w[s - lo] / sum);
+        t.first[i] = lo;
+        t.count[i] = hi - lo + 1;
+    }
+    return t;
+}
+
+}  // namespace
+
+bool IsPngData(std::span<const uint8_t> bytes) {
+    return bytes.size() >= sizeof kPngSignature && std::memcmp(bytes.data(), kPngSignature, 8) == 0;
+}
+
+std::unique_ptr<TIconRaster> ScaleRaster(const TIconRaster& source, int width, int height) {
+    if (width <= 0 || height <= 0 || source.Width <= 0 || source.Height <= 0) return nullptr;
+    if (width > kMaxIconDimension || height > kMaxIconDimension) return nullptr;
+    const int sw = source.Width, sh = source.Height;
+    // Channels: premultiplied A, R, G, B (alpha images) or A, R, G, B as stored, and the mask.
+    constexpr int kChannels = 5;
+    auto unpack = [&](size_t i, float* o) {
+        const uint32_t px = source.Colour[i];
+        const float a = static_cast<float>(px >> 24);
+        const float k = source.HasAlpha ? a / 255.0f : 1.0f;
+        o[0] = a;
+        o[1] = static_cast<float>((px >> 16) & 0xFF) * k;
+        o[2] = static_cast<float>((px >> 8) & 0xFF) * k;
+        o[3] = static_cast<float>(px & 0xFF) * k;
+        o[4] = source.Mask[i] ? 1.0f : 0.0f;
+    };
+    const Taps tx = MakeTaps(sw, width), ty = MakeTaps(sh, height);
+    // Horizontal pass straight from the source pixels, so only the narrow intermediate is held.
+    std::vector<float> mid(static_cast<size_t>(width) * sh * kChannels, 0.0f);
+    for (int y = 0; y < sh; ++y)
+        for (int x = 0; x < width; ++x) {
+            float* o = &mid[(static_cast<size_t>(y) * width + x) * kChannels];
+            const float* w = &tx.weights[static_cast<size_t>(x) * tx.maxTaps];
+            for (int k = 0; k < tx.count[x]; ++k) {
+                float s[kChannels];
+                unpack(static_cast<size_t>(y) * sw + tx.first[x] + k, s);
+                for (int c = 0; c < kChannels; ++c) o[c] += s[c] * w[k];
+            }
+        }
+    auto out = std::make_unique<TIconRaster>();
+    out->Width = width;
+    out->Height = height;
+    out->HasAlpha = source.HasAlpha;
+    out->Colour.resize(static_cast<size_t>(width) * height);
+    out->Mask.resize(out->Colour.size());
+    for (int y = 0; y < height; ++y) {
+        const float* w = &ty.weights[static_cast<size_t>(y) * ty.maxTaps];
+        for (int x = 0; x < width; ++x) {
+            float acc[kChannels] = {};
+            for (int k = 0; k < ty.count[y]; ++k) {
+                const float* s = &mid[(static_cast<size_t>(ty.first[y] + k) * width + x) * kChannels];
+                for (int c = 0; c < kChannels; ++c) acc[c] += s[c] * w[k];
+            }
+            const float a = std::clamp(acc[0], 0.0f, 255.0f);
+            const float k = source.HasAlpha ? (a > 0.0f ? 255.0f / a : 0.0f) : 1.0f;
+            auto chan = [&](float v) { return static_cast<uint32_t>(std::clamp(v * k + 0.5f, 0.0f, 255.0f)); };
+            const size_t i = static_cast<size_t>(y) * width + x;
+            const bool masked = acc[4] >= 0.5f;
+            out->Mask[i] = masked;
+            const uint32_t alphaOut =
+                source.HasAlpha ? static_cast<uint32_t>(a + 0.5f) : (masked ? 0u : 255u);
+            out->Colour[i] = (alphaOut << 24) | (chan(acc[1]) << 16) | (chan(acc[2]) << 8) | chan(acc[3]);
+        }
+    }
+    return out;
+}
+
+std::unique_ptr<TIconRaster> DecodeIconImage(std::span<const uint8_t> bytes, int desiredWidth,
+                                             int desiredHeight) {
+    auto raster = IsPngData(bytes) ? DecodePng(bytes) : DecodeDib(bytes);
+    if (!raster) return nullptr;
+    const int w = desiredWidth > 0 ? desiredWidth : raster->Width;
+    const int h = desiredHeight > 0 ? desiredHeight : raster->Height;
+    if (w == raster->Width && h == raster->Height) return raster;
+    return ScaleRaster(*raster, w, h);
+}
+
+void DrawIconRaster(TRasterCanvas& canvas, int x, int y, const TIconRaster* raster, int width, int height) {
+    if (!raster || raster->Width <= 0 || raster->Height <= 0) return;
+    std::unique_ptr<TIconRaster> scaled;
+    const TIconRaster* r = raster;
+    const int w = width > 0 ? width : raster->Width;
+    const int h = height > 0 ? height : raster->Height;
+    if (w != raster->Width || h != raster->Height) {
+        scaled = ScaleRaster(*raster, w, h);
+        if (!scaled) return;
+        r = scaled.get();
+    }
+    for (int j = 0; j < r->Height; ++j) {
+        const int cy = y + j;
+        if (cy < 0 || cy >= canvas.Height) continue;
+        for (int i = 0; i < r->Width; ++i) {
+            const int cx = x + i;
+            if (cx < 0 || cx >= canvas.Width) continue;
+            uint32_t& dst = canvas.Pixels[static_cast<size_t>(cy) * canvas.Width + cx];
+            const uint32_t src = r->Pixel(i, j);
+            if (r->HasAlpha) {
+                const uint32_t a = src >> 24;
+                auto blend = [&](int shift) {
+                    const uint32_t s = (src >> shift) & 0xFF, d = (dst >> shift) & 0xFF;
+                    return ((s * a + d * (255 - a) + 127) / 255) << shift;
+                };
+                dst = (dst & 0xFF000000u) | blend(16) | blend(8) | blend(0);
+            } else {
+                // Background AND mask, then XOR the colour: transparent where the mask is set
+                // and the colour black, inverted where the mask is set and the colour is not.
+                const uint32_t keep = r->MaskBit(i, j) ? (dst & 0x00FFFFFFu) : 0u;
+                dst = (dst & 0xFF000000u) | (keep ^ (src & 0x00FFFFFFu));
+            }
+        }
+    }
+}
+
+}  // namespace pictavo

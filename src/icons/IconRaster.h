@@ -1,0 +1,59 @@
+// Icon pixels: image bytes (a DIB with its AND mask, or PNG) decoded into a raster of
+// 32-bit ARGB colour and a 1-bit AND mask. This is what an image's "handle" is here.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace pictavo {
+
+// Largest width or height decoded. Icons are at most a few hundred pixels; the limit keeps
+// a tiny compressed PNG or a forged header from asking for gigabytes.
+inline constexpr int kMaxIconDimension = 2048;
+
+struct TIconRaster {
+    int Width = 0;
+    int Height = 0;
+    // 0xAARRGGBB, rows top to bottom. For images without alpha, A is 0 where the mask is
+    // set and 255 elsewhere; the RGB values are kept as stored.
+    std::vector<uint32_t> Colour;
+    // The AND mask, one entry per pixel (1 = the pixel lets the background through).
+    std::vector<uint8_t> Mask;
+    // True when Colour carries real alpha (32-bit images with non-zero alpha, PNG): drawing
+    // blends with alpha. Otherwise drawing is "background AND mask, XOR colour".
+    bool HasAlpha = false;
+
+    uint32_t Pixel(int x, int y) const { return Colour[static_cast<size_t>(y) * Width + x]; }
+    bool MaskBit(int x, int y) const { return Mask[static_cast<size_t>(y) * Width + x] != 0; }
+};
+
+// True when the bytes begin with the PNG signature.
+bool IsPngData(std::span<const uint8_t> bytes);
+
+// Decodes image bytes. A desired width or height of 0 means the image's own; any other
+// size scales the picture smoothly. Returns nullptr when the bytes cannot be decoded.
+std::unique_ptr<TIconRaster> DecodeIconImage(std::span<const uint8_t> bytes, int desiredWidth = 0,
+                                             int desiredHeight = 0);
+
+// A smooth resampling of a raster to another size (both at least 1).
+std::unique_ptr<TIconRaster> ScaleRaster(const TIconRaster& source, int width, int height);
+
+// A plain 32-bit ARGB drawing surface, the core's stand-in for a device context.
+struct TRasterCanvas {
+    TRasterCanvas() = default;
+    TRasterCanvas(int width, int height, uint32_t fill = 0xFFFFFFFFu)
+        : Width(width), Height(height), Pixels(static_cast<size_t>(width) * height, fill) {}
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint32_t> Pixels;
+    uint32_t Pixel(int x, int y) const { return Pixels[static_cast<size_t>(y) * Width + x]; }
+};
+
+// Draws a raster with its mask applied, top-left at (x, y), at width x height (0: the
+// raster's own size). Pixels outside the canvas are clipped.
+void DrawIconRaster(TRasterCanvas& canvas, int x, int y, const TIconRaster* raster, int width = 0,
+                    int height = 0);
+
+}  // namespace pictavo

@@ -1,0 +1,65 @@
+#include "icons/IconTypes.h"
+
+#include "base/ByteReader.h"
+
+namespace pictavo {
+
+namespace {
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Get32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+}  // namespace
+
+TIconDir TIconDir::Read(std::span<const uint8_t, Size> b) {
+    return TIconDir{Get16(&b[0]), Get16(&b[2]), Get16(&b[4])};
+}
+
+void TIconDir::Write(std::span<uint8_t, Size> b) const {
+    PutU16le(&b[0], Reserved);
+    PutU16le(&b[2], Type);
+    PutU16le(&b[4], Count);
+}
+
+TIconEntryInfo TIconEntryInfo::Read(std::span<const uint8_t, Size> b) {
+    TIconEntryInfo info;
+    info.Width = b[0];
+    info.Height = b[1];
+    info.ColorCount = b[2];
+    info.Reserved = b[3];
+    info.Planes = Get16(&b[4]);
+    info.BitCount = Get16(&b[6]);
+    info.BytesInRes = Get32(&b[8]);
+    return info;
+}
+
+void TIconEntryInfo::Write(std::span<uint8_t, Size> b) const {
+    b[0] = Width;
+    b[1] = Height;
+    b[2] = ColorCount;
+    b[3] = Reserved;
+    PutU16le(&b[4], Planes);
+    PutU16le(&b[6], BitCount);
+    PutU32le(&b[8], BytesInRes);
+}
+
+TIconDirEntry TIconDirEntry::Read(std::span<const uint8_t, Size> b) {
+    return TIconDirEntry{TIconEntryInfo::Read(b.first<TIconEntryInfo::Size>()), Get32(&b[12])};
+}
+
+void TIconDirEntry::Write(std::span<uint8_t, Size> b) const {
+    Info.Write(b.first<TIconEntryInfo::Size>());
+    PutU32le(&b[12], ImageOffset);
+}
+
+TGroupIconDirEntry TGroupIconDirEntry::Read(std::span<const uint8_t, Size> b) {
+    return TGroupIconDirEntry{TIconEntryInfo::Read(b.first<TIconEntryInfo::Size>()), Get16(&b[12])};
+}
+
+void TGroupIconDirEntry::Write(std::span<uint8_t, Size> b) const {
+    Info.Write(b.first<TIconEntryInfo::Size>());
+    PutU16le(&b[12], IconId);
+}
+
+}  // namespace pictavo

@@ -1,0 +1,107 @@
+#include "support/IconFixtures.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+using namespace pictavo::test;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+Result RunCli(const TempDir& dir, const std::vector<std::string>& args) {
+    std::string cmd = Quote(PICTAVO_CLI);
+    for (const auto& a : args) cmd += " " + Quote(a);
+    cmd += " 2>" + Quote(dir.File("stderr.txt"));
+    Result r;
+    FILE* pipe = popen(cmd.c_str(), "r");
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) r.out.append(buf, n);
+    const int raw = pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream err(dir.File("stderr.txt"));
+    std::stringstream ss;
+    ss << err.rdbuf();
+    r.err = ss.str();
+    return r;
+}
+
+std::vector<uint8_t> TwoImageIco() {
+    const auto a = MakeDib(MakePicture(16, 16, 16), 4);
+    const auto b = MakePng(MakePicture(48, 48, 0, true));
+    return MakeIco({{InfoFor(16, 4, a.size()), a}, {InfoFor(48, 32, b.size()), b}});
+}
+
+}  // namespace
+
+TEST(CliList, TextAndJson) {
+    TempDir dir;
+    WriteBytes(dir.File("app.icon.ico"), TwoImageIco());
+    WriteBytes(dir.File("plain.txt"), {'h', 'i'});
+
+    const Result text = RunCli(dir, {"list", dir.File("app.icon.ico")});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("[0] app.icon  (2 个图像)"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("16 x 16 - 4bit"), std::string::npos);
+    EXPECT_NE(text.out.find("48 x 48 - 32bit"), std::string::npos);
+
+    const Result json = RunCli(dir, {"list", "--json", dir.File("app.icon.ico"), dir.File("plain.txt"),
+                                     dir.File("missing.ico")});
+    EXPECT_EQ(json.status, 1);
+    const auto a = MakeDib(MakePicture(16, 16, 16), 4);
+    const auto b = MakePng(MakePicture(48, 48, 0, true));
+    const std::string expected =
+        "[{\"file\": \"" + dir.File("app.icon.ico") + "\", \"icons\": [{\"index\": 0, \"name\": \"app.icon\", \"images\": ["
+        "{\"width\": 16, \"height\": 16, \"bits\": 4, \"bytes\": " + std::to_string(a.size()) + ", \"png\": false}, "
+        "{\"width\": 48, \"height\": 48, \"bits\": 32, \"bytes\": " + std::to_string(b.size()) + ", \"png\": true}]}]}, "
+        "{\"file\": \"" + dir.File("plain.txt") + "\", \"icons\": []}, "
+        "{\"file\": \"" + dir.File("missing.ico") + "\", \"error\": \"无法打开文件 \\\"" + dir.File("missing.ico") +
+        "\\\". No such file or directory\"}]\n";
+    EXPECT_EQ(json.out, expected);
+    EXPECT_NE(json.err.find("missing.ico"), std::string::npos);
+    EXPECT_EQ(std::count(json.err.begin(), json.err.end(), '\n'), 1);
+}
+
+TEST(CliExtract, WritesUniqueNamesAcrossTheRun) {
+    TempDir dir;
+    ASSERT_EQ(::mkdir(dir.File("one").c_str(), 0777), 0);
+    ASSERT_EQ(::mkdir(dir.File("two").c_str(), 0777), 0);
+    WriteBytes(dir.File("one/Icon.ico"), TwoImageIco());
+    WriteBytes(dir.File("two/icon.ico"), TwoImageIco());
+    WriteBytes(dir.File("two/ICON_1.ico"), TwoImageIco());
+    const Result r = RunCli(dir, {"extract", "-o", dir.File("out/sub"), dir.File("one/Icon.ico"),
+                                  dir.File("two/icon.ico"), dir.File("two/ICON_1.ico")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, dir.File("out/sub/Icon.ico") + "\n" + dir.File("out/sub/icon_1.ico") + "\n" +
+                         dir.File("out/sub/ICON_1_1.ico") + "\n");
+    EXPECT_EQ(ReadBytes(dir.File("out/sub/icon_1.ico")), TwoImageIco());
+}
+
+TEST(CliUsage, HelpAndBadUsage) {
+    TempDir dir;
+    const Result help = RunCli(dir, {"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* word : {"list", "--json", "extract", "-o"}) EXPECT_NE(help.out.find(word), std::string::npos);
+    EXPECT_EQ(RunCli(dir, {}).status, 2);
+    EXPECT_EQ(RunCli(dir, {"frobnicate"}).status, 2);
+    EXPECT_EQ(RunCli(dir, {"list"}).status, 2);
+    EXPECT_EQ(RunCli(dir, {"list", "--bogus", "x"}).status, 2);
+    EXPECT_EQ(RunCli(dir, {"extract", "x.ico"}).status, 2);
+}

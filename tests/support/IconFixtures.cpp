@@ -1,0 +1,182 @@
+#include "support/IconFixtures.h"
+
+#include "base/ByteReader.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace pictavo::test {
+
+Picture MakePicture(int width, int height, int colours, bool withAlpha) {
+    Picture p;
+    p.Width = width;
+    p.Height = height;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int i = y * width + x;
+            uint32_t rgb;
+            if (colours > 0) {
+                const uint32_t k = static_cast<uint32_t>((x * 3 + y * 5) % colours);
+                rgb = ((k * 37u) & 0xFF) << 16 | ((k * 91u) & 0xFF) << 8 | ((k * 53u + 17u) & 0xFF);
+            } else {
+                rgb = (static_cast<uint32_t>(x * 255 / std::max(1, width - 1)) << 16) |
+                      (static_cast<uint32_t>(y * 255 / std::max(1, height - 1)) << 8) |
+                      static_cast<uint32_t>((x * y) & 0xFF);
+            }
+            const bool transparent = i % 7 == 3;
+            uint32_t a = transparent ? 0 : 255;
+            if (withAlpha && !transparent) a = 64 + static_cast<uint32_t>((x + y) * 191 / std::max(1, width + height - 2));
+            // Under the mask: black, or the first palette colour for pictures of few colours.
+            const uint32_t hidden = colours > 0 ? 17u : 0u;
+            p.Colour.push_back((a << 24) | (transparent && !withAlpha ? hidden : rgb));
+            p.Mask.push_back(transparent ? 1 : 0);
+        }
+    return p;
+}
+
+std::vector<uint8_t> MakeDib(const Picture& picture, int bitCount, const DibOptions& options) {
+    const int w = picture.Width, h = picture.Height;
+    std::vector<uint32_t> palette;
+    if (bitCount <= 8) {
+        for (uint32_t c : picture.Colour) {
+            c &= 0x00FFFFFF;
+            if (std::find(palette.begin(), palette.end(), c) == palette.end()) palette.push_back(c);
+        }
+        if (palette.size() > (1u << bitCount)) throw std::logic_error("too many colours for the depth");
+        palette.resize(1u << bitCount, 0);
+    }
+    const size_t headerSize = options.CoreHeader ? 12 : 40;
+    const size_t paletteEntry = options.CoreHeader ? 3 : 4;
+    const size_t xorStride = ((static_cast<size_t>(w) * bitCount + 31) / 32) * 4;
+    const size_t andStride = ((static_cast<size_t>(w) + 31) / 32) * 4;
+    std::vector<uint8_t> out(headerSize);
+    if (options.CoreHeader) {
+        PutU32le(&out[0], 12);
+        PutU16le(&out[4], static_cast<uint16_t>(w));
+        PutU16le(&out[6], static_cast<uint16_t>(h * 2));
+        PutU16le(&out[8], 1);
+        PutU16le(&out[10], static_cast<uint16_t>(bitCount));
+    } else {
+        PutU32le(&out[0], 40);
+        PutU32le(&out[4], static_cast<uint32_t>(w));
+        PutU32le(&out[8], static_cast<uint32_t>(options.TopDown ? -2 * h : 2 * h));
+        PutU16le(&out[12], 1);
+        PutU16le(&out[14], static_cast<uint16_t>(bitCount));
+        PutU32le(&out[16], options.Bitfields ? 3 : 0);
+        PutU32le(&out[20], static_cast<uint32_t>((xorStride + andStride) * h));
+    }
+    auto put32 = [&](uint32_t v) {
+        const size_t at = out.size();
+        out.resize(at + 4);
+        PutU32le(&out[at], v);
+    };
+    if (options.Bitfields) {
+        if (bitCount == 16) {
+            put32(0xF800);
+            put32(0x07E0);
+            put32(0x001F);
+        } else {
+            put32(0x00FF0000);
+            put32(0x0000FF00);
+            put32(0x000000FF);
+        }
+    }
+    for (uint32_t c : palette) {
+        out.push_back(static_cast<uint8_t>(c));
+        out.push_back(static_cast<uint8_t>(c >> 8));
+        out.push_back(static_cast<uint8_t>(c >> 16));
+        if (!options.CoreHeader) out.push_back(0);
+    }
+    (void)paletteEntry;
+    const size_t bitsAt = out.size();
+    out.resize(bitsAt + xorStride * h + (options.OmitMask ? 0 : andStride * h), 0);
+    for (int y = 0; y < h; ++y) {
+        const int row = options.TopDown ? y : h - 1 - y;
+        uint8_t* dst = &out[bitsAt + static_cast<size_t>(row) * xorStride];
+        for (int x = 0; x < w; ++x) {
+            const uint32_t c = picture.Colour[static_cast<size_t>(y) * w + x];
+            const uint32_t r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+            switch (bitCount) {
+            case 1:
+            case 4:
+            case 8: {
+                const auto index = static_cast<uint32_t>(
+                    std::find(palette.begin(), palette.end(), c & 0x00FFFFFF) - palette.begin());
+                const size_t bit = static_cast<size_t>(x) * bitCount;
+                dst[bit / 8] |= static_cast<uint8_t>(index << (8 - bitCount - bit % 8));
+                break;
+            }
+            case 16: {
+                const uint32_t v = options.Bitfields ? ((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3))
+                                                     : ((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
+                PutU16le(dst + x * 2, static_cast<uint16_t>(v));
+                break;
+            }
+            case 24:
+                dst[x * 3] = static_cast<uint8_t>(b);
+                dst[x * 3 + 1] = static_cast<uint8_t>(g);
+                dst[x * 3 + 2] = static_cast<uint8_t>(r);
+                break;
+            case 32:
+                PutU32le(dst + x * 4, options.ZeroAlpha ? (c & 0x00FFFFFF) : c);
+                break;
+            default:
+                throw std::logic_error("unsupported depth");
+            }
+        }
+        if (!options.OmitMask) {
+            uint8_t* mask = &out[bitsAt + xorStride * h + static_cast<size_t>(row) * andStride];
+            for (int x = 0; x < w; ++x)
+                if (picture.Mask[static_cast<size_t>(y) * w + x]) mask[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+        }
+    }
+    return out;
+}
+
+std::vector<uint8_t> MakePng(const Picture& picture) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(picture.Width);
+    image.height = static_cast<png_uint_32>(picture.Height);
+    image.format = PNG_FORMAT_BGRA;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&image, nullptr, &size, 0, picture.Colour.data(), 0, nullptr))
+        throw std::runtime_error("png size");
+    std::vector<uint8_t> out(size);
+    if (!png_image_write_to_memory(&image, out.data(), &size, 0, picture.Colour.data(), 0, nullptr))
+        throw std::runtime_error("png write");
+    out.resize(size);
+    return out;
+}
+
+TIconEntryInfo InfoFor(int size, int bitCount, size_t byteCount) {
+    TIconEntryInfo info;
+    info.Width = static_cast<uint8_t>(size);
+    info.Height = static_cast<uint8_t>(size);
+    info.ColorCount = bitCount < 8 ? static_cast<uint8_t>(1u << bitCount) : 0;
+    info.Planes = 1;
+    info.BitCount = static_cast<uint16_t>(bitCount);
+    info.BytesInRes = static_cast<uint32_t>(byteCount);
+    return info;
+}
+
+std::vector<uint8_t> MakeIco(const std::vector<IcoImage>& images, bool reverse) {
+    const size_t n = images.size();
+    std::vector<uint8_t> out(6 + 16 * n);
+    TIconDir{0, 1, static_cast<uint16_t>(n)}.Write(std::span<uint8_t, 6>(out.data(), 6));
+    std::vector<uint32_t> offsets(n);
+    for (size_t k = 0; k < n; ++k) {
+        const size_t i = reverse ? n - 1 - k : k;
+        offsets[i] = static_cast<uint32_t>(out.size());
+        out.insert(out.end(), images[i].Bytes.begin(), images[i].Bytes.end());
+    }
+    for (size_t i = 0; i < n; ++i)
+        TIconDirEntry{images[i].Info, offsets[i]}.Write(std::span<uint8_t, 16>(&out[6 + 16 * i], 16));
+    return out;
+}
+
+}  // namespace pictavo::test

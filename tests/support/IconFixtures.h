@@ -1,0 +1,51 @@
+// Builders of icon image bytes and .ico files for tests: DIBs of every depth with their
+// masks, PNG images, and .ico files with their directory laid out as asked.
+#pragma once
+
+#include "icons/IconTypes.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace pictavo::test {
+
+// A picture given top row first: 0xAARRGGBB colours and a 0/1 AND mask per pixel.
+struct Picture {
+    int Width = 0;
+    int Height = 0;
+    std::vector<uint32_t> Colour;
+    std::vector<uint8_t> Mask;
+};
+
+// A deterministic picture with varied colours, opaque where the mask is 0; every seventh
+// pixel is transparent. With `colours` > 0 only that many distinct colours are used.
+Picture MakePicture(int width, int height, int colours = 0, bool withAlpha = false);
+
+struct DibOptions {
+    bool TopDown = false;      // negative height, rows stored top first
+    bool Bitfields = false;    // BI_BITFIELDS with 5-6-5 masks (16-bit) or BGRA masks (32-bit)
+    bool OmitMask = false;     // leave the AND mask out of the bytes
+    bool CoreHeader = false;   // the old 12-byte header with 3-byte palette entries
+    bool ZeroAlpha = false;    // 32-bit: store alpha 0 everywhere (the mask decides)
+};
+
+// The published icon-image layout: header (height doubled), colour table, colour bits, mask.
+// Palette depths take the picture's distinct colours in order of first appearance.
+std::vector<uint8_t> MakeDib(const Picture& picture, int bitCount, const DibOptions& options = {});
+
+// PNG bytes of the picture (colour with alpha).
+std::vector<uint8_t> MakePng(const Picture& picture);
+
+struct IcoImage {
+    TIconEntryInfo Info;
+    std::vector<uint8_t> Bytes;
+};
+
+// An entry info that matches the bytes' size and depth.
+TIconEntryInfo InfoFor(int size, int bitCount, size_t byteCount);
+
+// An .ico file: header, directory and the images back to back. With `reverse`, the image
+// bytes are stored in the opposite order of the entries (descending offsets).
+std::vector<uint8_t> MakeIco(const std::vector<IcoImage>& images, bool reverse = false);
+
+}  // namespace pictavo::test
