@@ -30,6 +30,12 @@ public:
     using EPictavoError::EPictavoError;
 };
 
+// A resource the module does not hold: "找不到资源 %s".
+class EResNotFound : public EPictavoError {
+public:
+    using EPictavoError::EPictavoError;
+};
+
 // An operation asked a list for more than its 16-bit count can hold, or an index out of range.
 class EListError : public EPictavoError {
 public:

@@ -19,4 +19,7 @@ std::string ChangeFileExtToNone(std::string_view name);
 // Case-insensitive comparison for ASCII letters; other bytes compare as they are.
 bool SameTextAscii(std::string_view a, std::string_view b);
 
+// ASCII letters lowered; other bytes as they are.
+std::string LowerAscii(std::string_view text);
+
 }  // namespace pictavo

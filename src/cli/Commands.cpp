@@ -4,6 +4,8 @@
 #include "base/Paths.h"
 #include "cli/Json.h"
 #include "icons/AdvancedIcon.h"
+#include "library/IconLibrary.h"
+#include "library/IconLoading.h"
 
 #include <sys/stat.h>
 
@@ -19,29 +21,23 @@ const char* const kUsage =
     "用法: pictavo-cli 命令 [选项] 文件...\n"
     "\n"
     "命令:\n"
-    "  list [--json] 文件...       列出每个文件的图标, 以及每个图标的图像\n"
+    "  list [--json] 文件...       列出每个文件 (.ico、可执行文件、DLL、图标库) 的图标及其图像\n"
     "                              (序号、名称、图像数量; 每个图像 \"宽 x 高 - 位数bit\" 和字节数)\n"
     "                              --json: 以一个 JSON 数组输出到标准输出\n"
     "  extract -o 目录 文件...     把每个文件的每个图标保存为 目录/名称.ico,\n"
     "                              重名时追加 \"_1\" (不区分大小写), 并打印写出的路径\n"
+    "  count 文件...               每个文件打印一行 \"图标数<TAB>文件\"\n"
+    "                              (可执行文件: 图标组的个数; 图标文件: 1; 其他: 0)\n"
     "  --help                      显示本说明\n"
     "\n"
     "退出状态: 0 = 所有文件都已读取; 1 = 有文件无法读取或写入; 2 = 用法错误\n";
 
-struct NamedIcon {
-    std::string Name;
-    std::unique_ptr<TAdvancedIcon> Icon;
-};
-
-// The icons of one file, in order. An .ico file's single icon is named after the file
-// without folder and last extension; a file that holds no icon gives none. Raises the
-// reader's error when the file cannot be read.
-std::vector<NamedIcon> ReadFileIcons(const std::string& path) {
-    std::vector<NamedIcon> icons;
-    auto icon = std::make_unique<TAdvancedIcon>();
-    if (icon->LoadFromFile(path) && icon->Images().Count() > 0)
-        icons.push_back({ChangeFileExtToNone(ExtractFileName(path)), std::move(icon)});
-    return icons;
+// The icons of one file, in order, read the way the window reads them: an executable's or
+// icon library's icons under their names, else an .ico file's icon named after the file.
+// Raises the reader's error when the file cannot be read.
+void ReadFileIcons(const std::string& path, TIconLibrary& library) {
+    library.Icons().Clear();
+    LoadIcons(path, library);
 }
 
 // Appends "_1" while the name is taken (compared without regard to case).
@@ -63,11 +59,11 @@ std::string SafeFileName(std::string name) {
     return name;
 }
 
-void PrintListText(const std::string& path, const std::vector<NamedIcon>& icons, std::ostream& out) {
+void PrintListText(const std::string& path, const TIconList& icons, std::ostream& out) {
     out << path << '\n';
-    for (size_t i = 0; i < icons.size(); ++i) {
-        const auto& images = icons[i].Icon->Images();
-        out << "  [" << i << "] " << icons[i].Name << "  (" << images.Count() << " 个图像)\n";
+    for (int i = 0; i < icons.Count(); ++i) {
+        const auto& images = icons.Icon(i)->Images();
+        out << "  [" << i << "] " << icons.Name(i) << "  (" << images.Count() << " 个图像)\n";
         for (int k = 0; k < images.Count(); ++k) {
             const TIconImage* image = images.GetItem(k);
             out << "      " << image->Label() << "  " << image->Info().BytesInRes << " 字节"
@@ -76,12 +72,12 @@ void PrintListText(const std::string& path, const std::vector<NamedIcon>& icons,
     }
 }
 
-void PrintListJson(const std::string& path, const std::vector<NamedIcon>& icons, std::ostream& out) {
+void PrintListJson(const std::string& path, const TIconList& icons, std::ostream& out) {
     out << "{\"file\": " << JsonString(path) << ", \"icons\": [";
-    for (size_t i = 0; i < icons.size(); ++i) {
+    for (int i = 0; i < icons.Count(); ++i) {
         if (i) out << ", ";
-        out << "{\"index\": " << i << ", \"name\": " << JsonString(icons[i].Name) << ", \"images\": [";
-        const auto& images = icons[i].Icon->Images();
+        out << "{\"index\": " << i << ", \"name\": " << JsonString(icons.Name(i)) << ", \"images\": [";
+        const auto& images = icons.Icon(i)->Images();
         for (int k = 0; k < images.Count(); ++k) {
             const TIconImage* image = images.GetItem(k);
             if (k) out << ", ";
@@ -111,16 +107,17 @@ int CmdList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return 2;
     }
     int status = 0;
+    TIconLibrary library;
     if (json) out << '[';
     for (size_t f = 0; f < files.size(); ++f) {
         const std::string& path = files[f];
         try {
-            const auto icons = ReadFileIcons(path);
+            ReadFileIcons(path, library);
             if (json) {
                 if (f) out << ", ";
-                PrintListJson(path, icons, out);
+                PrintListJson(path, library.Icons(), out);
             } else {
-                PrintListText(path, icons, out);
+                PrintListText(path, library.Icons(), out);
             }
         } catch (const std::exception& e) {
             status = 1;
@@ -191,21 +188,21 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     int status = 0;
     std::vector<std::string> taken;
+    TIconLibrary library;
     for (const auto& path : files) {
-        std::vector<NamedIcon> icons;
         try {
-            icons = ReadFileIcons(path);
+            ReadFileIcons(path, library);
         } catch (const std::exception& e) {
             status = 1;
             err << path << ": " << e.what() << '\n';
             continue;
         }
-        for (auto& icon : icons) {
-            const std::string name = UniqueName(SafeFileName(icon.Name), taken);
+        for (int i = 0; i < library.Icons().Count(); ++i) {
+            const std::string name = UniqueName(SafeFileName(library.Icons().Name(i)), taken);
             taken.push_back(name);
             const std::string target = dir + (dir.back() == '/' ? "" : "/") + name + ".ico";
             try {
-                icon.Icon->SaveToFile(target);
+                library.Icons().Icon(i)->SaveToFile(target);
                 out << target << '\n';
             } catch (const std::exception& e) {
                 status = 1;
@@ -214,6 +211,24 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
     }
     return status;
+}
+
+int CmdCount(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::vector<std::string> files;
+    bool optionsDone = false;
+    for (const auto& a : args) {
+        if (!optionsDone && a == "--") optionsDone = true;
+        else if (!optionsDone && a.size() > 1 && a[0] == '-') {
+            err << "pictavo-cli count: 未知选项 " << a << '\n';
+            return 2;
+        } else files.push_back(a);
+    }
+    if (files.empty()) {
+        err << "pictavo-cli count: 缺少文件\n" << kUsage;
+        return 2;
+    }
+    for (const auto& path : files) out << CountIcons(path) << '\t' << path << '\n';
+    return 0;
 }
 
 }  // namespace
@@ -236,6 +251,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         }
     if (command == "list") return CmdList(rest, out, err);
     if (command == "extract") return CmdExtract(rest, out, err);
+    if (command == "count") return CmdCount(rest, out, err);
     err << "pictavo-cli: 未知命令 " << command << '\n' << kUsage;
     return 2;
 }

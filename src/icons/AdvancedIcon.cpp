@@ -42,6 +42,16 @@ bool TAdvancedIcon::LoadFromStream(TStream& stream) {
     return true;
 }
 
+bool TAdvancedIcon::LoadFromResource(const TResourceModule& Instance, const TResourceName& ResName) {
+    const auto group = Instance.FindResource(RT_GROUP_ICON, ResName);
+    if (!group) throw EResNotFound(Format("找不到资源 %s", ResName.Display().c_str()));
+    TSpanStream stream(*group);
+    uint16_t count = 0;
+    if (!ReadHeader(stream, count)) return false;
+    for (uint16_t i = 0; i < count; ++i) FImages.Add(std::make_unique<TResourceIconImage>(stream, Instance));
+    return true;
+}
+
 void TAdvancedIcon::SaveToStream(TStream& Stream) const {
     const uint16_t count = FImages.Count();
     if (count == 0) return;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "icons/IconImage.h"
+#include "icons/ResourceModule.h"
 
 #include <memory>
 #include <string>
@@ -28,6 +29,11 @@ public:
     // Reads a 6-byte icon directory header at the stream's position. False for fewer than 6
     // bytes, reserved not 0 or type not 1; otherwise Count := the header's count and True.
     bool ReadHeader(TStream& Stream, uint16_t& Count);
+
+    // Reads a group icon (type 14) of a module and appends its images. False when the group's
+    // header is not an icon header. Raises EResNotFound ("找不到资源 %s") when the group or
+    // an icon it names is missing; images added before stay.
+    bool LoadFromResource(const TResourceModule& Instance, const TResourceName& ResName);
 
     // Replaces the images by those of an .ico file. True when the file has an icon header
     // (even with no entries); False otherwise. Raises EFOpenError when it cannot be opened.

@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "base/Streams.h"
 #include "icons/IconTools.h"
+#include "icons/ResourceModule.h"
 
 #include <utility>
 
@@ -92,6 +93,16 @@ TFileIconImage::TFileIconImage(TStream& Stream) {
     data.resize(got);
     Stream.Seek(after);
     SetContent(entry.Info, std::move(data));
+    UpdateSize();
+}
+
+TResourceIconImage::TResourceIconImage(TStream& Stream, const TResourceModule& Instance) {
+    uint8_t raw[TGroupIconDirEntry::Size];
+    Stream.ReadBuffer(raw, sizeof raw);
+    const TGroupIconDirEntry entry = TGroupIconDirEntry::Read(std::span<const uint8_t, TGroupIconDirEntry::Size>(raw));
+    const auto bytes = Instance.FindResource(RT_ICON, TResourceName::FromId(entry.IconId));
+    if (!bytes) throw EResNotFound(Format("找不到资源 %d", static_cast<int>(entry.IconId)));
+    SetContent(entry.Info, std::vector<uint8_t>(bytes->begin(), bytes->end()));
     UpdateSize();
 }
 

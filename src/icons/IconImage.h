@@ -75,6 +75,15 @@ public:
     explicit TFileIconImage(TStream& Stream);
 };
 
+class TResourceModule;
+
+// An image of a group-icon resource: the group entry and a copy of the icon resource (type 3)
+// it names. Raises EResNotFound ("找不到资源 %d") when the module lacks that resource.
+class TResourceIconImage : public TIconImage {
+public:
+    TResourceIconImage(TStream& Stream, const TResourceModule& Instance);
+};
+
 // An owning list of images with a 16-bit count.
 class TIconImageList {
 public:

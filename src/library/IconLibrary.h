@@ -1,0 +1,82 @@
+// The named-icon library, its list, the reader base and the choice of reader by signature.
+#pragma once
+
+#include "base/Errors.h"
+#include "icons/AdvancedIcon.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace pictavo {
+
+// Errors of reading and writing icon libraries; carries the user-facing message.
+class EICLReadError : public EPictavoError {
+public:
+    using EPictavoError::EPictavoError;
+};
+
+// An ordered list of (name, icon) pairs that owns its icons. Names may repeat.
+class TIconList {
+public:
+    int Count() const { return static_cast<int>(FItems.size()); }
+    const std::string& Name(int Index) const { return FItems.at(static_cast<size_t>(Index)).first; }
+    TAdvancedIcon* Icon(int Index) const { return FItems.at(static_cast<size_t>(Index)).second.get(); }
+
+    // Appends a pair; an empty name becomes "图标 N" (N = the count before adding, plus one);
+    // a null icon adds nothing.
+    void AddIcon(std::string Name, std::unique_ptr<TAdvancedIcon> Icon);
+    // The first index whose name equals Name without regard to case; -1 when none does.
+    int IndexOf(const std::string& Name) const;
+    // Frees every icon and empties the list.
+    void Clear() { FItems.clear(); }
+    // Frees the icon at Index and removes it; raises EListError ("列表索引超出范围 (%d)")
+    // for an index out of range.
+    void Delete(int Index);
+    // Frees this list's icons, then takes over Source's pairs in order; Source is left empty.
+    void Assign(TIconList& Source);
+    // Hands the icon at Index over to the caller, leaving the entry without an icon object.
+    std::unique_ptr<TAdvancedIcon> Take(int Index) { return std::move(FItems.at(static_cast<size_t>(Index)).second); }
+
+private:
+    std::vector<std::pair<std::string, std::unique_ptr<TAdvancedIcon>>> FItems;
+};
+
+// Reads the icons of one file into Icons. The caller calls ReadIcons once and takes Icons
+// over when it returned true.
+class TICLReader {
+public:
+    explicit TICLReader(std::string FileName) : FFileName(std::move(FileName)) {}
+    virtual ~TICLReader() = default;
+    virtual bool ReadIcons() = 0;
+    const std::string& FileName() const { return FFileName; }
+    TIconList& Icons() { return FIcons; }
+
+protected:
+    std::string FFileName;
+    TIconList FIcons;
+};
+
+class TIconLibrary {
+public:
+    // The path of the last LoadFromFile whose file passed the signature test.
+    const std::string& FileName() const { return FFileName; }
+    TIconList& Icons() { return FIcons; }
+    const TIconList& Icons() const { return FIcons; }
+
+    // Replaces the icons by those of an executable, DLL or icon library that holds icons;
+    // leaves the library unchanged for any other file or a failed read. Raises EFOpenError
+    // for a file that cannot be opened and EResNotFound when a group names a missing icon.
+    void LoadFromFile(const std::string& FileName);
+
+private:
+    std::string FFileName;
+    TIconList FIcons;
+};
+
+// True when the file begins with "MZ" and the word at offset 60 (the low half of the new
+// header's offset) points at "PE" or "NE"; IsPE tells which. Raises EFOpenError.
+bool IsExecutableFile(const std::string& FileName, bool& IsPE);
+
+}  // namespace pictavo

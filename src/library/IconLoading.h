@@ -1,0 +1,24 @@
+// The routines the window and the command line share to count and read a file's icons.
+#pragma once
+
+#include <string>
+
+namespace pictavo {
+
+class TIconLibrary;
+
+// Group icons of an executable or DLL that passes the signature test; 0 for any other file
+// or one that cannot be read. Reads only the headers and the resource directory; never raises.
+int CountModuleIcons(const std::string& FileName) noexcept;
+
+// The number of icons a file holds: its group icons when it is an executable, else 1 for an
+// .ico file with at least one image, else 0. Never raises.
+int CountIcons(const std::string& FileName) noexcept;
+
+// Adds the icons of a file to Target under names made unique there (a taken name, compared
+// without regard to case, gets "_1" appended until it is free): the icons of an executable or
+// icon library, else the one icon of an .ico file, named after the file without folder and
+// last extension. Returns the number added. Reading errors propagate.
+int LoadIcons(const std::string& FileName, TIconLibrary& Target);
+
+}  // namespace pictavo

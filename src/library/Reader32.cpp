@@ -1,0 +1,26 @@
+#include "library/Reader32.h"
+
+#include "icons/IconTypes.h"
+
+namespace pictavo {
+
+bool T32BitReader::ReadIcons() {
+    try {
+        FModule = std::make_unique<TMappedFile>(FFileName);
+    } catch (const EFOpenError&) {
+        return false;
+    }
+    if (!FResources.Open(FModule->Bytes())) return false;
+    FLoaded = true;
+    for (const TResourceName& name : FResources.Names(RT_GROUP_ICON)) AddResourceIcon(name);
+    return true;
+}
+
+void T32BitReader::AddResourceIcon(const TResourceName& Name) {
+    auto icon = std::make_unique<TAdvancedIcon>();
+    // A group whose header is not an icon header still gives an (empty) entry.
+    icon->LoadFromResource(FResources, Name);
+    FIcons.AddIcon(Name.Display(), std::move(icon));
+}
+
+}  // namespace pictavo
