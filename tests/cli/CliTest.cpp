@@ -1,4 +1,6 @@
+#include "icons/IconTypes.h"
 #include "support/IconFixtures.h"
+#include "support/PeBuilder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -104,4 +106,31 @@ TEST(CliUsage, HelpAndBadUsage) {
     EXPECT_EQ(RunCli(dir, {"list"}).status, 2);
     EXPECT_EQ(RunCli(dir, {"list", "--bogus", "x"}).status, 2);
     EXPECT_EQ(RunCli(dir, {"extract", "x.ico"}).status, 2);
+}
+
+TEST(CliCount, ExecutablesIconFilesAndOthers) {
+    TempDir dir;
+    const auto dib = MakeDib(MakePicture(16, 16, 16), 4);
+    std::vector<PeResource> res;
+    res.push_back({pictavo::RT_ICON, true, 1, {}, 1033, dib});
+    res.push_back({pictavo::RT_GROUP_ICON, true, 9, {}, 1033, GroupData({1}, static_cast<uint32_t>(dib.size()))});
+    res.push_back({pictavo::RT_GROUP_ICON, false, 0, u"APP", 1033, GroupData({1}, static_cast<uint32_t>(dib.size()))});
+    WriteBytes(dir.File("lib.dll"), BuildPe(res, true).Bytes);
+    WriteBytes(dir.File("a.ico"), TwoImageIco());
+    WriteBytes(dir.File("b.txt"), {'x'});
+    const Result r = RunCli(dir, {"count", dir.File("lib.dll"), dir.File("a.ico"), dir.File("b.txt"), dir.File("none")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "2\t" + dir.File("lib.dll") + "\n1\t" + dir.File("a.ico") + "\n0\t" + dir.File("b.txt") +
+                         "\n0\t" + dir.File("none") + "\n");
+
+    const Result list = RunCli(dir, {"list", "--json", dir.File("lib.dll")});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.out.find("{\"index\": 0, \"name\": \"APP\", \"images\": [{\"width\": 16"), std::string::npos)
+        << list.out;
+    EXPECT_NE(list.out.find("{\"index\": 1, \"name\": \"9\""), std::string::npos);
+
+    const Result extract = RunCli(dir, {"extract", "-o", dir.File("out"), dir.File("lib.dll"), dir.File("lib.dll")});
+    EXPECT_EQ(extract.status, 0);
+    EXPECT_EQ(extract.out, dir.File("out/APP.ico") + "\n" + dir.File("out/9.ico") + "\n" + dir.File("out/APP_1.ico") +
+                               "\n" + dir.File("out/9_1.ico") + "\n");
 }
