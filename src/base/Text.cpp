@@ -1,5 +1,11 @@
 #include "base/Text.h"
 
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+
 namespace pictavo {
 
 namespace {
@@ -37,6 +43,92 @@ std::string Utf16leToUtf8(std::span<const uint8_t> bytes) {
             }
         }
         AppendUtf8(out, (u >= 0xD800 && u <= 0xDFFF) ? 0xFFFD : u);
+    }
+    return out;
+}
+
+namespace {
+
+// One conversion descriptor per call; glibc's iconv is cheap to open.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : FCd(iconv_open(to, from)) {
+        if (FCd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv cannot convert GB18030");
+    }
+    ~Converter() { iconv_close(FCd); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts as much as possible of [in, in + n) into out; returns the bytes consumed, or
+    // 0 when the first character is invalid or incomplete.
+    size_t Step(const char* in, size_t n, std::string& out) {
+        char buf[64];
+        char* src = const_cast<char*>(in);
+        size_t left = n;
+        char* dst = buf;
+        size_t room = sizeof buf;
+        iconv(FCd, nullptr, nullptr, nullptr, nullptr);
+        const size_t r = iconv(FCd, &src, &left, &dst, &room);
+        out.append(buf, static_cast<size_t>(dst - buf));
+        (void)r;
+        return n - left;
+    }
+
+private:
+    iconv_t FCd;
+};
+
+// Length of the UTF-8 sequence starting with byte c (1 for a stray byte).
+size_t Utf8Length(unsigned char c) {
+    if (c >= 0xF0 && c <= 0xF4) return 4;
+    if (c >= 0xE0) return 3;
+    if (c >= 0xC2 && c <= 0xDF) return 2;
+    return 1;
+}
+
+}  // namespace
+
+std::string Gb18030ToUtf8(std::span<const uint8_t> bytes) {
+    Converter cv("UTF-8", "GB18030");
+    std::string out;
+    const char* p = reinterpret_cast<const char*>(bytes.data());
+    size_t left = bytes.size();
+    while (left > 0) {
+        // A GB18030 character is 1, 2 or 4 bytes; convert one at a time so a bad one is
+        // replaced alone.
+        size_t used = 0;
+        for (size_t len : {size_t{1}, size_t{2}, size_t{4}}) {
+            if (len > left) break;
+            std::string piece;
+            if (cv.Step(p, len, piece) == len && !piece.empty()) {
+                out += piece;
+                used = len;
+                break;
+            }
+        }
+        if (used == 0) {
+            out += "\xEF\xBF\xBD";
+            used = 1;
+        }
+        p += used;
+        left -= used;
+    }
+    return out;
+}
+
+std::string Utf8ToGb18030(std::string_view text, size_t maxBytes) {
+    Converter cv("GB18030", "UTF-8");
+    std::string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        const size_t len = std::min(Utf8Length(static_cast<unsigned char>(text[i])), text.size() - i);
+        std::string piece;
+        if (cv.Step(text.data() + i, len, piece) != len || piece.empty()) {
+            piece = "?";
+        }
+        if (out.size() + piece.size() > maxBytes) break;
+        out += piece;
+        i += len;
     }
     return out;
 }

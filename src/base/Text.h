@@ -4,10 +4,19 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace pictavo {
 
 // UTF-16LE bytes (an odd last byte is ignored) to UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf16leToUtf8(std::span<const uint8_t> bytes);
+
+// Bytes of the GB18030 code page (a superset of GBK) to UTF-8; a byte sequence that is not
+// GB18030 becomes U+FFFD.
+std::string Gb18030ToUtf8(std::span<const uint8_t> bytes);
+
+// UTF-8 text to GB18030 bytes, at most maxBytes of them, never ending inside a character.
+// Bytes that are not valid UTF-8 become "?".
+std::string Utf8ToGb18030(std::string_view text, size_t maxBytes = std::string::npos);
 
 }  // namespace pictavo

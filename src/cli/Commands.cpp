@@ -26,6 +26,8 @@ const char* const kUsage =
     "                              --json: 以一个 JSON 数组输出到标准输出\n"
     "  extract -o 目录 文件...     把每个文件的每个图标保存为 目录/名称.ico,\n"
     "                              重名时追加 \"_1\" (不区分大小写), 并打印写出的路径\n"
+    "  icl -o 图标库.icl 文件...    把所有文件的图标收集到一个图标库 (.icl) 并保存,\n"
+    "                              重名时追加 \"_1\"; 打印 \"图标库<TAB>图标数\"\n"
     "  count 文件...               每个文件打印一行 \"图标数<TAB>文件\"\n"
     "                              (可执行文件: 图标组的个数; 图标文件: 1; 其他: 0)\n"
     "  --help                      显示本说明\n"
@@ -213,6 +215,53 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
     return status;
 }
 
+int CmdIcl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string target;
+    std::vector<std::string> files;
+    bool optionsDone = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const auto& a = args[i];
+        if (!optionsDone && (a == "-o" || a == "--output")) {
+            if (i + 1 >= args.size()) {
+                err << "pictavo-cli icl: -o 需要一个文件名\n";
+                return 2;
+            }
+            target = args[++i];
+        } else if (!optionsDone && a.rfind("--output=", 0) == 0) {
+            target = a.substr(9);
+        } else if (!optionsDone && a == "--") {
+            optionsDone = true;
+        } else if (!optionsDone && a.size() > 1 && a[0] == '-') {
+            err << "pictavo-cli icl: 未知选项 " << a << '\n';
+            return 2;
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (target.empty() || files.empty()) {
+        err << "pictavo-cli icl: 需要 -o 图标库.icl 和至少一个文件\n" << kUsage;
+        return 2;
+    }
+    int status = 0;
+    TIconLibrary library;
+    for (const auto& path : files) {
+        try {
+            LoadIcons(path, library);
+        } catch (const std::exception& e) {
+            status = 1;
+            err << path << ": " << e.what() << '\n';
+        }
+    }
+    try {
+        library.SaveToFile(target);
+        out << target << '\t' << library.Icons().Count() << '\n';
+    } catch (const std::exception& e) {
+        err << target << ": " << e.what() << '\n';
+        return 1;
+    }
+    return status;
+}
+
 int CmdCount(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> files;
     bool optionsDone = false;
@@ -252,6 +301,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "list") return CmdList(rest, out, err);
     if (command == "extract") return CmdExtract(rest, out, err);
     if (command == "count") return CmdCount(rest, out, err);
+    if (command == "icl") return CmdIcl(rest, out, err);
     err << "pictavo-cli: 未知命令 " << command << '\n' << kUsage;
     return 2;
 }

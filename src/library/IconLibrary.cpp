@@ -3,7 +3,9 @@
 #include "base/ByteReader.h"
 #include "base/Paths.h"
 #include "library/IconLoading.h"
+#include "library/Reader16.h"
 #include "library/Reader32.h"
+#include "library/Writer16.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -80,8 +82,15 @@ void TIconLibrary::LoadFromFile(const std::string& FileName) {
     FFileName = FileName;
     std::unique_ptr<TICLReader> reader;
     if (isPE) reader = std::make_unique<T32BitReader>(FileName);
-    if (!reader) return;
+    else reader = std::make_unique<T16BitReader>(FileName);
     if (reader->ReadIcons()) FIcons.Assign(reader->Icons());
+}
+
+void TIconLibrary::SaveToFile(const std::string& FileName) const {
+    if (FIcons.Count() == 0) throw EICLReadError("没有任何图标可以写入图标库");
+    if (FIcons.Count() >= 32768) throw EICLReadError("图标库中的文件不能超过 32767 个");
+    T16BitWriter writer(*this);
+    writer.SaveToFile(FileName);
 }
 
 }  // namespace pictavo

@@ -70,6 +70,11 @@ public:
     // for a file that cannot be opened and EResNotFound when a group names a missing icon.
     void LoadFromFile(const std::string& FileName);
 
+    // Writes the library as a 16-bit .icl file, replacing FileName atomically. Raises
+    // EICLReadError for an empty library ("没有任何图标可以写入图标库"), one of 32768 icons or
+    // more ("图标库中的文件不能超过 32767 个") or one the layout cannot hold.
+    void SaveToFile(const std::string& FileName) const;
+
 private:
     std::string FFileName;
     TIconList FIcons;

@@ -6,15 +6,17 @@
 #include "icons/IconTypes.h"
 #include "library/IconLibrary.h"
 #include "library/PEResources.h"
+#include "library/Reader16.h"
 
 namespace pictavo {
 
 int CountModuleIcons(const std::string& FileName) noexcept {
     try {
         bool isPE = false;
-        if (!IsExecutableFile(FileName, isPE) || !isPE) return 0;
+        if (!IsExecutableFile(FileName, isPE)) return 0;
         // The map is only touched where the headers and the directory lie.
         const TMappedFile file(FileName);
+        if (!isPE) return T16BitReader::CountGroupIcons(file.Bytes());
         TPEResourceReader reader;
         if (!reader.Open(file.Bytes())) return 0;
         return static_cast<int>(reader.CountNames(RT_GROUP_ICON));

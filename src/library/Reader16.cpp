@@ -1,0 +1,201 @@
+#include "library/Reader16.h"
+
+#include "base/ByteReader.h"
+#include "base/Paths.h"
+#include "base/Streams.h"
+#include "base/Text.h"
+#include "icons/IconTypes.h"
+
+namespace pictavo {
+
+namespace {
+
+constexpr uint16_t kIntegerBit = 0x8000;
+constexpr size_t kRecordSize = 12;
+// Shifts beyond this would put every resource past any file; they are refused.
+constexpr uint16_t kMaxAlignShift = 47;
+
+uint16_t ReadU16(TStream& s) {
+    uint8_t b[2];
+    s.ReadBuffer(b, 2);
+    return static_cast<uint16_t>(b[0] | (b[1] << 8));
+}
+
+bool IsType(uint16_t type, uint8_t kind) { return (type & kIntegerBit) && (type & 0xFF) == kind; }
+
+// The file name without folder, with up to 30 characters from its last dot removed.
+std::string ModuleNameOf(const std::string& fileName) {
+    std::string name = ExtractFileName(fileName);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return name;
+    size_t end = std::min(name.size(), dot + 30);
+    while (end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) ++end;
+    return name.erase(dot, end - dot);
+}
+
+// Reads the type list at the stream's position (just after the shift word) into the icon and
+// group records. Stops with a read error when the file ends before the terminating 0.
+void ReadTypeList(TStream& s, std::optional<std::vector<TNEResourceRecord>>& icons,
+                  std::optional<std::vector<TNEResourceRecord>>& groups) {
+    for (uint16_t type = ReadU16(s); type != 0; type = ReadU16(s)) {
+        const uint16_t count = ReadU16(s);
+        uint8_t reserved[4];
+        s.ReadBuffer(reserved, 4);
+        const uint64_t size = uint64_t{count} * kRecordSize;
+        const bool wanted = IsType(type, RT_ICON) || IsType(type, RT_GROUP_ICON);
+        if (!wanted) {
+            if (s.Remaining() < size) throw EReadError("流读取错误");
+            s.Seek(s.Position() + size);
+            continue;
+        }
+        if (s.Remaining() < size) throw EReadError("流读取错误");  // before allocating for it
+        std::vector<TNEResourceRecord> records(count);
+        for (auto& r : records) {
+            uint8_t raw[kRecordSize];
+            s.ReadBuffer(raw, kRecordSize);
+            const ByteReader rd(raw);
+            r = TNEResourceRecord{*rd.u16le(0), *rd.u16le(2), *rd.u16le(4), *rd.u16le(6)};
+        }
+        // A later record of the same kind replaces an earlier one; an empty one counts as none.
+        auto& target = IsType(type, RT_ICON) ? icons : groups;
+        if (count) target = std::move(records);
+        else target.reset();
+    }
+}
+
+}  // namespace
+
+TICL16IconImage::TICL16IconImage(const TIconEntryInfo& Entry, std::vector<uint8_t> Data) {
+    SetContent(Entry, std::move(Data));
+    UpdateSize();
+}
+
+T16BitReader::T16BitReader(std::string FileName) : TICLReader(std::move(FileName)) {
+    FFile = std::make_unique<TMappedFile>(FFileName);
+    FStream = std::make_unique<TSpanStream>(FFile->Bytes());
+    FModuleName = ModuleNameOf(FFileName);
+}
+
+void T16BitReader::ReadNEHeader() {
+    TStream& s = *FStream;
+    s.Seek(0);
+    uint8_t mz[2];
+    s.ReadBuffer(mz, 2);
+    if (mz[0] != 'M' || mz[1] != 'Z') throw EICLReadError("不是一个有效的 ICL");
+    s.Seek(60);
+    FHeaderOffset = ReadU16(s);
+    if (FHeaderOffset < 60) throw EICLReadError("Invalid Windows 16 Offset");
+    s.Seek(FHeaderOffset);
+    uint8_t ne[2];
+    s.ReadBuffer(ne, 2);
+    if (ne[0] != 'N' || ne[1] != 'E') throw EICLReadError("Invalid Windows 16 Header");
+    s.Seek(s.Position() + 34);
+    const uint16_t resTable = ReadU16(s);
+    if (resTable == 0) throw EICLReadError("文件中没有资源");
+    FResTableOffset = uint32_t{resTable} + FHeaderOffset;
+    const uint16_t names = ReadU16(s);
+    if (names == 0) throw EICLReadError("Names Table not found");
+    FNamesOffset = uint32_t{names} + FHeaderOffset;
+}
+
+void T16BitReader::ReadResourceTable() {
+    TStream& s = *FStream;
+    s.Seek(FResTableOffset);
+    FAlignShift = ReadU16(s);
+    ReadTypeList(s, FIconEntries, FGroupEntries);
+    if (!FGroupEntries || !FIconEntries) throw EICLReadError("ResourceTable has an Error");
+    if (FAlignShift > kMaxAlignShift) throw EICLReadError("ResourceTable has an Error");
+}
+
+void T16BitReader::ReadNames(std::vector<std::string>& names) {
+    TStream& s = *FStream;
+    for (;;) {
+        uint8_t length;
+        s.ReadBuffer(&length, 1);
+        if (length == 0) break;
+        uint8_t raw[255];
+        s.ReadBuffer(raw, length);
+        const std::string_view bytes(reinterpret_cast<const char*>(raw), length);
+        if (names.empty() && bytes == "ICL") continue;  // the module name of our own libraries
+        names.push_back(Gb18030ToUtf8(std::span<const uint8_t>(raw, length)));
+    }
+}
+
+size_t T16BitReader::FindEntry(uint16_t Id) const {
+    for (size_t i = 0; i < FIconEntries->size(); ++i)
+        if (static_cast<uint16_t>((*FIconEntries)[i].Id ^ kIntegerBit) == Id) return i;
+    throw EICLReadError("没有找到图标资源");
+}
+
+std::vector<uint8_t> T16BitReader::EntryBytes(const TNEResourceRecord& record, bool whole) const {
+    const uint64_t offset = uint64_t{record.Position} << FAlignShift;
+    const uint64_t length = uint64_t{record.Length} << FAlignShift;
+    const ByteReader rd(FFile->Bytes());
+    if (auto bytes = rd.bytes(offset, length)) return {bytes->begin(), bytes->end()};
+    // A group must be whole; an image keeps the bytes that exist, never more.
+    if (whole) throw EReadError("流读取错误");
+    const auto rest = rd.tail(offset);
+    return {rest.begin(), rest.end()};
+}
+
+void T16BitReader::LoadGroup(TICL16Icon& Icon, size_t Index) {
+    Icon.Name = Format("%s %.3d", FModuleName.c_str(), static_cast<int>(Index + 1));
+    const std::vector<uint8_t> group = EntryBytes((*FGroupEntries)[Index], true);
+    TSpanStream stream(group);
+    uint16_t count = 0;
+    if (!Icon.ReadHeader(stream, count)) return;  // listed without images
+    for (uint16_t i = 0; i < count; ++i) {
+        uint8_t raw[TGroupIconDirEntry::Size];
+        stream.ReadBuffer(raw, sizeof raw);  // never past the group's data
+        const auto entry = TGroupIconDirEntry::Read(std::span<const uint8_t, TGroupIconDirEntry::Size>(raw));
+        const size_t k = FindEntry(entry.IconId);
+        std::vector<uint8_t> data = EntryBytes((*FIconEntries)[k], false);
+        if (data.empty()) throw EICLReadError("没有找到图标资源");  // no bitmap to build an image from
+        Icon.Images().Add(std::make_unique<TICL16IconImage>(entry.Info, std::move(data)));
+    }
+}
+
+bool T16BitReader::ReadIcons() {
+    try {
+        FIconEntries.reset();
+        FGroupEntries.reset();
+        FIcons.Clear();
+        ReadNEHeader();
+        ReadResourceTable();
+        std::vector<std::string> names;
+        ReadNames(names);
+        const bool namesMatch = names.size() == FGroupEntries->size();
+        TIconList result;
+        for (size_t i = 0; i < FGroupEntries->size(); ++i) {
+            auto icon = std::make_unique<TICL16Icon>();
+            LoadGroup(*icon, i);
+            std::string name = namesMatch ? names[i] : icon->Name;
+            result.AddIcon(std::move(name), std::move(icon));
+        }
+        FIcons.Assign(result);
+        return true;
+    } catch (...) {
+        FIcons.Clear();
+        return false;
+    }
+}
+
+int T16BitReader::CountGroupIcons(std::span<const uint8_t> File) {
+    try {
+        TSpanStream s(File);
+        const ByteReader rd(File);
+        if (rd.u16le(0) != 0x5A4D) return 0;
+        const auto header = rd.u16le(60);
+        if (!header || *header < 60 || rd.u16le(*header) != 0x454E) return 0;
+        const auto resTable = rd.u16le(uint64_t{*header} + 0x24);
+        if (!resTable || *resTable == 0) return 0;
+        s.Seek(uint64_t{*resTable} + *header + 2);
+        std::optional<std::vector<TNEResourceRecord>> icons, groups;
+        ReadTypeList(s, icons, groups);
+        return groups ? static_cast<int>(groups->size()) : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // namespace pictavo

@@ -1,0 +1,67 @@
+// Reader of the icons of 16-bit (NE) executables and DLLs and of .icl icon libraries.
+#pragma once
+
+#include "base/FileIO.h"
+#include "library/IconLibrary.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pictavo {
+
+// An icon read from an NE file; Name is its generated name, "<module> 001" and so on.
+class TICL16Icon : public TAdvancedIcon {
+public:
+    std::unique_ptr<TAdvancedIcon> Create() const override { return std::make_unique<TICL16Icon>(); }
+    std::string Name;
+};
+
+// An image read from an NE file. The buffer may be longer than the entry's bytes-in-resource
+// (it is the aligned resource length) but is never shorter than what the image claims.
+class TICL16IconImage : public TIconImage {
+public:
+    TICL16IconImage(const TIconEntryInfo& Entry, std::vector<uint8_t> Data);
+};
+
+// One resource record of the NE resource table.
+struct TNEResourceRecord {
+    uint16_t Position = 0;  // in units of 2^shift bytes from the start of the file
+    uint16_t Length = 0;    // in units of 2^shift bytes
+    uint16_t Flags = 0;
+    uint16_t Id = 0;        // bit 15: an integer identifier in the low 15 bits
+};
+
+class T16BitReader : public TICLReader {
+public:
+    // Opens the file; raises EFOpenError when it cannot be opened.
+    explicit T16BitReader(std::string FileName);
+    // Reads every group icon; false on any error (nothing is reported).
+    bool ReadIcons() override;
+
+    // The number of group-icon records of an NE file's resource table, reading the headers and
+    // the table only; 0 when the bytes are not such a file.
+    static int CountGroupIcons(std::span<const uint8_t> File);
+
+private:
+    void ReadNEHeader();
+    void ReadResourceTable();
+    void ReadNames(std::vector<std::string>& names);
+    size_t FindEntry(uint16_t Id) const;
+    std::vector<uint8_t> EntryBytes(const TNEResourceRecord& record, bool whole) const;
+    void LoadGroup(TICL16Icon& Icon, size_t Index);
+
+    std::unique_ptr<TMappedFile> FFile;
+    std::unique_ptr<class TSpanStream> FStream;
+    uint16_t FAlignShift = 0;
+    uint16_t FHeaderOffset = 0;
+    uint32_t FResTableOffset = 0;
+    uint32_t FNamesOffset = 0;
+    std::string FModuleName;
+    std::optional<std::vector<TNEResourceRecord>> FIconEntries;
+    std::optional<std::vector<TNEResourceRecord>> FGroupEntries;
+};
+
+}  // namespace pictavo

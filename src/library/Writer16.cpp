@@ -1,0 +1,230 @@
+#include "library/Writer16.h"
+
+#include "base/ByteReader.h"
+#include "base/FileIO.h"
+#include "base/Text.h"
+#include "icons/IconTypes.h"
+
+#include <algorithm>
+
+namespace pictavo {
+
+namespace {
+
+constexpr uint16_t kResourceFlags = 0x1C30;  // movable, pure, preloaded, discardable
+constexpr uint64_t kNEHeaderAt = 128;
+constexpr uint16_t kMaxNameBytes = 255;
+// Beyond this shift a file would pass 4 GB; no library gets there.
+constexpr uint16_t kMaxWriterShift = 16;
+
+void Put16(TStream& s, uint16_t v) {
+    uint8_t b[2];
+    PutU16le(b, v);
+    s.Write(b, 2);
+}
+
+void Put32(TStream& s, uint32_t v) {
+    uint8_t b[4];
+    PutU32le(b, v);
+    s.Write(b, 4);
+}
+
+uint64_t AlignUp(uint64_t v, uint16_t shift) {
+    const uint64_t unit = uint64_t{1} << shift;
+    return (v + unit - 1) & ~(unit - 1);
+}
+
+// The name as stored: GB18030 bytes, at most 255 of them, never cut inside a character.
+std::string StoredName(const std::string& name, int index) {
+    std::string bytes = Utf8ToGb18030(name, kMaxNameBytes);
+    if (bytes.empty()) bytes = Utf8ToGb18030(Format("图标 %d", index + 1));  // a length of 0 would end the list
+    return bytes;
+}
+
+}  // namespace
+
+T16BitWriter::T16BitWriter(const TIconLibrary& Library) : FSourceLibrary(Library) {
+    uint64_t images = 0;
+    for (int i = 0; i < Library.Icons().Count(); ++i) images += Library.Icons().Icon(i)->Images().Count();
+    FImageCount = static_cast<uint32_t>(std::min<uint64_t>(images, 0xFFFFFFFFu));
+}
+
+void T16BitWriter::Check() const {
+    if (FImageCount > kMaxICLImages)
+        throw EICLReadError(Format("图标库中的图像不能超过 %d 个", static_cast<int>(kMaxICLImages)));
+    const TIconList& icons = FSourceLibrary.Icons();
+    for (int i = 0; i < icons.Count(); ++i) {
+        const auto& images = icons.Icon(i)->Images();
+        for (int k = 0; k < images.Count(); ++k)
+            if (images[k]->Info().BytesInRes == 0)
+                throw EICLReadError(Format("图标 \"%s\" 中有没有数据的图像, 无法写入图标库", icons.Name(i).c_str()));
+    }
+}
+
+void T16BitWriter::WriteHeaders() {
+    std::vector<uint8_t> head(kNEHeaderAt + 64, 0);
+    head[0] = 'M';
+    head[1] = 'Z';
+    PutU32le(&head[60], static_cast<uint32_t>(kNEHeaderAt));
+    PutU16le(&head[126], 0x4D49);
+    uint8_t* ne = &head[kNEHeaderAt];
+    ne[0] = 'N';
+    ne[1] = 'E';
+    PutU16le(ne + 0x22, 0x0040);
+    PutU16le(ne + 0x24, 0x0040);
+    ne[0x36] = 2;
+    ne[0x3F] = 3;
+    FStream.Write(head.data(), head.size());
+    FNamesFieldPos = kNEHeaderAt + 0x26;
+}
+
+void T16BitWriter::WriteResourceTable() {
+    FResTablePos = FStream.Position();
+    Put16(FStream, 0);
+    const int groups = FSourceLibrary.Icons().Count();
+    Put16(FStream, 0x800E);
+    Put16(FStream, static_cast<uint16_t>(groups));
+    Put32(FStream, 0);
+    for (int i = 1; i <= groups; ++i) {
+        FGroupEntryPos.push_back(FStream.Position());
+        Put32(FStream, 0);  // position and length, patched later
+        Put16(FStream, kResourceFlags);
+        Put16(FStream, static_cast<uint16_t>(0x8000 | i));
+        Put32(FStream, 0);
+    }
+    Put16(FStream, 0x8003);
+    Put16(FStream, static_cast<uint16_t>(FImageCount));
+    Put32(FStream, 0);
+    for (uint32_t k = 1; k <= FImageCount; ++k) {
+        FIconEntryPos.push_back(FStream.Position());
+        Put32(FStream, 0);
+        Put16(FStream, kResourceFlags);
+        Put16(FStream, static_cast<uint16_t>(0x8000 | k));
+        Put32(FStream, 0);
+    }
+    Put16(FStream, 0);
+}
+
+void T16BitWriter::WriteNames() {
+    const uint64_t p = FStream.Position();
+    FStream.Seek(FNamesFieldPos);
+    Put16(FStream, static_cast<uint16_t>(p - kNEHeaderAt));
+    FStream.Seek(p);
+    const uint8_t module[4] = {3, 'I', 'C', 'L'};
+    FStream.Write(module, sizeof module);
+    const TIconList& icons = FSourceLibrary.Icons();
+    for (int i = 0; i < icons.Count(); ++i) {
+        const std::string name = StoredName(icons.Name(i), i);
+        const uint8_t length = static_cast<uint8_t>(name.size());
+        FStream.Write(&length, 1);
+        FStream.Write(name.data(), name.size());
+    }
+    const uint8_t end = 0;
+    FStream.Write(&end, 1);
+}
+
+void T16BitWriter::ComputeAlignShift() {
+    // First the shift that makes the unpadded end of the file fit 16 bits of units; then, as
+    // padding can push positions past that, the smallest shift from there for which every
+    // padded position and length fits its 16-bit field.
+    const TIconList& icons = FSourceLibrary.Icons();
+    uint64_t estimate = FStream.Position();
+    for (int i = 0; i < icons.Count(); ++i) {
+        const auto& images = icons.Icon(i)->Images();
+        estimate += 6;
+        for (int k = 0; k < images.Count(); ++k) estimate += 14 + uint64_t{images[k]->Info().BytesInRes};
+    }
+    uint16_t first = 0;
+    while (estimate > (uint64_t{0xFFFF} << first)) ++first;
+    for (uint16_t shift = first;; ++shift) {
+        if (shift > kMaxWriterShift) throw EICLReadError("图标库太大, 无法写入");
+        const uint64_t limit = uint64_t{0xFFFF} << shift;
+        uint64_t pos = AlignUp(FStream.Position(), shift);
+        bool fits = true;
+        auto place = [&](uint64_t length) {
+            const uint64_t end = AlignUp(pos + length, shift);
+            if (pos > limit || end - pos > limit) fits = false;
+            pos = end;
+        };
+        for (int i = 0; i < icons.Count() && fits; ++i) place(6 + 14 * uint64_t{icons.Icon(i)->Images().Count()});
+        for (int i = 0; i < icons.Count() && fits; ++i) {
+            const auto& images = icons.Icon(i)->Images();
+            for (int k = 0; k < images.Count() && fits; ++k) place(images[k]->Info().BytesInRes);
+        }
+        if (fits) {
+            FAlignShift = shift;
+            break;
+        }
+    }
+    const uint64_t end = FStream.Position();
+    FStream.Seek(FResTablePos);
+    Put16(FStream, FAlignShift);
+    FStream.Seek(end);
+}
+
+void T16BitWriter::PadToAlignment() {
+    static const uint8_t zeros[256] = {};
+    uint64_t missing = AlignUp(FStream.Position(), FAlignShift) - FStream.Position();
+    while (missing > 0) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(missing, sizeof zeros));
+        FStream.Write(zeros, n);
+        missing -= n;
+    }
+}
+
+void T16BitWriter::PatchEntry(uint64_t RecordPos, uint64_t Start, uint64_t End) {
+    const uint64_t here = FStream.Position();
+    FStream.Seek(RecordPos);
+    Put16(FStream, static_cast<uint16_t>(Start >> FAlignShift));
+    Put16(FStream, static_cast<uint16_t>((End - Start) >> FAlignShift));
+    FStream.Seek(here);
+}
+
+void T16BitWriter::WriteResourceData() {
+    PadToAlignment();
+    const TIconList& icons = FSourceLibrary.Icons();
+    uint32_t k = 0;
+    for (int i = 0; i < icons.Count(); ++i) {
+        const uint64_t start = FStream.Position();
+        const auto& images = icons.Icon(i)->Images();
+        uint8_t dir[TIconDir::Size];
+        TIconDir{0, 1, images.Count()}.Write(std::span<uint8_t, TIconDir::Size>(dir));
+        FStream.Write(dir, sizeof dir);
+        for (int j = 0; j < images.Count(); ++j) {
+            uint8_t entry[TGroupIconDirEntry::Size];
+            TGroupIconDirEntry{images[j]->Info(), static_cast<uint16_t>(++k)}.Write(
+                std::span<uint8_t, TGroupIconDirEntry::Size>(entry));
+            FStream.Write(entry, sizeof entry);
+        }
+        PadToAlignment();
+        PatchEntry(FGroupEntryPos[static_cast<size_t>(i)], start, FStream.Position());
+    }
+    k = 0;
+    for (int i = 0; i < icons.Count(); ++i) {
+        const auto& images = icons.Icon(i)->Images();
+        for (int j = 0; j < images.Count(); ++j) {
+            const uint64_t start = FStream.Position();
+            images[j]->WriteData(FStream);
+            PadToAlignment();
+            PatchEntry(FIconEntryPos[k++], start, FStream.Position());
+        }
+    }
+    Put16(FStream, 0);
+}
+
+const std::vector<uint8_t>& T16BitWriter::Build() {
+    if (!FBuilt) {
+        Check();
+        WriteHeaders();
+        WriteResourceTable();
+        WriteNames();
+        ComputeAlignShift();
+        WriteResourceData();
+        FBuilt = true;
+    }
+    return FStream.Data();
+}
+
+void T16BitWriter::SaveToFile(const std::string& FileName) { WriteFileAtomically(FileName, Build()); }
+
+}  // namespace pictavo
