@@ -173,9 +173,15 @@ bool T16BitReader::ReadIcons() {
             result.AddIcon(std::move(name), std::move(icon));
         }
         FIcons.Assign(result);
+        FLastError.clear();
         return true;
+    } catch (const std::exception& e) {
+        FIcons.Clear();
+        FLastError = e.what();
+        return false;
     } catch (...) {
         FIcons.Clear();
+        FLastError = "?";
         return false;
     }
 }

@@ -40,6 +40,8 @@ public:
     explicit T16BitReader(std::string FileName);
     // Reads every group icon; false on any error (nothing is reported).
     bool ReadIcons() override;
+    // Why the last ReadIcons returned false (empty after a successful read).
+    const std::string& LastError() const { return FLastError; }
 
     // The number of group-icon records of an NE file's resource table, reading the headers and
     // the table only; 0 when the bytes are not such a file.
@@ -60,6 +62,7 @@ private:
     uint32_t FResTableOffset = 0;
     uint32_t FNamesOffset = 0;
     std::string FModuleName;
+    std::string FLastError;
     std::optional<std::vector<TNEResourceRecord>> FIconEntries;
     std::optional<std::vector<TNEResourceRecord>> FGroupEntries;
 };

@@ -52,6 +52,7 @@ T16BitWriter::T16BitWriter(const TIconLibrary& Library) : FSourceLibrary(Library
 void T16BitWriter::Check() const {
     if (FImageCount > kMaxICLImages)
         throw EICLReadError(Format("图标库中的图像不能超过 %d 个", static_cast<int>(kMaxICLImages)));
+    if (FImageCount == 0) throw EICLReadError("图标库中的图标没有任何图像, 无法写入图标库");
     const TIconList& icons = FSourceLibrary.Icons();
     for (int i = 0; i < icons.Count(); ++i) {
         const auto& images = icons.Icon(i)->Images();
@@ -137,7 +138,7 @@ void T16BitWriter::ComputeAlignShift() {
     uint16_t first = 0;
     while (estimate > (uint64_t{0xFFFF} << first)) ++first;
     for (uint16_t shift = first;; ++shift) {
-        if (shift > kMaxWriterShift) throw EICLReadError("图标库太大, 无法写入");
+        if (shift > kMaxWriterShift) throw EICLReadError("图标库中的图标和图像太多, 无法写成一个图标库文件");
         const uint64_t limit = uint64_t{0xFFFF} << shift;
         uint64_t pos = AlignUp(FStream.Position(), shift);
         bool fits = true;
