@@ -16,7 +16,7 @@
 
 namespace pictavo {
 
-TMappedFile::TMappedFile(const std::string& fileName) {
+TMappedFile::TMappedFile(const std::string& fileName, TAccess access) {
     const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) RaiseOpenError(fileName, errno);
     struct stat st {};
@@ -34,7 +34,24 @@ TMappedFile::TMappedFile(const std::string& fileName) {
         RaiseOpenError(fileName, EINVAL);
     }
     FSize = static_cast<size_t>(st.st_size);
-    if (FSize > 0) {
+    if (FSize > 0 && FSize <= kReadWholeLimit && access == TAccess::ReadSmall) {
+        // Small files are cheaper to read than to map and unmap.
+        FOwned.reset(new uint8_t[FSize]);
+        size_t done = 0;
+        while (done < FSize) {
+            const ssize_t n = ::read(fd, FOwned.get() + done, FSize - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                const int err = errno;
+                ::close(fd);
+                RaiseOpenError(fileName, err);
+            }
+            if (n == 0) break;  // the file shrank meanwhile: keep what was there
+            done += static_cast<size_t>(n);
+        }
+        FSize = done;
+        FData = FOwned.get();
+    } else if (FSize > 0) {
         void* map = ::mmap(nullptr, FSize, PROT_READ, MAP_PRIVATE, fd, 0);
         if (map == MAP_FAILED) {
             const int err = errno;
@@ -110,7 +127,9 @@ void WriteFileAtomically(const std::string& fileName, std::span<const uint8_t> b
         }
         done += static_cast<size_t>(n);
     }
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) fail(errno);
+    // The data must be on disk before it replaces a file that was there; a new file risks
+    // nothing, and saving many new files should not wait on the disk for each.
+    if (exists && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) fail(errno);
     if (::close(fd) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());

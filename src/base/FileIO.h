@@ -2,17 +2,21 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
 namespace pictavo {
 
-// A regular file mapped read-only for the object's lifetime. The bytes are exactly the
+// A regular file's bytes, mapped read-only (or, when small, read) for the object's lifetime. The bytes are exactly the
 // file's length at open time. Raises EFOpenError ("无法打开文件 ...") when the file cannot
 // be opened or is not a regular file.
 class TMappedFile {
 public:
-    explicit TMappedFile(const std::string& fileName);
+    // Lazy: always map, so only the pages touched are read (for reading headers and tables
+    // of possibly large files). Otherwise small files are read whole.
+    enum class TAccess { ReadSmall, Lazy };
+    explicit TMappedFile(const std::string& fileName, TAccess access = TAccess::ReadSmall);
     ~TMappedFile();
     TMappedFile(const TMappedFile&) = delete;
     TMappedFile& operator=(const TMappedFile&) = delete;
@@ -20,7 +24,11 @@ public:
     std::span<const uint8_t> Bytes() const { return {FData, FSize}; }
     uint64_t Size() const { return FSize; }
 
+    // Files up to this size are read into memory rather than mapped.
+    static constexpr size_t kReadWholeLimit = 256 * 1024;
+
 private:
+    std::unique_ptr<uint8_t[]> FOwned;
     const uint8_t* FData = nullptr;
     size_t FSize = 0;
     void* FMap = nullptr;

@@ -12,6 +12,22 @@ void TStream::ReadBuffer(void* buffer, size_t n) {
     if (got != n) throw EReadError("流读取错误");
 }
 
+std::vector<uint8_t> TStream::ReadVector(size_t n) {
+    const uint64_t left = Remaining();
+    std::vector<uint8_t> out(static_cast<size_t>(n < left ? n : left));
+    out.resize(out.empty() ? 0 : Read(out.data(), out.size()));
+    return out;
+}
+
+std::vector<uint8_t> TSpanStream::ReadVector(size_t n) {
+    const uint64_t left = Remaining();
+    const size_t count = static_cast<size_t>(n < left ? n : left);
+    std::vector<uint8_t> out(FBytes.begin() + static_cast<ptrdiff_t>(FPosition),
+                             FBytes.begin() + static_cast<ptrdiff_t>(FPosition + count));
+    FPosition += count;
+    return out;
+}
+
 size_t TSpanStream::Read(void* buffer, size_t n) {
     const uint64_t left = Remaining();
     const size_t count = n < left ? n : static_cast<size_t>(left);

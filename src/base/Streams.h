@@ -23,6 +23,8 @@ public:
 
     // Reads exactly n bytes or raises EReadError ("流读取错误"); nothing is consumed on failure.
     void ReadBuffer(void* buffer, size_t n);
+    // Reads up to n bytes at the position into a new buffer (fewer when the stream ends first).
+    virtual std::vector<uint8_t> ReadVector(size_t n);
     // Bytes that remain between the position and the end.
     uint64_t Remaining() const { return FPosition < Size() ? Size() - FPosition : 0; }
 
@@ -37,6 +39,7 @@ public:
     size_t Read(void* buffer, size_t n) override;
     void Write(const void* buffer, size_t n) override;  // raises: the view is read-only
     uint64_t Size() const override { return FBytes.size(); }
+    std::vector<uint8_t> ReadVector(size_t n) override;  // copies straight from the view
     std::span<const uint8_t> Bytes() const { return FBytes; }
 
 private:
@@ -50,6 +53,7 @@ public:
     void Write(const void* buffer, size_t n) override;
     uint64_t Size() const override { return FData.size(); }
     const std::vector<uint8_t>& Data() const { return FData; }
+    void Reserve(size_t n) { FData.reserve(n); }
 
 private:
     std::vector<uint8_t> FData;

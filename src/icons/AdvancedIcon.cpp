@@ -55,6 +55,9 @@ bool TAdvancedIcon::LoadFromResource(const TResourceModule& Instance, const TRes
 void TAdvancedIcon::SaveToStream(TStream& Stream) const {
     const uint16_t count = FImages.Count();
     if (count == 0) return;
+    uint64_t total = TIconDir::Size + uint64_t{TIconDirEntry::Size} * count;
+    for (int i = 0; i < count; ++i) total += FImages.GetItem(i)->Info().BytesInRes;
+    if (auto* memory = dynamic_cast<TMemoryStream*>(&Stream)) memory->Reserve(static_cast<size_t>(total));
     uint8_t raw[TIconDirEntry::Size];
     TIconDir{0, 1, count}.Write(std::span<uint8_t, TIconDir::Size>(raw, TIconDir::Size));
     Stream.Write(raw, TIconDir::Size);

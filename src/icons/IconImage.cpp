@@ -86,11 +86,7 @@ TFileIconImage::TFileIconImage(TStream& Stream) {
     // Only the bytes that exist are taken: a length beyond the end of the file never
     // allocates more than the file holds.
     Stream.Seek(entry.ImageOffset);
-    const uint64_t available = Stream.Remaining();
-    const size_t length = static_cast<size_t>(entry.Info.BytesInRes < available ? entry.Info.BytesInRes : available);
-    std::vector<uint8_t> data(length);
-    const size_t got = length ? Stream.Read(data.data(), length) : 0;
-    data.resize(got);
+    std::vector<uint8_t> data = Stream.ReadVector(entry.Info.BytesInRes);
     Stream.Seek(after);
     SetContent(entry.Info, std::move(data));
     UpdateSize();

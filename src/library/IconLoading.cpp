@@ -15,7 +15,7 @@ int CountModuleIcons(const std::string& FileName) noexcept {
         bool isPE = false;
         if (!IsExecutableFile(FileName, isPE)) return 0;
         // The map is only touched where the headers and the directory lie.
-        const TMappedFile file(FileName);
+        const TMappedFile file(FileName, TMappedFile::TAccess::Lazy);
         if (!isPE) return T16BitReader::CountGroupIcons(file.Bytes());
         TPEResourceReader reader;
         if (!reader.Open(file.Bytes())) return 0;
@@ -30,7 +30,7 @@ namespace {
 // True when the file would load as an .ico file with at least one image: an icon header
 // with a count of at least one and a directory the file holds whole.
 bool IcoHasImages(const std::string& FileName) {
-    const TMappedFile file(FileName);
+    const TMappedFile file(FileName, TMappedFile::TAccess::Lazy);
     const ByteReader rd(file.Bytes());
     const auto reserved = rd.u16le(0), type = rd.u16le(2), count = rd.u16le(4);
     if (!reserved || !type || !count || *reserved != 0 || *type != 1 || *count == 0) return false;

@@ -6,7 +6,7 @@ namespace pictavo {
 
 bool T32BitReader::ReadIcons() {
     try {
-        FModule = std::make_unique<TMappedFile>(FFileName);
+        FModule = std::make_unique<TMappedFile>(FFileName, TMappedFile::TAccess::Lazy);
     } catch (const EFOpenError&) {
         return false;
     }
