@@ -72,7 +72,14 @@ TICL16IconImage::TICL16IconImage(const TIconEntryInfo& Entry, std::vector<uint8_
 
 T16BitReader::T16BitReader(std::string FileName) : TICLReader(std::move(FileName)) {
     FFile = std::make_unique<TMappedFile>(FFileName);
-    FStream = std::make_unique<TSpanStream>(FFile->Bytes());
+    FBytes = FFile->Bytes();
+    FStream = std::make_unique<TSpanStream>(FBytes);
+    FModuleName = ModuleNameOf(FFileName);
+}
+
+T16BitReader::T16BitReader(std::string FileName, std::span<const uint8_t> Bytes)
+    : TICLReader(std::move(FileName)), FBytes(Bytes) {
+    FStream = std::make_unique<TSpanStream>(FBytes);
     FModuleName = ModuleNameOf(FFileName);
 }
 
@@ -130,7 +137,7 @@ size_t T16BitReader::FindEntry(uint16_t Id) const {
 std::vector<uint8_t> T16BitReader::EntryBytes(const TNEResourceRecord& record, bool whole) const {
     const uint64_t offset = uint64_t{record.Position} << FAlignShift;
     const uint64_t length = uint64_t{record.Length} << FAlignShift;
-    const ByteReader rd(FFile->Bytes());
+    const ByteReader rd(FBytes);
     if (auto bytes = rd.bytes(offset, length)) return {bytes->begin(), bytes->end()};
     // A group must be whole; an image keeps the bytes that exist, never more.
     if (whole) throw EReadError("流读取错误");

@@ -38,6 +38,9 @@ class T16BitReader : public TICLReader {
 public:
     // Opens the file; raises EFOpenError when it cannot be opened.
     explicit T16BitReader(std::string FileName);
+    // Reads bytes already in memory; FileName only names them (and the generated icon names).
+    // The bytes must outlive the reader.
+    T16BitReader(std::string FileName, std::span<const uint8_t> Bytes);
     // Reads every group icon; false on any error (nothing is reported).
     bool ReadIcons() override;
     // Why the last ReadIcons returned false (empty after a successful read).
@@ -56,6 +59,7 @@ private:
     void LoadGroup(TICL16Icon& Icon, size_t Index);
 
     std::unique_ptr<TMappedFile> FFile;
+    std::span<const uint8_t> FBytes;
     std::unique_ptr<class TSpanStream> FStream;
     uint16_t FAlignShift = 0;
     uint16_t FHeaderOffset = 0;

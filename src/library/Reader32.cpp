@@ -5,12 +5,15 @@
 namespace pictavo {
 
 bool T32BitReader::ReadIcons() {
-    try {
-        FModule = std::make_unique<TMappedFile>(FFileName, TMappedFile::TAccess::Lazy);
-    } catch (const EFOpenError&) {
-        return false;
+    if (!FInMemory) {
+        try {
+            FModule = std::make_unique<TMappedFile>(FFileName, TMappedFile::TAccess::Lazy);
+        } catch (const EFOpenError&) {
+            return false;
+        }
+        FBytes = FModule->Bytes();
     }
-    if (!FResources.Open(FModule->Bytes())) return false;
+    if (!FResources.Open(FBytes)) return false;
     FLoaded = true;
     for (const TResourceName& name : FResources.Names(RT_GROUP_ICON)) AddResourceIcon(name);
     return true;
