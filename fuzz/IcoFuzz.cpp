@@ -1,0 +1,195 @@
+// libFuzzer target for .ico files: load arbitrary bytes as an icon and put every image through
+// what the viewer does with it (decode, label, draw, graphic, sort, copy, save and reload).
+// Besides the sanitizers it checks a few invariants and traps when one breaks:
+//   - a decoded raster has Width x Height colour and mask entries and the entry's size;
+//   - sorting keeps the same images and leaves them in order;
+//   - a copy made with Assign holds the same bytes and pixels;
+//   - saving the icon and loading the result gives back the same images, byte for byte,
+//     and saving that again gives the same file.
+//
+// Exceptions from loading are expected (a directory cut short raises EReadError); the images
+// read before the error are still exercised. Exceptions anywhere else are bugs and are left
+// to escape, which libFuzzer reports as a crash.
+
+#include "base/Streams.h"
+#include "icons/AdvancedIcon.h"
+#include "icons/IconImage.h"
+#include "icons/IconRaster.h"
+#include "icons/IconTools.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+using namespace pictavo;
+
+namespace {
+
+#define FUZZ_CHECK(cond)                                                                     \
+    do {                                                                                     \
+        if (!(cond)) {                                                                       \
+            std::fprintf(stderr, "ico_fuzz: check failed: %s (%s:%d)\n", #cond, __FILE__, \
+                         __LINE__);                                                          \
+            __builtin_trap();                                                                \
+        }                                                                                    \
+    } while (0)
+
+bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
+bool SameRaster(const TIconRaster* a, const TIconRaster* b) {
+    if (!a || !b) return a == b;
+    return a->Width == b->Width && a->Height == b->Height && a->HasAlpha == b->HasAlpha &&
+           a->Colour == b->Colour && a->Mask == b->Mask;
+}
+
+void CheckRaster(const TIconImage& image, const TIconRaster* raster) {
+    if (!raster) return;
+    FUZZ_CHECK(raster->Width > 0 && raster->Height > 0);
+    FUZZ_CHECK(raster->Width <= kMaxIconDimension && raster->Height <= kMaxIconDimension);
+    const size_t pixels = static_cast<size_t>(raster->Width) * static_cast<size_t>(raster->Height);
+    FUZZ_CHECK(raster->Colour.size() == pixels);
+    FUZZ_CHECK(raster->Mask.size() == pixels);
+    // The pixels are made at the entry's width and height bytes unless those are 0.
+    if (image.Info().Width != 0) FUZZ_CHECK(raster->Width == image.Info().Width);
+    if (image.Info().Height != 0) FUZZ_CHECK(raster->Height == image.Info().Height);
+}
+
+// Everything the viewer does with a single image.
+void ExerciseImage(const TIconImage& image) {
+    const TIconRaster* handle = image.GetHandle();
+    CheckRaster(image, handle);
+    // The handle is made once and kept.
+    FUZZ_CHECK(image.GetHandle() == handle);
+
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%d x %d - %dbit", image.Width(), image.Height(),
+                  static_cast<int>(image.BitCount()));
+    FUZZ_CHECK(image.Label() == expected);
+
+    TRasterCanvas canvas(40, 40, 0xFF808080u);
+    image.Draw(canvas, 0, 0);
+    image.Draw(canvas, -7, 13);   // clipped on the left and at the bottom
+    image.Draw(canvas, 39, -39);  // a single corner pixel at most
+    FUZZ_CHECK(canvas.Pixels.size() == 40u * 40u);
+
+    auto graphic = image.CreateGraphic();
+    FUZZ_CHECK(graphic && graphic->Handle() == handle);
+    const int gw = graphic->GetWidth(), gh = graphic->GetHeight();
+    if (handle) FUZZ_CHECK(gw == handle->Width && gh == handle->Width);
+    TRasterCanvas small(16, 16);
+    graphic->Draw(small, TRect{-3, 2, 13, 18});
+    FUZZ_CHECK(small.Pixels.size() == 16u * 16u);
+}
+
+using Compare = bool (*)(const TIconImage*, const TIconImage*);
+
+// a comes strictly before b in the width-then-depth order.
+bool LessBySize(const TIconImage* a, const TIconImage* b) {
+    if (a->Width() != b->Width()) return a->Width() < b->Width();
+    return a->BitCount() < b->BitCount();
+}
+
+bool LessByDepth(const TIconImage* a, const TIconImage* b) {
+    if (a->BitCount() != b->BitCount()) return a->BitCount() < b->BitCount();
+    return a->Width() < b->Width();
+}
+
+std::multiset<const TIconImage*> Members(const TIconImageList& list) {
+    std::multiset<const TIconImage*> members;
+    for (int i = 0; i < list.Count(); ++i) members.insert(list.GetItem(i));
+    return members;
+}
+
+void CheckSorted(const TIconImageList& list, const std::multiset<const TIconImage*>& before, Compare less) {
+    FUZZ_CHECK(Members(list) == before);
+    for (int i = 1; i < list.Count(); ++i) FUZZ_CHECK(!less(list.GetItem(i), list.GetItem(i - 1)));
+}
+
+void CheckSameImages(const TAdvancedIcon& a, const TAdvancedIcon& b) {
+    FUZZ_CHECK(a.Images().Count() == b.Images().Count());
+    for (int i = 0; i < a.Images().Count(); ++i) {
+        const TIconImage* x = a.Images().GetItem(i);
+        const TIconImage* y = b.Images().GetItem(i);
+        FUZZ_CHECK(x && y);
+        FUZZ_CHECK(SameBytes(x->Data(), y->Data()));
+        FUZZ_CHECK(x->Info() == y->Info());
+        FUZZ_CHECK(x->Width() == y->Width() && x->Height() == y->Height());
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    TSpanStream input(std::span<const uint8_t>(data, size));
+    TAdvancedIcon icon;
+    try {
+        icon.LoadFromStream(input);
+    } catch (const std::exception&) {
+        // A directory cut short: what was read so far is still an icon's worth of images.
+    }
+
+    TIconImageList& images = icon.Images();
+    for (int i = 0; i < images.Count(); ++i) {
+        const TIconImage* image = images.GetItem(i);
+        FUZZ_CHECK(image != nullptr);
+        FUZZ_CHECK(image->Data().size() <= size);
+        ExerciseImage(*image);
+    }
+
+    const auto members = Members(images);
+    images.SortBySize();
+    CheckSorted(images, members, LessBySize);
+    images.SortByDepth();
+    CheckSorted(images, members, LessByDepth);
+
+    // A copy: the same bytes and the same pixels, independent of the original.
+    std::unique_ptr<TAdvancedIcon> copy = icon.Create();
+    copy->Assign(icon);
+    CheckSameImages(icon, *copy);
+    for (int i = 0; i < images.Count(); ++i) {
+        const TIconImage* image = copy->Images().GetItem(i);
+        FUZZ_CHECK(SameRaster(image->GetHandle(), images.GetItem(i)->GetHandle()));
+        FUZZ_CHECK(image->GetHandle() == nullptr || image->GetHandle() != images.GetItem(i)->GetHandle());
+        ExerciseImage(*image);
+    }
+    // Save and load again.
+    TMemoryStream saved;
+    copy->SaveToStream(saved);
+    if (copy->Images().Count() == 0) {
+        FUZZ_CHECK(saved.Size() == 0);
+        return 0;
+    }
+    TMemoryStream savedOriginal;
+    icon.SaveToStream(savedOriginal);
+    FUZZ_CHECK(savedOriginal.Data() == saved.Data());
+
+    TSpanStream reread(std::span<const uint8_t>(saved.Data()));
+    TAdvancedIcon reloaded;
+    FUZZ_CHECK(reloaded.LoadFromStream(reread));
+    CheckSameImages(*copy, reloaded);
+    for (int i = 0; i < reloaded.Images().Count(); ++i) {
+        const TIconImage* image = reloaded.Images().GetItem(i);
+        FUZZ_CHECK(SameRaster(image->GetHandle(), copy->Images().GetItem(i)->GetHandle()));
+    }
+
+    TMemoryStream savedAgain;
+    reloaded.SaveToStream(savedAgain);
+    FUZZ_CHECK(savedAgain.Data() == saved.Data());
+
+    // The copy sorts on its own; equal keys may land in another order than the original's.
+    const auto copyMembers = Members(copy->Images());
+    copy->Images().SortBySize();
+    CheckSorted(copy->Images(), copyMembers, LessBySize);
+    copy->Images().SortByDepth();
+    CheckSorted(copy->Images(), copyMembers, LessByDepth);
+    return 0;
+}

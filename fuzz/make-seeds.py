@@ -1,0 +1,164 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of the ico_fuzz target: small .ico files of every image kind.
+
+Usage: fuzz/make-seeds.py [output-dir]   (default: fuzz/corpus/ico next to this script)
+
+Standard library only; the output is deterministic, so re-running it reproduces the
+committed seeds byte for byte.
+"""
+
+import os
+import struct
+import sys
+import zlib
+
+
+def picture(size, colours=0, alpha=False):
+    """Top row first: a list of (a, r, g, b) and a list of 0/1 mask bits."""
+    pixels, mask = [], []
+    for y in range(size):
+        for x in range(size):
+            i = y * size + x
+            if colours:
+                k = (x * 3 + y * 5) % colours
+                rgb = ((k * 37) & 0xFF, (k * 91) & 0xFF, (k * 53 + 17) & 0xFF)
+            else:
+                rgb = (x * 255 // (size - 1), y * 255 // (size - 1), (x * y) & 0xFF)
+            hidden = i % 7 == 3
+            a = 0 if hidden else 255
+            if alpha and not hidden:
+                a = 64 + (x + y) * 191 // (2 * size - 2)
+            if hidden and not alpha:
+                # Under the mask: black, or the first palette colour of a few-colour picture.
+                rgb = (0, 0, 17) if colours else (0, 0, 0)
+            pixels.append((a,) + rgb)
+            mask.append(1 if hidden else 0)
+    return pixels, mask
+
+
+def stride(width, bits):
+    return ((width * bits + 31) // 32) * 4
+
+
+def dib(size, bits, colours=0, alpha=False, top_down=False, bitfields=False,
+        core=False, omit_mask=False):
+    """An icon image: bitmap header (height doubled), colour table, colour bits, AND mask."""
+    pixels, mask = picture(size, colours, alpha)
+    palette = []
+    if bits <= 8:
+        for p in pixels:
+            if p[1:] not in palette:
+                palette.append(p[1:])
+        assert len(palette) <= (1 << bits)
+        palette += [(0, 0, 0)] * ((1 << bits) - len(palette))
+    xs, ms = stride(size, bits), stride(size, 1)
+    height = -2 * size if top_down else 2 * size
+    if core:
+        out = bytearray(struct.pack('<IHhHH', 12, size, height, 1, bits))
+    else:
+        out = bytearray(struct.pack('<IiiHHIIiiII', 40, size, height, 1, bits,
+                                    3 if bitfields else 0, (xs + ms) * size, 0, 0, 0, 0))
+    if bitfields:
+        masks = (0xF800, 0x07E0, 0x001F) if bits == 16 else (0xFF0000, 0xFF00, 0xFF)
+        out += struct.pack('<III', *masks)
+    for r, g, b in palette:
+        out += bytes((b, g, r)) if core else bytes((b, g, r, 0))
+    rows = range(size) if top_down else range(size - 1, -1, -1)
+    for y in rows:
+        row = bytearray(xs)
+        for x in range(size):
+            a, r, g, b = pixels[y * size + x]
+            if bits <= 8:
+                index = palette.index((r, g, b))
+                bit = x * bits
+                row[bit // 8] |= index << (8 - bits - bit % 8)
+            elif bits == 16:
+                if bitfields:
+                    v = ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3)
+                else:
+                    v = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3)
+                row[x * 2:x * 2 + 2] = struct.pack('<H', v)
+            elif bits == 24:
+                row[x * 3:x * 3 + 3] = bytes((b, g, r))
+            else:
+                row[x * 4:x * 4 + 4] = bytes((b, g, r, a))
+        out += row
+    if not omit_mask:
+        for y in rows:
+            row = bytearray(ms)
+            for x in range(size):
+                if mask[y * size + x]:
+                    row[x // 8] |= 0x80 >> (x % 8)
+            out += row
+    return bytes(out)
+
+
+def png(size):
+    """PNG bytes of the picture with alpha (8-bit RGBA, no filtering)."""
+    pixels, _ = picture(size, alpha=True)
+    raw = bytearray()
+    for y in range(size):
+        raw.append(0)
+        for x in range(size):
+            a, r, g, b = pixels[y * size + x]
+            raw += bytes((r, g, b, a))
+
+    def chunk(tag, body):
+        return (struct.pack('>I', len(body)) + tag + body +
+                struct.pack('>I', zlib.crc32(tag + body) & 0xFFFFFFFF))
+
+    return (b'\x89PNG\r\n\x1a\n' +
+            chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)) +
+            chunk(b'IDAT', zlib.compress(bytes(raw), 9)) +
+            chunk(b'IEND', b''))
+
+
+def ico(images):
+    """An .ico file: header, one 16-byte entry per image, then the images back to back."""
+    out = bytearray(struct.pack('<HHH', 0, 1, len(images)))
+    offset = 6 + 16 * len(images)
+    for size, bits, data in images:
+        colours = (1 << bits) if bits < 8 else 0
+        out += struct.pack('<BBBBHHII', size & 0xFF, size & 0xFF, colours, 0, 1, bits,
+                           len(data), offset)
+        offset += len(data)
+    for _, _, data in images:
+        out += data
+    return bytes(out)
+
+
+SEEDS = {
+    'dib-1bit-16.ico': [(16, 1, dib(16, 1, colours=2))],
+    'dib-4bit-16.ico': [(16, 4, dib(16, 4, colours=12))],
+    'dib-8bit-16.ico': [(16, 8, dib(16, 8, colours=40))],
+    'dib-24bit-16.ico': [(16, 24, dib(16, 24))],
+    'dib-32bit-16.ico': [(16, 32, dib(16, 32, alpha=True))],
+    'png-16.ico': [(16, 32, png(16))],
+    # The less common layouts together: 16-bit 5-6-5 masks, 16-bit 5-5-5, the old 12-byte
+    # header, rows stored top-down, 32-bit with colour masks, 32-bit without its AND mask,
+    # and a PNG last.
+    'mixed-8.ico': [
+        (8, 16, dib(8, 16, bitfields=True)),
+        (8, 16, dib(8, 16)),
+        (8, 4, dib(8, 4, colours=9, core=True)),
+        (8, 8, dib(8, 8, colours=20, top_down=True)),
+        (8, 32, dib(8, 32, alpha=True, bitfields=True)),
+        (8, 32, dib(8, 32, alpha=True, omit_mask=True)),
+        (8, 32, png(8)),
+    ],
+}
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, 'corpus', 'ico')
+    os.makedirs(target, exist_ok=True)
+    for name, images in SEEDS.items():
+        data = ico(images)
+        with open(os.path.join(target, name), 'wb') as f:
+            f.write(data)
+        print(f'{name}: {len(data)} bytes')
+
+
+if __name__ == '__main__':
+    main()
