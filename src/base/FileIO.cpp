@@ -36,10 +36,10 @@ TMappedFile::TMappedFile(const std::string& fileName, TAccess access) {
     FSize = static_cast<size_t>(st.st_size);
     if (FSize > 0 && FSize <= kReadWholeLimit && access == TAccess::ReadSmall) {
         // Small files are cheaper to read than to map and unmap.
-        FOwned.reset(new uint8_t[FSize]);
+        std::unique_ptr<uint8_t[]> buffer(new uint8_t[FSize]);
         size_t done = 0;
         while (done < FSize) {
-            const ssize_t n = ::read(fd, FOwned.get() + done, FSize - done);
+            const ssize_t n = ::read(fd, buffer.get() + done, FSize - done);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) {
                 const int err = errno;
@@ -50,7 +50,8 @@ TMappedFile::TMappedFile(const std::string& fileName, TAccess access) {
             done += static_cast<size_t>(n);
         }
         FSize = done;
-        FData = FOwned.get();
+        FData = buffer.get();
+        FOwned = std::make_shared<const TByteBuffer>(std::move(buffer), FSize);
     } else if (FSize > 0) {
         void* map = ::mmap(nullptr, FSize, PROT_READ, MAP_PRIVATE, fd, 0);
         if (map == MAP_FAILED) {

@@ -1,6 +1,8 @@
 // Reading files through a read-only memory map and replacing files atomically.
 #pragma once
 
+#include "base/ByteBuffer.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -22,13 +24,15 @@ public:
     TMappedFile& operator=(const TMappedFile&) = delete;
 
     std::span<const uint8_t> Bytes() const { return {FData, FSize}; }
+    // The bytes as a shared buffer when the file was read whole; null when it is mapped.
+    const std::shared_ptr<const TByteBuffer>& Shared() const { return FOwned; }
     uint64_t Size() const { return FSize; }
 
     // Files up to this size are read into memory rather than mapped.
     static constexpr size_t kReadWholeLimit = 256 * 1024;
 
 private:
-    std::unique_ptr<uint8_t[]> FOwned;
+    std::shared_ptr<const TByteBuffer> FOwned;
     const uint8_t* FData = nullptr;
     size_t FSize = 0;
     void* FMap = nullptr;

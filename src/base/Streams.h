@@ -2,7 +2,10 @@
 // growable memory stream for writing. Reads never go past the end of what exists.
 #pragma once
 
+#include "base/ByteBuffer.h"
+
 #include <cstddef>
+#include <memory>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -36,6 +39,10 @@ protected:
 class TSpanStream : public TStream {
 public:
     explicit TSpanStream(std::span<const uint8_t> bytes) : FBytes(bytes) {}
+    // A view of the whole of a shared buffer: what is read from it may share the buffer.
+    explicit TSpanStream(std::shared_ptr<const TByteBuffer> owner)
+        : FBytes(owner ? owner->Bytes() : std::span<const uint8_t>()), FOwner(std::move(owner)) {}
+    const std::shared_ptr<const TByteBuffer>& Owner() const { return FOwner; }
     size_t Read(void* buffer, size_t n) override;
     void Write(const void* buffer, size_t n) override;  // raises: the view is read-only
     uint64_t Size() const override { return FBytes.size(); }
@@ -44,6 +51,7 @@ public:
 
 private:
     std::span<const uint8_t> FBytes;
+    std::shared_ptr<const TByteBuffer> FOwner;
 };
 
 // A growable in-memory stream.

@@ -30,6 +30,10 @@ bool TAdvancedIcon::ReadHeader(TStream& Stream, uint16_t& Count) {
 bool TAdvancedIcon::LoadFromFile(const std::string& FileName) {
     FImages.Clear();
     const TMappedFile file(FileName);
+    if (file.Shared()) {
+        TSpanStream stream(file.Shared());
+        return LoadFromStream(stream);
+    }
     TSpanStream stream(file.Bytes());
     return LoadFromStream(stream);
 }

@@ -12,22 +12,41 @@ namespace pictavo {
 
 std::unique_ptr<TIconImage> TIconImage::CreateCopy(const TIconImage& Source) {
     auto copy = std::make_unique<TIconImage>();
-    const auto bytes = Source.Data();
-    copy->SetContent(Source.FInfo, std::vector<uint8_t>(bytes.begin(), bytes.end()));
-    if (const TIconRaster* handle = Source.GetHandle()) copy->FHandle = std::make_unique<TIconRaster>(*handle);
+    copy->FInfo = Source.FInfo;
+    copy->FBuffer = Source.FBuffer;
+    copy->FOffset = Source.FOffset;
+    Source.GetHandle();
+    copy->FHandle = Source.FHandle;
+    copy->FDecodeFailed = Source.FDecodeFailed;
     copy->UpdateSize();
     return copy;
 }
 
-void TIconImage::SetContent(const TIconEntryInfo& Info, std::vector<uint8_t> Data) {
+void TIconImage::SetContent(const TIconEntryInfo& Info, std::span<const uint8_t> Data) {
+    SetContent(Info, std::make_shared<const TByteBuffer>(Data), 0);
+}
+
+void TIconImage::SetContent(const TIconEntryInfo& Info, std::shared_ptr<const TByteBuffer> Buffer, size_t Offset) {
     FInfo = Info;
-    if (FInfo.BytesInRes > Data.size()) FInfo.BytesInRes = static_cast<uint32_t>(Data.size());
-    FData = std::move(Data);
+    const size_t size = Buffer ? Buffer->Bytes().size() : 0;
+    if (Offset > size) Offset = size;
+    if (FInfo.BytesInRes > size - Offset) FInfo.BytesInRes = static_cast<uint32_t>(size - Offset);
+    FBuffer = std::move(Buffer);
+    FOffset = Offset;
 }
 
 const TIconRaster* TIconImage::GetHandle() const {
-    if (!FHandle && !FData.empty() && !FDecodeFailed) {
-        FHandle = DecodeIconImage(Data(), FInfo.Width, FInfo.Height);
+    if (!FHandle && HasData() && !FDecodeFailed) {
+        // The entry's size bytes ask for the size to decode at (0: the image's own). An image
+        // of more than 255 pixels keeps only the low 8 bits of its size there; it is decoded at
+        // its own size rather than at that remainder.
+        const int w = FWidth > 255 ? 0 : FInfo.Width;
+        const int h = FWidth > 255 ? 0 : FInfo.Height;
+        const TByteBuffer::Key key{FOffset, FInfo.BytesInRes, static_cast<uint64_t>(w), static_cast<uint64_t>(h)};
+        const auto bytes = Data();
+        FHandle = std::static_pointer_cast<const TIconRaster>(FBuffer->Derived(key, [&]() -> std::shared_ptr<const void> {
+            return std::shared_ptr<const TIconRaster>(DecodeIconImage(bytes, w, h));
+        }));
         FDecodeFailed = FHandle == nullptr;
     }
     return FHandle.get();
@@ -50,6 +69,13 @@ void TIconImage::UpdateSize() {
             const int32_t sw = static_cast<int32_t>(*w), sh = static_cast<int32_t>(*h);
             size = sw < sh ? sw : sh;
         }
+    } else if (rd.u32le(0) == 12u) {
+        // The old 12-byte bitmap header holds 16-bit width and height at 4 and 6.
+        const auto w = rd.u16le(4), h = rd.u16le(6);
+        if (w && h) {
+            const int32_t half = static_cast<int32_t>(*h >> 1);
+            size = *w < half ? *w : half;
+        }
     } else {
         // Bitmap header: the signed width at 4 and the height at 8, which covers the colour
         // bitmap and the mask and so is halved (as an unsigned value).
@@ -67,7 +93,8 @@ void TIconImage::UpdateSize() {
 }
 
 void TIconImage::WriteData(TStream& Stream) const {
-    if (!FData.empty()) Stream.Write(FData.data(), FInfo.BytesInRes);
+    const auto bytes = Data();
+    if (!bytes.empty()) Stream.Write(bytes.data(), bytes.size());
 }
 
 void TIconImage::Draw(TRasterCanvas& Canvas, int X, int Y) const {
@@ -85,10 +112,16 @@ TFileIconImage::TFileIconImage(TStream& Stream) {
     const TIconDirEntry entry = TIconDirEntry::Read(std::span<const uint8_t, TIconDirEntry::Size>(raw));
     // Only the bytes that exist are taken: a length beyond the end of the file never
     // allocates more than the file holds.
-    Stream.Seek(entry.ImageOffset);
-    std::vector<uint8_t> data = Stream.ReadVector(entry.Info.BytesInRes);
+    auto* view = dynamic_cast<TSpanStream*>(&Stream);
+    if (view && view->Owner()) {
+        // The file is in memory already: share its bytes instead of copying them.
+        SetContent(entry.Info, view->Owner(), entry.ImageOffset);
+    } else {
+        Stream.Seek(entry.ImageOffset);
+        const std::vector<uint8_t> data = Stream.ReadVector(entry.Info.BytesInRes);
+        SetContent(entry.Info, data);
+    }
     Stream.Seek(after);
-    SetContent(entry.Info, std::move(data));
     UpdateSize();
 }
 
@@ -98,7 +131,7 @@ TResourceIconImage::TResourceIconImage(TStream& Stream, const TResourceModule& I
     const TGroupIconDirEntry entry = TGroupIconDirEntry::Read(std::span<const uint8_t, TGroupIconDirEntry::Size>(raw));
     const auto bytes = Instance.FindResource(RT_ICON, TResourceName::FromId(entry.IconId));
     if (!bytes) throw EResNotFound(Format("找不到资源 %d", static_cast<int>(entry.IconId)));
-    SetContent(entry.Info, std::vector<uint8_t>(bytes->begin(), bytes->end()));
+    SetContent(entry.Info, *bytes);
     UpdateSize();
 }
 

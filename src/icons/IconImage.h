@@ -2,6 +2,7 @@
 // owning list of images an icon holds.
 #pragma once
 
+#include "base/ByteBuffer.h"
 #include "icons/IconRaster.h"
 #include "icons/IconTypes.h"
 
@@ -24,8 +25,9 @@ public:
     TIconImage(const TIconImage&) = delete;
     TIconImage& operator=(const TIconImage&) = delete;
 
-    // A plain TIconImage holding its own copy of Source's info, bytes and pixels
-    // (asking Source for its pixels makes them if it had none).
+    // A plain TIconImage with Source's info, bytes and pixels (asking Source for its pixels
+    // makes them if it had none). Bytes and pixels are immutable, so the copy shares them:
+    // it stays valid and unchanged whatever becomes of Source.
     static std::unique_ptr<TIconImage> CreateCopy(const TIconImage& Source);
 
     // The decoded pixels at the entry's width and height bytes (0 = the image's own size),
@@ -46,25 +48,32 @@ public:
     const TIconEntryInfo& Info() const { return FInfo; }
     uint16_t BitCount() const { return FInfo.BitCount; }
     // The image bytes: exactly bytes-in-resource bytes.
-    std::span<const uint8_t> Data() const { return {FData.data(), FInfo.BytesInRes}; }
-    bool HasData() const { return !FData.empty(); }
+    std::span<const uint8_t> Data() const {
+        return FBuffer ? FBuffer->Bytes().subspan(FOffset, FInfo.BytesInRes) : std::span<const uint8_t>();
+    }
+    bool HasData() const { return FInfo.BytesInRes > 0; }
     bool IsPng() const { return IsPngData(Data()); }
     // "%d x %d - %dbit": width, height and the entry's bit count.
     std::string Label() const;
 
 protected:
-    // Takes the info and the bytes. The bytes-in-resource field never claims more bytes than
-    // the image holds: when fewer exist it is lowered to what exists, so nothing downstream
-    // reads or writes past them.
-    void SetContent(const TIconEntryInfo& Info, std::vector<uint8_t> Data);
+    // Takes the info and a copy of the bytes. The bytes-in-resource field never claims more
+    // bytes than the image holds: when fewer exist it is lowered to what exists, so nothing
+    // downstream reads or writes past them. Bytes beyond the field are kept but not used.
+    void SetContent(const TIconEntryInfo& Info, std::span<const uint8_t> Data);
+    // The same over bytes shared with other images: those from Offset to the buffer's end.
+    void SetContent(const TIconEntryInfo& Info, std::shared_ptr<const TByteBuffer> Buffer, size_t Offset);
 
 private:
     int32_t FWidth = 0;
     int32_t FHeight = 0;
-    mutable std::unique_ptr<TIconRaster> FHandle;
+    // The pixels, shared by every image over the same bytes (the bytes never change).
+    mutable std::shared_ptr<const TIconRaster> FHandle;
     mutable bool FDecodeFailed = false;  // the bytes never change, so neither does a refusal
     TIconEntryInfo FInfo;
-    std::vector<uint8_t> FData;
+    // The bytes: FInfo.BytesInRes of them from FOffset in an immutable, possibly shared buffer.
+    std::shared_ptr<const TByteBuffer> FBuffer;
+    size_t FOffset = 0;
 };
 
 // An image read from an .ico file: its directory entry and the bytes the entry points to.

@@ -43,8 +43,10 @@ std::unique_ptr<TIconRaster> DecodePng(std::span<const uint8_t> bytes) {
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return nullptr;
+    const uint64_t pixels = uint64_t{image.width} * image.height;
     if (image.width == 0 || image.height == 0 || image.width > kMaxIconDimension ||
-        image.height > kMaxIconDimension) {
+        image.height > kMaxIconDimension ||
+        (pixels > kAlwaysDecodablePixels && pixels > bytes.size() * kMaxPngPixelsPerByte)) {
         png_image_free(&image);
         return nullptr;
     }

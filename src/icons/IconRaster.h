@@ -12,6 +12,11 @@ namespace pictavo {
 // Largest width or height decoded. Icons are at most a few hundred pixels; the limit keeps
 // a tiny compressed PNG or a forged header from asking for gigabytes.
 inline constexpr int kMaxIconDimension = 2048;
+// PNG compresses flat pictures a thousandfold, so a few hundred bytes can claim millions of
+// pixels. Up to 256 x 256 every PNG is decoded; a larger one must bring at least one byte per
+// 64 pixels (real icons of that size carry far more).
+inline constexpr uint64_t kAlwaysDecodablePixels = 256 * 256;
+inline constexpr uint64_t kMaxPngPixelsPerByte = 64;
 
 struct TIconRaster {
     int Width = 0;

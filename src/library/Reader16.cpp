@@ -66,7 +66,7 @@ void ReadTypeList(TStream& s, std::optional<std::vector<TNEResourceRecord>>& ico
 }  // namespace
 
 TICL16IconImage::TICL16IconImage(const TIconEntryInfo& Entry, std::vector<uint8_t> Data) {
-    SetContent(Entry, std::move(Data));
+    SetContent(Entry, Data);
     UpdateSize();
 }
 

@@ -1,0 +1,29 @@
+#include "base/ByteBuffer.h"
+
+#include <cstring>
+
+namespace pictavo {
+
+TByteBuffer::TByteBuffer(std::span<const uint8_t> bytes) : FBytes(new uint8_t[bytes.size() ? bytes.size() : 1]), FSize(bytes.size()) {
+    if (FSize) std::memcpy(FBytes.get(), bytes.data(), FSize);
+}
+
+std::shared_ptr<const void> TByteBuffer::Derived(const Key& key,
+                                                 const std::function<std::shared_ptr<const void>()>& make) const {
+    {
+        std::lock_guard<std::mutex> lock(FLock);
+        auto it = FDerived.find(key);
+        if (it != FDerived.end()) {
+            if (auto value = it->second.lock()) return value;
+        }
+    }
+    std::shared_ptr<const void> value = make();  // outside the lock: decoding takes a while
+    if (!value) return nullptr;
+    std::lock_guard<std::mutex> lock(FLock);
+    auto& slot = FDerived[key];
+    if (auto existing = slot.lock()) return existing;
+    slot = value;
+    return value;
+}
+
+}  // namespace pictavo

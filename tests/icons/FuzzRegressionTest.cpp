@@ -1,0 +1,70 @@
+// Inputs found while fuzzing the .ico reader, each with the behaviour it must keep.
+#include "base/Streams.h"
+#include "icons/AdvancedIcon.h"
+#include "support/IconFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace pictavo;
+using namespace pictavo::test;
+
+namespace {
+std::string Data(const std::string& name) { return std::string(PICTAVO_TEST_DATA) + "/fuzz/" + name; }
+}  // namespace
+
+TEST(FuzzRegression, ManyEntriesSharingOneCompressedPngDecodeNothingHuge) {
+    // 64 entries point at one 590-byte PNG that claims 2048 x 2048 pixels.
+    TAdvancedIcon icon;
+    ASSERT_TRUE(icon.LoadFromFile(Data("png-bomb-shared-by-entries.ico")));
+    ASSERT_EQ(icon.Images().Count(), 64);
+    for (int i = 0; i < icon.Images().Count(); ++i) EXPECT_EQ(icon.Images()[i]->GetHandle(), nullptr);
+    TAdvancedIcon copy;
+    copy.Assign(icon);
+    EXPECT_EQ(copy.Images().Count(), 64);
+}
+
+TEST(FuzzRegression, EntriesOverTheSameBytesShareOneDecode) {
+    const auto png = MakePng(MakePicture(64, 64, 0, true));
+    std::vector<IcoImage> images(20, IcoImage{InfoFor(64, 32, png.size()), png});
+    auto file = MakeIco(images);
+    // Point every entry at the first image's bytes.
+    for (int i = 1; i < 20; ++i) std::copy_n(&file[6 + 12], 4, &file[6 + 16 * static_cast<size_t>(i) + 12]);
+    file.resize(6 + 16 * 20 + png.size());
+    TSpanStream view(std::make_shared<const TByteBuffer>(file));
+    TAdvancedIcon icon;
+    ASSERT_TRUE(icon.LoadFromStream(view));
+    std::set<const TIconRaster*> rasters;
+    for (int i = 0; i < icon.Images().Count(); ++i) rasters.insert(icon.Images()[i]->GetHandle());
+    EXPECT_EQ(rasters.size(), 1u);
+    EXPECT_NE(*rasters.begin(), nullptr);
+}
+
+TEST(FuzzRegression, TheOldBitmapHeaderGivesItsRealSize) {
+    TAdvancedIcon icon;
+    ASSERT_TRUE(icon.LoadFromFile(Data("core-header-label-size.ico")));
+    ASSERT_EQ(icon.Images().Count(), 1);
+    EXPECT_EQ(icon.Images()[0]->Label(), "8 x 8 - 4bit");
+    ASSERT_NE(icon.Images()[0]->GetHandle(), nullptr);
+    EXPECT_EQ(icon.Images()[0]->GetHandle()->Width, 8);
+}
+
+TEST(FuzzRegression, ImagesOverTwoHundredFiftyFivePixelsDecodeAtTheirOwnSize) {
+    // A flat 300-pixel PNG of 139 bytes: labelled at its size, never drawn at the 44 pixels its
+    // entry's size byte keeps; it claims more pixels than its bytes justify, so it is not decoded.
+    TAdvancedIcon icon;
+    ASSERT_TRUE(icon.LoadFromFile(Data("png-300px-decoded-at-44px.ico")));
+    ASSERT_EQ(icon.Images().Count(), 1);
+    EXPECT_EQ(icon.Images()[0]->Label(), "300 x 300 - 32bit");
+    EXPECT_EQ(icon.Images()[0]->Info().Width, 44);  // the entry still carries the low 8 bits
+    EXPECT_EQ(icon.Images()[0]->GetHandle(), nullptr);
+
+    // A 300-pixel PNG with real content is decoded at 300 x 300.
+    const auto png = MakePng(MakePicture(300, 300, 0, true));
+    const auto file = MakeIco({{InfoFor(44, 32, png.size()), png}});
+    TSpanStream stream(file);
+    ASSERT_TRUE(icon.LoadFromStream(stream));
+    ASSERT_NE(icon.Images()[0]->GetHandle(), nullptr);
+    EXPECT_EQ(icon.Images()[0]->GetHandle()->Width, 300);
+}
