@@ -13,10 +13,19 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 namespace pictavo {
 
-TMappedFile::TMappedFile(const std::string& fileName, TAccess access) {
+TMappedFile::TMappedFile(const std::string& fileName, TAccess access) { Open(fileName, access, 0, nullptr); }
+
+TMappedFile::TMappedFile(const std::string& fileName, size_t prefix,
+                         const std::function<bool(std::span<const uint8_t>)>& accept) {
+    Open(fileName, TAccess::ReadSmall, prefix, &accept);
+}
+
+void TMappedFile::Open(const std::string& fileName, TAccess access, size_t prefix,
+                       const std::function<bool(std::span<const uint8_t>)>* accept) {
     const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) RaiseOpenError(fileName, errno);
     struct stat st {};
@@ -34,6 +43,23 @@ TMappedFile::TMappedFile(const std::string& fileName, TAccess access) {
         RaiseOpenError(fileName, EINVAL);
     }
     FSize = static_cast<size_t>(st.st_size);
+    if (accept) {
+        std::vector<uint8_t> head(std::min(prefix, FSize));
+        size_t got = 0;
+        while (got < head.size()) {
+            const ssize_t n = ::pread(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        head.resize(got);
+        if (!(*accept)(head)) {
+            ::close(fd);
+            FAccepted = false;
+            FSize = 0;
+            return;
+        }
+    }
     if (FSize > 0 && FSize <= kReadWholeLimit && access == TAccess::ReadSmall) {
         // Small files are cheaper to read than to map and unmap.
         std::unique_ptr<uint8_t[]> buffer(new uint8_t[FSize]);

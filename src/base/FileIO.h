@@ -4,14 +4,15 @@
 #include "base/ByteBuffer.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 
 namespace pictavo {
 
-// A regular file's bytes, mapped read-only (or, when small, read) for the object's lifetime. The bytes are exactly the
-// file's length at open time. Raises EFOpenError ("无法打开文件 ...") when the file cannot
+// A regular file's bytes, read whole or mapped read-only, for the object's lifetime. The bytes
+// are the file's length at open time. Raises EFOpenError ("无法打开文件 ...") when the file cannot
 // be opened or is not a regular file.
 class TMappedFile {
 public:
@@ -19,6 +20,12 @@ public:
     // of possibly large files). Otherwise small files are read whole.
     enum class TAccess { ReadSmall, Lazy };
     explicit TMappedFile(const std::string& fileName, TAccess access = TAccess::ReadSmall);
+    // Reads the file whole (up to kReadWholeLimit; mapped beyond) only when `accept` approves
+    // its first `prefix` bytes (fewer when the file is shorter); otherwise holds no bytes and
+    // Accepted() is false. For files worth reading only when their header says so.
+    TMappedFile(const std::string& fileName, size_t prefix,
+                const std::function<bool(std::span<const uint8_t>)>& accept);
+    bool Accepted() const { return FAccepted; }
     ~TMappedFile();
     TMappedFile(const TMappedFile&) = delete;
     TMappedFile& operator=(const TMappedFile&) = delete;
@@ -29,9 +36,13 @@ public:
     uint64_t Size() const { return FSize; }
 
     // Files up to this size are read into memory rather than mapped.
-    static constexpr size_t kReadWholeLimit = 256 * 1024;
+    static constexpr size_t kReadWholeLimit = 64 * 1024 * 1024;
 
 private:
+    void Open(const std::string& fileName, TAccess access, size_t prefix,
+              const std::function<bool(std::span<const uint8_t>)>* accept);
+
+    bool FAccepted = true;
     std::shared_ptr<const TByteBuffer> FOwned;
     const uint8_t* FData = nullptr;
     size_t FSize = 0;

@@ -7,6 +7,7 @@
 
 namespace pictavo {
 
+
 void TAdvancedIcon::Assign(const TAdvancedIcon& Source) {
     FImages.Clear();
     FImages.SetCapacity(Source.Images().Count());
@@ -29,7 +30,13 @@ bool TAdvancedIcon::ReadHeader(TStream& Stream, uint16_t& Count) {
 
 bool TAdvancedIcon::LoadFromFile(const std::string& FileName) {
     FImages.Clear();
-    const TMappedFile file(FileName);
+    // Only a file whose header is an icon header is read; small ones whole, into one buffer
+    // that every image shares.
+    const TMappedFile file(FileName, TIconDir::Size, [](std::span<const uint8_t> head) {
+        const ByteReader rd(head);
+        return rd.u16le(0) == 0 && rd.u16le(2) == 1;
+    });
+    if (!file.Accepted()) return false;
     if (file.Shared()) {
         TSpanStream stream(file.Shared());
         return LoadFromStream(stream);
