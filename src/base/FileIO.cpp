@@ -26,7 +26,8 @@ TMappedFile::TMappedFile(const std::string& fileName, size_t prefix,
 
 void TMappedFile::Open(const std::string& fileName, TAccess access, size_t prefix,
                        const std::function<bool(std::span<const uint8_t>)>* accept) {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a named pipe never waits for a writer; only regular files are read.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) RaiseOpenError(fileName, errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {

@@ -8,6 +8,7 @@
 #include "library/Writer16.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -54,8 +55,14 @@ bool ReadAt(int fd, uint64_t offset, uint8_t* out, size_t n) {
 }  // namespace
 
 bool IsExecutableFile(const std::string& FileName, bool& IsPE) {
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a named pipe never waits for a writer; only regular files are read.
+    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) RaiseOpenError(FileName, errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     uint8_t word[2];
     bool result = false;
     if (ReadAt(fd, 0, word, 2) && word[0] == 'M' && word[1] == 'Z' && ReadAt(fd, 60, word, 2)) {

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -380,4 +382,16 @@ TEST(IconLibraryLoad, FilesThatAreNotModulesLeaveTheLibraryAlone) {
     EXPECT_EQ(CountIcons(dir.File("missing")), 0);
     EXPECT_EQ(CountIcons(dir.Path()), 0);
     EXPECT_THROW(LoadIcons(dir.File("missing"), library), EFOpenError);
+}
+
+TEST(IconLibraryLoad, NamedPipesAndDevicesAreNeverWaitedOn) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    bool isPE = false;
+    EXPECT_FALSE(IsExecutableFile(dir.File("pipe"), isPE));
+    EXPECT_EQ(CountIcons(dir.File("pipe")), 0);
+    EXPECT_EQ(CountIcons("/dev/zero"), 0);
+    TIconLibrary library;
+    EXPECT_THROW(LoadIcons(dir.File("pipe"), library), EFOpenError);
+    EXPECT_EQ(library.Icons().Count(), 0);
 }
