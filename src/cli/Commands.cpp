@@ -6,10 +6,12 @@
 #include "icons/AdvancedIcon.h"
 #include "library/IconLibrary.h"
 #include "library/IconLoading.h"
+#include "search/FindFile.h"
 
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <set>
 #include <memory>
 #include <string_view>
 
@@ -28,6 +30,11 @@ const char* const kUsage =
     "                              重名时追加 \"_1\" (不区分大小写), 并打印写出的路径\n"
     "  icl -o 图标库.icl 文件...    把所有文件的图标收集到一个图标库 (.icl) 并保存,\n"
     "                              重名时追加 \"_1\"; 打印 \"图标库<TAB>图标数\"\n"
+    "  search [-r] [--mask 类型] [--keep-duplicates] [--json] 文件夹...\n"
+    "                              在文件夹中 (-r: 包含子目录) 查找含有图标的文件, 类型默认 \"*.*\"\n"
+    "                              (多个用 \";\" 分隔); 每个文件一行: 名称<TAB>图标数<TAB>修改时间\n"
+    "                              <TAB>大小 [KB]<TAB>位置; 最后一行为计数. 同名文件只列出第一个,\n"
+    "                              除非 --keep-duplicates. --json: 输出一个 JSON 数组 (计数写到标准错误)\n"
     "  count 文件...               每个文件打印一行 \"图标数<TAB>文件\"\n"
     "                              (可执行文件: 图标组的个数; 图标文件: 1; 其他: 0)\n"
     "  --help                      显示本说明\n"
@@ -262,6 +269,88 @@ int CmdIcl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return status;
 }
 
+// "YYYY-MM-DD HH:MM:SS" (or with "T") from a packed MS-DOS date and time.
+std::string DosTimeText(uint32_t t, char separator) {
+    const int year = 1980 + static_cast<int>(t >> 25), month = (t >> 21) & 0xF, day = (t >> 16) & 0x1F;
+    const int hour = (t >> 11) & 0x1F, minute = (t >> 5) & 0x3F, second = (t & 0x1F) * 2;
+    return Format("%04d-%02d-%02d%c%02d:%02d:%02d", year, month, day, separator, hour, minute, second);
+}
+
+int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    bool recurse = false, keepDuplicates = false, json = false, optionsDone = false;
+    std::string masks = "*.*";
+    std::vector<std::string> folders;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const auto& a = args[i];
+        if (!optionsDone && (a == "-r" || a == "--recursive")) recurse = true;
+        else if (!optionsDone && a == "--keep-duplicates") keepDuplicates = true;
+        else if (!optionsDone && a == "--json") json = true;
+        else if (!optionsDone && a == "--mask") {
+            if (i + 1 >= args.size()) {
+                err << "pictavo-cli search: --mask 需要文件类型\n";
+                return 2;
+            }
+            masks = args[++i];
+        } else if (!optionsDone && a.rfind("--mask=", 0) == 0) masks = a.substr(7);
+        else if (!optionsDone && a == "--") optionsDone = true;
+        else if (!optionsDone && a.size() > 1 && a[0] == '-') {
+            err << "pictavo-cli search: 未知选项 " << a << '\n';
+            return 2;
+        } else folders.push_back(a);
+    }
+    if (folders.empty()) {
+        err << "pictavo-cli search: 缺少文件夹\n" << kUsage;
+        return 2;
+    }
+    int status = 0;
+    TFindFile finder;
+    // Each folder with each mask as a single target, so that a folder whose path holds ";"
+    // stays one folder.
+    for (const auto& folder : folders) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            err << "pictavo-cli search: 不是文件夹: " << folder << '\n';
+            status = 1;
+            continue;
+        }
+        for (const auto& mask : SplitList(masks))
+            finder.Criteria().Files.Included.push_back((recurse ? ">" : "<") + folder +
+                                                      (folder.back() == '/' ? "" : "/") + mask);
+    }
+    int folderCount = 0, fileCount = 0, iconCount = 0;
+    std::set<std::string> seen;
+    bool first = true;
+    if (json) out << '[';
+    finder.OnFolderChange = [&](TFindFile&, const std::string&, bool&) { ++folderCount; };
+    finder.OnFileMatch = [&](TFindFile&, const std::string& folder, const TSearchRec& rec) {
+        if (!keepDuplicates && !seen.insert(LowerAscii(rec.Name)).second) return;
+        const std::string path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + rec.Name;
+        const int icons = CountIcons(path);
+        ++fileCount;
+        if (icons <= 0) return;
+        iconCount += icons;
+        const int64_t kb = (rec.Size + 1023) / 1024;
+        if (json) {
+            out << (first ? "" : ", ") << "{\"name\": " << JsonString(rec.Name) << ", \"icons\": " << icons
+                << ", \"time\": " << JsonString(DosTimeText(rec.Time, 'T')) << ", \"size_kb\": " << kb
+                << ", \"location\": " << JsonString(folder) << '}';
+        } else {
+            out << rec.Name << '\t' << icons << '\t' << DosTimeText(rec.Time, ' ') << '\t' << kb << '\t' << folder
+                << '\n';
+        }
+        first = false;
+    };
+    finder.Execute();
+    const std::string counters = Format("文件夹: %d   文件: %d   图标: %d", folderCount, fileCount, iconCount);
+    if (json) {
+        out << "]\n";
+        err << counters << '\n';
+    } else {
+        out << counters << '\n';
+    }
+    return status;
+}
+
 int CmdCount(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::vector<std::string> files;
     bool optionsDone = false;
@@ -302,6 +391,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "extract") return CmdExtract(rest, out, err);
     if (command == "count") return CmdCount(rest, out, err);
     if (command == "icl") return CmdIcl(rest, out, err);
+    if (command == "search") return CmdSearch(rest, out, err);
     err << "pictavo-cli: 未知命令 " << command << '\n' << kUsage;
     return 2;
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -133,4 +134,49 @@ TEST(CliCount, ExecutablesIconFilesAndOthers) {
     EXPECT_EQ(extract.status, 0);
     EXPECT_EQ(extract.out, dir.File("out/APP.ico") + "\n" + dir.File("out/9.ico") + "\n" + dir.File("out/APP_1.ico") +
                                "\n" + dir.File("out/9_1.ico") + "\n");
+}
+
+TEST(CliSearch, FilesThatHoldIconsWithTheirColumns) {
+    TempDir dir;
+    ::mkdir(dir.File("a").c_str(), 0777);
+    ::mkdir(dir.File("a/b").c_str(), 0777);
+    ::mkdir(dir.File("c").c_str(), 0777);
+    WriteBytes(dir.File("a/one.ico"), TwoImageIco());
+    WriteBytes(dir.File("a/b/One.ICO"), TwoImageIco());  // the same name ignoring case
+    WriteBytes(dir.File("a/b/big.ico"), TwoImageIco());
+    WriteBytes(dir.File("a/notes.txt"), std::vector<uint8_t>(3000, 'x'));
+    WriteBytes(dir.File("c/x.ico"), TwoImageIco());
+    const size_t kb = (TwoImageIco().size() + 1023) / 1024;
+
+    const Result flat = RunCli(dir, {"search", dir.File("a")});
+    EXPECT_EQ(flat.status, 0);
+    const auto lines = [](const std::string& text) {
+        std::vector<std::string> out;
+        std::stringstream ss(text);
+        for (std::string line; std::getline(ss, line);) out.push_back(line);
+        return out;
+    };
+    auto rows = lines(flat.out);
+    ASSERT_EQ(rows.size(), 2u) << flat.out;
+    EXPECT_EQ(rows[0].substr(0, 10), "one.ico\t1\t");
+    EXPECT_EQ(rows[0].substr(rows[0].size() - (std::to_string(kb).size() + 1 + dir.File("a/").size())),
+              std::to_string(kb) + "\t" + dir.File("a/"));
+    EXPECT_EQ(rows[1], "文件夹: 1   文件: 2   图标: 1");
+
+    const Result deep = RunCli(dir, {"search", "-r", "--mask", "*.ico", dir.File("a"), dir.File("c")});
+    rows = lines(deep.out);
+    ASSERT_EQ(rows.size(), 4u) << deep.out;  // One.ICO is a duplicate of one.ico
+    EXPECT_EQ(rows[0].substr(0, 8), "one.ico\t");
+    EXPECT_EQ(rows[1].substr(0, 8), "big.ico\t");
+    EXPECT_EQ(rows[2].substr(0, 6), "x.ico\t");
+    EXPECT_EQ(rows[3], "文件夹: 3   文件: 3   图标: 3");
+
+    const Result all = RunCli(dir, {"search", "-r", "--keep-duplicates", "--json", "--mask", "*.ico;*.ICO", dir.File("a")});
+    EXPECT_EQ(all.status, 0);
+    EXPECT_EQ(all.out.rfind("[{\"name\": \"one.ico\", \"icons\": 1, \"time\": \"", 0), 0u) << all.out;
+    EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '{'), 6);  // both masks match every name
+    EXPECT_NE(all.err.find("文件夹: 2   文件: 6   图标: 6"), std::string::npos);
+
+    EXPECT_EQ(RunCli(dir, {"search", dir.File("nope")}).status, 1);
+    EXPECT_EQ(RunCli(dir, {"search"}).status, 2);
 }
