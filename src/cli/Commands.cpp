@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <map>
 #include <set>
 #include <memory>
 #include <string_view>
@@ -40,6 +41,59 @@ const char* const kUsage =
     "  --help                      显示本说明\n"
     "\n"
     "退出状态: 0 = 所有文件都已读取; 1 = 有文件无法读取或写入; 2 = 用法错误\n";
+
+// The options and file arguments of one command. Flags are named by all their spellings;
+// valued options take the next argument or "--name=value".
+struct TCommandLine {
+    std::set<std::string> Flags;               // the first spelling of each flag given
+    std::map<std::string, std::string> Values;  // the first spelling of each valued option given
+    std::vector<std::string> Files;
+
+    bool Has(const std::string& flag) const { return Flags.count(flag) > 0; }
+    std::string Value(const std::string& name, const std::string& fallback = {}) const {
+        const auto it = Values.find(name);
+        return it == Values.end() ? fallback : it->second;
+    }
+};
+
+using TSpellings = std::vector<std::vector<std::string>>;
+
+// False after a message on err for an unknown option or a missing value.
+bool ParseCommandLine(const char* command, const std::vector<std::string>& args, const TSpellings& flags,
+                      const TSpellings& valued, TCommandLine& out, std::ostream& err) {
+    auto find = [](const TSpellings& table, const std::string& a) -> const std::string* {
+        for (const auto& spellings : table)
+            for (const auto& s : spellings)
+                if (a == s) return &spellings.front();
+        return nullptr;
+    };
+    bool optionsDone = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsDone || a.size() < 2 || a[0] != '-') {
+            out.Files.push_back(a);
+        } else if (a == "--") {
+            optionsDone = true;
+        } else if (const std::string* flag = find(flags, a)) {
+            out.Flags.insert(*flag);
+        } else if (const std::string* option = find(valued, a)) {
+            if (i + 1 >= args.size()) {
+                err << "pictavo-cli " << command << ": " << a << " 需要一个值\n";
+                return false;
+            }
+            out.Values[*option] = args[++i];
+        } else {
+            const size_t eq = a.find('=');
+            const std::string* joined = eq == std::string::npos ? nullptr : find(valued, a.substr(0, eq));
+            if (!joined) {
+                err << "pictavo-cli " << command << ": 未知选项 " << a << '\n';
+                return false;
+            }
+            out.Values[*joined] = a.substr(eq + 1);
+        }
+    }
+    return true;
+}
 
 // The icons of one file, in order, read the way the window reads them: an executable's or
 // icon library's icons under their names, else an .ico file's icon named after the file.
@@ -100,17 +154,10 @@ void PrintListJson(const std::string& path, const TIconList& icons, std::ostream
 }
 
 int CmdList(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    bool json = false;
-    std::vector<std::string> files;
-    bool optionsDone = false;
-    for (const auto& a : args) {
-        if (!optionsDone && a == "--json") json = true;
-        else if (!optionsDone && a == "--") optionsDone = true;
-        else if (!optionsDone && a.size() > 1 && a[0] == '-') {
-            err << "pictavo-cli list: 未知选项 " << a << '\n';
-            return 2;
-        } else files.push_back(a);
-    }
+    TCommandLine cl;
+    if (!ParseCommandLine("list", args, {{"--json"}}, {}, cl, err)) return 2;
+    const bool json = cl.Has("--json");
+    const std::vector<std::string>& files = cl.Files;
     if (files.empty()) {
         err << "pictavo-cli list: 缺少文件\n" << kUsage;
         return 2;
@@ -164,28 +211,10 @@ bool MakeFolders(const std::string& dir, std::string& reason) {
 }
 
 int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::string dir;
-    std::vector<std::string> files;
-    bool optionsDone = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const auto& a = args[i];
-        if (!optionsDone && (a == "-o" || a == "--output")) {
-            if (i + 1 >= args.size()) {
-                err << "pictavo-cli extract: -o 需要一个目录\n";
-                return 2;
-            }
-            dir = args[++i];
-        } else if (!optionsDone && a.rfind("--output=", 0) == 0) {
-            dir = a.substr(9);
-        } else if (!optionsDone && a == "--") {
-            optionsDone = true;
-        } else if (!optionsDone && a.size() > 1 && a[0] == '-') {
-            err << "pictavo-cli extract: 未知选项 " << a << '\n';
-            return 2;
-        } else {
-            files.push_back(a);
-        }
-    }
+    TCommandLine cl;
+    if (!ParseCommandLine("extract", args, {}, {{"-o", "--output"}}, cl, err)) return 2;
+    const std::string dir = cl.Value("-o");
+    const std::vector<std::string>& files = cl.Files;
     if (dir.empty() || files.empty()) {
         err << "pictavo-cli extract: 需要 -o 目录 和至少一个文件\n" << kUsage;
         return 2;
@@ -223,28 +252,10 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
 }
 
 int CmdIcl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::string target;
-    std::vector<std::string> files;
-    bool optionsDone = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const auto& a = args[i];
-        if (!optionsDone && (a == "-o" || a == "--output")) {
-            if (i + 1 >= args.size()) {
-                err << "pictavo-cli icl: -o 需要一个文件名\n";
-                return 2;
-            }
-            target = args[++i];
-        } else if (!optionsDone && a.rfind("--output=", 0) == 0) {
-            target = a.substr(9);
-        } else if (!optionsDone && a == "--") {
-            optionsDone = true;
-        } else if (!optionsDone && a.size() > 1 && a[0] == '-') {
-            err << "pictavo-cli icl: 未知选项 " << a << '\n';
-            return 2;
-        } else {
-            files.push_back(a);
-        }
-    }
+    TCommandLine cl;
+    if (!ParseCommandLine("icl", args, {}, {{"-o", "--output"}}, cl, err)) return 2;
+    const std::string target = cl.Value("-o");
+    const std::vector<std::string>& files = cl.Files;
     if (target.empty() || files.empty()) {
         err << "pictavo-cli icl: 需要 -o 图标库.icl 和至少一个文件\n" << kUsage;
         return 2;
@@ -277,27 +288,13 @@ std::string DosTimeText(uint32_t t, char separator) {
 }
 
 int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    bool recurse = false, keepDuplicates = false, json = false, optionsDone = false;
-    std::string masks = "*.*";
-    std::vector<std::string> folders;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const auto& a = args[i];
-        if (!optionsDone && (a == "-r" || a == "--recursive")) recurse = true;
-        else if (!optionsDone && a == "--keep-duplicates") keepDuplicates = true;
-        else if (!optionsDone && a == "--json") json = true;
-        else if (!optionsDone && a == "--mask") {
-            if (i + 1 >= args.size()) {
-                err << "pictavo-cli search: --mask 需要文件类型\n";
-                return 2;
-            }
-            masks = args[++i];
-        } else if (!optionsDone && a.rfind("--mask=", 0) == 0) masks = a.substr(7);
-        else if (!optionsDone && a == "--") optionsDone = true;
-        else if (!optionsDone && a.size() > 1 && a[0] == '-') {
-            err << "pictavo-cli search: 未知选项 " << a << '\n';
-            return 2;
-        } else folders.push_back(a);
-    }
+    TCommandLine cl;
+    if (!ParseCommandLine("search", args, {{"-r", "--recursive"}, {"--keep-duplicates"}, {"--json"}},
+                          {{"--mask"}}, cl, err))
+        return 2;
+    const bool recurse = cl.Has("-r"), keepDuplicates = cl.Has("--keep-duplicates"), json = cl.Has("--json");
+    const std::string masks = cl.Value("--mask", "*.*");
+    const std::vector<std::string>& folders = cl.Files;
     if (folders.empty()) {
         err << "pictavo-cli search: 缺少文件夹\n" << kUsage;
         return 2;
@@ -352,15 +349,9 @@ int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostr
 }
 
 int CmdCount(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::vector<std::string> files;
-    bool optionsDone = false;
-    for (const auto& a : args) {
-        if (!optionsDone && a == "--") optionsDone = true;
-        else if (!optionsDone && a.size() > 1 && a[0] == '-') {
-            err << "pictavo-cli count: 未知选项 " << a << '\n';
-            return 2;
-        } else files.push_back(a);
-    }
+    TCommandLine cl;
+    if (!ParseCommandLine("count", args, {}, {}, cl, err)) return 2;
+    const std::vector<std::string>& files = cl.Files;
     if (files.empty()) {
         err << "pictavo-cli count: 缺少文件\n" << kUsage;
         return 2;

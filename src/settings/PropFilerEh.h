@@ -168,6 +168,8 @@ private:
 
     std::string_view FText;
     size_t FPos = 0;
+    mutable size_t FLinePos = 0;  // Line() was last asked at this position...
+    mutable int FLineNumber = 1;  // ...and answered this
 };
 
 // One parsed property path: the component names before "<P>" (empty for the form's own
