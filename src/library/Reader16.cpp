@@ -128,10 +128,13 @@ void T16BitReader::ReadNames(std::vector<std::string>& names) {
     }
 }
 
-size_t T16BitReader::FindEntry(uint16_t Id) const {
-    for (size_t i = 0; i < FIconEntries->size(); ++i)
-        if (static_cast<uint16_t>((*FIconEntries)[i].Id ^ kIntegerBit) == Id) return i;
-    throw EICLReadError("没有找到图标资源");
+size_t T16BitReader::FindEntry(uint16_t Id) {
+    if (FIconIndex.empty())
+        for (size_t i = 0; i < FIconEntries->size(); ++i)
+            FIconIndex.try_emplace(static_cast<uint16_t>((*FIconEntries)[i].Id ^ kIntegerBit), i);
+    const auto found = FIconIndex.find(Id);
+    if (found == FIconIndex.end()) throw EICLReadError("没有找到图标资源");
+    return found->second;
 }
 
 std::vector<uint8_t> T16BitReader::EntryBytes(const TNEResourceRecord& record, bool whole) const {
@@ -166,6 +169,7 @@ bool T16BitReader::ReadIcons() {
     try {
         FIconEntries.reset();
         FGroupEntries.reset();
+        FIconIndex.clear();
         FIcons.Clear();
         ReadNEHeader();
         ReadResourceTable();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,7 @@ private:
     void ReadNEHeader();
     void ReadResourceTable();
     void ReadNames(std::vector<std::string>& names);
-    size_t FindEntry(uint16_t Id) const;
+    size_t FindEntry(uint16_t Id);
     std::vector<uint8_t> EntryBytes(const TNEResourceRecord& record, bool whole) const;
     void LoadGroup(TICL16Icon& Icon, size_t Index);
 
@@ -69,6 +70,8 @@ private:
     std::string FLastError;
     std::optional<std::vector<TNEResourceRecord>> FIconEntries;
     std::optional<std::vector<TNEResourceRecord>> FGroupEntries;
+    // Icon identifier -> index of the first icon record with it, made on first look-up.
+    std::unordered_map<uint16_t, size_t> FIconIndex;
 };
 
 }  // namespace pictavo

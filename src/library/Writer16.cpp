@@ -154,6 +154,7 @@ void T16BitWriter::ComputeAlignShift() {
         }
         if (fits) {
             FAlignShift = shift;
+            FStream.Reserve(static_cast<size_t>(pos + 2));  // the whole file, built in one buffer
             break;
         }
     }
