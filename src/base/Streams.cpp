@@ -38,6 +38,16 @@ size_t TSpanStream::Read(void* buffer, size_t n) {
 
 void TSpanStream::Write(const void*, size_t) { throw EPictavoError("流写入错误"); }
 
+size_t TSourceStream::Read(void* buffer, size_t n) {
+    const uint64_t left = Remaining();
+    const size_t count = static_cast<size_t>(n < left ? n : left);
+    if (count == 0 || !FSource.Read(FPosition, buffer, count)) return 0;
+    FPosition += count;
+    return count;
+}
+
+void TSourceStream::Write(const void*, size_t) { throw EPictavoError("流写入错误"); }
+
 size_t TMemoryStream::Read(void* buffer, size_t n) {
     const uint64_t left = Remaining();
     const size_t count = n < left ? n : static_cast<size_t>(left);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/ByteBuffer.h"
+#include "base/ByteSource.h"
 
 #include <cstddef>
 #include <memory>
@@ -52,6 +53,18 @@ public:
 private:
     std::span<const uint8_t> FBytes;
     std::shared_ptr<const TByteBuffer> FOwner;
+};
+
+// A read-only stream over any source of bytes.
+class TSourceStream : public TStream {
+public:
+    explicit TSourceStream(const TByteSource& source) : FSource(source) {}
+    size_t Read(void* buffer, size_t n) override;
+    void Write(const void* buffer, size_t n) override;  // raises: read-only
+    uint64_t Size() const override { return FSource.Size(); }
+
+private:
+    const TByteSource& FSource;
 };
 
 // A growable in-memory stream.

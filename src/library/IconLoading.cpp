@@ -1,6 +1,6 @@
 #include "library/IconLoading.h"
 
-#include "base/ByteReader.h"
+#include "base/ByteSource.h"
 #include "base/FileIO.h"
 #include "base/Paths.h"
 #include "icons/IconTypes.h"
@@ -8,33 +8,24 @@
 #include "library/PEResources.h"
 #include "library/Reader16.h"
 
-namespace pictavo {
+#include <algorithm>
 
-int CountModuleIcons(const std::string& FileName) noexcept {
-    try {
-        bool isPE = false;
-        if (!IsExecutableFile(FileName, isPE)) return 0;
-        // The map is only touched where the headers and the directory lie.
-        const TMappedFile file(FileName, TMappedFile::TAccess::Lazy);
-        if (!isPE) return T16BitReader::CountGroupIcons(file.Bytes());
-        TPEResourceReader reader;
-        if (!reader.Open(file.Bytes())) return 0;
-        return static_cast<int>(reader.CountNames(RT_GROUP_ICON));
-    } catch (...) {
-        return 0;
-    }
-}
+namespace pictavo {
 
 namespace {
 
-// True when the file would load as an .ico file with at least one image: an icon header
-// with a count of at least one and a directory the file holds whole.
-bool IcoHasImages(const std::string& FileName) {
-    const TMappedFile file(FileName, TMappedFile::TAccess::Lazy);
-    const ByteReader rd(file.Bytes());
-    const auto reserved = rd.u16le(0), type = rd.u16le(2), count = rd.u16le(4);
-    if (!reserved || !type || !count || *reserved != 0 || *type != 1 || *count == 0) return false;
-    return rd.has(TIconDir::Size, uint64_t{*count} * TIconDirEntry::Size);
+// Group icons of an executable whose signature word (the low half of the new header's offset
+// at 60) points at "PE" or "NE"; -1 for a file that does not begin with "MZ".
+int CountModuleGroups(const TByteSource& file) {
+    if (file.U16(0) != 0x5A4D) return -1;
+    const auto at = file.U16(60);
+    const auto signature = at ? file.U16(*at) : std::nullopt;
+    if (signature == 0x4550) {  // "PE"
+        TPEResourceReader reader;
+        return reader.Open(file) ? static_cast<int>(reader.CountNames(RT_GROUP_ICON)) : 0;
+    }
+    if (signature == 0x454E) return T16BitReader::CountGroupIcons(file);  // "NE"
+    return 0;
 }
 
 std::string UniqueIn(const TIconList& list, std::string name) {
@@ -44,11 +35,28 @@ std::string UniqueIn(const TIconList& list, std::string name) {
 
 }  // namespace
 
+// Both counts read the file through one descriptor, a few pages where the headers and the
+// tables lie; nothing else of the file is read.
+int CountModuleIcons(const std::string& FileName) noexcept {
+    try {
+        const TFileSource file(FileName);
+        return file.Valid() ? std::max(CountModuleGroups(file), 0) : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
 int CountIcons(const std::string& FileName) noexcept {
     try {
-        const int n = CountModuleIcons(FileName);
-        if (n > 0) return n;
-        return IcoHasImages(FileName) ? 1 : 0;
+        const TFileSource file(FileName);
+        if (!file.Valid()) return 0;
+        const int groups = CountModuleGroups(file);
+        if (groups >= 0) return groups;  // an executable is never an .ico file
+        // An .ico file loads with at least one image when its header is an icon header with a
+        // count of at least one and the file holds the whole directory.
+        const auto reserved = file.U16(0), type = file.U16(2), count = file.U16(4);
+        if (reserved != 0 || type != 1 || !count || *count == 0) return 0;
+        return file.Size() >= TIconDir::Size + uint64_t{*count} * TIconDirEntry::Size ? 1 : 0;
     } catch (...) {
         return 0;
     }

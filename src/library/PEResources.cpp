@@ -19,20 +19,25 @@ constexpr uint64_t kSectionHeaderSize = 40;
 }  // namespace
 
 bool TPEResourceReader::Open(std::span<const uint8_t> file) {
-    FFile = file;
+    FOwnSource = std::make_unique<TSpanSource>(file);
+    return Open(*FOwnSource);
+}
+
+bool TPEResourceReader::Open(const TByteSource& source) {
+    FSource = &source;
     FSections.clear();
     FIdIndex.clear();
     FTextIndex.clear();
     FHasResources = false;
-    const ByteReader rd(file);
-    if (rd.u16le(0) != 0x5A4D) return false;  // "MZ"
-    const auto newHeader = rd.u32le(0x3C);
-    if (!newHeader || rd.u32le(*newHeader) != 0x00004550u) return false;  // "PE\0\0"
+    const TByteSource& rd = source;
+    if (rd.U16(0) != 0x5A4D) return false;  // "MZ"
+    const auto newHeader = rd.U32(0x3C);
+    if (!newHeader || rd.U32(*newHeader) != 0x00004550u) return false;  // "PE\0\0"
     const uint64_t coff = static_cast<uint64_t>(*newHeader) + 4;
-    const auto sectionCount = rd.u16le(coff + 2);
-    const auto optionalSize = rd.u16le(coff + 16);
+    const auto sectionCount = rd.U16(coff + 2);
+    const auto optionalSize = rd.U16(coff + 16);
     const uint64_t optional = coff + 20;
-    const auto magic = rd.u16le(optional);
+    const auto magic = rd.U16(optional);
     if (!sectionCount || !optionalSize || !magic) return false;
     uint64_t directories, rvaCountAt;
     if (*magic == kPE32Magic) {
@@ -48,17 +53,21 @@ bool TPEResourceReader::Open(std::span<const uint8_t> file) {
     }
 
     const uint64_t sectionTable = optional + *optionalSize;
-    const uint64_t fitting = rd.tail(sectionTable).size() / kSectionHeaderSize;
+    const uint64_t fitting = sectionTable < rd.Size() ? (rd.Size() - sectionTable) / kSectionHeaderSize : 0;
     const uint64_t count = std::min<uint64_t>({*sectionCount, kMaxPESections, fitting});
+    std::vector<uint8_t> table(static_cast<size_t>(count * kSectionHeaderSize));
+    if (!rd.Read(sectionTable, table.data(), table.size())) return false;
+    const ByteReader sections(table);
     for (uint64_t i = 0; i < count; ++i) {
-        const uint64_t s = sectionTable + i * kSectionHeaderSize;
-        FSections.push_back(Section{*rd.u32le(s + 12), *rd.u32le(s + 8), *rd.u32le(s + 16), *rd.u32le(s + 20)});
+        const uint64_t s = i * kSectionHeaderSize;
+        FSections.push_back(
+            Section{*sections.u32le(s + 12), *sections.u32le(s + 8), *sections.u32le(s + 16), *sections.u32le(s + 20)});
     }
 
-    const auto rvaCount = rd.u32le(rvaCountAt);
+    const auto rvaCount = rd.U32(rvaCountAt);
     const uint64_t directoryEnd = directories + (kResourceDirectoryIndex + 1) * 8;
     if (rvaCount && *rvaCount > kResourceDirectoryIndex && directoryEnd <= optional + *optionalSize) {
-        const auto rva = rd.u32le(directories + kResourceDirectoryIndex * 8);
+        const auto rva = rd.U32(directories + kResourceDirectoryIndex * 8);
         if (rva && *rva != 0) {
             FResourceRva = *rva;
             FHasResources = true;
@@ -74,7 +83,7 @@ std::optional<uint64_t> TPEResourceReader::RvaToOffset(uint32_t rva) const {
         const uint64_t delta = rva - s.VirtualAddress;
         if (delta >= s.RawSize) return std::nullopt;  // zero-filled memory the file does not hold
         const uint64_t offset = static_cast<uint64_t>(s.RawOffset) + delta;
-        if (offset >= FFile.size()) return std::nullopt;
+        if (offset >= FSource->Size()) return std::nullopt;
         return offset;
     }
     return std::nullopt;
@@ -86,17 +95,18 @@ std::vector<TPEResourceReader::Entry> TPEResourceReader::DirectoryEntries(uint32
     if (rva > 0xFFFFFFFFu) return entries;
     const auto offset = RvaToOffset(static_cast<uint32_t>(rva));
     if (!offset) return entries;
-    const ByteReader rd(FFile);
-    const auto named = rd.u16le(*offset + 12), ids = rd.u16le(*offset + 14);
+    const auto named = FSource->U16(*offset + 12), ids = FSource->U16(*offset + 14);
     if (!named || !ids) return entries;
     // Never more entries than the bytes after the header can hold.
-    const uint64_t fitting = rd.tail(*offset + kDirectoryHeaderSize).size() / kDirectoryEntrySize;
+    const uint64_t first = *offset + kDirectoryHeaderSize;
+    const uint64_t fitting = first < FSource->Size() ? (FSource->Size() - first) / kDirectoryEntrySize : 0;
     const uint64_t count = std::min<uint64_t>(uint64_t{*named} + *ids, fitting);
+    std::vector<uint8_t> raw(static_cast<size_t>(count * kDirectoryEntrySize));
+    if (!FSource->Read(first, raw.data(), raw.size())) return entries;
+    const ByteReader rd(raw);
     entries.reserve(static_cast<size_t>(count));
-    for (uint64_t i = 0; i < count; ++i) {
-        const uint64_t e = *offset + kDirectoryHeaderSize + i * kDirectoryEntrySize;
-        entries.push_back(Entry{*rd.u32le(e), *rd.u32le(e + 4)});
-    }
+    for (uint64_t i = 0; i < count; ++i)
+        entries.push_back(Entry{*rd.u32le(i * kDirectoryEntrySize), *rd.u32le(i * kDirectoryEntrySize + 4)});
     return entries;
 }
 
@@ -106,12 +116,11 @@ std::optional<TResourceName> TPEResourceReader::EntryName(const Entry& e) const 
     if (rva > 0xFFFFFFFFu) return std::nullopt;
     const auto offset = RvaToOffset(static_cast<uint32_t>(rva));
     if (!offset) return std::nullopt;
-    const ByteReader rd(FFile);
-    const auto length = rd.u16le(*offset);
+    const auto length = FSource->U16(*offset);
     if (!length) return std::nullopt;
-    const auto chars = rd.bytes(*offset + 2, uint64_t{*length} * 2);
-    if (!chars) return std::nullopt;  // a name that runs past the end of the file
-    std::string text = Utf16leToUtf8(*chars);
+    std::vector<uint8_t> chars(size_t{*length} * 2);
+    if (!FSource->Read(*offset + 2, chars.data(), chars.size())) return std::nullopt;  // runs past the end
+    std::string text = Utf16leToUtf8(chars);
     const size_t nul = text.find('\0');
     if (nul != std::string::npos) text.resize(nul);
     return TResourceName::FromText(std::move(text));
@@ -155,19 +164,18 @@ std::optional<std::span<const uint8_t>> TPEResourceReader::FirstLanguageData(con
     if (rva > 0xFFFFFFFFu) return std::nullopt;
     const auto offset = RvaToOffset(static_cast<uint32_t>(rva));
     if (!offset) return std::nullopt;
-    const ByteReader rd(FFile);
-    const auto dataRva = rd.u32le(*offset), size = rd.u32le(*offset + 4);
+    const auto dataRva = FSource->U32(*offset), size = FSource->U32(*offset + 4);
     if (!dataRva || !size) return std::nullopt;
     if (*size == 0) return std::span<const uint8_t>();
     const auto at = RvaToOffset(*dataRva);
     if (!at) return std::nullopt;
     // Cut to the bytes of the section that the file holds.
-    uint64_t limit = FFile.size();
+    uint64_t limit = FSource->Size();
     for (const Section& s : FSections)
         if (*dataRva >= s.VirtualAddress && *dataRva - s.VirtualAddress < s.RawSize)
             limit = std::min<uint64_t>(limit, uint64_t{s.RawOffset} + s.RawSize);
     const uint64_t available = limit > *at ? limit - *at : 0;
-    return rd.bytes(*at, std::min<uint64_t>(*size, available));
+    return FSource->View(*at, std::min<uint64_t>(*size, available));
 }
 
 std::optional<std::span<const uint8_t>> TPEResourceReader::FindResource(uint16_t Type,

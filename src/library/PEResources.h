@@ -3,9 +3,11 @@
 // section table, never by a section's name.
 #pragma once
 
+#include "base/ByteSource.h"
 #include "icons/ResourceModule.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,6 +24,9 @@ public:
     // Parses the headers. Open fails (false) when the bytes are not a PE image; a PE image
     // without resources opens and lists nothing.
     bool Open(std::span<const uint8_t> file);
+    // The same over any source of bytes (for counting straight from a file); the source must
+    // outlive the reader. FindResource finds data only in sources that hold their bytes.
+    bool Open(const TByteSource& source);
 
     bool Is64Bit() const { return FIs64; }
 
@@ -52,7 +57,8 @@ private:
     std::optional<uint32_t> TypeDirectory(uint16_t Type) const;
     std::optional<std::span<const uint8_t>> FirstLanguageData(const Entry& nameEntry) const;
 
-    std::span<const uint8_t> FFile;
+    std::unique_ptr<TSpanSource> FOwnSource;
+    const TByteSource* FSource = nullptr;
     std::vector<Section> FSections;
     bool FIs64 = false;
     bool FHasResources = false;

@@ -197,15 +197,14 @@ bool T16BitReader::ReadIcons() {
     }
 }
 
-int T16BitReader::CountGroupIcons(std::span<const uint8_t> File) {
+int T16BitReader::CountGroupIcons(const TByteSource& File) {
     try {
-        TSpanStream s(File);
-        const ByteReader rd(File);
-        if (rd.u16le(0) != 0x5A4D) return 0;
-        const auto header = rd.u16le(60);
-        if (!header || *header < 60 || rd.u16le(*header) != 0x454E) return 0;
-        const auto resTable = rd.u16le(uint64_t{*header} + 0x24);
+        if (File.U16(0) != 0x5A4D) return 0;
+        const auto header = File.U16(60);
+        if (!header || *header < 60 || File.U16(*header) != 0x454E) return 0;
+        const auto resTable = File.U16(uint64_t{*header} + 0x24);
         if (!resTable || *resTable == 0) return 0;
+        TSourceStream s(File);
         s.Seek(uint64_t{*resTable} + *header + 2);
         std::optional<std::vector<TNEResourceRecord>> icons, groups;
         ReadTypeList(s, icons, groups);

@@ -1,6 +1,7 @@
 // Reader of the icons of 16-bit (NE) executables and DLLs and of .icl icon libraries.
 #pragma once
 
+#include "base/ByteSource.h"
 #include "base/FileIO.h"
 #include "library/IconLibrary.h"
 
@@ -49,7 +50,7 @@ public:
 
     // The number of group-icon records of an NE file's resource table, reading the headers and
     // the table only; 0 when the bytes are not such a file.
-    static int CountGroupIcons(std::span<const uint8_t> File);
+    static int CountGroupIcons(const TByteSource& File);
 
 private:
     void ReadNEHeader();

@@ -305,7 +305,7 @@ TEST_F(NeFile, TablesThatRunPastTheEnd) {
     auto b = file;
     PutU16le(&b[192 + 2 + 2], 0xFFFF);  // 65535 group records promised
     EXPECT_FALSE(Read(b, out));
-    EXPECT_EQ(T16BitReader::CountGroupIcons(b), 0);
+    EXPECT_EQ(T16BitReader::CountGroupIcons(TSpanSource(b)), 0);
 }
 
 TEST_F(NeFile, GroupsAndImagesThatPromiseMore) {
@@ -352,7 +352,7 @@ TEST_F(NeFile, ZeroLengthRecordsAndMissingTypes) {
     b = file;
     PutU16le(&b[192 + 2 + 8 + 24], 0x8005);  // the icon type becomes another type
     EXPECT_FALSE(Read(b, out));
-    EXPECT_EQ(T16BitReader::CountGroupIcons(b), 2);
+    EXPECT_EQ(T16BitReader::CountGroupIcons(TSpanSource(b)), 2);
 }
 
 TEST_F(NeFile, NamesThatDoNotMatchTheGroupsAndTheAlignmentShift) {
