@@ -6,6 +6,7 @@
 #include "icons/IconTools.h"
 #include "icons/ResourceModule.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace pictavo {
@@ -26,11 +27,13 @@ void TIconImage::SetContent(const TIconEntryInfo& Info, std::span<const uint8_t>
     SetContent(Info, std::make_shared<const TByteBuffer>(Data), 0);
 }
 
-void TIconImage::SetContent(const TIconEntryInfo& Info, std::shared_ptr<const TByteBuffer> Buffer, size_t Offset) {
+void TIconImage::SetContent(const TIconEntryInfo& Info, std::shared_ptr<const TByteBuffer> Buffer, size_t Offset,
+                            size_t Available) {
     FInfo = Info;
     const size_t size = Buffer ? Buffer->Bytes().size() : 0;
     if (Offset > size) Offset = size;
-    if (FInfo.BytesInRes > size - Offset) FInfo.BytesInRes = static_cast<uint32_t>(size - Offset);
+    const size_t limit = std::min(Available, size - Offset);
+    if (FInfo.BytesInRes > limit) FInfo.BytesInRes = static_cast<uint32_t>(limit);
     FBuffer = std::move(Buffer);
     FOffset = Offset;
 }

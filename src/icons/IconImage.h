@@ -61,8 +61,10 @@ protected:
     // bytes than the image holds: when fewer exist it is lowered to what exists, so nothing
     // downstream reads or writes past them. Bytes beyond the field are kept but not used.
     void SetContent(const TIconEntryInfo& Info, std::span<const uint8_t> Data);
-    // The same over bytes shared with other images: those from Offset to the buffer's end.
-    void SetContent(const TIconEntryInfo& Info, std::shared_ptr<const TByteBuffer> Buffer, size_t Offset);
+    // The same over bytes shared with other images: at most Available of them from Offset
+    // (never past the buffer's end).
+    void SetContent(const TIconEntryInfo& Info, std::shared_ptr<const TByteBuffer> Buffer, size_t Offset,
+                    size_t Available = SIZE_MAX);
 
 private:
     int32_t FWidth = 0;

@@ -70,6 +70,12 @@ TICL16IconImage::TICL16IconImage(const TIconEntryInfo& Entry, std::vector<uint8_
     UpdateSize();
 }
 
+TICL16IconImage::TICL16IconImage(const TIconEntryInfo& Entry, std::shared_ptr<const TByteBuffer> File, size_t Offset,
+                                 size_t Length) {
+    SetContent(Entry, std::move(File), Offset, Length);
+    UpdateSize();
+}
+
 T16BitReader::T16BitReader(std::string FileName) : TICLReader(std::move(FileName)) {
     FFile = std::make_unique<TMappedFile>(FFileName);
     FBytes = FFile->Bytes();
@@ -159,7 +165,17 @@ void T16BitReader::LoadGroup(TICL16Icon& Icon, size_t Index) {
         stream.ReadBuffer(raw, sizeof raw);  // never past the group's data
         const auto entry = TGroupIconDirEntry::Read(std::span<const uint8_t, TGroupIconDirEntry::Size>(raw));
         const size_t k = FindEntry(entry.IconId);
-        std::vector<uint8_t> data = EntryBytes((*FIconEntries)[k], false);
+        const TNEResourceRecord& record = (*FIconEntries)[k];
+        if (FFile && FFile->Shared()) {
+            // The file is in memory whole: the image shares its bytes, cut to the resource.
+            const uint64_t offset = uint64_t{record.Position} << FAlignShift;
+            const uint64_t length = uint64_t{record.Length} << FAlignShift;
+            if (offset >= FBytes.size() || length == 0) throw EICLReadError("没有找到图标资源");
+            Icon.Images().Add(std::make_unique<TICL16IconImage>(entry.Info, FFile->Shared(), static_cast<size_t>(offset),
+                                                                static_cast<size_t>(std::min<uint64_t>(length, FBytes.size() - offset))));
+            continue;
+        }
+        std::vector<uint8_t> data = EntryBytes(record, false);
         if (data.empty()) throw EICLReadError("没有找到图标资源");  // no bitmap to build an image from
         Icon.Images().Add(std::make_unique<TICL16IconImage>(entry.Info, std::move(data)));
     }

@@ -26,6 +26,8 @@ public:
 class TICL16IconImage : public TIconImage {
 public:
     TICL16IconImage(const TIconEntryInfo& Entry, std::vector<uint8_t> Data);
+    // Over the bytes of a file read whole: Length bytes of it from Offset.
+    TICL16IconImage(const TIconEntryInfo& Entry, std::shared_ptr<const TByteBuffer> File, size_t Offset, size_t Length);
 };
 
 // One resource record of the NE resource table.
