@@ -136,7 +136,9 @@ void TPropWriterEh::EnterComponents(std::span<const TComponentRefEh> chain) {
 void TPropWriterEh::WritePropName(std::string_view name) {
     if (FValuePending) throw EPropWriteError("property value expected");
     if (FOpen.empty()) throw EPropWriteError("no object is open");
-    if (!IsPropName(name) || IsKeyword(name))
+    // A name beginning with "end" or "object" would read back as the end of the object or
+    // as a nested one.
+    if (!IsPropName(name) || IsKeyword(name.substr(0, name.find('.'))))
         throw EPropWriteError("not a property name: " + std::string(name));
     Indent(Level());
     FText += name;

@@ -115,7 +115,6 @@ private:
 
     std::string FText;
     std::vector<std::string> FOpen;  // names of the open objects, outermost first
-    size_t FComponentsBase = 0;      // FOpen entries below this are not nested blocks
     bool FValuePending = false;
     bool FWroteObject = false;
 };

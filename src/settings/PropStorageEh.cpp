@@ -496,6 +496,7 @@ void TPropStorageEh::SetStoredProps(const QStringList& paths) {
 void TPropStorageEh::LoadProperties() {
     if (BeforeLoadProps) BeforeLoadProps(this);
     FSaved = false;
+    FSaveFailed = false;
     if (FStorageManager) FStorageManager->ReadProperties(*this);
     if (AfterLoadProps) AfterLoadProps(this);
 }
@@ -511,6 +512,8 @@ void TPropStorageEh::SaveReportingErrors() {
     try {
         SaveProperties();
     } catch (const std::exception& e) {
+        // Shown once: the destructor does not try again and show the same error twice.
+        FSaveFailed = true;
         if (OnSaveError) OnSaveError(this, QString::fromUtf8(e.what()));
     }
 }
@@ -538,7 +541,7 @@ void TPropStorageEh::FormShow() {
 }
 
 void TPropStorageEh::FormDestroy() {
-    if (FActive && !FSaved) SaveReportingErrors();
+    if (FActive && !FSaved && !FSaveFailed) SaveReportingErrors();
 }
 
 bool TPropStorageEh::eventFilter(QObject* watched, QEvent* event) {

@@ -123,7 +123,8 @@ public:
 
     void LoadProperties();
     void SaveProperties();
-    // To be called first in the window's destructor.
+    // To be called first in the window's destructor: saves what was loaded and neither saved
+    // nor reported as failing to save since.
     void FormDestroy();
 
     // Writes the window's own values after its stored properties: property names and one
@@ -154,6 +155,7 @@ private:
     TPropertyNamesEh FStoredProps;
     bool FActive = true;
     bool FSaved = true;
+    bool FSaveFailed = false;  // a save since the last load failed and was reported
     bool FInClose = false;
 };
 

@@ -182,7 +182,17 @@ void TSettingsStore::WriteString(const QString& name, const QString& value) {
 
 bool TSettingsStore::DeleteValue(const QString& name) {
     if (!ValueExists(name)) return false;
-    Settings().remove(ValueKey(name));
+    QSettings& settings = Settings();
+    const QString key = ValueKey(name);
+    // QSettings removes a key together with everything below it, but a value may share its
+    // name with a subkey (the older layout's value beside the section's key): the subkey's
+    // values are put back.
+    QList<std::pair<QString, QVariant>> below;
+    settings.beginGroup(key);
+    for (const QString& subkey : settings.allKeys()) below.append({subkey, settings.value(subkey)});
+    settings.endGroup();
+    settings.remove(key);
+    for (const auto& [subkey, value] : below) settings.setValue(key + u'/' + subkey, value);
     FChanged = true;
     return true;
 }
