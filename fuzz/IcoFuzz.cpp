@@ -58,7 +58,9 @@ void CheckRaster(const TIconImage& image, const TIconRaster* raster) {
     const size_t pixels = static_cast<size_t>(raster->Width) * static_cast<size_t>(raster->Height);
     FUZZ_CHECK(raster->Colour.size() == pixels);
     FUZZ_CHECK(raster->Mask.size() == pixels);
-    // The pixels are made at the entry's width and height bytes unless those are 0.
+    // The pixels are made at the entry's width and height bytes unless those are 0, or the
+    // image is wider than they can say (then at its own size).
+    if (image.Width() > 255) return;
     if (image.Info().Width != 0) FUZZ_CHECK(raster->Width == image.Info().Width);
     if (image.Info().Height != 0) FUZZ_CHECK(raster->Height == image.Info().Height);
 }
@@ -158,7 +160,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < images.Count(); ++i) {
         const TIconImage* image = copy->Images().GetItem(i);
         FUZZ_CHECK(SameRaster(image->GetHandle(), images.GetItem(i)->GetHandle()));
-        FUZZ_CHECK(image->GetHandle() == nullptr || image->GetHandle() != images.GetItem(i)->GetHandle());
+        // Pixels never change, so the copy shares the original's.
+        FUZZ_CHECK(image->GetHandle() == images.GetItem(i)->GetHandle());
         ExerciseImage(*image);
     }
     // Save and load again.

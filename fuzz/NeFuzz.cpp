@@ -1,0 +1,247 @@
+// libFuzzer target for 16-bit (NE) executables and .icl icon libraries: read arbitrary bytes
+// with T16BitReader, put every icon read through what the viewer does with it (decode, label,
+// draw), then write the library again with T16BitWriter and read the result back.
+// Besides the sanitizers it checks a few invariants and traps when one breaks:
+//   - ReadIcons never raises; it fails with a reason and no icons, or succeeds with as many
+//     icons as CountGroupIcons counts and no reason;
+//   - reading the file (written under /dev/shm, one per process, removed at exit; its images
+//     share the file's bytes) gives what reading the bytes in memory gives (copies), down to
+//     the decoded pixels;
+//   - a decoded raster has Width x Height colour and mask entries and the entry's size;
+//   - the writer refuses only libraries it is documented to refuse (an image without bytes,
+//     more images than the 15-bit identifiers allow);
+//   - the written file reads back with the same icons in the same order, the same names (as
+//     far as GB18030 and the 255-byte limit keep them), the same image count and the same
+//     image bytes and entries; and writing what was read back gives the same file.
+//
+// An exception from ReadIcons or from anywhere but the writer's refusal is a bug and is left
+// to escape, which libFuzzer reports as a crash.
+
+#include "base/ByteSource.h"
+#include "base/Errors.h"
+#include "base/Text.h"
+#include "icons/AdvancedIcon.h"
+#include "icons/IconImage.h"
+#include "icons/IconRaster.h"
+#include "icons/IconTools.h"
+#include "library/IconLibrary.h"
+#include "library/Reader16.h"
+#include "library/Writer16.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <string>
+#include <vector>
+
+using namespace pictavo;
+
+namespace {
+
+#define FUZZ_CHECK(cond)                                                                    \
+    do {                                                                                    \
+        if (!(cond)) {                                                                      \
+            std::fprintf(stderr, "ne_fuzz: check failed: %s (%s:%d)\n", #cond, __FILE__, \
+                         __LINE__);                                                         \
+            __builtin_trap();                                                               \
+        }                                                                                   \
+    } while (0)
+
+bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
+void CheckRaster(const TIconImage& image, const TIconRaster* raster) {
+    if (!raster) return;
+    FUZZ_CHECK(raster->Width > 0 && raster->Height > 0);
+    FUZZ_CHECK(raster->Width <= kMaxIconDimension && raster->Height <= kMaxIconDimension);
+    const size_t pixels = static_cast<size_t>(raster->Width) * static_cast<size_t>(raster->Height);
+    FUZZ_CHECK(raster->Colour.size() == pixels);
+    FUZZ_CHECK(raster->Mask.size() == pixels);
+    // Made at the entry's width and height bytes unless those are 0, or the image is wider
+    // than they can say (then at its own size).
+    if (image.Width() > 255) return;
+    if (image.Info().Width != 0) FUZZ_CHECK(raster->Width == image.Info().Width);
+    if (image.Info().Height != 0) FUZZ_CHECK(raster->Height == image.Info().Height);
+}
+
+// What the viewer does with a single image.
+void ExerciseImage(const TIconImage& image) {
+    const TIconRaster* handle = image.GetHandle();
+    CheckRaster(image, handle);
+    FUZZ_CHECK(image.GetHandle() == handle);
+
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%d x %d - %dbit", image.Width(), image.Height(),
+                  static_cast<int>(image.BitCount()));
+    FUZZ_CHECK(image.Label() == expected);
+
+    TRasterCanvas canvas(40, 40, 0xFF808080u);
+    image.Draw(canvas, 0, 0);
+    image.Draw(canvas, -7, 13);
+    FUZZ_CHECK(canvas.Pixels.size() == 40u * 40u);
+}
+
+bool SameRaster(const TIconRaster* a, const TIconRaster* b) {
+    if (!a || !b) return a == b;
+    return a->Width == b->Width && a->Height == b->Height && a->HasAlpha == b->HasAlpha &&
+           a->Colour == b->Colour && a->Mask == b->Mask;
+}
+
+std::string g_path;
+
+void RemoveFile() {
+    if (!g_path.empty()) ::unlink(g_path.c_str());
+}
+
+// The input written to this process's file under /dev/shm; empty when it cannot be written.
+std::string WriteInput(std::span<const uint8_t> input) {
+    if (g_path.empty()) {
+        g_path = "/dev/shm/ne_fuzz." + std::to_string(::getpid()) + ".icl";
+        std::atexit(RemoveFile);
+    }
+    std::FILE* f = std::fopen(g_path.c_str(), "wb");
+    if (!f) return {};
+    const bool ok = std::fwrite(input.data(), 1, input.size(), f) == input.size();
+    return std::fclose(f) == 0 && ok ? g_path : std::string();
+}
+
+// The reader of the file against the reader of the bytes: the same outcome, names, images
+// and pixels.
+void CheckFileReader(std::span<const uint8_t> input, T16BitReader& memory, bool read) {
+    const std::string path = WriteInput(input);
+    if (path.empty()) return;
+    T16BitReader file(path);
+    FUZZ_CHECK(file.ReadIcons() == read);
+    if (!read) return;
+    TIconList& a = memory.Icons();
+    TIconList& b = file.Icons();
+    FUZZ_CHECK(a.Count() == b.Count());
+    for (int i = 0; i < a.Count(); ++i) {
+        // The same name from the names table, or each its generated one (made from the file
+        // name, which differs).
+        const auto* ai = dynamic_cast<const TICL16Icon*>(a.Icon(i));
+        const auto* bi = dynamic_cast<const TICL16Icon*>(b.Icon(i));
+        FUZZ_CHECK(ai && bi);
+        FUZZ_CHECK(a.Name(i) == b.Name(i) || (a.Name(i) == ai->Name && b.Name(i) == bi->Name));
+        FUZZ_CHECK(a.Icon(i)->Images().Count() == b.Icon(i)->Images().Count());
+        for (int k = 0; k < a.Icon(i)->Images().Count(); ++k) {
+            const TIconImage* x = a.Icon(i)->Images().GetItem(k);
+            const TIconImage* y = b.Icon(i)->Images().GetItem(k);
+            FUZZ_CHECK(SameBytes(x->Data(), y->Data()));
+            FUZZ_CHECK(x->Info() == y->Info());
+            FUZZ_CHECK(x->Width() == y->Width() && x->Height() == y->Height());
+            ExerciseImage(*y);
+            FUZZ_CHECK(SameRaster(x->GetHandle(), y->GetHandle()));
+        }
+    }
+}
+
+// The name an icon should have after a trip through a library file: what the writer stores
+// (GB18030, at most 255 bytes, "图标 N" for nothing), read back.
+std::string NameAfterTrip(const std::string& name, int index) {
+    std::string stored = Utf8ToGb18030(name, 255);
+    if (stored.empty()) stored = Utf8ToGb18030(Format("图标 %d", index + 1));
+    return Gb18030ToUtf8(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(stored.data()), stored.size()));
+}
+
+// Every icon of a successful read: generated names, the images, the viewer's work.
+// Returns the number of images and whether one has an empty bytes-in-resource field.
+uint64_t ExerciseIcons(TIconList& icons, size_t inputSize, bool& emptyImage) {
+    uint64_t images = 0;
+    emptyImage = false;
+    for (int i = 0; i < icons.Count(); ++i) {
+        FUZZ_CHECK(!icons.Name(i).empty());
+        const auto* icon = dynamic_cast<const TICL16Icon*>(icons.Icon(i));
+        FUZZ_CHECK(icon != nullptr);
+        FUZZ_CHECK(icon->Name == Format("fuzz %.3d", i + 1));
+        for (int k = 0; k < icon->Images().Count(); ++k) {
+            const TIconImage* image = icon->Images().GetItem(k);
+            FUZZ_CHECK(image != nullptr);
+            FUZZ_CHECK(image->HasData() == (image->Info().BytesInRes > 0));
+            FUZZ_CHECK(image->Data().size() <= inputSize);
+            if (image->Info().BytesInRes == 0) emptyImage = true;
+            ExerciseImage(*image);
+        }
+        images += icon->Images().Count();
+    }
+    return images;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::span<const uint8_t> input(data, size);
+
+    const int groups = T16BitReader::CountGroupIcons(TSpanSource(input));
+    FUZZ_CHECK(groups >= 0);
+
+    T16BitReader reader("fuzz.icl", input);
+    const bool read = reader.ReadIcons();
+    CheckFileReader(input, reader, read);
+    if (!read) {
+        FUZZ_CHECK(!reader.LastError().empty());
+        FUZZ_CHECK(reader.Icons().Count() == 0);
+        return 0;
+    }
+    FUZZ_CHECK(reader.LastError().empty());
+    FUZZ_CHECK(reader.Icons().Count() == groups);
+
+    bool emptyImage = false;
+    const uint64_t images = ExerciseIcons(reader.Icons(), size, emptyImage);
+
+    TIconLibrary library;
+    library.Icons().Assign(reader.Icons());
+    FUZZ_CHECK(reader.Icons().Count() == 0);
+    FUZZ_CHECK(library.Icons().Count() == groups);
+    if (images == 0) return 0;
+
+    T16BitWriter writer(library);
+    const std::vector<uint8_t>* written = nullptr;
+    try {
+        written = &writer.Build();
+    } catch (const EICLReadError&) {
+        // Refused: only for what the layout cannot hold. The input is too small to need a
+        // shift the writer does not allow.
+        FUZZ_CHECK(emptyImage || images > kMaxICLImages);
+        return 0;
+    }
+    FUZZ_CHECK(!emptyImage && images <= kMaxICLImages);
+
+    // Read what was written and compare with the library it came from.
+    const TIconList& source = library.Icons();
+    FUZZ_CHECK(T16BitReader::CountGroupIcons(TSpanSource(*written)) == source.Count());
+    T16BitReader back("fuzz.icl", *written);
+    if (!back.ReadIcons()) {
+        std::fprintf(stderr, "ne_fuzz: the written library does not read back: %s\n", back.LastError().c_str());
+        __builtin_trap();
+    }
+    TIconList& reread = back.Icons();
+    FUZZ_CHECK(reread.Count() == source.Count());
+    for (int i = 0; i < source.Count(); ++i) {
+        FUZZ_CHECK(reread.Name(i) == NameAfterTrip(source.Name(i), i));
+        const TAdvancedIcon* a = source.Icon(i);
+        const TAdvancedIcon* b = reread.Icon(i);
+        FUZZ_CHECK(a->Images().Count() == b->Images().Count());
+        for (int k = 0; k < a->Images().Count(); ++k) {
+            const TIconImage* x = a->Images().GetItem(k);
+            const TIconImage* y = b->Images().GetItem(k);
+            FUZZ_CHECK(SameBytes(x->Data(), y->Data()));
+            FUZZ_CHECK(x->Info() == y->Info());
+            FUZZ_CHECK(x->Width() == y->Width() && x->Height() == y->Height());
+        }
+    }
+
+    // Writing what was read back gives the same file.
+    TIconLibrary again;
+    again.Icons().Assign(reread);
+    T16BitWriter rewriter(again);
+    FUZZ_CHECK(rewriter.Build() == *written);
+    FUZZ_CHECK(rewriter.AlignShift() == writer.AlignShift());
+    return 0;
+}
