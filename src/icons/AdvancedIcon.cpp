@@ -5,6 +5,9 @@
 #include "base/FileIO.h"
 #include "base/Streams.h"
 
+#include <map>
+#include <set>
+
 namespace pictavo {
 
 
@@ -66,8 +69,17 @@ bool TAdvancedIcon::LoadFromResource(const TResourceModule& Instance, const TRes
 void TAdvancedIcon::SaveToStream(TStream& Stream) const {
     const uint16_t count = FImages.Count();
     if (count == 0) return;
+    // Images over the very same bytes (entries of one file that named one image several times)
+    // are written once and their entries point at that one copy; distinct images are written
+    // back to back in image order.
+    std::map<std::pair<const uint8_t*, size_t>, uint64_t> written;
+    auto key = [](const TIconImage* image) { return std::make_pair(image->Data().data(), image->Data().size()); };
     uint64_t total = TIconDir::Size + uint64_t{TIconDirEntry::Size} * count;
-    for (int i = 0; i < count; ++i) total += FImages.GetItem(i)->Info().BytesInRes;
+    {
+        std::set<std::pair<const uint8_t*, size_t>> distinct;
+        for (int i = 0; i < count; ++i)
+            if (distinct.insert(key(FImages.GetItem(i))).second) total += FImages.GetItem(i)->Info().BytesInRes;
+    }
     if (auto* memory = dynamic_cast<TMemoryStream*>(&Stream)) memory->Reserve(static_cast<size_t>(total));
     uint8_t raw[TIconDirEntry::Size];
     TIconDir{0, 1, count}.Write(std::span<uint8_t, TIconDir::Size>(raw, TIconDir::Size));
@@ -78,14 +90,19 @@ void TAdvancedIcon::SaveToStream(TStream& Stream) const {
         Stream.Write(raw, sizeof raw);
     }
     for (int i = 0; i < count; ++i) {
-        const uint64_t offset = Stream.Position();
+        const TIconImage* image = FImages.GetItem(i);
+        const bool shared = image->HasData() && written.count(key(image));
+        const uint64_t offset = shared ? written[key(image)] : Stream.Position();
         if (offset > 0xFFFFFFFFu) throw EPictavoError("图标太大, 无法写成图标文件");
         uint8_t field[4];
         PutU32le(field, static_cast<uint32_t>(offset));
+        const uint64_t end = Stream.Position();
         Stream.Seek(TIconDir::Size + TIconDirEntry::Size * static_cast<uint64_t>(i) + 12);
         Stream.Write(field, sizeof field);
-        Stream.Seek(offset);
-        FImages.GetItem(i)->WriteData(Stream);
+        Stream.Seek(end);
+        if (shared) continue;
+        if (image->HasData()) written[key(image)] = offset;
+        image->WriteData(Stream);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "icons/IconTypes.h"
 
 #include <algorithm>
+#include <map>
 
 namespace pictavo {
 
@@ -44,9 +45,27 @@ std::string StoredName(const std::string& name, int index) {
 }  // namespace
 
 T16BitWriter::T16BitWriter(const TIconLibrary& Library) : FSourceLibrary(Library) {
-    uint64_t images = 0;
-    for (int i = 0; i < Library.Icons().Count(); ++i) images += Library.Icons().Icon(i)->Images().Count();
-    FImageCount = static_cast<uint32_t>(std::min<uint64_t>(images, 0xFFFFFFFFu));
+    // Images are numbered through the library in order. Images over the very same bytes (one
+    // image that a file's group named several times) become one icon resource that all their
+    // group entries name; for any other library every image is its own resource.
+    std::map<std::pair<const uint8_t*, size_t>, uint16_t> numbers;
+    for (int i = 0; i < Library.Icons().Count(); ++i) {
+        const auto& images = Library.Icons().Icon(i)->Images();
+        for (int k = 0; k < images.Count(); ++k) {
+            const TIconImage* image = images[k];
+            const auto key = std::make_pair(image->Data().data(), image->Data().size());
+            const auto found = image->HasData() ? numbers.find(key) : numbers.end();
+            if (found != numbers.end()) {
+                FImageNumbers.push_back(found->second);
+                continue;
+            }
+            FDistinct.push_back(image);
+            const auto number = static_cast<uint16_t>(std::min<size_t>(FDistinct.size(), 0xFFFF));
+            if (image->HasData()) numbers.emplace(key, number);
+            FImageNumbers.push_back(number);
+        }
+    }
+    FImageCount = static_cast<uint32_t>(FDistinct.size());
 }
 
 void T16BitWriter::Check() const {
@@ -133,8 +152,9 @@ void T16BitWriter::ComputeAlignShift() {
     for (int i = 0; i < icons.Count(); ++i) {
         const auto& images = icons.Icon(i)->Images();
         estimate += 6;
-        for (int k = 0; k < images.Count(); ++k) estimate += 14 + uint64_t{images[k]->Info().BytesInRes};
+        estimate += 14 * uint64_t{images.Count()};
     }
+    for (const TIconImage* image : FDistinct) estimate += image->Info().BytesInRes;
     uint16_t first = 0;
     while (estimate > (uint64_t{0xFFFF} << first)) ++first;
     for (uint16_t shift = first;; ++shift) {
@@ -148,10 +168,7 @@ void T16BitWriter::ComputeAlignShift() {
             pos = end;
         };
         for (int i = 0; i < icons.Count() && fits; ++i) place(6 + 14 * uint64_t{icons.Icon(i)->Images().Count()});
-        for (int i = 0; i < icons.Count() && fits; ++i) {
-            const auto& images = icons.Icon(i)->Images();
-            for (int k = 0; k < images.Count() && fits; ++k) place(images[k]->Info().BytesInRes);
-        }
+        for (size_t k = 0; k < FDistinct.size() && fits; ++k) place(FDistinct[k]->Info().BytesInRes);
         if (fits) {
             FAlignShift = shift;
             FStream.Reserve(static_cast<size_t>(pos + 2));  // the whole file, built in one buffer
@@ -194,22 +211,18 @@ void T16BitWriter::WriteResourceData() {
         FStream.Write(dir, sizeof dir);
         for (int j = 0; j < images.Count(); ++j) {
             uint8_t entry[TGroupIconDirEntry::Size];
-            TGroupIconDirEntry{images[j]->Info(), static_cast<uint16_t>(++k)}.Write(
+            TGroupIconDirEntry{images[j]->Info(), FImageNumbers[k++]}.Write(
                 std::span<uint8_t, TGroupIconDirEntry::Size>(entry));
             FStream.Write(entry, sizeof entry);
         }
         PadToAlignment();
         PatchEntry(FGroupEntryPos[static_cast<size_t>(i)], start, FStream.Position());
     }
-    k = 0;
-    for (int i = 0; i < icons.Count(); ++i) {
-        const auto& images = icons.Icon(i)->Images();
-        for (int j = 0; j < images.Count(); ++j) {
-            const uint64_t start = FStream.Position();
-            images[j]->WriteData(FStream);
-            PadToAlignment();
-            PatchEntry(FIconEntryPos[k++], start, FStream.Position());
-        }
+    for (size_t n = 0; n < FDistinct.size(); ++n) {
+        const uint64_t start = FStream.Position();
+        FDistinct[n]->WriteData(FStream);
+        PadToAlignment();
+        PatchEntry(FIconEntryPos[n], start, FStream.Position());
     }
     Put16(FStream, 0);
 }

@@ -38,7 +38,9 @@ private:
 
     const TIconLibrary& FSourceLibrary;
     TMemoryStream FStream;
-    uint32_t FImageCount = 0;
+    uint32_t FImageCount = 0;                  // icon resources written
+    std::vector<const TIconImage*> FDistinct;  // the image of each icon resource, in number order
+    std::vector<uint16_t> FImageNumbers;       // every image's resource number, in library order
     std::vector<uint64_t> FGroupEntryPos;
     std::vector<uint64_t> FIconEntryPos;
     uint64_t FResTablePos = 0;

@@ -1,6 +1,7 @@
 // Inputs found while fuzzing the .ico reader, each with the behaviour it must keep.
 #include "base/Streams.h"
 #include "icons/AdvancedIcon.h"
+#include "library/IconLibrary.h"
 #include "support/IconFixtures.h"
 
 #include <gtest/gtest.h>
@@ -67,4 +68,33 @@ TEST(FuzzRegression, ImagesOverTwoHundredFiftyFivePixelsDecodeAtTheirOwnSize) {
     ASSERT_TRUE(icon.LoadFromStream(stream));
     ASSERT_NE(icon.Images()[0]->GetHandle(), nullptr);
     EXPECT_EQ(icon.Images()[0]->GetHandle()->Width, 300);
+}
+
+TEST(FuzzRegression, AGroupNamingOneIconThousandsOfTimesHoldsItOnce) {
+    // One 65,024-byte icon resource named by 4,600 entries of one group, in a 64 KB file.
+    TIconLibrary library;
+    library.LoadFromFile(Data("pe-group-repeats-one-icon-4600-times.dll"));
+    ASSERT_EQ(library.Icons().Count(), 1);
+    const auto& images = library.Icons().Icon(0)->Images();
+    ASSERT_EQ(images.Count(), 4600);
+    for (int i = 1; i < images.Count(); ++i) ASSERT_EQ(images[i]->Data().data(), images[0]->Data().data());
+    TMemoryStream ico;
+    library.Icons().Icon(0)->SaveToStream(ico);
+    EXPECT_EQ(ico.Size(), 6 + 16 * 4600 + images[0]->Data().size());  // the bytes once
+    TSpanStream back(ico.Data());
+    TAdvancedIcon reread;
+    ASSERT_TRUE(reread.LoadFromStream(back));
+    ASSERT_EQ(reread.Images().Count(), 4600);
+    EXPECT_TRUE(std::equal(reread.Images()[4599]->Data().begin(), reread.Images()[4599]->Data().end(),
+                           images[0]->Data().begin(), images[0]->Data().end()));
+}
+
+TEST(FuzzRegression, ALibraryWhoseFirstIconIsNamedIclReadsBackWithGeneratedNames) {
+    // The module name "ICL" and a first icon named "ICL" are both dropped; the names no longer
+    // match the groups, so every icon is named after the file.
+    TIconLibrary library;
+    library.LoadFromFile(Data("icl-first-icon-named-ICL.icl"));
+    ASSERT_EQ(library.Icons().Count(), 2);
+    EXPECT_EQ(library.Icons().Name(0), "icl-first-icon-named-ICL 001");
+    EXPECT_EQ(library.Icons().Name(1), "icl-first-icon-named-ICL 002");
 }

@@ -196,14 +196,30 @@ TEST(IclWriter, RefusesWhatTheLayoutCannotHold) {
     library.Icons().AddIcon("", IconOf({image}));
     EXPECT_EQ(refused(library), "图标库中的文件不能超过 32767 个");
 
-    // More than 32767 images in all: identifiers would wrap.
+    // More than 32767 distinct images in all: identifiers would wrap.
     TIconLibrary manyImages;
     for (int i = 0; i < 2; ++i) {
-        auto icon = std::make_unique<TAdvancedIcon>();
-        for (int k = 0; k < 20000; ++k) icon->Images().Add(TIconImage::CreateCopy(*library.Icons().Icon(0)->Images()[0]));
-        manyImages.Icons().AddIcon("big", std::move(icon));
+        std::vector<IcoImage> small;
+        for (int k = 0; k < 20000; ++k) {
+            std::vector<uint8_t> bytes(8, static_cast<uint8_t>(i));
+            PutU32le(&bytes[4], static_cast<uint32_t>(k));
+            small.push_back({InfoFor(16, 8, bytes.size()), bytes});
+        }
+        manyImages.Icons().AddIcon("big", IconOf(small));
     }
     EXPECT_EQ(refused(manyImages), "图标库中的图像不能超过 32767 个");
+
+    // Copies of one image (the same bytes) are one icon resource however often they appear.
+    TIconLibrary copies;
+    auto icon = std::make_unique<TAdvancedIcon>();
+    for (int k = 0; k < 40000; ++k) icon->Images().Add(TIconImage::CreateCopy(*library.Icons().Icon(0)->Images()[0]));
+    copies.Icons().AddIcon("copies", std::move(icon));
+    copies.SaveToFile(dir.File("copies.icl"));
+    const TIconLibrary back = ReadBack(dir.File("copies.icl"));
+    ASSERT_EQ(back.Icons().Count(), 1);
+    EXPECT_EQ(back.Icons().Icon(0)->Images().Count(), 40000);
+    EXPECT_EQ(Bytes(back.Icons().Icon(0)->Images()[39999]->Data()), image.Bytes);
+    EXPECT_LT(ReadBytes(dir.File("copies.icl")).size(), 40000u * 14 + 2 * image.Bytes.size() + 4096);
 
     TIconLibrary noData;
     noData.Icons().AddIcon("e", IconOf({image}));
