@@ -11,6 +11,7 @@
 // read before the error are still exercised. Exceptions anywhere else are bugs and are left
 // to escape, which libFuzzer reports as a crash.
 
+#include "FuzzCommon.h"
 #include "base/Streams.h"
 #include "icons/AdvancedIcon.h"
 #include "icons/IconImage.h"
@@ -29,68 +30,9 @@
 #include <vector>
 
 using namespace pictavo;
+using namespace pictavo::fuzz;
 
 namespace {
-
-#define FUZZ_CHECK(cond)                                                                     \
-    do {                                                                                     \
-        if (!(cond)) {                                                                       \
-            std::fprintf(stderr, "ico_fuzz: check failed: %s (%s:%d)\n", #cond, __FILE__, \
-                         __LINE__);                                                          \
-            __builtin_trap();                                                                \
-        }                                                                                    \
-    } while (0)
-
-bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
-}
-
-bool SameRaster(const TIconRaster* a, const TIconRaster* b) {
-    if (!a || !b) return a == b;
-    return a->Width == b->Width && a->Height == b->Height && a->HasAlpha == b->HasAlpha &&
-           a->Colour == b->Colour && a->Mask == b->Mask;
-}
-
-void CheckRaster(const TIconImage& image, const TIconRaster* raster) {
-    if (!raster) return;
-    FUZZ_CHECK(raster->Width > 0 && raster->Height > 0);
-    FUZZ_CHECK(raster->Width <= kMaxIconDimension && raster->Height <= kMaxIconDimension);
-    const size_t pixels = static_cast<size_t>(raster->Width) * static_cast<size_t>(raster->Height);
-    FUZZ_CHECK(raster->Colour.size() == pixels);
-    FUZZ_CHECK(raster->Mask.size() == pixels);
-    // The pixels are made at the entry's width and height bytes unless those are 0, or the
-    // image is wider than they can say (then at its own size).
-    if (image.Width() > 255) return;
-    if (image.Info().Width != 0) FUZZ_CHECK(raster->Width == image.Info().Width);
-    if (image.Info().Height != 0) FUZZ_CHECK(raster->Height == image.Info().Height);
-}
-
-// Everything the viewer does with a single image.
-void ExerciseImage(const TIconImage& image) {
-    const TIconRaster* handle = image.GetHandle();
-    CheckRaster(image, handle);
-    // The handle is made once and kept.
-    FUZZ_CHECK(image.GetHandle() == handle);
-
-    char expected[64];
-    std::snprintf(expected, sizeof expected, "%d x %d - %dbit", image.Width(), image.Height(),
-                  static_cast<int>(image.BitCount()));
-    FUZZ_CHECK(image.Label() == expected);
-
-    TRasterCanvas canvas(40, 40, 0xFF808080u);
-    image.Draw(canvas, 0, 0);
-    image.Draw(canvas, -7, 13);   // clipped on the left and at the bottom
-    image.Draw(canvas, 39, -39);  // a single corner pixel at most
-    FUZZ_CHECK(canvas.Pixels.size() == 40u * 40u);
-
-    auto graphic = image.CreateGraphic();
-    FUZZ_CHECK(graphic && graphic->Handle() == handle);
-    const int gw = graphic->GetWidth(), gh = graphic->GetHeight();
-    if (handle) FUZZ_CHECK(gw == handle->Width && gh == handle->Width);
-    TRasterCanvas small(16, 16);
-    graphic->Draw(small, TRect{-3, 2, 13, 18});
-    FUZZ_CHECK(small.Pixels.size() == 16u * 16u);
-}
 
 using Compare = bool (*)(const TIconImage*, const TIconImage*);
 

@@ -17,6 +17,7 @@
 // An exception from ReadIcons or from anywhere but the writer's refusal is a bug and is left
 // to escape, which libFuzzer reports as a crash.
 
+#include "FuzzCommon.h"
 #include "base/ByteSource.h"
 #include "base/Errors.h"
 #include "base/Text.h"
@@ -40,81 +41,14 @@
 #include <vector>
 
 using namespace pictavo;
+using namespace pictavo::fuzz;
 
 namespace {
-
-#define FUZZ_CHECK(cond)                                                                    \
-    do {                                                                                    \
-        if (!(cond)) {                                                                      \
-            std::fprintf(stderr, "ne_fuzz: check failed: %s (%s:%d)\n", #cond, __FILE__, \
-                         __LINE__);                                                         \
-            __builtin_trap();                                                               \
-        }                                                                                   \
-    } while (0)
-
-bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
-}
-
-void CheckRaster(const TIconImage& image, const TIconRaster* raster) {
-    if (!raster) return;
-    FUZZ_CHECK(raster->Width > 0 && raster->Height > 0);
-    FUZZ_CHECK(raster->Width <= kMaxIconDimension && raster->Height <= kMaxIconDimension);
-    const size_t pixels = static_cast<size_t>(raster->Width) * static_cast<size_t>(raster->Height);
-    FUZZ_CHECK(raster->Colour.size() == pixels);
-    FUZZ_CHECK(raster->Mask.size() == pixels);
-    // Made at the entry's width and height bytes unless those are 0, or the image is wider
-    // than they can say (then at its own size).
-    if (image.Width() > 255) return;
-    if (image.Info().Width != 0) FUZZ_CHECK(raster->Width == image.Info().Width);
-    if (image.Info().Height != 0) FUZZ_CHECK(raster->Height == image.Info().Height);
-}
-
-// What the viewer does with a single image.
-void ExerciseImage(const TIconImage& image) {
-    const TIconRaster* handle = image.GetHandle();
-    CheckRaster(image, handle);
-    FUZZ_CHECK(image.GetHandle() == handle);
-
-    char expected[64];
-    std::snprintf(expected, sizeof expected, "%d x %d - %dbit", image.Width(), image.Height(),
-                  static_cast<int>(image.BitCount()));
-    FUZZ_CHECK(image.Label() == expected);
-
-    TRasterCanvas canvas(40, 40, 0xFF808080u);
-    image.Draw(canvas, 0, 0);
-    image.Draw(canvas, -7, 13);
-    FUZZ_CHECK(canvas.Pixels.size() == 40u * 40u);
-}
-
-bool SameRaster(const TIconRaster* a, const TIconRaster* b) {
-    if (!a || !b) return a == b;
-    return a->Width == b->Width && a->Height == b->Height && a->HasAlpha == b->HasAlpha &&
-           a->Colour == b->Colour && a->Mask == b->Mask;
-}
-
-std::string g_path;
-
-void RemoveFile() {
-    if (!g_path.empty()) ::unlink(g_path.c_str());
-}
-
-// The input written to this process's file under /dev/shm; empty when it cannot be written.
-std::string WriteInput(std::span<const uint8_t> input) {
-    if (g_path.empty()) {
-        g_path = "/dev/shm/ne_fuzz." + std::to_string(::getpid()) + ".icl";
-        std::atexit(RemoveFile);
-    }
-    std::FILE* f = std::fopen(g_path.c_str(), "wb");
-    if (!f) return {};
-    const bool ok = std::fwrite(input.data(), 1, input.size(), f) == input.size();
-    return std::fclose(f) == 0 && ok ? g_path : std::string();
-}
 
 // The reader of the file against the reader of the bytes: the same outcome, names, images
 // and pixels.
 void CheckFileReader(std::span<const uint8_t> input, T16BitReader& memory, bool read) {
-    const std::string path = WriteInput(input);
+    const std::string path = fuzz::WriteInput(input, "ne_fuzz", ".icl");
     if (path.empty()) return;
     T16BitReader file(path);
     FUZZ_CHECK(file.ReadIcons() == read);

@@ -22,6 +22,7 @@
 // The file routines and the file reader take a file name, so the input is also written to a
 // file under /dev/shm (one per process, removed at exit).
 
+#include "FuzzCommon.h"
 #include "base/ByteReader.h"
 #include "base/ByteSource.h"
 #include "base/Errors.h"
@@ -50,56 +51,13 @@
 #include <vector>
 
 using namespace pictavo;
+using namespace pictavo::fuzz;
 
 namespace {
-
-#define FUZZ_CHECK(cond)                                                                    \
-    do {                                                                                    \
-        if (!(cond)) {                                                                      \
-            std::fprintf(stderr, "pe_fuzz: check failed: %s (%s:%d)\n", #cond, __FILE__, \
-                         __LINE__);                                                         \
-            __builtin_trap();                                                               \
-        }                                                                                   \
-    } while (0)
-
-bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
-}
 
 bool Inside(std::span<const uint8_t> part, std::span<const uint8_t> whole) {
     if (part.empty()) return true;
     return part.data() >= whole.data() && part.data() + part.size() <= whole.data() + whole.size();
-}
-
-void CheckRaster(const TIconImage& image, const TIconRaster* raster) {
-    if (!raster) return;
-    FUZZ_CHECK(raster->Width > 0 && raster->Height > 0);
-    FUZZ_CHECK(raster->Width <= kMaxIconDimension && raster->Height <= kMaxIconDimension);
-    const size_t pixels = static_cast<size_t>(raster->Width) * static_cast<size_t>(raster->Height);
-    FUZZ_CHECK(raster->Colour.size() == pixels);
-    FUZZ_CHECK(raster->Mask.size() == pixels);
-    // Made at the entry's width and height bytes unless those are 0, or the image is wider
-    // than they can say (then at its own size).
-    if (image.Width() > 255) return;
-    if (image.Info().Width != 0) FUZZ_CHECK(raster->Width == image.Info().Width);
-    if (image.Info().Height != 0) FUZZ_CHECK(raster->Height == image.Info().Height);
-}
-
-// What the viewer does with a single image.
-void ExerciseImage(const TIconImage& image) {
-    const TIconRaster* handle = image.GetHandle();
-    CheckRaster(image, handle);
-    FUZZ_CHECK(image.GetHandle() == handle);
-
-    char expected[64];
-    std::snprintf(expected, sizeof expected, "%d x %d - %dbit", image.Width(), image.Height(),
-                  static_cast<int>(image.BitCount()));
-    FUZZ_CHECK(image.Label() == expected);
-
-    TRasterCanvas canvas(40, 40, 0xFF808080u);
-    image.Draw(canvas, 0, 0);
-    image.Draw(canvas, -7, 13);
-    FUZZ_CHECK(canvas.Pixels.size() == 40u * 40u);
 }
 
 void CheckSameImages(const TAdvancedIcon& a, const TAdvancedIcon& b) {
@@ -155,24 +113,6 @@ void ExerciseDirectory(const TPEResourceReader& resources, std::span<const uint8
     }
     const auto missing = resources.FindResource(RT_GROUP_ICON, TResourceName::FromText("no such group"));
     if (missing) FUZZ_CHECK(Inside(*missing, input));
-}
-
-std::string g_path;
-
-void RemoveFile() {
-    if (!g_path.empty()) ::unlink(g_path.c_str());
-}
-
-// The input written to this process's file under /dev/shm; empty when it cannot be written.
-std::string WriteInput(std::span<const uint8_t> input) {
-    if (g_path.empty()) {
-        g_path = "/dev/shm/pe_fuzz." + std::to_string(::getpid()) + ".dll";
-        std::atexit(RemoveFile);
-    }
-    std::FILE* f = std::fopen(g_path.c_str(), "wb");
-    if (!f) return {};
-    const bool ok = std::fwrite(input.data(), 1, input.size(), f) == input.size();
-    return std::fclose(f) == 0 && ok ? g_path : std::string();
 }
 
 bool SameNames(const std::vector<TResourceName>& a, const std::vector<TResourceName>& b) {
@@ -321,7 +261,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         SaveAndReload(*icon);
     }
 
-    const std::string path = WriteInput(input);
+    const std::string path = fuzz::WriteInput(input, "pe_fuzz", ".dll");
     if (path.empty()) return 0;
     CheckFileSource(path, input, resources, opened);
     CheckFileRoutines(path, input, resources, opened);
