@@ -30,13 +30,11 @@ set -euo pipefail
 
 readonly kSetVersion="icon-set-3"   # change when the generated set changes
 
-die() {
-    echo "compare-icotool: $*" >&2
-    exit 1
-}
-
 script_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo_dir=$(cd "$script_dir/.." && pwd)
+tool=compare-icotool
+# shellcheck source=bench/common.sh
+source "$script_dir/common.sh"
 
 build_dir=""
 force_build=0
@@ -87,22 +85,7 @@ fi
 
 # --- pictavo-cli ------------------------------------------------------------------------
 cli="$build_dir/pictavo-cli"
-if [[ $force_build -eq 1 || ! -x "$cli" ]]; then
-    command -v cmake >/dev/null || die "pictavo-cli is not built in $build_dir and cmake is missing"
-    if [[ ! -f "$build_dir/CMakeCache.txt" ]]; then
-        generator=()
-        command -v ninja >/dev/null && generator=(-G Ninja)
-        echo "== configuring $build_dir (Release, no window)"
-        cmake -S "$repo_dir" -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
-            -DPICTAVO_BUILD_GUI=OFF >/dev/null || die "cmake could not configure $build_dir"
-    fi
-    echo "== building pictavo-cli in $build_dir"
-    cmake --build "$build_dir" --target pictavo-cli >/dev/null || die "pictavo-cli did not build"
-fi
-[[ -x "$cli" ]] || die "no pictavo-cli in $build_dir"
-if [[ -n $(find "$repo_dir/src" -newer "$cli" -name '*.cpp' -o -newer "$cli" -name '*.h' 2>/dev/null | head -1) ]]; then
-    echo "compare-icotool: note: sources are newer than $cli (use --build to rebuild it)" >&2
-fi
+ensure_built "$force_build" pictavo-cli
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build_dir/CMakeCache.txt" 2>/dev/null || true)
 
 # --- the icon set -----------------------------------------------------------------------

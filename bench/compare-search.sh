@@ -35,13 +35,11 @@ set -euo pipefail
 readonly kPhrase="needle-phrase"
 readonly kTreeVersion="search-trees-1"   # change when the generated trees change
 
-die() {
-    echo "compare-search: $*" >&2
-    exit 1
-}
-
 script_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo_dir=$(cd "$script_dir/.." && pwd)
+tool=compare-search
+# shellcheck source=bench/common.sh
+source "$script_dir/common.sh"
 
 build_dir=""
 force_build=0
@@ -108,25 +106,8 @@ fi
 # --- the programs -----------------------------------------------------------------------
 cli="$build_dir/pictavo-cli"
 bench="$build_dir/bench/search/pictavo_search_bench"
-if [[ $force_build -eq 1 || ! -x "$cli" || ! -x "$bench" ]]; then
-    command -v cmake >/dev/null || die "the programs are not built in $build_dir and cmake is missing"
-    if [[ ! -f "$build_dir/CMakeCache.txt" ]]; then
-        generator=()
-        command -v ninja >/dev/null && generator=(-G Ninja)
-        echo "== configuring $build_dir (Release, no window, no tests)"
-        cmake -S "$repo_dir" -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
-            -DPICTAVO_BUILD_GUI=OFF -DPICTAVO_BUILD_TESTS=OFF >/dev/null || die "cmake could not configure $build_dir"
-    fi
-    echo "== building pictavo-cli and pictavo_search_bench in $build_dir"
-    cmake --build "$build_dir" --target pictavo-cli >/dev/null || die "pictavo-cli did not build"
-    cmake --build "$build_dir" --target pictavo_search_bench >/dev/null ||
-        die "pictavo_search_bench did not build (the benchmarks need Google Benchmark: apt-get install libbenchmark-dev)"
-fi
-[[ -x "$cli" ]] || die "no pictavo-cli in $build_dir"
-[[ -x "$bench" ]] || die "no $bench"
-if [[ -n $(find "$repo_dir/src" "$script_dir/search/SearchWalk.cpp" -newer "$bench" \( -name '*.cpp' -o -name '*.h' \) 2>/dev/null | head -1) ]]; then
-    echo "compare-search: note: sources are newer than the programs in $build_dir (use --build)" >&2
-fi
+ensure_built "$force_build" pictavo-cli pictavo_search_bench
+[[ -x "$bench" ]] || die "no $bench (the benchmarks need Google Benchmark: apt-get install libbenchmark-dev)"
 build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build_dir/CMakeCache.txt" 2>/dev/null || true)
 [[ "$build_type" == Release ]] || echo "compare-search: note: $build_dir is a ${build_type:-?} build, not Release" >&2
 

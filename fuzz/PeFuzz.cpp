@@ -80,7 +80,9 @@ void SaveAndReload(const TAdvancedIcon& icon) {
         FUZZ_CHECK(saved.Size() == 0);
         return;
     }
-    TSpanStream reread(std::span<const uint8_t>(saved.Data()));
+    // Read back the way a file is read: the images share the bytes, so entries that point at
+    // one image's bytes are written once again.
+    TSpanStream reread(std::make_shared<const TByteBuffer>(std::span<const uint8_t>(saved.Data())));
     TAdvancedIcon reloaded;
     FUZZ_CHECK(reloaded.LoadFromStream(reread));
     CheckSameImages(icon, reloaded);
