@@ -40,44 +40,64 @@ TFileSource::TFileSource(const std::string& fileName) {
     // Non-blocking, so that a named pipe never waits for a writer.
     FFd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (FFd < 0) RaiseOpenError(fileName, errno);
-    struct stat st {};
-    if (::fstat(FFd, &st) == 0 && S_ISREG(st.st_mode)) {
-        FValid = true;
-        FSize = static_cast<uint64_t>(st.st_size);
-    }
 }
 
 TFileSource::~TFileSource() {
     if (FFd >= 0) ::close(FFd);
 }
 
-const std::array<uint8_t, TFileSource::kPageSize>* TFileSource::Page(uint64_t index) const {
-    auto found = FPages.find(index);
-    if (found != FPages.end()) return &found->second;
-    if (FPages.size() >= kMaxPages) FPages.clear();
-    std::array<uint8_t, kPageSize> page{};
-    size_t got = 0;
-    const uint64_t at = index * kPageSize;
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(kPageSize, FSize - at));
-    while (got < want) {
-        const ssize_t n = ::pread(FFd, page.data() + got, want - got, static_cast<off_t>(at + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return nullptr;  // the file shrank or cannot be read
-        got += static_cast<size_t>(n);
+bool TFileSource::Valid() const { return Page(0) != nullptr; }
+
+uint64_t TFileSource::Size() const {
+    if (!FSizeKnown) {
+        struct stat st {};
+        FSize = (::fstat(FFd, &st) == 0 && S_ISREG(st.st_mode)) ? static_cast<uint64_t>(st.st_size) : 0;
+        FSizeKnown = true;
     }
-    return &FPages.emplace(index, page).first->second;
+    return FSize;
+}
+
+const TFileSource::TPage* TFileSource::Page(uint64_t index) const {
+    if (FUnreadable) return nullptr;
+    for (const TPage& kept : FPages)
+        if (kept.Index == index) return &kept;
+    const uint64_t at = index * kPageSize;
+    if (FSizeKnown && at > FSize) return nullptr;
+    TPage& page = FPages[FNext];
+    FNext = (FNext + 1) % kKeptPages;
+    page.Index = UINT64_MAX;
+    page.Valid = 0;
+    while (page.Valid < kPageSize) {
+        const ssize_t n = ::pread(FFd, page.Bytes.data() + page.Valid, kPageSize - page.Valid,
+                                  static_cast<off_t>(at + page.Valid));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            if (index == 0) FUnreadable = true;  // no offsets to read at: a pipe, a folder
+            return nullptr;
+        }
+        if (n == 0) {  // the end of the file: now its size is known
+            if (!FSizeKnown) {
+                FSize = at + page.Valid;
+                FSizeKnown = true;
+            }
+            break;
+        }
+        page.Valid += static_cast<size_t>(n);
+    }
+    page.Index = index;
+    return &page;
 }
 
 bool TFileSource::Read(uint64_t offset, void* out, size_t n) const {
-    if (!FValid || offset > FSize || n > FSize - offset) return false;
+    if (FSizeKnown && (offset > FSize || n > FSize - offset)) return false;
     auto* dst = static_cast<uint8_t*>(out);
     while (n > 0) {
         const uint64_t index = offset / kPageSize;
         const size_t inPage = static_cast<size_t>(offset % kPageSize);
         const size_t take = std::min(n, kPageSize - inPage);
-        const auto* page = Page(index);
-        if (!page) return false;
-        std::memcpy(dst, page->data() + inPage, take);
+        const TPage* page = Page(index);
+        if (!page || page->Valid < inPage + take) return false;
+        std::memcpy(dst, page->Bytes.data() + inPage, take);
         dst += take;
         offset += take;
         n -= take;

@@ -8,7 +8,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <unordered_map>
 
 namespace pictavo {
 
@@ -37,32 +36,42 @@ private:
     std::span<const uint8_t> FBytes;
 };
 
-// A regular file read in 4 KB pages on demand (kept while the source lives, up to a bound).
+// A file read in 4 KB pages on demand, the last few kept (no allocation at all). Its size
+// is learnt from the reads themselves where they reach its end, and asked of the system only
+// when a reader wants it first; anything that cannot be read at an offset (a pipe, a folder)
+// is simply not there.
 class TFileSource : public TByteSource {
 public:
-    // Raises EFOpenError when the file cannot be opened; Valid() is false for anything but a
-    // regular file.
+    // Raises EFOpenError when the file cannot be opened.
     explicit TFileSource(const std::string& fileName);
     ~TFileSource() override;
     TFileSource(const TFileSource&) = delete;
     TFileSource& operator=(const TFileSource&) = delete;
 
-    bool Valid() const { return FValid; }
-    uint64_t Size() const override { return FSize; }
+    // False when the file's first bytes cannot be read at an offset (a pipe, a folder).
+    bool Valid() const;
+    uint64_t Size() const override;
     bool Read(uint64_t offset, void* out, size_t n) const override;
     std::optional<std::span<const uint8_t>> View(uint64_t, uint64_t) const override { return std::nullopt; }
 
     static constexpr size_t kPageSize = 4096;
-    // Pages kept at most; past it the cache starts over (a crafted file cannot grow it).
-    static constexpr size_t kMaxPages = 256;
+    // Pages kept; older ones are read again when asked for (headers and tables sit together).
+    static constexpr size_t kKeptPages = 6;
 
 private:
-    const std::array<uint8_t, kPageSize>* Page(uint64_t index) const;
+    struct TPage {
+        uint64_t Index = UINT64_MAX;
+        size_t Valid = 0;  // bytes of the page the file holds
+        std::array<uint8_t, kPageSize> Bytes;
+    };
+    const TPage* Page(uint64_t index) const;
 
     int FFd = -1;
-    bool FValid = false;
-    uint64_t FSize = 0;
-    mutable std::unordered_map<uint64_t, std::array<uint8_t, kPageSize>> FPages;
+    mutable bool FUnreadable = false;
+    mutable bool FSizeKnown = false;
+    mutable uint64_t FSize = 0;
+    mutable std::array<TPage, kKeptPages> FPages;
+    mutable size_t FNext = 0;  // the slot the next page read goes to
 };
 
 }  // namespace pictavo

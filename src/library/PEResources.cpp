@@ -53,10 +53,15 @@ bool TPEResourceReader::Open(const TByteSource& source) {
     }
 
     const uint64_t sectionTable = optional + *optionalSize;
-    const uint64_t fitting = sectionTable < rd.Size() ? (rd.Size() - sectionTable) / kSectionHeaderSize : 0;
-    const uint64_t count = std::min<uint64_t>({*sectionCount, kMaxPESections, fitting});
+    // The sections the table holds, no more than the file has room for.
+    uint64_t count = std::min<uint64_t>(*sectionCount, kMaxPESections);
     std::vector<uint8_t> table(static_cast<size_t>(count * kSectionHeaderSize));
-    if (!rd.Read(sectionTable, table.data(), table.size())) return false;
+    if (!rd.Read(sectionTable, table.data(), table.size())) {
+        const uint64_t fitting = sectionTable < rd.Size() ? (rd.Size() - sectionTable) / kSectionHeaderSize : 0;
+        count = std::min(count, fitting);
+        table.resize(static_cast<size_t>(count * kSectionHeaderSize));
+        if (!rd.Read(sectionTable, table.data(), table.size())) return false;
+    }
     const ByteReader sections(table);
     for (uint64_t i = 0; i < count; ++i) {
         const uint64_t s = i * kSectionHeaderSize;
@@ -83,7 +88,6 @@ std::optional<uint64_t> TPEResourceReader::RvaToOffset(uint32_t rva) const {
         const uint64_t delta = rva - s.VirtualAddress;
         if (delta >= s.RawSize) return std::nullopt;  // zero-filled memory the file does not hold
         const uint64_t offset = static_cast<uint64_t>(s.RawOffset) + delta;
-        if (offset >= FSource->Size()) return std::nullopt;
         return offset;
     }
     return std::nullopt;
@@ -99,10 +103,19 @@ std::vector<TPEResourceReader::Entry> TPEResourceReader::DirectoryEntries(uint32
     if (!named || !ids) return entries;
     // Never more entries than the bytes after the header can hold.
     const uint64_t first = *offset + kDirectoryHeaderSize;
-    const uint64_t fitting = first < FSource->Size() ? (FSource->Size() - first) / kDirectoryEntrySize : 0;
-    const uint64_t count = std::min<uint64_t>(uint64_t{*named} + *ids, fitting);
+    uint64_t count = uint64_t{*named} + *ids;
+    // A directory larger than a page is measured against the file before anything is allocated.
+    if (count * kDirectoryEntrySize > 4096) {
+        const uint64_t fitting = first < FSource->Size() ? (FSource->Size() - first) / kDirectoryEntrySize : 0;
+        count = std::min(count, fitting);
+    }
     std::vector<uint8_t> raw(static_cast<size_t>(count * kDirectoryEntrySize));
-    if (!FSource->Read(first, raw.data(), raw.size())) return entries;
+    if (!FSource->Read(first, raw.data(), raw.size())) {
+        const uint64_t fitting = first < FSource->Size() ? (FSource->Size() - first) / kDirectoryEntrySize : 0;
+        count = std::min(count, fitting);
+        raw.resize(static_cast<size_t>(count * kDirectoryEntrySize));
+        if (!FSource->Read(first, raw.data(), raw.size())) return entries;
+    }
     const ByteReader rd(raw);
     entries.reserve(static_cast<size_t>(count));
     for (uint64_t i = 0; i < count; ++i)
