@@ -37,3 +37,24 @@ ensure_built() {
         echo "$tool: note: sources are newer than $cli (use --build to rebuild it)" >&2
     fi
 }
+
+# loop_time KEY PREP CMD: without hyperfine, times CMD over $runs runs (20 by default) after
+# $warmup untimed ones, running PREP before each, and prints "MEAN STDDEV" in seconds.
+loop_time() {
+    local key=$1 prep=$2 cmd=$3 n=${runs:-20} i t0 t1
+    for ((i = 0; i < warmup; i++)); do
+        eval "$prep"
+        eval "$cmd" >/dev/null 2>&1 || die "$key failed"
+    done
+    local samples=()
+    for ((i = 0; i < n; i++)); do
+        eval "$prep"
+        t0=$(date +%s%N)
+        eval "$cmd" >/dev/null 2>&1 || die "$key failed"
+        t1=$(date +%s%N)
+        samples+=($((t1 - t0)))
+    done
+    printf '%s\n' "${samples[@]}" |
+        awk '{s += $1; q += $1 * $1; n++} END {m = s / n; v = q / n - m * m; if (v < 0) v = 0;
+              printf "%.9f %.9f\n", m / 1e9, sqrt(v) / 1e9}'
+}

@@ -234,28 +234,14 @@ time_pair() {
             stddev[$cmd]=$s
         done < <(tail -n +2 "$results_dir/$name.csv")
     else
-        local n=${runs:-20} label cmd prep i t0 t1
+        local label cmd prep
         : >"$results_dir/$name.csv"
         for label in ours theirs; do
             if [[ $label == ours ]]; then cmd=$ours prep=$prep_ours; else cmd=$theirs prep=$prep_theirs; fi
             local key
             [[ $label == ours ]] && key="pictavo-cli $name" || key="icotool $name"
-            for ((i = 0; i < warmup; i++)); do
-                eval "$prep"
-                eval "$cmd" >/dev/null 2>&1 || die "$key failed"
-            done
-            local samples=()
-            for ((i = 0; i < n; i++)); do
-                eval "$prep"
-                t0=$(date +%s%N)
-                eval "$cmd" >/dev/null 2>&1 || die "$key failed"
-                t1=$(date +%s%N)
-                samples+=($((t1 - t0)))
-            done
             local m s
-            read -r m s < <(printf '%s\n' "${samples[@]}" |
-                awk '{s += $1; q += $1 * $1; n++} END {m = s / n; v = q / n - m * m; if (v < 0) v = 0;
-                      printf "%.9f %.9f\n", m / 1e9, sqrt(v) / 1e9}')
+            read -r m s < <(loop_time "$key" "$prep" "$cmd")
             mean[$key]=$m
             stddev[$key]=$s
             echo "$key,${mean[$key]},${stddev[$key]}" >>"$results_dir/$name.csv"

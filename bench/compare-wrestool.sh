@@ -423,25 +423,11 @@ time_cmds() {
             stddev[$cmd]=$s
         done < <(tail -n +2 "$results_dir/$name.csv")
     else
-        local n=${runs:-20} k i t0 t1
+        local k
         : >"$results_dir/$name.csv"
         for k in "${!labels[@]}"; do
-            for ((i = 0; i < warmup; i++)); do
-                eval "${preps[$k]}"
-                eval "${cmds[$k]}" >/dev/null 2>&1 || die "${labels[$k]} failed"
-            done
-            local samples=()
-            for ((i = 0; i < n; i++)); do
-                eval "${preps[$k]}"
-                t0=$(date +%s%N)
-                eval "${cmds[$k]}" >/dev/null 2>&1 || die "${labels[$k]} failed"
-                t1=$(date +%s%N)
-                samples+=($((t1 - t0)))
-            done
             local m s
-            read -r m s < <(printf '%s\n' "${samples[@]}" |
-                awk '{s += $1; q += $1 * $1; n++} END {m = s / n; v = q / n - m * m; if (v < 0) v = 0;
-                      printf "%.9f %.9f\n", m / 1e9, sqrt(v) / 1e9}')
+            read -r m s < <(loop_time "${labels[$k]}" "${preps[$k]}" "${cmds[$k]}")
             mean[${labels[$k]}]=$m
             stddev[${labels[$k]}]=$s
             echo "${labels[$k]},$m,$s" >>"$results_dir/$name.csv"

@@ -75,6 +75,19 @@ inline void ExerciseImage(const TIconImage& image) {
     FUZZ_CHECK(small.Pixels.size() == 16u * 16u);
 }
 
+// Two icons hold the same images: bytes, entries and sizes.
+inline void CheckSameImages(const TAdvancedIcon& a, const TAdvancedIcon& b) {
+    FUZZ_CHECK(a.Images().Count() == b.Images().Count());
+    for (int i = 0; i < a.Images().Count(); ++i) {
+        const TIconImage* x = a.Images().GetItem(i);
+        const TIconImage* y = b.Images().GetItem(i);
+        FUZZ_CHECK(x && y);
+        FUZZ_CHECK(SameBytes(x->Data(), y->Data()));
+        FUZZ_CHECK(x->Info() == y->Info());
+        FUZZ_CHECK(x->Width() == y->Width() && x->Height() == y->Height());
+    }
+}
+
 // The input written to this process's own file under /dev/shm (removed at exit), for the
 // routines that take a file name; empty when it cannot be written.
 inline std::string WriteInput(std::span<const uint8_t> input, const char* target, const char* extension) {

@@ -58,18 +58,6 @@ void CheckSorted(const TIconImageList& list, const std::multiset<const TIconImag
     for (int i = 1; i < list.Count(); ++i) FUZZ_CHECK(!less(list.GetItem(i), list.GetItem(i - 1)));
 }
 
-void CheckSameImages(const TAdvancedIcon& a, const TAdvancedIcon& b) {
-    FUZZ_CHECK(a.Images().Count() == b.Images().Count());
-    for (int i = 0; i < a.Images().Count(); ++i) {
-        const TIconImage* x = a.Images().GetItem(i);
-        const TIconImage* y = b.Images().GetItem(i);
-        FUZZ_CHECK(x && y);
-        FUZZ_CHECK(SameBytes(x->Data(), y->Data()));
-        FUZZ_CHECK(x->Info() == y->Info());
-        FUZZ_CHECK(x->Width() == y->Width() && x->Height() == y->Height());
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

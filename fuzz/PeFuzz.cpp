@@ -60,18 +60,6 @@ bool Inside(std::span<const uint8_t> part, std::span<const uint8_t> whole) {
     return part.data() >= whole.data() && part.data() + part.size() <= whole.data() + whole.size();
 }
 
-void CheckSameImages(const TAdvancedIcon& a, const TAdvancedIcon& b) {
-    FUZZ_CHECK(a.Images().Count() == b.Images().Count());
-    for (int i = 0; i < a.Images().Count(); ++i) {
-        const TIconImage* x = a.Images().GetItem(i);
-        const TIconImage* y = b.Images().GetItem(i);
-        FUZZ_CHECK(x && y);
-        FUZZ_CHECK(SameBytes(x->Data(), y->Data()));
-        FUZZ_CHECK(x->Info() == y->Info());
-        FUZZ_CHECK(x->Width() == y->Width() && x->Height() == y->Height());
-    }
-}
-
 // Saves an icon read from the module as an .ico and loads it again.
 void SaveAndReload(const TAdvancedIcon& icon) {
     TMemoryStream saved;
