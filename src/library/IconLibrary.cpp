@@ -7,11 +7,6 @@
 #include "library/Reader32.h"
 #include "library/Writer16.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 namespace pictavo {
 
@@ -38,48 +33,19 @@ void TIconList::Assign(TIconList& Source) {
     Source.FItems.clear();
 }
 
-namespace {
-
-// Reads exactly n bytes at an offset; false on a short read or an error.
-bool ReadAt(int fd, uint64_t offset, uint8_t* out, size_t n) {
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::pread(fd, out + done, n - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        done += static_cast<size_t>(got);
-    }
+bool IsExecutableFile(const TByteSource& File, bool& IsPE) {
+    if (File.U16(0) != 0x5A4D) return false;  // "MZ"
+    // Only the low half of the new header's offset is taken.
+    const auto at = File.U16(60);
+    const auto signature = at ? File.U16(*at) : std::nullopt;
+    if (signature != 0x4550 && signature != 0x454E) return false;  // "PE", "NE"
+    IsPE = signature == 0x4550;
     return true;
 }
 
-}  // namespace
-
 bool IsExecutableFile(const std::string& FileName, bool& IsPE) {
-    // Non-blocking, so that a named pipe never waits for a writer; only regular files are read.
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) RaiseOpenError(FileName, errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    uint8_t word[2];
-    bool result = false;
-    if (ReadAt(fd, 0, word, 2) && word[0] == 'M' && word[1] == 'Z' && ReadAt(fd, 60, word, 2)) {
-        // Only the low half of the new header's offset is taken.
-        const uint16_t at = static_cast<uint16_t>(word[0] | (word[1] << 8));
-        if (ReadAt(fd, at, word, 2)) {
-            if (word[0] == 'P' && word[1] == 'E') {
-                IsPE = true;
-                result = true;
-            } else if (word[0] == 'N' && word[1] == 'E') {
-                IsPE = false;
-                result = true;
-            }
-        }
-    }
-    ::close(fd);
-    return result;
+    const TFileSource file(FileName);
+    return file.Valid() && IsExecutableFile(file, IsPE);
 }
 
 void TIconLibrary::LoadFromFile(const std::string& FileName) {

@@ -1,6 +1,7 @@
 // The named-icon library, its list, the reader base and the choice of reader by signature.
 #pragma once
 
+#include "base/ByteSource.h"
 #include "base/Errors.h"
 #include "icons/AdvancedIcon.h"
 
@@ -83,5 +84,7 @@ private:
 // True when the file begins with "MZ" and the word at offset 60 (the low half of the new
 // header's offset) points at "PE" or "NE"; IsPE tells which. Raises EFOpenError.
 bool IsExecutableFile(const std::string& FileName, bool& IsPE);
+// The same test over bytes at hand.
+bool IsExecutableFile(const TByteSource& File, bool& IsPE);
 
 }  // namespace pictavo

@@ -17,15 +17,11 @@ namespace {
 // Group icons of an executable whose signature word (the low half of the new header's offset
 // at 60) points at "PE" or "NE"; -1 for a file that does not begin with "MZ".
 int CountModuleGroups(const TByteSource& file) {
-    if (file.U16(0) != 0x5A4D) return -1;
-    const auto at = file.U16(60);
-    const auto signature = at ? file.U16(*at) : std::nullopt;
-    if (signature == 0x4550) {  // "PE"
-        TPEResourceReader reader;
-        return reader.Open(file) ? static_cast<int>(reader.CountNames(RT_GROUP_ICON)) : 0;
-    }
-    if (signature == 0x454E) return T16BitReader::CountGroupIcons(file);  // "NE"
-    return 0;
+    bool isPE = false;
+    if (!IsExecutableFile(file, isPE)) return file.U16(0) == 0x5A4D ? 0 : -1;
+    if (!isPE) return T16BitReader::CountGroupIcons(file);
+    TPEResourceReader reader;
+    return reader.Open(file) ? static_cast<int>(reader.CountNames(RT_GROUP_ICON)) : 0;
 }
 
 std::string UniqueIn(const TIconList& list, std::string name) {
