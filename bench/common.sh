@@ -7,6 +7,16 @@ die() {
     exit 1
 }
 
+# settle_options: checks the shared --runs and --warmup values and makes $build_dir absolute
+# (default: <repository>/build), creating it.
+settle_options() {
+    [[ -z "$runs" || "$runs" =~ ^[1-9][0-9]*$ ]] || die "--runs needs a positive number"
+    [[ "$warmup" =~ ^[0-9]+$ ]] || die "--warmup needs a number"
+    build_dir=${build_dir:-$repo_dir/build}
+    mkdir -p "$build_dir"
+    build_dir=$(cd "$build_dir" && pwd)
+}
+
 # ensure_built FORCE TARGET...: configures $build_dir as a Release build without the window
 # when it is not configured yet, and builds the targets when FORCE is 1 or a target's program
 # is missing; notes when the sources are newer than pictavo-cli.

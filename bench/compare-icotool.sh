@@ -55,11 +55,7 @@ while [[ $# -gt 0 ]]; do
     esac
     shift
 done
-[[ -z "$runs" || "$runs" =~ ^[1-9][0-9]*$ ]] || die "--runs needs a positive number"
-[[ "$warmup" =~ ^[0-9]+$ ]] || die "--warmup needs a number"
-build_dir=${build_dir:-$repo_dir/build}
-mkdir -p "$build_dir"
-build_dir=$(cd "$build_dir" && pwd)
+settle_options
 
 # --- tools ------------------------------------------------------------------------------
 missing=()

@@ -69,16 +69,12 @@ while [[ $# -gt 0 ]]; do
     shift
 done
 [[ "$rounds" =~ ^[1-9][0-9]*$ ]] || die "--rounds needs a positive number"
-[[ -z "$runs" || "$runs" =~ ^[1-9][0-9]*$ ]] || die "--runs needs a positive number"
-[[ "$warmup" =~ ^[0-9]+$ ]] || die "--warmup needs a number"
 [[ "$files" =~ ^[1-9][0-9]*$ && "$folders" =~ ^[1-9][0-9]*$ ]] || die "--files and --folders need numbers"
 want() { [[ ",$only," == *",$1,"* ]]; }
 for part in ${only//,/ }; do
     [[ $part == walk || $part == grep || $part == icons ]] || die "--only takes walk, grep and icons, not $part"
 done
-build_dir=${build_dir:-$repo_dir/build}
-mkdir -p "$build_dir"
-build_dir=$(cd "$build_dir" && pwd)
+settle_options
 
 export LC_ALL=C
 

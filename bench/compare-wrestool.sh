@@ -83,12 +83,8 @@ while [[ $# -gt 0 ]]; do
     esac
     shift
 done
-[[ -z "$runs" || "$runs" =~ ^[1-9][0-9]*$ ]] || die "--runs needs a positive number"
-[[ "$warmup" =~ ^[0-9]+$ ]] || die "--warmup needs a number"
 [[ "$exe_count" =~ ^[1-9][0-9]*$ ]] || die "--executables needs a positive number"
-build_dir=${build_dir:-$repo_dir/build}
-mkdir -p "$build_dir"
-build_dir=$(cd "$build_dir" && pwd)
+settle_options
 export LC_ALL=C.UTF-8
 
 # --- tools ------------------------------------------------------------------------------

@@ -49,9 +49,19 @@ bool IsExecutableFile(const std::string& FileName, bool& IsPE) {
 }
 
 void TIconLibrary::LoadFromFile(const std::string& FileName) {
-    if (CountModuleIcons(FileName) == 0) return;
+    // The count and the signature test read the same few pages through one descriptor; a file
+    // that cannot be opened holds no icons here (the .ico reader reports it).
     bool isPE = false;
-    if (!IsExecutableFile(FileName, isPE)) return;
+    {
+        std::unique_ptr<TFileSource> file;
+        try {
+            file = std::make_unique<TFileSource>(FileName);
+        } catch (const EFOpenError&) {
+            return;
+        }
+        if (!file->Valid() || CountModuleIcons(*file) == 0) return;
+        if (!IsExecutableFile(*file, isPE)) return;
+    }
     FFileName = FileName;
     std::unique_ptr<TICLReader> reader;
     if (isPE) reader = std::make_unique<T32BitReader>(FileName);

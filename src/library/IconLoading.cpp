@@ -31,12 +31,20 @@ std::string UniqueIn(const TIconList& list, std::string name) {
 
 }  // namespace
 
+int CountModuleIcons(const TByteSource& File) noexcept {
+    try {
+        return std::max(CountModuleGroups(File), 0);
+    } catch (...) {
+        return 0;
+    }
+}
+
 // Both counts read the file through one descriptor, a few pages where the headers and the
 // tables lie; nothing else of the file is read.
 int CountModuleIcons(const std::string& FileName) noexcept {
     try {
         const TFileSource file(FileName);
-        return file.Valid() ? std::max(CountModuleGroups(file), 0) : 0;
+        return file.Valid() ? CountModuleIcons(file) : 0;
     } catch (...) {
         return 0;
     }

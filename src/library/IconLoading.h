@@ -6,10 +6,13 @@
 namespace pictavo {
 
 class TIconLibrary;
+class TByteSource;
 
 // Group icons of an executable or DLL that passes the signature test; 0 for any other file
 // or one that cannot be read. Reads only the headers and the resource directory; never raises.
 int CountModuleIcons(const std::string& FileName) noexcept;
+// The same over bytes at hand.
+int CountModuleIcons(const TByteSource& File) noexcept;
 
 // The number of icons a file holds: its group icons when it is an executable, else 1 for an
 // .ico file with at least one image, else 0. Never raises.
