@@ -151,6 +151,10 @@ TResourceIconImage::TResourceIconImage(TStream& Stream, const TResourceModule& I
     UpdateSize();
 }
 
+void RaiseTooManyImages() {
+    throw EPictavoError(Format("文件中的图像太多 (超过 %d 个)", static_cast<int>(kMaxImagesPerFile)));
+}
+
 void TIconImageList::SetCapacity(uint16_t N) {
     if (N < Count()) N = Count();
     if (N == 0) {

@@ -95,6 +95,13 @@ public:
     TResourceIconImage(TStream& Stream, const TResourceModule& Instance);
 };
 
+// Image objects that reading one file may make. Group records may name the same images again
+// and again, so a file of a few hundred kilobytes could otherwise ask for billions of them;
+// real files hold a few thousand at most.
+inline constexpr uint32_t kMaxImagesPerFile = 1u << 18;
+// Raises EPictavoError ("文件中的图像太多 (超过 %d 个)") for a file past kMaxImagesPerFile.
+[[noreturn]] void RaiseTooManyImages();
+
 // An owning list of images with a 16-bit count.
 class TIconImageList {
 public:
