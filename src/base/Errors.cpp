@@ -38,9 +38,12 @@ void RaiseOpenError(const std::string& fileName, int err) {
                              SystemErrorText(err).c_str()));
 }
 
-void RaiseCreateError(const std::string& fileName, int err) {
-    throw EFCreateError(Format("无法创建文件 \"%s\". %s", ExpandFileName(fileName).c_str(),
-                               SystemErrorText(err).c_str()));
+void RaiseCreateError(const std::string& fileName, int err) { RaiseCreateError(fileName, SystemErrorText(err)); }
+
+void RaiseCreateError(const std::string& fileName, const std::string& reason) {
+    throw EFCreateError(Format("无法创建文件 \"%s\". %s", ExpandFileName(fileName).c_str(), reason.c_str()));
 }
+
+void RaiseWriteError() { throw EWriteError("流写入错误"); }
 
 }  // namespace pictavo

@@ -24,6 +24,12 @@ public:
     using EPictavoError::EPictavoError;
 };
 
+// Not every byte of a file being saved could be written: "流写入错误".
+class EWriteError : public EPictavoError {
+public:
+    using EPictavoError::EPictavoError;
+};
+
 // A stream ran out of bytes where a whole record was required.
 class EReadError : public EPictavoError {
 public:
@@ -51,5 +57,8 @@ std::string SystemErrorText(int err);
 // "无法打开文件 "%s". %s" / "无法创建文件 "%s". %s" with the full path and the reason.
 [[noreturn]] void RaiseOpenError(const std::string& fileName, int err);
 [[noreturn]] void RaiseCreateError(const std::string& fileName, int err);
+[[noreturn]] void RaiseCreateError(const std::string& fileName, const std::string& reason);
+// "流写入错误".
+[[noreturn]] void RaiseWriteError();
 
 }  // namespace pictavo

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/Paths.h"
+#include "base/Text.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -105,10 +106,11 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// Where a save really goes: a link to a file is followed so that the link stays a link.
-std::string ResolveTarget(const std::string& fileName) {
+// Where a save really goes. A path the user gave may lead through links to a regular file,
+// which is then replaced and the links stay links; a name in a folder is replaced itself.
+std::string ResolveTarget(const std::string& fileName, TSaveTarget how) {
     struct stat st {};
-    if (::lstat(fileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (how == TSaveTarget::FollowLinks && ::lstat(fileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         char* real = ::realpath(fileName.c_str(), nullptr);
         if (real) {
             std::string out(real);
@@ -121,11 +123,16 @@ std::string ResolveTarget(const std::string& fileName) {
 
 }  // namespace
 
-void WriteFileAtomically(const std::string& fileName, std::span<const uint8_t> bytes) {
-    const std::string target = ResolveTarget(fileName);
+void WriteFileAtomically(const std::string& fileName, std::span<const uint8_t> bytes, TSaveTarget how) {
+    const std::string target = ResolveTarget(fileName, how);
+    // Only a regular file (or, for a name in a folder, a link there) is ever replaced: a
+    // device, a pipe, a socket or a folder stays what it is.
     struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    const bool exists = ::lstat(target.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) RaiseCreateError(fileName, EISDIR);
+    if (exists && !S_ISREG(existing.st_mode) && !(how == TSaveTarget::NameInFolder && S_ISLNK(existing.st_mode)))
+        RaiseCreateError(fileName, "不是普通文件");
+    const bool replacesFile = exists && S_ISREG(existing.st_mode);
 
     static std::atomic<unsigned> counter{0};
     const auto stamp = static_cast<unsigned long long>(
@@ -133,35 +140,38 @@ void WriteFileAtomically(const std::string& fileName, std::span<const uint8_t> b
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = FolderOf(target) + "/." + ExtractFileName(target).substr(0, 100) +
+        temp = FolderOf(target) + "/." + std::string(CutUtf8(ExtractFileName(target), 100)) +
                Format(".%d.%llx.%u.tmp", static_cast<int>(::getpid()), stamp, counter++);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // A new name of our own: never a link someone placed there.
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) RaiseCreateError(fileName, errno);
 
-    auto fail = [&](int err) {
+    auto discard = [&] {
         ::close(fd);
         ::unlink(temp.c_str());
-        RaiseCreateError(fileName, err);
     };
-    if (exists) (void)::fchmod(fd, existing.st_mode & 07777);
+    if (replacesFile) (void)::fchmod(fd, existing.st_mode & 07777);
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            discard();
+            RaiseWriteError();
         }
         done += static_cast<size_t>(n);
     }
     // The data must be on disk before it replaces a file that was there; a new file risks
     // nothing, and saving many new files should not wait on the disk for each.
-    if (exists && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) fail(errno);
+    if (replacesFile && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        discard();
+        RaiseWriteError();
+    }
     if (::close(fd) != 0) {
-        const int err = errno;
         ::unlink(temp.c_str());
-        RaiseCreateError(fileName, err);
+        RaiseWriteError();
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
         const int err = errno;

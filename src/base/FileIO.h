@@ -49,9 +49,20 @@ private:
     void* FMap = nullptr;
 };
 
+// How a save treats a link at the target.
+enum class TSaveTarget {
+    // A path the user chose: links are followed to the regular file they lead to.
+    FollowLinks,
+    // A name made up inside a folder: a link of that name is replaced itself, never followed.
+    NameInFolder,
+};
+
 // Writes bytes to a temporary file in the target's folder and renames it over the target,
-// so an existing file is intact after any failure. Raises EFCreateError
-// ("无法创建文件 ...") when the file cannot be created or written.
-void WriteFileAtomically(const std::string& fileName, std::span<const uint8_t> bytes);
+// so an existing file is intact after any failure. Only a regular file is replaced: a target
+// that is a folder, device, pipe or socket is refused. Raises EFCreateError
+// ("无法创建文件 ...") when the file cannot be created or put in place, and EWriteError
+// ("流写入错误") when its bytes cannot all be written.
+void WriteFileAtomically(const std::string& fileName, std::span<const uint8_t> bytes,
+                         TSaveTarget how = TSaveTarget::FollowLinks);
 
 }  // namespace pictavo

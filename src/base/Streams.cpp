@@ -36,7 +36,7 @@ size_t TSpanStream::Read(void* buffer, size_t n) {
     return count;
 }
 
-void TSpanStream::Write(const void*, size_t) { throw EPictavoError("流写入错误"); }
+void TSpanStream::Write(const void*, size_t) { RaiseWriteError(); }
 
 size_t TSourceStream::Read(void* buffer, size_t n) {
     const uint64_t left = Remaining();
@@ -46,7 +46,7 @@ size_t TSourceStream::Read(void* buffer, size_t n) {
     return count;
 }
 
-void TSourceStream::Write(const void*, size_t) { throw EPictavoError("流写入错误"); }
+void TSourceStream::Write(const void*, size_t) { RaiseWriteError(); }
 
 size_t TMemoryStream::Read(void* buffer, size_t n) {
     const uint64_t left = Remaining();

@@ -1,6 +1,8 @@
 #include "base/Text.h"
 
 #include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -123,14 +125,75 @@ std::string Utf8ToGb18030(std::string_view text, size_t maxBytes) {
     while (i < text.size()) {
         const size_t len = std::min(Utf8Length(static_cast<unsigned char>(text[i])), text.size() - i);
         std::string piece;
-        if (cv.Step(text.data() + i, len, piece) != len || piece.empty()) {
-            piece = "?";
-        }
+        if (cv.Step(text.data() + i, len, piece) != len || piece.empty()) piece.assign(1, '?');
         if (out.size() + piece.size() > maxBytes) break;
         out += piece;
         i += len;
     }
     return out;
+}
+
+namespace {
+
+// The code point of the valid UTF-8 sequence at text[i] and its length; length 0 when the
+// bytes there are not one.
+std::pair<uint32_t, size_t> DecodeUtf8(std::string_view text, size_t i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char c = b(i);
+    if (c < 0x80) return {c, 1};
+    const size_t n = Utf8Length(c);
+    if (n == 1 || i + n > text.size()) return {0, 0};
+    uint32_t cp = c & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80) return {0, 0};
+        cp = (cp << 6) | (b(i + k) & 0x3F);
+    }
+    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+        return {0, 0};
+    return {cp, n};
+}
+
+// The C library's Unicode character tables, whatever locale the program runs in.
+locale_t UnicodeLocale() {
+    static const locale_t locale = [] {
+        locale_t l = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+        return l ? l : ::newlocale(LC_CTYPE_MASK, "C.utf8", static_cast<locale_t>(nullptr));
+    }();
+    return locale;
+}
+
+}  // namespace
+
+std::string FoldCase(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    const locale_t locale = UnicodeLocale();
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            ++i;
+            continue;
+        }
+        const auto [cp, n] = DecodeUtf8(text, i);
+        if (n == 0 || !locale) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        const wint_t folded = ::towlower_l(::towupper_l(static_cast<wint_t>(cp), locale), locale);
+        AppendUtf8(out, static_cast<uint32_t>(folded));
+        i += n;
+    }
+    return out;
+}
+
+std::string_view CutUtf8(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    size_t end = maxBytes;
+    // Back to the first byte of the character that the cut would split.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
 }
 
 }  // namespace pictavo

@@ -19,4 +19,13 @@ std::string Gb18030ToUtf8(std::span<const uint8_t> bytes);
 // Bytes that are not valid UTF-8 become "?".
 std::string Utf8ToGb18030(std::string_view text, size_t maxBytes = std::string::npos);
 
+// Text folded for comparisons without regard to case: ASCII letters lowered, other letters
+// mapped through Unicode's simple case mappings (upper, then lower, so that "Σ", "σ" and "ς"
+// fold alike). Bytes that are not valid UTF-8 stay as they are.
+std::string FoldCase(std::string_view text);
+
+// The longest start of a UTF-8 text of at most maxBytes bytes that does not end inside a
+// character.
+std::string_view CutUtf8(std::string_view text, size_t maxBytes);
+
 }  // namespace pictavo

@@ -1,14 +1,18 @@
 #include "cli/Commands.h"
 
 #include "base/Errors.h"
+#include "base/ByteSource.h"
+#include "base/FileIO.h"
 #include "base/Paths.h"
 #include "cli/Json.h"
 #include "icons/AdvancedIcon.h"
 #include "library/IconLibrary.h"
 #include "library/IconLoading.h"
+#include "library/UniqueNames.h"
 #include "search/FindFile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <map>
@@ -39,6 +43,7 @@ const char* const kUsage =
     "  count 文件...               每个文件打印一行 \"图标数<TAB>文件\"\n"
     "                              (可执行文件: 图标组的个数; 图标文件: 1; 其他: 0)\n"
     "  --help                      显示本说明\n"
+    "  --version                   显示版本\n"
     "\n"
     "退出状态: 0 = 所有文件都已读取; 1 = 有文件无法读取或写入; 2 = 用法错误\n";
 
@@ -97,36 +102,54 @@ bool ParseCommandLine(const char* command, const std::vector<std::string>& args,
 
 // The icons of one file, in order, read the way the window reads them: an executable's or
 // icon library's icons under their names, else an .ico file's icon named after the file.
-// Raises the reader's error when the file cannot be read.
+// Raises the reader's error when the file cannot be read, and an error for a file that is
+// none of the kinds read.
 void ReadFileIcons(const std::string& path, TIconLibrary& library) {
     library.Icons().Clear();
-    LoadIcons(path, library);
+    if (LoadIcons(path, library) > 0) return;
+    const TFileSource file(path);
+    if (!file.Valid() || IconFileKind(file) == TIconFileKind::None)
+        throw EPictavoError("不是图标文件、可执行文件或图标库");
 }
 
-// Appends "_1" while the name is taken (compared without regard to case).
-std::string UniqueName(std::string name, const std::vector<std::string>& taken) {
-    auto isTaken = [&](const std::string& n) {
-        for (const auto& t : taken)
-            if (SameTextAscii(t, n)) return true;
-        return false;
-    };
-    while (isTaken(name)) name += "_1";
-    return name;
+// A text from a file (a name, a path) as one line of text output: control characters are
+// written as escapes, so that no name can start a line of its own.
+std::string Printable(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c != 0x7F) {
+            out += ch;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else {
+            out += Format("\\x%02x", c);
+        }
+    }
+    return out;
 }
 
-// A name usable as one path component.
+// Longest file name the file systems here take, in bytes.
+constexpr size_t kMaxFileNameBytes = 255;
+
+// A name usable as one path component: "/", NUL and control characters become "_".
 std::string SafeFileName(std::string name) {
     for (char& c : name)
-        if (c == '/' || c == '\0') c = '_';
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
     if (name.empty() || name == "." || name == "..") name = "_" + name;
     return name;
 }
 
 void PrintListText(const std::string& path, const TIconList& icons, std::ostream& out) {
-    out << path << '\n';
+    out << Printable(path) << '\n';
     for (int i = 0; i < icons.Count(); ++i) {
         const auto& images = icons.Icon(i)->Images();
-        out << "  [" << i << "] " << icons.Name(i) << "  (" << images.Count() << " 个图像)\n";
+        out << "  [" << i << "] " << Printable(icons.Name(i)) << "  (" << images.Count() << " 个图像)\n";
         for (int k = 0; k < images.Count(); ++k) {
             const TIconImage* image = images.GetItem(k);
             out << "      " << image->Label() << "  " << image->Info().BytesInRes << " 字节"
@@ -177,7 +200,7 @@ int CmdList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             }
         } catch (const std::exception& e) {
             status = 1;
-            err << path << ": " << e.what() << '\n';
+            err << Printable(path) << ": " << e.what() << '\n';
             if (json) {
                 if (f) out << ", ";
                 out << "{\"file\": " << JsonString(path) << ", \"error\": " << JsonString(e.what()) << '}';
@@ -219,32 +242,52 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "pictavo-cli extract: 需要 -o 目录 和至少一个文件\n" << kUsage;
         return 2;
     }
-    std::string reason;
-    if (!MakeFolders(dir, reason)) {
-        err << "pictavo-cli extract: 无法创建目录 \"" << dir << "\". " << reason << '\n';
-        return 1;
-    }
+    const std::string prefix = dir + (dir.back() == '/' ? "" : "/");
+    const std::string extension = ".ico";
+    bool folderMade = false;
     int status = 0;
-    std::vector<std::string> taken;
+    // Names of the whole run. An entry of the folder that is not a regular file (a link, a
+    // folder, a device) counts as taken: the icon gets the next free name and nothing is ever
+    // written through or over it.
+    TUniqueNames taken;
+    const auto inFolder = [&](const std::string& name) {
+        struct stat st {};
+        return ::lstat((prefix + name + extension).c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+    };
     TIconLibrary library;
     for (const auto& path : files) {
         try {
             ReadFileIcons(path, library);
         } catch (const std::exception& e) {
             status = 1;
-            err << path << ": " << e.what() << '\n';
+            err << Printable(path) << ": " << e.what() << '\n';
             continue;
         }
         for (int i = 0; i < library.Icons().Count(); ++i) {
-            const std::string name = UniqueName(SafeFileName(library.Icons().Name(i)), taken);
-            taken.push_back(name);
-            const std::string target = dir + (dir.back() == '/' ? "" : "/") + name + ".ico";
+            const TAdvancedIcon& icon = *library.Icons().Icon(i);
+            if (icon.Images().Count() == 0) {
+                status = 1;
+                err << Printable(path) << ": 图标 \"" << Printable(library.Icons().Name(i)) << "\" 没有图像, 已跳过\n";
+                continue;
+            }
+            if (!folderMade) {
+                std::string reason;
+                if (!MakeFolders(dir, reason)) {
+                    err << "pictavo-cli extract: 无法创建目录 \"" << Printable(dir) << "\". " << reason << '\n';
+                    return 1;
+                }
+                folderMade = true;
+            }
+            const std::string name = taken.MakeUnique(SafeFileName(library.Icons().Name(i)),
+                                                      kMaxFileNameBytes - extension.size(), inFolder);
+            taken.Add(name);
+            const std::string target = prefix + name + extension;
             try {
-                library.Icons().Icon(i)->SaveToFile(target);
-                out << target << '\n';
+                icon.SaveToFile(target, TSaveTarget::NameInFolder);
+                out << Printable(target) << '\n';
             } catch (const std::exception& e) {
                 status = 1;
-                err << path << ": " << e.what() << '\n';
+                err << Printable(path) << ": " << e.what() << '\n';
             }
         }
     }
@@ -267,14 +310,14 @@ int CmdIcl(const std::vector<std::string>& args, std::ostream& out, std::ostream
             LoadIcons(path, library);
         } catch (const std::exception& e) {
             status = 1;
-            err << path << ": " << e.what() << '\n';
+            err << Printable(path) << ": " << e.what() << '\n';
         }
     }
     try {
         library.SaveToFile(target);
-        out << target << '\t' << library.Icons().Count() << '\n';
+        out << Printable(target) << '\t' << library.Icons().Count() << '\n';
     } catch (const std::exception& e) {
-        err << target << ": " << e.what() << '\n';
+        err << Printable(target) << ": " << e.what() << '\n';
         return 1;
     }
     return status;
@@ -356,8 +399,25 @@ int CmdCount(const std::vector<std::string>& args, std::ostream& out, std::ostre
         err << "pictavo-cli count: 缺少文件\n" << kUsage;
         return 2;
     }
-    for (const auto& path : files) out << CountIcons(path) << '\t' << path << '\n';
-    return 0;
+    int status = 0;
+    for (const auto& path : files) {
+        // A file that cannot be read is reported, not counted as holding no icons.
+        struct stat st {};
+        const int problem = ::stat(path.c_str(), &st) != 0 ? errno
+                            : S_ISDIR(st.st_mode)          ? EISDIR
+                            : !S_ISREG(st.st_mode)         ? EINVAL
+                            : ::access(path.c_str(), R_OK) != 0 ? errno
+                                                               : 0;
+        if (problem != 0) {
+            status = 1;
+            err << Printable(path) << ": " << Format("无法打开文件 \"%s\". %s", Printable(path).c_str(),
+                                                      SystemErrorText(problem).c_str())
+                << '\n';
+            continue;
+        }
+        out << CountIcons(path) << '\t' << Printable(path) << '\n';
+    }
+    return status;
 }
 
 }  // namespace
@@ -373,18 +433,29 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out << kUsage;
         return 0;
     }
+    if (command == "--version") {
+        out << "pictavo-cli " PICTAVO_VERSION "\n";
+        return 0;
+    }
     for (const auto& a : rest)
         if (a == "--help" || a == "-h") {
             out << kUsage;
             return 0;
         }
-    if (command == "list") return CmdList(rest, out, err);
-    if (command == "extract") return CmdExtract(rest, out, err);
-    if (command == "count") return CmdCount(rest, out, err);
-    if (command == "icl") return CmdIcl(rest, out, err);
-    if (command == "search") return CmdSearch(rest, out, err);
-    err << "pictavo-cli: 未知命令 " << command << '\n' << kUsage;
-    return 2;
+    int status = 2;
+    if (command == "list") status = CmdList(rest, out, err);
+    else if (command == "extract") status = CmdExtract(rest, out, err);
+    else if (command == "count") status = CmdCount(rest, out, err);
+    else if (command == "icl") status = CmdIcl(rest, out, err);
+    else if (command == "search") status = CmdSearch(rest, out, err);
+    else err << "pictavo-cli: 未知命令 " << Printable(command) << '\n' << kUsage;
+    // Output that did not reach its destination (a full disk, a closed pipe) is a failure.
+    errno = 0;
+    if (!out.flush()) {
+        err << "pictavo-cli: 无法写入标准输出. " << SystemErrorText(errno ? errno : EIO) << '\n';
+        return 1;
+    }
+    return status;
 }
 
 }  // namespace pictavo::cli

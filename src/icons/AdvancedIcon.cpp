@@ -77,8 +77,14 @@ void TAdvancedIcon::SaveToStream(TStream& Stream) const {
     uint64_t total = TIconDir::Size + uint64_t{TIconDirEntry::Size} * count;
     {
         std::set<std::pair<const uint8_t*, size_t>> distinct;
-        for (int i = 0; i < count; ++i)
-            if (distinct.insert(key(FImages.GetItem(i))).second) total += FImages.GetItem(i)->Info().BytesInRes;
+        std::vector<const TIconImage*> images;
+        uint64_t imageBytes = 0;
+        for (int i = 0; i < count; ++i) {
+            images.push_back(FImages.GetItem(i));
+            if (distinct.insert(key(FImages.GetItem(i))).second) imageBytes += FImages.GetItem(i)->Info().BytesInRes;
+        }
+        CheckSaveSize(images, imageBytes);
+        total += imageBytes;
     }
     if (auto* memory = dynamic_cast<TMemoryStream*>(&Stream)) memory->Reserve(static_cast<size_t>(total));
     uint8_t raw[TIconDirEntry::Size];
@@ -106,10 +112,10 @@ void TAdvancedIcon::SaveToStream(TStream& Stream) const {
     }
 }
 
-void TAdvancedIcon::SaveToFile(const std::string& FileName) const {
+void TAdvancedIcon::SaveToFile(const std::string& FileName, TSaveTarget How) const {
     TMemoryStream stream;
     SaveToStream(stream);
-    if (stream.Size() > 0) WriteFileAtomically(FileName, stream.Data());
+    if (stream.Size() > 0) WriteFileAtomically(FileName, stream.Data(), How);
 }
 
 }  // namespace pictavo

@@ -1,6 +1,7 @@
 // An icon: an ordered list of images, read from and written to .ico files.
 #pragma once
 
+#include "base/FileIO.h"
 #include "icons/IconImage.h"
 #include "icons/ResourceModule.h"
 
@@ -43,8 +44,9 @@ public:
     // Writes the icon in .ico layout into an empty stream; nothing for an icon without images.
     void SaveToStream(TStream& Stream) const;
     // Writes the icon as an .ico file, replacing the file atomically; creates nothing when the
-    // icon has no images. Raises EFCreateError when the file cannot be written.
-    void SaveToFile(const std::string& FileName) const;
+    // icon has no images. Raises EFCreateError when the file cannot be created and
+    // EWriteError when it cannot be written.
+    void SaveToFile(const std::string& FileName, TSaveTarget How = TSaveTarget::FollowLinks) const;
 
 private:
     TIconImageList FImages;

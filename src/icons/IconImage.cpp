@@ -155,6 +155,26 @@ void RaiseTooManyImages() {
     throw EPictavoError(Format("文件中的图像太多 (超过 %d 个)", static_cast<int>(kMaxImagesPerFile)));
 }
 
+void CheckSaveSize(const std::vector<const TIconImage*>& Images, uint64_t Written) {
+    std::vector<std::pair<uintptr_t, uintptr_t>> ranges;
+    ranges.reserve(Images.size());
+    for (const TIconImage* image : Images) {
+        const auto data = image->Data();
+        if (!data.empty())
+            ranges.emplace_back(reinterpret_cast<uintptr_t>(data.data()),
+                                reinterpret_cast<uintptr_t>(data.data()) + data.size());
+    }
+    std::sort(ranges.begin(), ranges.end());
+    uint64_t covered = 0;
+    uintptr_t reached = 0;
+    for (const auto& [begin, end] : ranges) {
+        const uintptr_t from = std::max(begin, reached);
+        if (end > from) covered += end - from;
+        reached = std::max(reached, end);
+    }
+    if (Written > covered * kMaxSaveRepeat + kSaveAllowance) throw EPictavoError("图像数据互相重叠, 写出的文件会过大");
+}
+
 void TIconImageList::SetCapacity(uint16_t N) {
     if (N < Count()) N = Count();
     if (N == 0) {

@@ -102,6 +102,15 @@ inline constexpr uint32_t kMaxImagesPerFile = 1u << 18;
 // Raises EPictavoError ("文件中的图像太多 (超过 %d 个)") for a file past kMaxImagesPerFile.
 [[noreturn]] void RaiseTooManyImages();
 
+// Images whose bytes overlap are each written whole when saved, so a small file whose entries
+// overlap could make a saved file hundreds of times its own size. A save writes image bytes
+// at most this many times the distinct bytes they cover, plus a fixed allowance.
+inline constexpr uint64_t kMaxSaveRepeat = 2;
+inline constexpr uint64_t kSaveAllowance = 16 * 1024 * 1024;
+// Raises EPictavoError ("图像数据互相重叠, 写出的文件会过大") when writing `Written` bytes of
+// these images' data would pass that bound.
+void CheckSaveSize(const std::vector<const TIconImage*>& Images, uint64_t Written);
+
 // An owning list of images with a 16-bit count.
 class TIconImageList {
 public:

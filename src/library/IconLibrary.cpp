@@ -2,6 +2,7 @@
 
 #include "base/ByteReader.h"
 #include "base/Paths.h"
+#include "base/Text.h"
 #include "library/IconLoading.h"
 #include "library/Reader16.h"
 #include "library/Reader32.h"
@@ -13,24 +14,29 @@ namespace pictavo {
 void TIconList::AddIcon(std::string Name, std::unique_ptr<TAdvancedIcon> Icon) {
     if (!Icon) return;
     if (Name.empty()) Name = Format("图标 %d", Count() + 1);
+    FNames.Add(Name);
     FItems.emplace_back(std::move(Name), std::move(Icon));
 }
 
 int TIconList::IndexOf(const std::string& Name) const {
+    if (!FNames.Contains(Name)) return -1;
+    const std::string folded = FoldCase(Name);
     for (size_t i = 0; i < FItems.size(); ++i)
-        if (SameTextAscii(FItems[i].first, Name)) return static_cast<int>(i);
+        if (FoldCase(FItems[i].first) == folded) return static_cast<int>(i);
     return -1;
 }
 
 void TIconList::Delete(int Index) {
     if (Index < 0 || Index >= Count()) throw EListError(Format("列表索引超出范围 (%d)", Index));
+    FNames.Remove(FItems[static_cast<size_t>(Index)].first);
     FItems.erase(FItems.begin() + Index);
 }
 
 void TIconList::Assign(TIconList& Source) {
     if (&Source == this) return;
     FItems = std::move(Source.FItems);
-    Source.FItems.clear();
+    FNames = std::move(Source.FNames);
+    Source.Clear();
 }
 
 bool IsExecutableFile(const TByteSource& File, bool& IsPE) {
@@ -51,6 +57,7 @@ bool IsExecutableFile(const std::string& FileName, bool& IsPE) {
 void TIconLibrary::LoadFromFile(const std::string& FileName) {
     // The count and the signature test read the same few pages through one descriptor; a file
     // that cannot be opened holds no icons here (the .ico reader reports it).
+    FLastError.clear();
     bool isPE = false;
     {
         std::unique_ptr<TFileSource> file;
@@ -63,10 +70,15 @@ void TIconLibrary::LoadFromFile(const std::string& FileName) {
         if (!IsExecutableFile(*file, isPE)) return;
     }
     FFileName = FileName;
-    std::unique_ptr<TICLReader> reader;
-    if (isPE) reader = std::make_unique<T32BitReader>(FileName);
-    else reader = std::make_unique<T16BitReader>(FileName);
-    if (reader->ReadIcons()) FIcons.Assign(reader->Icons());
+    if (isPE) {
+        T32BitReader reader(FileName);
+        if (reader.ReadIcons()) FIcons.Assign(reader.Icons());
+        else FLastError = "不是一个有效的可执行文件";
+    } else {
+        T16BitReader reader(FileName);
+        if (reader.ReadIcons()) FIcons.Assign(reader.Icons());
+        else FLastError = reader.LastError();
+    }
 }
 
 void TIconLibrary::SaveToFile(const std::string& FileName) const {

@@ -4,6 +4,7 @@
 #include "base/ByteSource.h"
 #include "base/Errors.h"
 #include "icons/AdvancedIcon.h"
+#include "library/UniqueNames.h"
 
 #include <memory>
 #include <string>
@@ -30,8 +31,15 @@ public:
     void AddIcon(std::string Name, std::unique_ptr<TAdvancedIcon> Icon);
     // The first index whose name equals Name without regard to case; -1 when none does.
     int IndexOf(const std::string& Name) const;
+    // Whether a name equal to Name without regard to case is in the list (without a scan).
+    bool Contains(const std::string& Name) const { return FNames.Contains(Name); }
+    // Name, or the first of Name + "_1", Name + "_1_1", ... that no entry holds.
+    std::string UniqueName(const std::string& Name) { return FNames.MakeUnique(Name); }
     // Frees every icon and empties the list.
-    void Clear() { FItems.clear(); }
+    void Clear() {
+        FItems.clear();
+        FNames.Clear();
+    }
     // Frees the icon at Index and removes it; raises EListError ("列表索引超出范围 (%d)")
     // for an index out of range.
     void Delete(int Index);
@@ -42,6 +50,7 @@ public:
 
 private:
     std::vector<std::pair<std::string, std::unique_ptr<TAdvancedIcon>>> FItems;
+    TUniqueNames FNames;  // the entries' names
 };
 
 // Reads the icons of one file into Icons. The caller calls ReadIcons once and takes Icons
@@ -63,6 +72,9 @@ class TIconLibrary {
 public:
     // The path of the last LoadFromFile whose file passed the signature test.
     const std::string& FileName() const { return FFileName; }
+    // Why the last LoadFromFile could not read an executable or icon library that announced
+    // icons (the reader's message); empty after any other outcome.
+    const std::string& LastError() const { return FLastError; }
     TIconList& Icons() { return FIcons; }
     const TIconList& Icons() const { return FIcons; }
 
@@ -78,6 +90,7 @@ public:
 
 private:
     std::string FFileName;
+    std::string FLastError;
     TIconList FIcons;
 };
 

@@ -24,11 +24,6 @@ int CountModuleGroups(const TByteSource& file) {
     return reader.Open(file) ? static_cast<int>(reader.CountNames(RT_GROUP_ICON)) : 0;
 }
 
-std::string UniqueIn(const TIconList& list, std::string name) {
-    while (list.IndexOf(name) >= 0) name += "_1";
-    return name;
-}
-
 }  // namespace
 
 int CountModuleIcons(const TByteSource& File) noexcept {
@@ -50,6 +45,13 @@ int CountModuleIcons(const std::string& FileName) noexcept {
     }
 }
 
+TIconFileKind IconFileKind(const TByteSource& File) {
+    bool isPE = false;
+    if (IsExecutableFile(File, isPE)) return isPE ? TIconFileKind::PE : TIconFileKind::NE;
+    if (File.U16(0) == 0 && File.U16(2) == 1) return TIconFileKind::Ico;
+    return TIconFileKind::None;
+}
+
 int CountIcons(const std::string& FileName) noexcept {
     try {
         const TFileSource file(FileName);
@@ -69,16 +71,17 @@ int CountIcons(const std::string& FileName) noexcept {
 int LoadIcons(const std::string& FileName, TIconLibrary& Target) {
     TIconLibrary temp;
     temp.LoadFromFile(FileName);
+    if (!temp.LastError().empty()) throw EICLReadError(temp.LastError());
     TIconList& icons = temp.Icons();
     if (icons.Count() > 0) {
         for (int i = 0; i < icons.Count(); ++i)
-            Target.Icons().AddIcon(UniqueIn(Target.Icons(), icons.Name(i)), icons.Take(i));
+            Target.Icons().AddIcon(Target.Icons().UniqueName(icons.Name(i)), icons.Take(i));
         return icons.Count();
     }
     auto icon = std::make_unique<TAdvancedIcon>();
     icon->LoadFromFile(FileName);
     if (icon->Images().Count() == 0) return 0;
-    Target.Icons().AddIcon(UniqueIn(Target.Icons(), ChangeFileExtToNone(ExtractFileName(FileName))), std::move(icon));
+    Target.Icons().AddIcon(Target.Icons().UniqueName(ChangeFileExtToNone(ExtractFileName(FileName))), std::move(icon));
     return 1;
 }
 

@@ -14,6 +14,11 @@ int CountModuleIcons(const std::string& FileName) noexcept;
 // The same over bytes at hand.
 int CountModuleIcons(const TByteSource& File) noexcept;
 
+// What a file is by its first bytes: an .ico file (an icon header), a PE or NE executable
+// (which includes icon libraries), or none of these.
+enum class TIconFileKind { None, Ico, PE, NE };
+TIconFileKind IconFileKind(const TByteSource& File);
+
 // The number of icons a file holds: its group icons when it is an executable, else 1 for an
 // .ico file with at least one image, else 0. Never raises.
 int CountIcons(const std::string& FileName) noexcept;
@@ -21,7 +26,8 @@ int CountIcons(const std::string& FileName) noexcept;
 // Adds the icons of a file to Target under names made unique there (a taken name, compared
 // without regard to case, gets "_1" appended until it is free): the icons of an executable or
 // icon library, else the one icon of an .ico file, named after the file without folder and
-// last extension. Returns the number added. Reading errors propagate.
+// last extension. Returns the number added. Reading errors propagate, and an executable or
+// icon library that announces icons but cannot be read raises EICLReadError with the reason.
 int LoadIcons(const std::string& FileName, TIconLibrary& Target);
 
 }  // namespace pictavo

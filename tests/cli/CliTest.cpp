@@ -74,12 +74,12 @@ TEST(CliList, TextAndJson) {
         "[{\"file\": \"" + dir.File("app.icon.ico") + "\", \"icons\": [{\"index\": 0, \"name\": \"app.icon\", \"images\": ["
         "{\"width\": 16, \"height\": 16, \"bits\": 4, \"bytes\": " + std::to_string(a.size()) + ", \"png\": false}, "
         "{\"width\": 48, \"height\": 48, \"bits\": 32, \"bytes\": " + std::to_string(b.size()) + ", \"png\": true}]}]}, "
-        "{\"file\": \"" + dir.File("plain.txt") + "\", \"icons\": []}, "
+        "{\"file\": \"" + dir.File("plain.txt") + "\", \"error\": \"不是图标文件、可执行文件或图标库\"}, "
         "{\"file\": \"" + dir.File("missing.ico") + "\", \"error\": \"无法打开文件 \\\"" + dir.File("missing.ico") +
         "\\\". No such file or directory\"}]\n";
     EXPECT_EQ(json.out, expected);
     EXPECT_NE(json.err.find("missing.ico"), std::string::npos);
-    EXPECT_EQ(std::count(json.err.begin(), json.err.end(), '\n'), 1);
+    EXPECT_EQ(std::count(json.err.begin(), json.err.end(), '\n'), 2);
 }
 
 TEST(CliExtract, WritesUniqueNamesAcrossTheRun) {
@@ -120,9 +120,9 @@ TEST(CliCount, ExecutablesIconFilesAndOthers) {
     WriteBytes(dir.File("a.ico"), TwoImageIco());
     WriteBytes(dir.File("b.txt"), {'x'});
     const Result r = RunCli(dir, {"count", dir.File("lib.dll"), dir.File("a.ico"), dir.File("b.txt"), dir.File("none")});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "2\t" + dir.File("lib.dll") + "\n1\t" + dir.File("a.ico") + "\n0\t" + dir.File("b.txt") +
-                         "\n0\t" + dir.File("none") + "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "2\t" + dir.File("lib.dll") + "\n1\t" + dir.File("a.ico") + "\n0\t" + dir.File("b.txt") + "\n");
+    EXPECT_NE(r.err.find(dir.File("none") + ": 无法打开文件"), std::string::npos) << r.err;
 
     const Result list = RunCli(dir, {"list", "--json", dir.File("lib.dll")});
     EXPECT_EQ(list.status, 0);
