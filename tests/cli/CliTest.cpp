@@ -1,4 +1,6 @@
+#include "base/Streams.h"
 #include "icons/IconTypes.h"
+#include "library/IconLibrary.h"
 #include "support/IconFixtures.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
@@ -9,6 +11,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -134,6 +137,94 @@ TEST(CliCount, ExecutablesIconFilesAndOthers) {
     EXPECT_EQ(extract.status, 0);
     EXPECT_EQ(extract.out, dir.File("out/APP.ico") + "\n" + dir.File("out/9.ico") + "\n" + dir.File("out/APP_1.ico") +
                                "\n" + dir.File("out/9_1.ico") + "\n");
+}
+
+TEST(CliExtract, PlantedLinksControlCharactersAndLongNames) {
+    TempDir dir;
+    ASSERT_EQ(::mkdir(dir.File("out").c_str(), 0777), 0);
+    WriteBytes(dir.File("victim"), {'v'});
+    ASSERT_EQ(::symlink(dir.File("victim").c_str(), dir.File("out/evil.ico").c_str()), 0);
+    WriteBytes(dir.File("evil.ico"), TwoImageIco());
+    WriteBytes(dir.File("a\nb.ico"), TwoImageIco());
+    const auto dib = MakeDib(MakePicture(16, 16, 16), 4);
+    std::vector<PeResource> res;
+    res.push_back({pictavo::RT_ICON, true, 1, {}, 1033, dib});
+    res.push_back({pictavo::RT_GROUP_ICON, false, 0, std::u16string(300, u'图'), 1033,
+                   GroupData({1}, static_cast<uint32_t>(dib.size()))});
+    WriteBytes(dir.File("long.dll"), BuildPe(res).Bytes);
+
+    const Result r = RunCli(dir, {"extract", "-o", dir.File("out"), dir.File("evil.ico"), dir.File("a\nb.ico"),
+                                  dir.File("long.dll")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // The link counts as taken: the icon gets the next name, and the link's target is untouched.
+    std::string cut;
+    for (int i = 0; i < 83; ++i) cut += "图";  // 249 bytes: the most whole characters before ".ico"
+    EXPECT_EQ(r.out, dir.File("out/evil_1.ico") + "\n" + dir.File("out/a_b.ico") + "\n" + dir.File("out/" + cut + ".ico") +
+                         "\n");
+    EXPECT_EQ(ReadBytes(dir.File("victim")), std::vector<uint8_t>{'v'});
+    EXPECT_TRUE(FileExists(dir.File("out/" + cut + ".ico")));
+
+    // Text output escapes what could forge a line; JSON stays JSON.
+    const Result list = RunCli(dir, {"list", dir.File("a\nb.ico")});
+    EXPECT_NE(list.out.find("[0] a\\nb  (2 个图像)"), std::string::npos) << list.out;
+    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 4);
+}
+
+TEST(CliFailures, AreReportedWithExitStatusOne) {
+    TempDir dir;
+    WriteBytes(dir.File("a.ico"), TwoImageIco());
+    WriteBytes(dir.File("text.txt"), {'h', 'i'});
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0666), 0);
+    // A group whose header is not an icon header: an icon without images.
+    std::vector<PeResource> res;
+    res.push_back({pictavo::RT_GROUP_ICON, true, 1, {}, 1033, {0, 0, 2, 0, 0, 0}});
+    WriteBytes(dir.File("empty.dll"), BuildPe(res).Bytes);
+    // A library whose table announces an icon whose image bytes are cut off.
+    {
+        pictavo::TIconLibrary library;
+        auto icon = std::make_unique<pictavo::TAdvancedIcon>();
+        pictavo::TSpanStream ico(TwoImageIco());
+        ASSERT_TRUE(icon->LoadFromStream(ico));
+        library.Icons().AddIcon("x", std::move(icon));
+        library.SaveToFile(dir.File("cut.icl"));
+        // Cut where the first image's bytes begin.
+        const auto bytes = ReadBytes(dir.File("cut.icl"));
+        const auto first = MakeDib(MakePicture(16, 16, 16), 4);
+        const auto at = std::search(bytes.begin(), bytes.end(), first.begin(), first.end());
+        ASSERT_NE(at, bytes.end());
+        WriteBytes(dir.File("cut.icl"), std::vector<uint8_t>(bytes.begin(), at));
+    }
+
+    const struct {
+        std::vector<std::string> args;
+        std::string err;  // what standard error holds
+    } cases[] = {
+        {{"list", dir.File("text.txt")}, "不是图标文件、可执行文件或图标库"},
+        {{"list", dir.File("cut.icl")}, "没有找到图标资源"},
+        {{"icl", "-o", dir.File("lib.icl"), dir.File("cut.icl"), dir.File("a.ico")}, "没有找到图标资源"},
+        {{"count", dir.File("fifo"), dir.File("missing")}, "无法打开文件"},
+        {{"icl", "-o", "/dev/null", dir.File("a.ico")}, "无法创建文件 \"/dev/null\""},
+        {{"icl", "-o", dir.File("fifo"), dir.File("a.ico")}, "无法创建文件"},
+        {{"extract", "-o", dir.File("none"), dir.File("empty.dll")}, "没有图像, 已跳过"},
+    };
+    for (const auto& c : cases) {
+        const Result r = RunCli(dir, c.args);
+        EXPECT_EQ(r.status, 1) << c.args[0] << " " << c.args[1];
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+    struct stat st {};
+    EXPECT_FALSE(FileExists(dir.File("none")));  // nothing written, no folder made
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    ASSERT_EQ(::lstat(dir.File("fifo").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // Output that cannot be written is a failure too.
+    const std::string cmd = Quote(PICTAVO_CLI) + " list " + Quote(dir.File("a.ico")) + " >/dev/full 2>/dev/null";
+    const int raw = std::system(cmd.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+    const Result version = RunCli(dir, {"--version"});
+    EXPECT_EQ(version.out, "pictavo-cli " PICTAVO_VERSION "\n");
 }
 
 TEST(CliSearch, FilesThatHoldIconsWithTheirColumns) {
