@@ -124,13 +124,42 @@ std::string Utf8ToGb18030(std::string_view text, size_t maxBytes) {
         const size_t len = std::min(Utf8Length(static_cast<unsigned char>(text[i])), text.size() - i);
         std::string piece;
         if (cv.Step(text.data() + i, len, piece) != len || piece.empty()) {
-            piece = "?";
+            piece.assign(1, '?');
         }
         if (out.size() + piece.size() > maxBytes) break;
         out += piece;
         i += len;
     }
     return out;
+}
+
+size_t Utf8CharLength(std::string_view text, size_t pos) {
+    if (pos >= text.size()) return 0;
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    if (lead < 0x80) return 1;
+    size_t length;
+    // The range the second byte must lie in: narrower than 80..BF after E0 (overlong), ED
+    // (surrogates), F0 (overlong) and F4 (above U+10FFFF).
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() - pos < length) return 0;
+    const auto second = static_cast<unsigned char>(text[pos + 1]);
+    if (second < low || second > high) return 0;
+    for (size_t i = 2; i < length; ++i)
+        if ((static_cast<unsigned char>(text[pos + i]) & 0xC0) != 0x80) return 0;
+    return length;
 }
 
 }  // namespace pictavo

@@ -19,4 +19,9 @@ std::string Gb18030ToUtf8(std::span<const uint8_t> bytes);
 // Bytes that are not valid UTF-8 become "?".
 std::string Utf8ToGb18030(std::string_view text, size_t maxBytes = std::string::npos);
 
+// Length (1 to 4) of the well-formed UTF-8 character that begins at text[pos]; 0 when the
+// bytes there are not one (a stray continuation byte, a cut or overlong sequence, a surrogate,
+// a code point above U+10FFFF) or pos is past the end.
+size_t Utf8CharLength(std::string_view text, size_t pos);
+
 }  // namespace pictavo
