@@ -1,12 +1,119 @@
 // Program entry of the window.
+//
+// The command line is read before the window application starts: --help and --version work
+// where there is no display at all, and a start without a display ends with a message instead
+// of the window platform's abort.
 #include "app/Main.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+
+const char* const kUsage =
+    "用法: pictavo [选项] [文件]\n"
+    "\n"
+    "浏览文件夹中含有图标的文件 (.ico、可执行文件、DLL、图标库), 查看、保存和收集其中的图标.\n"
+    "\n"
+    "  文件            要查看其图标的文件\n"
+    "  -h, --help      显示本说明\n"
+    "  -v, --version   显示版本\n"
+    "\n"
+    "也可使用窗口平台的选项, 如 -platform 名称.\n";
+
+// Exit status of a command line the program cannot use (as pictavo-cli's).
+constexpr int kUsageError = 2;
+
+struct TCommandLine {
+    bool Help = false;
+    bool Version = false;
+    QStringList UnknownOptions;
+    QStringList Files;
+};
+
+QStringList ArgumentList(int argc, char** argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+TCommandLine ReadCommandLine(const QStringList& args) {
+    QCommandLineParser parser;
+    // "-reverse" is one option of the window platform, not the letters r, e, v, ...
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addPositionalArgument(QStringLiteral("file"), QString(), QStringLiteral("[file]"));
+    parser.parse(args);  // what it cannot use is in unknownOptionNames()
+    TCommandLine line;
+    line.Help = parser.isSet(help);
+    line.Version = parser.isSet(version);
+    line.UnknownOptions = parser.unknownOptionNames();
+    line.Files = parser.positionalArguments();
+    return line;
+}
+
+// Whether the window platform has something to show windows on: a display server named in
+// the environment, or a platform chosen by QT_QPA_PLATFORM or -platform.
+bool DisplayAvailable(const QStringList& args) {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (!qEnvironmentVariableIsEmpty(name)) return true;
+    return args.contains(QStringLiteral("-platform")) || args.contains(QStringLiteral("--platform"));
+}
+
+// An option as it is spelt on the command line ("-v", "--version").
+QString OptionText(const QString& name) {
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
+void PrintError(const QString& message) {
+    std::fputs(("pictavo: " + message + u'\n').toUtf8().constData(), stderr);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    {
+        // The window platform's own options are still among the arguments here; they are not
+        // told apart from unknown ones until the application has taken them out.
+        const QStringList args = ArgumentList(argc, argv);
+        const TCommandLine line = ReadCommandLine(args);
+        if (line.Help) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (line.Version) {
+            std::fputs("pictavo " PICTAVO_VERSION "\n", stdout);
+            return 0;
+        }
+        if (!DisplayAvailable(args)) {
+            PrintError(QStringLiteral("没有可用的图形显示 (未设置 DISPLAY 或 WAYLAND_DISPLAY)"));
+            return 1;
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarn Pictavo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quarn Pictavo"));
+    QApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));
+
+    const TCommandLine line = ReadCommandLine(QApplication::arguments());
+    if (!line.UnknownOptions.isEmpty()) {
+        PrintError(QStringLiteral("未知选项 ") + OptionText(line.UnknownOptions.first()));
+        std::fputs(kUsage, stderr);
+        return kUsageError;
+    }
+    if (line.Files.size() > 1) {
+        PrintError(QStringLiteral("只能指定一个文件"));
+        std::fputs(kUsage, stderr);
+        return kUsageError;
+    }
+    // A file named on the command line is accepted; the window does not open it yet.
+
     Twnd_pv_Main window;
     window.show();
     return QApplication::exec();

@@ -133,23 +133,44 @@ std::string Utf8ToGb18030(std::string_view text, size_t maxBytes) {
     return out;
 }
 
+size_t Utf8CharLength(std::string_view text, size_t pos) {
+    if (pos >= text.size()) return 0;
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    if (lead < 0x80) return 1;
+    size_t length;
+    // The range the second byte must lie in: narrower than 80..BF after E0 (overlong), ED
+    // (surrogates), F0 (overlong) and F4 (above U+10FFFF).
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() - pos < length) return 0;
+    const auto second = static_cast<unsigned char>(text[pos + 1]);
+    if (second < low || second > high) return 0;
+    for (size_t i = 2; i < length; ++i)
+        if ((static_cast<unsigned char>(text[pos + i]) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
 namespace {
 
-// The code point of the valid UTF-8 sequence at text[i] and its length; length 0 when the
-// bytes there are not one.
+// The code point of the well-formed UTF-8 character at text[i] and its length; length 0 when
+// the bytes there are not one.
 std::pair<uint32_t, size_t> DecodeUtf8(std::string_view text, size_t i) {
-    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char c = b(i);
-    if (c < 0x80) return {c, 1};
-    const size_t n = Utf8Length(c);
-    if (n == 1 || i + n > text.size()) return {0, 0};
-    uint32_t cp = c & (0x7F >> n);
-    for (size_t k = 1; k < n; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80) return {0, 0};
-        cp = (cp << 6) | (b(i + k) & 0x3F);
-    }
-    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-        return {0, 0};
+    const size_t n = Utf8CharLength(text, i);
+    if (n == 0) return {0, 0};
+    uint32_t cp = static_cast<unsigned char>(text[i]) & (n == 1 ? 0x7F : 0x7F >> n);
+    for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
     return {cp, n};
 }
 

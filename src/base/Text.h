@@ -19,6 +19,11 @@ std::string Gb18030ToUtf8(std::span<const uint8_t> bytes);
 // Bytes that are not valid UTF-8 become "?".
 std::string Utf8ToGb18030(std::string_view text, size_t maxBytes = std::string::npos);
 
+// Length (1 to 4) of the well-formed UTF-8 character that begins at text[pos]; 0 when the
+// bytes there are not one (a stray continuation byte, a cut or overlong sequence, a surrogate,
+// a code point above U+10FFFF) or pos is past the end.
+size_t Utf8CharLength(std::string_view text, size_t pos);
+
 // Text folded for comparisons without regard to case: ASCII letters lowered, other letters
 // mapped through Unicode's simple case mappings (upper, then lower, so that "Σ", "σ" and "ς"
 // fold alike). Bytes that are not valid UTF-8 stay as they are.

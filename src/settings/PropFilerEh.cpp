@@ -1,5 +1,7 @@
 #include "settings/PropFilerEh.h"
 
+#include "base/Text.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -25,8 +27,16 @@ int HexValue(unsigned char c) {
 // Bytes 1 to 32 separate tokens; a NUL byte is not text and stops the reading.
 bool IsBlank(unsigned char c) { return c != 0 && c <= ' '; }
 
-bool IsUtf8Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-bool IsUtf8Lead(unsigned char c) { return c >= 0xC0; }
+// Length of the character at s[i] when it may stand between quotes: printable ASCII but the
+// quote, or a well-formed UTF-8 character. 0 for a byte that is written as a "#" code: a
+// control byte, the quote, and a byte of text that is not UTF-8 (a path in another encoding),
+// so that the stored text is always UTF-8 and still gives back the very bytes it was given.
+size_t QuotableLength(std::string_view s, size_t i) {
+    if (i >= s.size()) return 0;
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < ' ' || c == '\'') return 0;
+    return Utf8CharLength(s, i);
+}
 
 // The words that open and close an object; no property may be called so.
 bool IsKeyword(std::string_view name) {
@@ -189,25 +199,16 @@ void TPropWriterEh::WriteString(std::string_view s) {
     size_t lineStart = 0;  // the byte of s that the current line began with
     while (i < length) {
         bool lineBreak = false;
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c >= ' ' && c != '\'') {
+        size_t n = QuotableLength(s, i);
+        if (n > 0) {
+            // A run of whole characters, as many as the line's piece holds: a cut never falls
+            // inside a character.
             const size_t runStart = i;
-            do {
-                ++i;
-            } while (i < length && static_cast<unsigned char>(s[i]) >= ' ' && s[i] != '\'' &&
-                     i - lineStart < kStringPieceBytes);
-            if (i - lineStart >= kStringPieceBytes) {
-                lineBreak = true;
-                // Never cut inside a UTF-8 character: move the cut back to the character's
-                // first byte when the next byte continues it (at most three bytes back).
-                if (i < length && IsUtf8Continuation(static_cast<unsigned char>(s[i]))) {
-                    size_t cut = i;
-                    while (cut > runStart && i - cut < 3 &&
-                           IsUtf8Continuation(static_cast<unsigned char>(s[cut])))
-                        --cut;
-                    if (IsUtf8Lead(static_cast<unsigned char>(s[cut]))) i = cut;
-                }
+            while (n > 0 && i + n - lineStart <= kStringPieceBytes) {
+                i += n;
+                n = QuotableLength(s, i);
             }
+            lineBreak = n > 0 || i - lineStart >= kStringPieceBytes;
             if (i > runStart) {
                 FText += '\'';
                 FText.append(s.substr(runStart, i - runStart));
@@ -215,7 +216,7 @@ void TPropWriterEh::WriteString(std::string_view s) {
             }
         } else {
             FText += '#';
-            FText += std::to_string(c);
+            FText += std::to_string(static_cast<unsigned char>(s[i]));
             ++i;
             if (i - lineStart >= kStringPieceBytes) lineBreak = true;
         }

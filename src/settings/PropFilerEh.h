@@ -13,9 +13,11 @@
 //   end
 //
 // Values are integers in decimal, identifiers, or strings: single-quoted runs of bytes with
-// "#" and a decimal code outside the quotes for a byte below 32 and for a quote. A string over
-// 64 bytes starts on a new line and is cut into pieces of 64 bytes, joined by " +" and a line
-// break; the text is UTF-8 and a cut never falls inside a character.
+// "#" and a decimal code outside the quotes for a byte below 32, for a quote and for a byte
+// that is not part of a well-formed UTF-8 character ('caf'#233 for the Latin-1 bytes of
+// "café"). A string over 64 bytes starts on a new line and is cut into pieces of 64 bytes,
+// joined by " +" and a line break; the text is UTF-8 whatever bytes a string holds, and a cut
+// never falls inside a character.
 #pragma once
 
 #include "base/Errors.h"

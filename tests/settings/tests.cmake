@@ -3,6 +3,7 @@
 add_executable(pictavo_settings_tests
   ${CMAKE_CURRENT_LIST_DIR}/PropFilerTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FormGeometryTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/StoredBytesTest.cpp
 )
 target_link_libraries(pictavo_settings_tests PRIVATE pictavo_core GTest::gtest_main)
 gtest_discover_tests(pictavo_settings_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS settings)
@@ -15,6 +16,12 @@ if(PICTAVO_BUILD_GUI)
   add_test(NAME pictavo_settings_store_tests COMMAND pictavo_settings_store_tests)
   set_tests_properties(pictavo_settings_store_tests PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "settings;app" TIMEOUT 300)
+  add_executable(pictavo_stored_bytes_tests ${CMAKE_CURRENT_LIST_DIR}/StoredBytesStoreTest.cpp)
+  target_link_libraries(pictavo_stored_bytes_tests PRIVATE pictavo_app Qt6::Test)
+  set_target_properties(pictavo_stored_bytes_tests PROPERTIES AUTOMOC ON)
+  add_test(NAME pictavo_stored_bytes_tests COMMAND pictavo_stored_bytes_tests)
+  set_tests_properties(pictavo_stored_bytes_tests PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "settings;app")
   # The main window keeps its settings in the per-user store: its tests get a store of their
   # own instead of the real one of whoever runs them.
   if(TEST pictavo_app_tests)

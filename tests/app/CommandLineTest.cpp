@@ -1,0 +1,54 @@
+// The window program's command line: --help and --version need no display, and a start
+// without any display ends with a message and status 1.
+#include <QtTest>
+
+#include <QProcess>
+
+class CommandLineTest : public QObject {
+    Q_OBJECT
+private slots:
+    void run_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("platform");  // QT_QPA_PLATFORM, none when empty
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("out");  // the beginning of stdout
+        QTest::addColumn<QByteArray>("err");  // in stderr
+
+        const QByteArray version = "pictavo " PICTAVO_VERSION "\n";
+        const QByteArray noDisplay = "pictavo: 没有可用的图形显示 (未设置 DISPLAY 或 WAYLAND_DISPLAY)\n";
+        QTest::newRow("version") << QStringList{"--version"} << "" << 0 << version << QByteArray();
+        QTest::newRow("-v") << QStringList{"-v", "a.ico"} << "" << 0 << version << QByteArray();
+        QTest::newRow("help") << QStringList{"--help"} << "" << 0 << QByteArray("用法: pictavo [选项] [文件]\n")
+                              << QByteArray();
+        QTest::newRow("no display") << QStringList() << "" << 1 << QByteArray() << noDisplay;
+        QTest::newRow("no display, a file") << QStringList{"a.ico"} << "" << 1 << QByteArray() << noDisplay;
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << "offscreen" << 2 << QByteArray()
+                                        << QByteArray("pictavo: 未知选项 --bogus\n用法: ");
+        QTest::newRow("two files") << QStringList{"a.ico", "b.ico"} << "offscreen" << 2 << QByteArray()
+                                   << QByteArray("pictavo: 只能指定一个文件\n");
+    }
+
+    void run() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, platform);
+        QFETCH(int, status);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(name));
+        if (!platform.isEmpty()) env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        QProcess pictavo;
+        pictavo.setProcessEnvironment(env);
+        pictavo.start(QStringLiteral(PICTAVO_WINDOW), args);
+        QVERIFY(pictavo.waitForFinished(30'000));
+        QCOMPARE(pictavo.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(pictavo.exitCode(), status);
+        const QByteArray gotOut = pictavo.readAllStandardOutput();
+        const QByteArray gotErr = pictavo.readAllStandardError();
+        QVERIFY2(out.isEmpty() ? gotOut.isEmpty() : gotOut.startsWith(out), gotOut.constData());
+        QVERIFY2(err.isEmpty() ? gotErr.isEmpty() : gotErr.contains(err), gotErr.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(CommandLineTest)
+#include "CommandLineTest.moc"
