@@ -68,137 +68,144 @@ std::unique_ptr<TIconRaster> DecodePng(std::span<const uint8_t> bytes) {
     return raster;
 }
 
-std::unique_ptr<TIconRaster> DecodeDib(std::span<const uint8_t> bytes) {
-    const ByteReader rd(bytes);
-    const auto headerSize = rd.u32le(0);
-    if (!headerSize) return nullptr;
+// What decoding a bitmap needs beyond its header: the real size, the row order, the channel
+// masks and where the colour table starts.
+struct TDibLayout {
+    int Width = 0, Height = 0;
+    bool TopDown = false;
+    uint32_t Bpp = 0;
+    uint32_t PaletteEntry = 4;
+    uint64_t AfterHeader = 0;
+    uint32_t PaletteCount = 0;
+    Channel Red, Green, Blue, Alpha;
+};
 
-    int64_t width = 0, rawHeight = 0;
-    uint32_t bpp = 0, compression = BI_RGB, colorsUsed = 0;
-    uint32_t paletteEntry = 4;
-    uint64_t afterHeader = *headerSize;
-    Channel red, green, blue, alpha;
-    bool bitfields = false;
-
-    if (*headerSize == 12) {  // the old core header: 16-bit fields, 3-byte palette entries
-        const auto w = rd.u16le(4), h = rd.u16le(6), b = rd.u16le(10);
-        if (!w || !h || !b) return nullptr;
-        width = *w;
-        rawHeight = static_cast<int16_t>(*h);
-        bpp = *b;
-        paletteEntry = 3;
-    } else if (*headerSize >= 40) {
-        const auto w = rd.i32le(4), h = rd.i32le(8);
-        const auto b = rd.u16le(14);
-        const auto c = rd.u32le(16), used = rd.u32le(32);
-        if (!w || !h || !b || !c || !used) return nullptr;
-        width = *w;
-        rawHeight = *h;
-        bpp = *b;
-        compression = *c;
-        colorsUsed = *used;
-        if (compression == BI_BITFIELDS) {
-            if (bpp != 16 && bpp != 32) return nullptr;
+std::optional<TDibLayout> ReadDibLayout(const ByteReader& rd) {
+    const auto header = ReadImageHeader(rd.all());
+    if (!header || header->Png || !header->Complete || (!header->Core && header->HeaderSize < 40)) return std::nullopt;
+    TDibLayout d;
+    d.Bpp = header->BitCount;
+    d.AfterHeader = header->HeaderSize;
+    int64_t width, rawHeight;
+    if (header->Core) {  // 16-bit fields, 3-byte palette entries
+        width = header->RawWidth;
+        rawHeight = static_cast<int16_t>(header->RawHeight);
+        d.PaletteEntry = 3;
+    } else {
+        width = static_cast<int32_t>(header->RawWidth);
+        rawHeight = static_cast<int32_t>(header->RawHeight);
+        if (header->Compression == BI_BITFIELDS) {
+            if (d.Bpp != 16 && d.Bpp != 32) return std::nullopt;
             // The three masks follow a 40-byte header, or sit inside a longer one.
             const auto r = rd.u32le(40), g = rd.u32le(44), bl = rd.u32le(48);
-            if (!r || !g || !bl) return nullptr;
-            red = Channel(*r);
-            green = Channel(*g);
-            blue = Channel(*bl);
-            if (*headerSize >= 56) alpha = Channel(rd.u32le(52).value_or(0));
-            if (*headerSize == 40) afterHeader += 12;
-            bitfields = true;
-        } else if (compression != BI_RGB) {
-            return nullptr;  // RLE and embedded JPEG/PNG bitmaps are not icon images
+            if (!r || !g || !bl) return std::nullopt;
+            d.Red = Channel(*r);
+            d.Green = Channel(*g);
+            d.Blue = Channel(*bl);
+            if (header->HeaderSize >= 56) d.Alpha = Channel(rd.u32le(52).value_or(0));
+            if (header->HeaderSize == 40) d.AfterHeader += 12;
+        } else if (header->Compression != BI_RGB) {
+            return std::nullopt;  // RLE and embedded JPEG/PNG bitmaps are not icon images
+        } else if (d.Bpp == 16) {
+            d.Red = Channel(0x7C00);
+            d.Green = Channel(0x03E0);
+            d.Blue = Channel(0x001F);
+        } else if (d.Bpp == 32) {
+            d.Red = Channel(0x00FF0000);
+            d.Green = Channel(0x0000FF00);
+            d.Blue = Channel(0x000000FF);
+            d.Alpha = Channel(0xFF000000);
         }
-    } else {
-        return nullptr;
     }
-
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return nullptr;
+    if (d.Bpp != 1 && d.Bpp != 4 && d.Bpp != 8 && d.Bpp != 16 && d.Bpp != 24 && d.Bpp != 32) return std::nullopt;
     // The header's height covers the colour bitmap and the mask: the icon is half of it.
     // A negative height stores the rows top-down.
-    const bool topDown = rawHeight < 0;
+    d.TopDown = rawHeight < 0;
     const int64_t height = (rawHeight < 0 ? -rawHeight : rawHeight) / 2;
-    if (width <= 0 || height <= 0 || width > kMaxIconDimension || height > kMaxIconDimension) return nullptr;
-
-    if (!bitfields) {
-        if (bpp == 16) {
-            red = Channel(0x7C00);
-            green = Channel(0x03E0);
-            blue = Channel(0x001F);
-        } else if (bpp == 32) {
-            red = Channel(0x00FF0000);
-            green = Channel(0x0000FF00);
-            blue = Channel(0x000000FF);
-            alpha = Channel(0xFF000000);
-        }
-    }
-
+    if (width <= 0 || height <= 0 || width > kMaxIconDimension || height > kMaxIconDimension) return std::nullopt;
+    d.Width = static_cast<int>(width);
+    d.Height = static_cast<int>(height);
     // Colour table: palette images hold ColorsUsed entries (all 2^bpp when 0).
-    uint32_t paletteCount = 0;
-    if (bpp <= 8) {
-        const uint32_t full = 1u << bpp;
-        paletteCount = (colorsUsed != 0 && colorsUsed < full) ? colorsUsed : full;
+    if (d.Bpp <= 8) {
+        const uint32_t full = 1u << d.Bpp;
+        d.PaletteCount = (header->ColorsUsed != 0 && header->ColorsUsed < full) ? header->ColorsUsed : full;
     }
-    std::vector<uint32_t> palette(paletteCount, 0xFF000000u);
-    const auto table = rd.bytes(afterHeader, static_cast<uint64_t>(paletteCount) * paletteEntry);
-    if (!table) return nullptr;
-    for (uint32_t i = 0; i < paletteCount; ++i) {
-        const uint8_t* e = table->data() + static_cast<size_t>(i) * paletteEntry;
+    return d;
+}
+
+std::optional<std::vector<uint32_t>> ReadPalette(const ByteReader& rd, const TDibLayout& d) {
+    const auto table = rd.bytes(d.AfterHeader, uint64_t{d.PaletteCount} * d.PaletteEntry);
+    if (!table) return std::nullopt;
+    std::vector<uint32_t> palette(d.PaletteCount);
+    for (uint32_t i = 0; i < d.PaletteCount; ++i) {
+        const uint8_t* e = table->data() + static_cast<size_t>(i) * d.PaletteEntry;
         palette[i] = 0xFF000000u | (uint32_t{e[2]} << 16) | (uint32_t{e[1]} << 8) | e[0];
     }
+    return palette;
+}
 
-    const uint64_t xorStride = ((static_cast<uint64_t>(width) * bpp + 31) / 32) * 4;
-    const uint64_t andStride = ((static_cast<uint64_t>(width) + 31) / 32) * 4;
-    const uint64_t xorOffset = afterHeader + static_cast<uint64_t>(paletteCount) * paletteEntry;
-    const auto xorBits = rd.bytes(xorOffset, xorStride * height);
+// One stored row of colour bits into ARGB pixels; true when a 32-bit pixel had alpha.
+bool DecodeColourRow(const uint8_t* row, const TDibLayout& d, const std::vector<uint32_t>& palette, uint32_t* out) {
+    bool anyAlpha = false;
+    for (int x = 0; x < d.Width; ++x) {
+        uint32_t px = 0;
+        switch (d.Bpp) {
+        case 1:
+        case 4:
+        case 8: {
+            const uint32_t bit = static_cast<uint32_t>(x) * d.Bpp;
+            const uint32_t index = (row[bit / 8] >> (8 - d.Bpp - bit % 8)) & ((1u << d.Bpp) - 1);
+            px = index < d.PaletteCount ? palette[index] : 0xFF000000u;
+            break;
+        }
+        case 16: {
+            const uint32_t v = row[x * 2] | (row[x * 2 + 1] << 8);
+            px = 0xFF000000u | (d.Red.Extract(v) << 16) | (d.Green.Extract(v) << 8) | d.Blue.Extract(v);
+            break;
+        }
+        case 24:
+            px = 0xFF000000u | (uint32_t{row[x * 3 + 2]} << 16) | (uint32_t{row[x * 3 + 1]} << 8) | row[x * 3];
+            break;
+        case 32: {
+            const uint8_t* p = row + static_cast<size_t>(x) * 4;
+            const uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24);
+            const uint32_t a = d.Alpha.Extract(v);
+            anyAlpha |= a != 0;
+            px = (a << 24) | (d.Red.Extract(v) << 16) | (d.Green.Extract(v) << 8) | d.Blue.Extract(v);
+            break;
+        }
+        }
+        out[x] = px;
+    }
+    return anyAlpha;
+}
+
+std::unique_ptr<TIconRaster> DecodeDib(std::span<const uint8_t> bytes) {
+    const ByteReader rd(bytes);
+    const auto layout = ReadDibLayout(rd);
+    if (!layout) return nullptr;
+    const TDibLayout& d = *layout;
+    const auto palette = ReadPalette(rd, d);
+    if (!palette) return nullptr;
+
+    const int w = d.Width, h = d.Height;
+    const uint64_t xorStride = ((static_cast<uint64_t>(w) * d.Bpp + 31) / 32) * 4;
+    const uint64_t andStride = ((static_cast<uint64_t>(w) + 31) / 32) * 4;
+    const uint64_t xorOffset = d.AfterHeader + uint64_t{d.PaletteCount} * d.PaletteEntry;
+    const auto xorBits = rd.bytes(xorOffset, xorStride * h);
     if (!xorBits) return nullptr;
-    const auto andBits = rd.bytes(xorOffset + xorStride * height, andStride * height);
+    const auto andBits = rd.bytes(xorOffset + xorStride * h, andStride * h);
 
-    const int w = static_cast<int>(width), h = static_cast<int>(height);
     auto raster = std::make_unique<TIconRaster>();
     raster->Width = w;
     raster->Height = h;
     raster->Colour.resize(static_cast<size_t>(w) * h);
     raster->Mask.assign(static_cast<size_t>(w) * h, 0);
-
     bool anyAlpha = false;
     for (int y = 0; y < h; ++y) {
-        const int srcRow = topDown ? y : h - 1 - y;
-        const uint8_t* row = xorBits->data() + static_cast<size_t>(srcRow) * xorStride;
-        uint32_t* out = raster->Colour.data() + static_cast<size_t>(y) * w;
-        for (int x = 0; x < w; ++x) {
-            uint32_t px = 0;
-            switch (bpp) {
-            case 1:
-            case 4:
-            case 8: {
-                const uint32_t bit = static_cast<uint32_t>(x) * bpp;
-                const uint32_t index = (row[bit / 8] >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
-                px = index < paletteCount ? palette[index] : 0xFF000000u;
-                break;
-            }
-            case 16: {
-                const uint32_t v = row[x * 2] | (row[x * 2 + 1] << 8);
-                px = 0xFF000000u | (red.Extract(v) << 16) | (green.Extract(v) << 8) | blue.Extract(v);
-                break;
-            }
-            case 24:
-                px = 0xFF000000u | (uint32_t{row[x * 3 + 2]} << 16) | (uint32_t{row[x * 3 + 1]} << 8) |
-                     row[x * 3];
-                break;
-            case 32: {
-                const uint8_t* p = row + static_cast<size_t>(x) * 4;
-                const uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24);
-                const uint32_t a = alpha.Extract(v);
-                anyAlpha |= a != 0;
-                px = (a << 24) | (red.Extract(v) << 16) | (green.Extract(v) << 8) | blue.Extract(v);
-                break;
-            }
-            }
-            out[x] = px;
-        }
+        const int srcRow = d.TopDown ? y : h - 1 - y;
+        anyAlpha |= DecodeColourRow(xorBits->data() + static_cast<size_t>(srcRow) * xorStride, d, *palette,
+                                    raster->Colour.data() + static_cast<size_t>(y) * w);
         if (andBits) {
             const uint8_t* mrow = andBits->data() + static_cast<size_t>(srcRow) * andStride;
             uint8_t* mout = raster->Mask.data() + static_cast<size_t>(y) * w;
@@ -206,7 +213,7 @@ std::unique_ptr<TIconRaster> DecodeDib(std::span<const uint8_t> bytes) {
         }
     }
 
-    if (bpp == 32 && anyAlpha) {
+    if (d.Bpp == 32 && anyAlpha) {
         raster->HasAlpha = true;
         // A 32-bit image without its mask still draws correctly: take it from the alpha.
         if (!andBits)
@@ -270,6 +277,52 @@ Taps MakeTaps(int srcSize, int dstSize) {
 
 bool IsPngData(std::span<const uint8_t> bytes) {
     return bytes.size() >= sizeof kPngSignature && std::memcmp(bytes.data(), kPngSignature, 8) == 0;
+}
+
+std::optional<TImageHeader> ReadImageHeader(std::span<const uint8_t> bytes) {
+    const ByteReader rd(bytes);
+    TImageHeader h;
+    if (IsPngData(bytes)) {
+        // The IHDR chunk follows the signature: big-endian width and height, then the bit
+        // depth and the colour type, which says how many channels each pixel has.
+        const auto tag = rd.u32be(12), w = rd.u32be(16), ht = rd.u32be(20);
+        if (tag != 0x49484452u || !w || !ht) return std::nullopt;
+        h.Png = true;
+        h.RawWidth = *w;
+        h.RawHeight = *ht;
+        const auto depth = rd.u8(24), colourType = rd.u8(25);
+        if (depth && colourType) {
+            static constexpr uint8_t kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+            const uint8_t channels = *colourType < 7 ? kChannels[*colourType] : 0;
+            h.BitCount = static_cast<uint16_t>(*depth * channels);
+            h.Complete = channels != 0;
+        }
+        return h;
+    }
+    const auto size = rd.u32le(0);
+    if (!size) return std::nullopt;
+    h.HeaderSize = *size;
+    if (*size == 12) {
+        const auto w = rd.u16le(4), ht = rd.u16le(6), b = rd.u16le(10);
+        if (!w || !ht) return std::nullopt;
+        h.Core = true;
+        h.RawWidth = *w;
+        h.RawHeight = *ht;
+        h.BitCount = b.value_or(0);
+        h.Complete = b.has_value();
+        return h;
+    }
+    const auto w = rd.u32le(4), ht = rd.u32le(8);
+    if (!w || !ht) return std::nullopt;
+    h.RawWidth = *w;
+    h.RawHeight = *ht;
+    const auto b = rd.u16le(14);
+    const auto c = rd.u32le(16), used = rd.u32le(32);
+    h.Complete = b && c && used;
+    h.BitCount = b.value_or(0);
+    h.Compression = c.value_or(0);
+    h.ColorsUsed = used.value_or(0);
+    return h;
 }
 
 std::unique_ptr<TIconRaster> ScaleRaster(const TIconRaster& source, int width, int height) {

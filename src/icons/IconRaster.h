@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -36,6 +37,26 @@ struct TIconRaster {
 
 // True when the bytes begin with the PNG signature.
 bool IsPngData(std::span<const uint8_t> bytes);
+
+// The header fields of image bytes that their size and depth come from, read in one place for
+// the decoder and for the size and depth the program shows.
+struct TImageHeader {
+    bool Png = false;
+    bool Core = false;        // the old 12-byte bitmap header with 16-bit fields
+    uint32_t HeaderSize = 0;  // bitmap header length
+    // Width and height as stored, zero-extended: a bitmap's height counts the colour rows and
+    // the mask rows, and read as signed it is negative for rows stored top-down.
+    uint32_t RawWidth = 0;
+    uint32_t RawHeight = 0;
+    // Whether the fields below were all there (a bitmap header may be cut short).
+    bool Complete = false;
+    uint16_t BitCount = 0;  // bitmap bits per pixel; PNG: bit depth times channels
+    uint32_t Compression = 0;
+    uint32_t ColorsUsed = 0;
+};
+
+// The header of image bytes; nothing when not even the width and height are there.
+std::optional<TImageHeader> ReadImageHeader(std::span<const uint8_t> bytes);
 
 // Decodes image bytes. A desired width or height of 0 means the image's own; any other
 // size scales the picture smoothly. Returns nullptr when the bytes cannot be decoded.
