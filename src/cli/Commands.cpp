@@ -401,21 +401,13 @@ int CmdCount(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     int status = 0;
     for (const auto& path : files) {
-        // A file that cannot be read is reported, not counted as holding no icons.
-        struct stat st {};
-        const int problem = ::stat(path.c_str(), &st) != 0 ? errno
-                            : S_ISDIR(st.st_mode)          ? EISDIR
-                            : !S_ISREG(st.st_mode)         ? EINVAL
-                            : ::access(path.c_str(), R_OK) != 0 ? errno
-                                                               : 0;
-        if (problem != 0) {
+        try {
+            const int icons = CountFileIcons(path);
+            out << icons << '\t' << Printable(path) << '\n';
+        } catch (const std::exception& e) {
             status = 1;
-            err << Printable(path) << ": " << Format("无法打开文件 \"%s\". %s", Printable(path).c_str(),
-                                                      SystemErrorText(problem).c_str())
-                << '\n';
-            continue;
+            err << Printable(path) << ": " << e.what() << '\n';
         }
-        out << CountIcons(path) << '\t' << Printable(path) << '\n';
     }
     return status;
 }

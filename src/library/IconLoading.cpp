@@ -8,7 +8,10 @@
 #include "library/PEResources.h"
 #include "library/Reader16.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 
 namespace pictavo {
 
@@ -52,20 +55,36 @@ TIconFileKind IconFileKind(const TByteSource& File) {
     return TIconFileKind::None;
 }
 
-int CountIcons(const std::string& FileName) noexcept {
+int CountIcons(const TByteSource& File) noexcept {
     try {
-        const TFileSource file(FileName);
-        if (!file.Valid()) return 0;
-        const int groups = CountModuleGroups(file);
+        const int groups = CountModuleGroups(File);
         if (groups >= 0) return groups;  // an executable is never an .ico file
         // An .ico file loads with at least one image when its header is an icon header with a
         // count of at least one and the file holds the whole directory.
-        const auto reserved = file.U16(0), type = file.U16(2), count = file.U16(4);
+        const auto reserved = File.U16(0), type = File.U16(2), count = File.U16(4);
         if (reserved != 0 || type != 1 || !count || *count == 0) return 0;
-        return file.Size() >= TIconDir::Size + uint64_t{*count} * TIconDirEntry::Size ? 1 : 0;
+        return File.Size() >= TIconDir::Size + uint64_t{*count} * TIconDirEntry::Size ? 1 : 0;
     } catch (...) {
         return 0;
     }
+}
+
+int CountIcons(const std::string& FileName) noexcept {
+    try {
+        const TFileSource file(FileName);
+        return file.Valid() ? CountIcons(file) : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+int CountFileIcons(const std::string& FileName) {
+    struct stat st {};
+    if (::stat(FileName.c_str(), &st) != 0) RaiseOpenError(FileName, errno);
+    if (S_ISDIR(st.st_mode)) RaiseOpenError(FileName, EISDIR);
+    if (!S_ISREG(st.st_mode)) RaiseOpenError(FileName, EINVAL);
+    const TFileSource file(FileName);
+    return file.Valid() ? CountIcons(file) : 0;
 }
 
 int LoadIcons(const std::string& FileName, TIconLibrary& Target) {

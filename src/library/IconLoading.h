@@ -22,6 +22,12 @@ TIconFileKind IconFileKind(const TByteSource& File);
 // The number of icons a file holds: its group icons when it is an executable, else 1 for an
 // .ico file with at least one image, else 0. Never raises.
 int CountIcons(const std::string& FileName) noexcept;
+// The same over bytes at hand.
+int CountIcons(const TByteSource& File) noexcept;
+// The same for a file the user named, where a file that cannot be read must not pass for one
+// without icons: raises EFOpenError ("无法打开文件 ...") when it is missing, unreadable or not
+// a regular file.
+int CountFileIcons(const std::string& FileName);
 
 // Adds the icons of a file to Target under names made unique there (a taken name, compared
 // without regard to case, gets "_1" appended until it is free): the icons of an executable or
