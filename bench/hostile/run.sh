@@ -109,7 +109,7 @@ run_case() {
         cd "$files"
         ulimit -v "$vmem_kb"
         exec /usr/bin/time -f '%e %M' -o "$work/time" timeout -k 5 "$limit" "$cli" "${args[@]}"
-    ) 2>"$work/err" | awk '{last = $0} END {print NR " lines: " last}' >"$work/stdout"
+    ) 2>"$work/err" | awk '{last = $0} END {printf "%d lines%s\n", NR, NR ? ": " last : ""}' >"$work/stdout"
     rc=${PIPESTATUS[0]}
     set -e
     local seconds rss written message
@@ -129,6 +129,7 @@ echo "# $(date -u '+%Y-%m-%d %H:%M UTC'); repository at $(git -C "$repo_dir" rev
 echo "# machine: $(nproc) vCPU ($(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -n 1)), \
 $(awk '/MemTotal/ {printf "%.0f GB", $2 / 1048576}' /proc/meminfo) RAM, Linux $(uname -r), \
 shared with other work"
+echo "# load average at the start: $(cut -d " " -f 1-3 /proc/loadavg)"
 echo "# limits per run: timeout ${limit} s, ulimit -v ${memory_gb} GB; RSS and out in MB"
 row case command status seconds "RSS MB" "out MB" message
 row ------------------------ ---------------- -------------- -------- --------- --------- -------
