@@ -124,7 +124,8 @@ run_case() {
     rm -rf "$out"
 }
 
-echo "# Hostile files: pictavo-cli ${label:+($label) }$cli"
+build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$(dirname "$cli")/CMakeCache.txt" 2>/dev/null || true)
+echo "# Hostile files: pictavo-cli ${label:+($label) }$cli${build_type:+ ($build_type build)}"
 echo "# $(date -u '+%Y-%m-%d %H:%M UTC'); repository at $(git -C "$repo_dir" rev-parse --short HEAD 2>/dev/null || echo '?')"
 echo "# machine: $(nproc) vCPU ($(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -n 1)), \
 $(awk '/MemTotal/ {printf "%.0f GB", $2 / 1048576}' /proc/meminfo) RAM, Linux $(uname -r), \
