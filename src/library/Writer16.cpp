@@ -72,6 +72,13 @@ void T16BitWriter::Check() const {
     if (FImageCount > kMaxICLImages)
         throw EICLReadError(Format("图标库中的图像不能超过 %d 个", static_cast<int>(kMaxICLImages)));
     if (FImageCount == 0) throw EICLReadError("图标库中的图标没有任何图像, 无法写入图标库");
+    // The names table's offset must fit 16 bits. Moving the names table in front of the
+    // resource table would not help: readers that take the resource table to run up to the
+    // names table then find no resources at all. Such a library is refused.
+    if (NamesTableOffset() > 0xFFFF)
+        throw EICLReadError(Format("图标库中的图标和图像太多 (共 %d 个), 一个图标库文件最多只能容纳 %d 个",
+                                   FSourceLibrary.Icons().Count() + static_cast<int>(FImageCount),
+                                   static_cast<int>(kMaxICLResources)));
     const TIconList& icons = FSourceLibrary.Icons();
     for (int i = 0; i < icons.Count(); ++i) {
         const auto& images = icons.Icon(i)->Images();
@@ -79,6 +86,11 @@ void T16BitWriter::Check() const {
             if (images[k]->Info().BytesInRes == 0)
                 throw EICLReadError(Format("图标 \"%s\" 中有没有数据的图像, 无法写入图标库", icons.Name(i).c_str()));
     }
+}
+
+uint64_t T16BitWriter::NamesTableOffset() const {
+    const uint64_t records = uint64_t(FSourceLibrary.Icons().Count()) + FImageCount;
+    return 0x40 + 2 + 8 + 8 + 12 * records + 2;
 }
 
 void T16BitWriter::WriteHeaders() {
@@ -128,7 +140,7 @@ void T16BitWriter::WriteResourceTable() {
 void T16BitWriter::WriteNames() {
     const uint64_t p = FStream.Position();
     FStream.Seek(FNamesFieldPos);
-    Put16(FStream, static_cast<uint16_t>(p - kNEHeaderAt));
+    Put16(FStream, static_cast<uint16_t>(p - kNEHeaderAt));  // NamesTableOffset(), which Check keeps in 16 bits
     FStream.Seek(p);
     const uint8_t module[4] = {3, 'I', 'C', 'L'};
     FStream.Write(module, sizeof module);
