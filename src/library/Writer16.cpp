@@ -72,13 +72,6 @@ void T16BitWriter::Check() const {
     if (FImageCount > kMaxICLImages)
         throw EICLReadError(Format("图标库中的图像不能超过 %d 个", static_cast<int>(kMaxICLImages)));
     if (FImageCount == 0) throw EICLReadError("图标库中的图标没有任何图像, 无法写入图标库");
-    // The names table's offset must fit 16 bits. Moving the names table in front of the
-    // resource table would not help: readers that take the resource table to run up to the
-    // names table then find no resources at all. Such a library is refused.
-    if (NamesTableOffset() > 0xFFFF)
-        throw EICLReadError(Format("图标库中的图标和图像太多 (共 %d 个), 一个图标库文件最多只能容纳 %d 个",
-                                   FSourceLibrary.Icons().Count() + static_cast<int>(FImageCount),
-                                   static_cast<int>(kMaxICLResources)));
     const TIconList& icons = FSourceLibrary.Icons();
     for (int i = 0; i < icons.Count(); ++i) {
         const auto& images = icons.Icon(i)->Images();
@@ -88,9 +81,8 @@ void T16BitWriter::Check() const {
     }
 }
 
-uint64_t T16BitWriter::NamesTableOffset() const {
-    const uint64_t records = uint64_t(FSourceLibrary.Icons().Count()) + FImageCount;
-    return 0x40 + 2 + 8 + 8 + 12 * records + 2;
+bool T16BitWriter::NamesFirst() const {
+    return uint64_t(FSourceLibrary.Icons().Count()) + FImageCount > kMaxICLResources;
 }
 
 void T16BitWriter::WriteHeaders() {
@@ -106,8 +98,16 @@ void T16BitWriter::WriteHeaders() {
     PutU16le(ne + 0x24, 0x0040);
     ne[0x36] = 2;
     ne[0x3F] = 3;
-    FStream.Write(head.data(), head.size());
     FNamesFieldPos = kNEHeaderAt + 0x26;
+    // The resident-name table right after the header: the module name "ICL" with ordinal 0,
+    // then the end of the table; the resource table follows it.
+    static const uint8_t kResidentNames[] = {3, 'I', 'C', 'L', 0, 0, 0};
+    if (NamesFirst()) {
+        PutU16le(ne + 0x26, 0x0040);
+        PutU16le(ne + 0x24, 0x0040 + sizeof kResidentNames);
+    }
+    FStream.Write(head.data(), head.size());
+    if (NamesFirst()) FStream.Write(kResidentNames, sizeof kResidentNames);
 }
 
 void T16BitWriter::WriteResourceTable() {
@@ -138,10 +138,14 @@ void T16BitWriter::WriteResourceTable() {
 }
 
 void T16BitWriter::WriteNames() {
+    // These strings are the resident-name table too, unless it stands in front of the resource
+    // table; then their offset would not fit 16 bits.
     const uint64_t p = FStream.Position();
-    FStream.Seek(FNamesFieldPos);
-    Put16(FStream, static_cast<uint16_t>(p - kNEHeaderAt));  // NamesTableOffset(), which Check keeps in 16 bits
-    FStream.Seek(p);
+    if (!NamesFirst()) {
+        FStream.Seek(FNamesFieldPos);
+        Put16(FStream, static_cast<uint16_t>(p - kNEHeaderAt));
+        FStream.Seek(p);
+    }
     const uint8_t module[4] = {3, 'I', 'C', 'L'};
     FStream.Write(module, sizeof module);
     const TIconList& icons = FSourceLibrary.Icons();
