@@ -9,6 +9,8 @@
 #include "library/Reader16.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace pictavo {
 
@@ -24,10 +26,36 @@ int CountModuleGroups(const TByteSource& file) {
     return reader.Open(file) ? static_cast<int>(reader.CountNames(RT_GROUP_ICON)) : 0;
 }
 
-std::string UniqueIn(const TIconList& list, std::string name) {
-    while (list.IndexOf(name) >= 0) name += "_1";
-    return name;
-}
+// Names made unique in a list: "_1" is appended while the list holds the name (ASCII case
+// ignored). The list's names are looked up in a set instead of scanning the list for every
+// name, and a name that comes again resumes where its last search ended (the names passed
+// then are still taken), so the cost follows the length of the names made, not the square of
+// the icons of a file.
+class TUniqueNames {
+public:
+    explicit TUniqueNames(const TIconList& list) {
+        for (int i = 0; i < list.Count(); ++i) Add(list.Name(i));
+    }
+    std::string Make(std::string name) {
+        std::string folded = LowerAscii(name);
+        size_t& suffixes = FResume[folded];
+        for (size_t k = 0; k < suffixes; ++k) {
+            name += "_1";
+            folded += "_1";
+        }
+        for (; FTaken.count(folded); ++suffixes) {
+            name += "_1";
+            folded += "_1";
+        }
+        return name;
+    }
+    // A name the list now holds (as AddIcon stored it).
+    void Add(const std::string& name) { FTaken.insert(LowerAscii(name)); }
+
+private:
+    std::unordered_set<std::string> FTaken;
+    std::unordered_map<std::string, size_t> FResume;
+};
 
 }  // namespace
 
@@ -71,14 +99,18 @@ int LoadIcons(const std::string& FileName, TIconLibrary& Target) {
     temp.LoadFromFile(FileName);
     TIconList& icons = temp.Icons();
     if (icons.Count() > 0) {
-        for (int i = 0; i < icons.Count(); ++i)
-            Target.Icons().AddIcon(UniqueIn(Target.Icons(), icons.Name(i)), icons.Take(i));
+        TUniqueNames names(Target.Icons());
+        for (int i = 0; i < icons.Count(); ++i) {
+            Target.Icons().AddIcon(names.Make(icons.Name(i)), icons.Take(i));
+            names.Add(Target.Icons().Name(Target.Icons().Count() - 1));
+        }
         return icons.Count();
     }
     auto icon = std::make_unique<TAdvancedIcon>();
     icon->LoadFromFile(FileName);
     if (icon->Images().Count() == 0) return 0;
-    Target.Icons().AddIcon(UniqueIn(Target.Icons(), ChangeFileExtToNone(ExtractFileName(FileName))), std::move(icon));
+    Target.Icons().AddIcon(TUniqueNames(Target.Icons()).Make(ChangeFileExtToNone(ExtractFileName(FileName))),
+                           std::move(icon));
     return 1;
 }
 

@@ -147,14 +147,15 @@ std::vector<std::string> T16BitReader::ReadNames() {
         return Gb18030ToUtf8(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
     };
     std::vector<std::string> names;
-    // Groups that are all named by strings of this area take their own, in whatever order the
-    // area holds them.
+    // Groups that are all named by strings of this area, each by one of its own, take them, in
+    // whatever order the area holds them.
     std::unordered_map<uint64_t, size_t> byOffset;
-    for (size_t i = 0; i < strings.size(); ++i) byOffset.try_emplace(strings[i].first, i);
+    for (size_t i = 0; i < strings.size(); ++i) byOffset.emplace(strings[i].first, i);
     for (const TNEResourceRecord& group : *FGroupEntries) {
         const auto found = (group.Id & kIntegerBit) ? byOffset.end() : byOffset.find(group.Id);
         if (found == byOffset.end()) break;
         names.push_back(decoded(strings[found->second].second));
+        byOffset.erase(found);  // a second group naming the same string is no name of its own
     }
     if (names.size() == FGroupEntries->size()) return names;
     // Otherwise the strings that name no type and no resource of another type, in order, after

@@ -4,6 +4,7 @@
 #include "base/ByteReader.h"
 #include "base/Errors.h"
 #include "library/IconLibrary.h"
+#include "library/IconLoading.h"
 #include "library/Reader16.h"
 #include "library/Writer16.h"
 #include "support/IconFixtures.h"
@@ -151,6 +152,7 @@ TEST(NeNames, OnlyGroupIconNamesNameIcons) {
         {"a named dialog before the group's name", {"ABOUT", "APPICON"}, 0x8010, 0, {1}, {"APPICON"}},
         {"groups take their own names", {"A", "B"}, 0x8010, 0x8001, {1, 0}, {"B", "A"}},
         {"unreferenced names go in order", {"X", "Y"}, 0x8010, 0x8001, {0x8001, 0x8002}, {"X", "Y"}},
+        {"two groups naming one string", {"A"}, 0x8010, 0x8001, {0, 0}, {"driver 001", "driver 002"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -170,6 +172,21 @@ TEST(NeNames, OnlyGroupIconNamesNameIcons) {
         }
         EXPECT_EQ(T16BitReader::CountGroupIcons(TSpanSource(file)), read.icons.Count());
     }
+}
+
+// Names a library already holds get "_1" appended until they are new, however often a name
+// comes (a names area may repeat one).
+TEST(NeNames, RepeatedNamesAreMadeUniqueInTheLibrary) {
+    TempDir dir;
+    std::vector<NeRecord> groups = {{0x8001, 1}, {0x8002, 1}, {0x8003, 1}};
+    WriteBytes(dir.File("same.dll"), BuildNe({{0x800E, groups}, {0x8003, {{0x8001, 0}}}}, {"A", "a", "A"},
+                                             {Dib16(), GroupData({1}, static_cast<uint32_t>(Dib16().size()))}));
+    TIconLibrary library;
+    ASSERT_EQ(LoadIcons(dir.File("same.dll"), library), 3);
+    ASSERT_EQ(LoadIcons(dir.File("same.dll"), library), 3);
+    const char* expected[] = {"A", "a_1", "A_1_1", "A_1_1_1", "a_1_1_1_1", "A_1_1_1_1_1"};
+    ASSERT_EQ(library.Icons().Count(), 6);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(library.Icons().Name(i), expected[i]);
 }
 
 // Group records that all name one group: its data is read where it lies, and the images made
