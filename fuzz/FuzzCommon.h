@@ -57,8 +57,9 @@ inline void ExerciseImage(const TIconImage& image) {
 
     char expected[64];
     std::snprintf(expected, sizeof expected, "%d x %d - %dbit", image.Width(), image.Height(),
-                  static_cast<int>(image.BitCount()));
+                  static_cast<int>(image.Depth()));
     FUZZ_CHECK(image.Label() == expected);
+    FUZZ_CHECK(image.BitCount() == 0 || image.Depth() == image.BitCount());
 
     TRasterCanvas canvas(40, 40, 0xFF808080u);
     image.Draw(canvas, 0, 0);

@@ -39,11 +39,11 @@ using Compare = bool (*)(const TIconImage*, const TIconImage*);
 // a comes strictly before b in the width-then-depth order.
 bool LessBySize(const TIconImage* a, const TIconImage* b) {
     if (a->Width() != b->Width()) return a->Width() < b->Width();
-    return a->BitCount() < b->BitCount();
+    return a->Depth() < b->Depth();
 }
 
 bool LessByDepth(const TIconImage* a, const TIconImage* b) {
-    if (a->BitCount() != b->BitCount()) return a->BitCount() < b->BitCount();
+    if (a->Depth() != b->Depth()) return a->Depth() < b->Depth();
     return a->Width() < b->Width();
 }
 

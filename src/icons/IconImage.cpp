@@ -64,35 +64,44 @@ std::unique_ptr<THiResIcon> TIconImage::CreateGraphic() const {
 void TIconImage::UpdateSize() {
     const ByteReader rd(Data());
     int32_t size = 0;
+    uint16_t depth = 0;
     if (IsPngData(Data())) {
         // PNG: width and height are the big-endian words of the IHDR chunk that follows the
-        // signature; the smaller of the two, as for bitmaps.
+        // signature; the smaller of the two, as for bitmaps. Its depth is the bit depth of a
+        // sample times the samples of a pixel that the colour type gives.
         const auto tag = rd.u32be(12), w = rd.u32be(16), h = rd.u32be(20);
         if (tag && *tag == 0x49484452u && w && h) {
             const int32_t sw = static_cast<int32_t>(*w), sh = static_cast<int32_t>(*h);
             size = sw < sh ? sw : sh;
+            const auto bits = rd.u8(24), colourType = rd.u8(25);
+            static constexpr uint8_t kSamples[7] = {1, 0, 3, 1, 2, 0, 4};
+            if (bits && colourType && *colourType < 7) depth = static_cast<uint16_t>(*bits * kSamples[*colourType]);
         }
     } else if (rd.u32le(0) == 12u) {
-        // The old 12-byte bitmap header holds 16-bit width and height at 4 and 6.
+        // The old 12-byte bitmap header holds 16-bit width and height at 4 and 6, and the bit
+        // count at 10.
         const auto w = rd.u16le(4), h = rd.u16le(6);
         if (w && h) {
             const int32_t half = static_cast<int32_t>(*h >> 1);
             size = *w < half ? *w : half;
         }
+        depth = rd.u16le(10).value_or(0);
     } else {
         // Bitmap header: the signed width at 4 and the height at 8, which covers the colour
-        // bitmap and the mask and so is halved (as an unsigned value).
+        // bitmap and the mask and so is halved (as an unsigned value); the bit count at 14.
         const auto w = rd.i32le(4);
         const auto h = rd.u32le(8);
         if (w && h) {
             const int32_t half = static_cast<int32_t>(*h >> 1);
             size = *w < half ? *w : half;
         }
+        depth = rd.u16le(14).value_or(0);
     }
     FWidth = size;
     FHeight = size;
     FInfo.Width = static_cast<uint8_t>(size);
     FInfo.Height = static_cast<uint8_t>(size);
+    FDepth = FInfo.BitCount ? FInfo.BitCount : depth;
 }
 
 void TIconImage::WriteData(TStream& Stream) const {
@@ -105,7 +114,7 @@ void TIconImage::Draw(TRasterCanvas& Canvas, int X, int Y) const {
 }
 
 std::string TIconImage::Label() const {
-    return Format("%d x %d - %dbit", FWidth, FHeight, static_cast<int>(FInfo.BitCount));
+    return Format("%d x %d - %dbit", FWidth, FHeight, static_cast<int>(FDepth));
 }
 
 TFileIconImage::TFileIconImage(TStream& Stream) {
@@ -220,11 +229,11 @@ int Sign(T a, T b) {
 
 int CompareBySize(const TIconImage* a, const TIconImage* b) {
     if (int c = Sign(a->Width(), b->Width())) return c;
-    return Sign(a->BitCount(), b->BitCount());
+    return Sign(a->Depth(), b->Depth());
 }
 
 int CompareByDepth(const TIconImage* a, const TIconImage* b) {
-    if (int c = Sign(a->BitCount(), b->BitCount())) return c;
+    if (int c = Sign(a->Depth(), b->Depth())) return c;
     return Sign(a->Width(), b->Width());
 }
 

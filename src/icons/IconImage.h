@@ -36,7 +36,7 @@ public:
     // A graphic over this image's pixels; the pixels stay the image's.
     std::unique_ptr<THiResIcon> CreateGraphic() const;
     // Derives the square size from the image bytes and writes its low 8 bits into the
-    // width and height bytes of the info.
+    // width and height bytes of the info; derives Depth().
     void UpdateSize();
     // Writes bytes-in-resource bytes of the image at the stream's position.
     void WriteData(TStream& Stream) const;
@@ -46,14 +46,18 @@ public:
     int32_t Width() const { return FWidth; }
     int32_t Height() const { return FHeight; }
     const TIconEntryInfo& Info() const { return FInfo; }
+    // The entry's bit count, as stored and written back.
     uint16_t BitCount() const { return FInfo.BitCount; }
+    // The colour depth shown and sorted by: the entry's bit count, or where that is 0 (as in
+    // many real files) the depth the image's own header gives.
+    uint16_t Depth() const { return FDepth; }
     // The image bytes: exactly bytes-in-resource bytes.
     std::span<const uint8_t> Data() const {
         return FBuffer ? FBuffer->Bytes().subspan(FOffset, FInfo.BytesInRes) : std::span<const uint8_t>();
     }
     bool HasData() const { return FInfo.BytesInRes > 0; }
     bool IsPng() const { return IsPngData(Data()); }
-    // "%d x %d - %dbit": width, height and the entry's bit count.
+    // "%d x %d - %dbit": width, height and Depth().
     std::string Label() const;
 
 protected:
@@ -69,6 +73,7 @@ protected:
 private:
     int32_t FWidth = 0;
     int32_t FHeight = 0;
+    uint16_t FDepth = 0;
     // The pixels, shared by every image over the same bytes (the bytes never change).
     mutable std::shared_ptr<const TIconRaster> FHandle;
     mutable bool FDecodeFailed = false;  // the bytes never change, so neither does a refusal
@@ -133,9 +138,9 @@ public:
     TIconImage* GetItem(int Index) const;
     TIconImage* operator[](int Index) const { return GetItem(Index); }
     void Clear();
-    // Width ascending, then bit count.
+    // Width ascending, then depth.
     void SortBySize();
-    // Bit count ascending, then width.
+    // Depth ascending, then width.
     void SortByDepth();
 
 private:

@@ -6,6 +6,9 @@
 #include "base/Text.h"
 #include "icons/IconTypes.h"
 
+#include <algorithm>
+#include <unordered_set>
+
 namespace pictavo {
 
 namespace {
@@ -34,30 +37,35 @@ std::string ModuleNameOf(const std::string& fileName) {
 }
 
 // Reads the type list at the stream's position (just after the shift word) into the icon and
-// group records. Stops with a read error when the file ends before the terminating 0.
+// group records. Stops with a read error when the file ends before the terminating 0. With
+// otherNames, also collects the string offsets that name a type or a resource of a type other
+// than the group icon (a record's identifier or a type's without bit 15 is such an offset).
 void ReadTypeList(TStream& s, std::optional<std::vector<TNEResourceRecord>>& icons,
-                  std::optional<std::vector<TNEResourceRecord>>& groups) {
+                  std::optional<std::vector<TNEResourceRecord>>& groups, std::vector<uint16_t>* otherNames = nullptr) {
     for (uint16_t type = ReadU16(s); type != 0; type = ReadU16(s)) {
         const uint16_t count = ReadU16(s);
         uint8_t reserved[4];
         s.ReadBuffer(reserved, 4);
         const uint64_t size = uint64_t{count} * kRecordSize;
-        const bool wanted = IsType(type, RT_ICON) || IsType(type, RT_GROUP_ICON);
-        if (!wanted) {
-            if (s.Remaining() < size) throw EReadError("流读取错误");
+        if (s.Remaining() < size) throw EReadError("流读取错误");  // before allocating for it
+        const bool group = IsType(type, RT_GROUP_ICON);
+        const bool wanted = group || IsType(type, RT_ICON);
+        if (otherNames && !(type & kIntegerBit)) otherNames->push_back(type);
+        if (!wanted && !otherNames) {
             s.Seek(s.Position() + size);
             continue;
         }
-        if (s.Remaining() < size) throw EReadError("流读取错误");  // before allocating for it
         std::vector<TNEResourceRecord> records(count);
         for (auto& r : records) {
             uint8_t raw[kRecordSize];
             s.ReadBuffer(raw, kRecordSize);
             const ByteReader rd(raw);
             r = TNEResourceRecord{*rd.u16le(0), *rd.u16le(2), *rd.u16le(4), *rd.u16le(6)};
+            if (otherNames && !group && !(r.Id & kIntegerBit)) otherNames->push_back(r.Id);
         }
+        if (!wanted) continue;
         // A later record of the same kind replaces an earlier one; an empty one counts as none.
-        auto& target = IsType(type, RT_ICON) ? icons : groups;
+        auto& target = group ? groups : icons;
         if (count) target = std::move(records);
         else target.reset();
     }
@@ -79,6 +87,7 @@ TICL16IconImage::TICL16IconImage(const TIconEntryInfo& Entry, std::shared_ptr<co
 T16BitReader::T16BitReader(std::string FileName) : TICLReader(std::move(FileName)) {
     FFile = std::make_unique<TMappedFile>(FFileName);
     FBytes = FFile->Bytes();
+    FShared = FFile->Shared();
     FStream = std::make_unique<TSpanStream>(FBytes);
     FModuleName = ModuleNameOf(FFileName);
 }
@@ -115,23 +124,52 @@ void T16BitReader::ReadResourceTable() {
     TStream& s = *FStream;
     s.Seek(FResTableOffset);
     FAlignShift = ReadU16(s);
-    ReadTypeList(s, FIconEntries, FGroupEntries);
+    ReadTypeList(s, FIconEntries, FGroupEntries, &FOtherNames);
     if (!FGroupEntries || !FIconEntries) throw EICLReadError("ResourceTable has an Error");
     if (FAlignShift > kMaxAlignShift) throw EICLReadError("ResourceTable has an Error");
 }
 
-void T16BitReader::ReadNames(std::vector<std::string>& names) {
+std::vector<std::string> T16BitReader::ReadNames() {
+    // The strings directly after the type list, each with its offset from the resource table:
+    // records and types name a string by that offset.
     TStream& s = *FStream;
+    std::vector<std::pair<uint64_t, std::string>> strings;
     for (;;) {
+        const uint64_t offset = s.Position() - FResTableOffset;
         uint8_t length;
         s.ReadBuffer(&length, 1);
         if (length == 0) break;
-        uint8_t raw[255];
-        s.ReadBuffer(raw, length);
-        const std::string_view bytes(reinterpret_cast<const char*>(raw), length);
-        if (names.empty() && bytes == "ICL") continue;  // the module name of our own libraries
-        names.push_back(Gb18030ToUtf8(std::span<const uint8_t>(raw, length)));
+        std::string bytes(length, '\0');
+        s.ReadBuffer(bytes.data(), length);
+        strings.emplace_back(offset, std::move(bytes));
     }
+    auto decoded = [](const std::string& bytes) {
+        return Gb18030ToUtf8(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    };
+    std::vector<std::string> names;
+    // Groups that are all named by strings of this area, each by one of its own, take them, in
+    // whatever order the area holds them.
+    std::unordered_map<uint64_t, size_t> byOffset;
+    for (size_t i = 0; i < strings.size(); ++i) byOffset.emplace(strings[i].first, i);
+    for (const TNEResourceRecord& group : *FGroupEntries) {
+        const auto found = (group.Id & kIntegerBit) ? byOffset.end() : byOffset.find(group.Id);
+        if (found == byOffset.end()) break;
+        names.push_back(decoded(strings[found->second].second));
+        byOffset.erase(found);  // a second group naming the same string is no name of its own
+    }
+    if (names.size() == FGroupEntries->size()) return names;
+    // Otherwise the strings that name no type and no resource of another type, in order, after
+    // any leading "ICL" (the module name of our own libraries), when they are as many as the
+    // groups.
+    names.clear();
+    const std::unordered_set<uint64_t> other(FOtherNames.begin(), FOtherNames.end());
+    for (const auto& [offset, bytes] : strings) {
+        if (other.count(offset)) continue;
+        if (names.empty() && bytes == "ICL") continue;
+        names.push_back(decoded(bytes));
+    }
+    if (names.size() != FGroupEntries->size()) names.clear();
+    return names;
 }
 
 size_t T16BitReader::FindEntry(uint16_t Id) {
@@ -143,41 +181,35 @@ size_t T16BitReader::FindEntry(uint16_t Id) {
     return found->second;
 }
 
-std::vector<uint8_t> T16BitReader::EntryBytes(const TNEResourceRecord& record, bool whole) const {
-    const uint64_t offset = uint64_t{record.Position} << FAlignShift;
-    const uint64_t length = uint64_t{record.Length} << FAlignShift;
-    const ByteReader rd(FBytes);
-    if (auto bytes = rd.bytes(offset, length)) return {bytes->begin(), bytes->end()};
-    // A group must be whole; an image keeps the bytes that exist, never more.
-    if (whole) throw EReadError("流读取错误");
-    const auto rest = rd.tail(offset);
-    return {rest.begin(), rest.end()};
+const std::shared_ptr<const TByteBuffer>& T16BitReader::SharedBytes() {
+    if (!FShared) FShared = std::make_shared<const TByteBuffer>(FBytes);
+    return FShared;
 }
 
 void T16BitReader::LoadGroup(TICL16Icon& Icon, size_t Index) {
     Icon.Name = Format("%s %.3d", FModuleName.c_str(), static_cast<int>(Index + 1));
-    const std::vector<uint8_t> group = EntryBytes((*FGroupEntries)[Index], true);
-    TSpanStream stream(group);
+    // The group's data is read where it lies: many records may name the same large group.
+    const TNEResourceRecord& record = (*FGroupEntries)[Index];
+    const auto group = ByteReader(FBytes).bytes(uint64_t{record.Position} << FAlignShift,
+                                                uint64_t{record.Length} << FAlignShift);
+    if (!group) throw EReadError("流读取错误");  // a group must be whole
+    TSpanStream stream(*group);
     uint16_t count = 0;
     if (!Icon.ReadHeader(stream, count)) return;  // listed without images
     for (uint16_t i = 0; i < count; ++i) {
         uint8_t raw[TGroupIconDirEntry::Size];
         stream.ReadBuffer(raw, sizeof raw);  // never past the group's data
         const auto entry = TGroupIconDirEntry::Read(std::span<const uint8_t, TGroupIconDirEntry::Size>(raw));
-        const size_t k = FindEntry(entry.IconId);
-        const TNEResourceRecord& record = (*FIconEntries)[k];
-        if (FFile && FFile->Shared()) {
-            // The file is in memory whole: the image shares its bytes, cut to the resource.
-            const uint64_t offset = uint64_t{record.Position} << FAlignShift;
-            const uint64_t length = uint64_t{record.Length} << FAlignShift;
-            if (offset >= FBytes.size() || length == 0) throw EICLReadError("没有找到图标资源");
-            Icon.Images().Add(std::make_unique<TICL16IconImage>(entry.Info, FFile->Shared(), static_cast<size_t>(offset),
-                                                                static_cast<size_t>(std::min<uint64_t>(length, FBytes.size() - offset))));
-            continue;
-        }
-        std::vector<uint8_t> data = EntryBytes(record, false);
-        if (data.empty()) throw EICLReadError("没有找到图标资源");  // no bitmap to build an image from
-        Icon.Images().Add(std::make_unique<TICL16IconImage>(entry.Info, std::move(data)));
+        const TNEResourceRecord& icon = (*FIconEntries)[FindEntry(entry.IconId)];
+        const uint64_t offset = uint64_t{icon.Position} << FAlignShift;
+        const uint64_t length = uint64_t{icon.Length} << FAlignShift;
+        // No bitmap to build an image from.
+        if (offset >= FBytes.size() || length == 0) throw EICLReadError("没有找到图标资源");
+        if (++FImagesMade > kMaxImagesPerFile) RaiseTooManyImages();
+        // The image shares the file's bytes, cut to the resource (as far as the file holds it).
+        Icon.Images().Add(std::make_unique<TICL16IconImage>(
+            entry.Info, SharedBytes(), static_cast<size_t>(offset),
+            static_cast<size_t>(std::min<uint64_t>(length, FBytes.size() - offset))));
     }
 }
 
@@ -186,17 +218,17 @@ bool T16BitReader::ReadIcons() {
         FIconEntries.reset();
         FGroupEntries.reset();
         FIconIndex.clear();
+        FOtherNames.clear();
+        FImagesMade = 0;
         FIcons.Clear();
         ReadNEHeader();
         ReadResourceTable();
-        std::vector<std::string> names;
-        ReadNames(names);
-        const bool namesMatch = names.size() == FGroupEntries->size();
+        const std::vector<std::string> names = ReadNames();
         TIconList result;
         for (size_t i = 0; i < FGroupEntries->size(); ++i) {
             auto icon = std::make_unique<TICL16Icon>();
             LoadGroup(*icon, i);
-            std::string name = namesMatch ? names[i] : icon->Name;
+            std::string name = names.empty() ? icon->Name : names[i];
             result.AddIcon(std::move(name), std::move(icon));
         }
         FIcons.Assign(result);

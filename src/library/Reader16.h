@@ -57,13 +57,18 @@ public:
 private:
     void ReadNEHeader();
     void ReadResourceTable();
-    void ReadNames(std::vector<std::string>& names);
+    // The icon names of the resource-name strings, one per group record in order; empty when
+    // they do not name every group (the groups then get generated names).
+    std::vector<std::string> ReadNames();
     size_t FindEntry(uint16_t Id);
-    std::vector<uint8_t> EntryBytes(const TNEResourceRecord& record, bool whole) const;
     void LoadGroup(TICL16Icon& Icon, size_t Index);
+    // The file's bytes as one shared buffer that images are cut from; a copy is made once
+    // when the bytes are not held in such a buffer already.
+    const std::shared_ptr<const TByteBuffer>& SharedBytes();
 
     std::unique_ptr<TMappedFile> FFile;
     std::span<const uint8_t> FBytes;
+    std::shared_ptr<const TByteBuffer> FShared;
     std::unique_ptr<class TSpanStream> FStream;
     uint16_t FAlignShift = 0;
     uint16_t FHeaderOffset = 0;
@@ -73,6 +78,11 @@ private:
     std::string FLastError;
     std::optional<std::vector<TNEResourceRecord>> FIconEntries;
     std::optional<std::vector<TNEResourceRecord>> FGroupEntries;
+    // Offsets (from the resource table) of the strings that name a type, or a resource of a
+    // type other than the group icon: such strings are never icon names.
+    std::vector<uint16_t> FOtherNames;
+    // Image objects made by this read, against kMaxImagesPerFile.
+    uint32_t FImagesMade = 0;
     // Icon identifier -> index of the first icon record with it, made on first look-up.
     std::unordered_map<uint16_t, size_t> FIconIndex;
 };

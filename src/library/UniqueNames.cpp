@@ -6,10 +6,15 @@ namespace pictavo {
 
 namespace {
 
+// "_1" is repeated at most this often. Past it a name that comes back again and again would
+// grow without end: n equal names would need n² bytes of names (a few hundred kilobytes of a
+// file could ask for gigabytes), so the attempt's number is appended instead.
+constexpr size_t kMaxRepeatedSuffixes = 127;
+
 // Attempt k of a base name: "_1" k times, or "_k" once that no longer fits the limit.
 std::string Candidate(const std::string& base, size_t k, size_t maxBytes) {
     std::string suffix;
-    if (2 * k < maxBytes) {
+    if (k <= kMaxRepeatedSuffixes && 2 * k < maxBytes) {
         suffix.reserve(2 * k);
         for (size_t i = 0; i < k; ++i) suffix += "_1";
     } else {

@@ -24,8 +24,9 @@ public:
 
     // The first of Name, Name + "_1", Name + "_1_1", ... that is neither held here nor taken
     // elsewhere. With a byte limit (one set keeps to one limit) each candidate is cut at a
-    // character boundary so that it and its suffix fit; past the point where "_1" repeated
-    // would no longer fit, the suffix becomes "_" and the number of the attempt. Each base
+    // character boundary so that it and its suffix fit. Past 127 repeats of "_1", or where
+    // they would no longer fit the limit, the suffix becomes "_" and the number of the
+    // attempt, so that names stay short whatever a file repeats. Each base
     // name resumes where its last search ended, so n equal names cost n look-ups, not n².
     std::string MakeUnique(const std::string& Name, size_t MaxBytes = SIZE_MAX,
                            const TTakenElsewhere& TakenElsewhere = {});

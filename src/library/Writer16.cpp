@@ -81,6 +81,10 @@ void T16BitWriter::Check() const {
     }
 }
 
+bool T16BitWriter::NamesFirst() const {
+    return uint64_t(FSourceLibrary.Icons().Count()) + FImageCount > kMaxICLResources;
+}
+
 void T16BitWriter::WriteHeaders() {
     std::vector<uint8_t> head(kNEHeaderAt + 64, 0);
     head[0] = 'M';
@@ -94,8 +98,16 @@ void T16BitWriter::WriteHeaders() {
     PutU16le(ne + 0x24, 0x0040);
     ne[0x36] = 2;
     ne[0x3F] = 3;
-    FStream.Write(head.data(), head.size());
     FNamesFieldPos = kNEHeaderAt + 0x26;
+    // The resident-name table right after the header: the module name "ICL" with ordinal 0,
+    // then the end of the table; the resource table follows it.
+    static const uint8_t kResidentNames[] = {3, 'I', 'C', 'L', 0, 0, 0};
+    if (NamesFirst()) {
+        PutU16le(ne + 0x26, 0x0040);
+        PutU16le(ne + 0x24, 0x0040 + sizeof kResidentNames);
+    }
+    FStream.Write(head.data(), head.size());
+    if (NamesFirst()) FStream.Write(kResidentNames, sizeof kResidentNames);
 }
 
 void T16BitWriter::WriteResourceTable() {
@@ -126,10 +138,14 @@ void T16BitWriter::WriteResourceTable() {
 }
 
 void T16BitWriter::WriteNames() {
+    // These strings are the resident-name table too, unless it stands in front of the resource
+    // table; then their offset would not fit 16 bits.
     const uint64_t p = FStream.Position();
-    FStream.Seek(FNamesFieldPos);
-    Put16(FStream, static_cast<uint16_t>(p - kNEHeaderAt));
-    FStream.Seek(p);
+    if (!NamesFirst()) {
+        FStream.Seek(FNamesFieldPos);
+        Put16(FStream, static_cast<uint16_t>(p - kNEHeaderAt));
+        FStream.Seek(p);
+    }
     const uint8_t module[4] = {3, 'I', 'C', 'L'};
     FStream.Write(module, sizeof module);
     const TIconList& icons = FSourceLibrary.Icons();

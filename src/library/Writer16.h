@@ -13,6 +13,13 @@ namespace pictavo {
 
 // Image identifiers are 15-bit: no more images than this fit one library file.
 inline constexpr uint32_t kMaxICLImages = 0x7FFF;
+// Group and icon resources up to which the resident-name table follows the resource table.
+// Its offset from the NE header is 16 bits, and the table of 12-byte records (after 64 bytes of
+// NE header, the shift, two type records and the terminator) must end within 0xFFFF bytes of
+// that header. A library with more resources gets a resident-name table of its own, holding
+// only the module name, in front of the resource table; the icon names stay in the resource
+// name strings after the type list, where the reader takes them from.
+inline constexpr uint32_t kMaxICLResources = (0xFFFF - 0x40 - 2 - 8 - 8 - 2) / 12;
 
 class T16BitWriter {
 public:
@@ -28,6 +35,9 @@ public:
 
 private:
     void Check() const;
+    // Whether the resource table ends too far from the NE header for the resident-name table
+    // to follow it (more than kMaxICLResources resources).
+    bool NamesFirst() const;
     void WriteHeaders();
     void WriteResourceTable();
     void WriteNames();

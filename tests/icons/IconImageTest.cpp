@@ -93,10 +93,10 @@ TEST(IconImageSize, ShortBytesGiveSizeZero) {
     EXPECT_EQ(image->GetHandle(), nullptr);
 }
 
-TEST(IconImageLabel, UsesTheEntryBitCount) {
+TEST(IconImageLabel, AZeroEntryBitCountShowsTheHeaders) {
     auto bytes = MakeDib(MakePicture(16, 16, 2), 1);
     auto image = ImageFrom(InfoFor(16, 0, bytes.size()), bytes);
-    EXPECT_EQ(image->Label(), "16 x 16 - 0bit");
+    EXPECT_EQ(image->Label(), "16 x 16 - 1bit");
 }
 
 TEST(IconImageList, CountCapacityAndRanges) {

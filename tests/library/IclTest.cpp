@@ -154,7 +154,7 @@ TEST(IclWriter, ShiftGrowsWithTheDataAndPaddingNeverOverflows) {
         const uint16_t shift = writer.AlignShift();
         const ByteReader rd(file);
         // Every resource record's position is on the shift's boundary and inside the file.
-        const uint64_t firstGroup = 192 + 2 + 8;
+        const uint64_t firstGroup = 128 + *rd.u16le(128 + 0x24) + 2 + 8;
         for (int i = 0; i < 2 * count; ++i) {
             const uint64_t rec = firstGroup + 12 * static_cast<uint64_t>(i) + (i >= count ? 8 : 0);
             const uint64_t pos = uint64_t{*rd.u16le(rec)} << shift;

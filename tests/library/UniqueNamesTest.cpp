@@ -47,9 +47,12 @@ TEST(UniqueNames, SuffixesAsBeforeWithUnicodeCaseFolding) {
 }
 
 TEST(UniqueNames, ManyEqualNamesStayDistinctAndResumeAfterRemoval) {
+    // 127 repeats of "_1" at most, then the attempt's number: names stay short.
     const std::vector<std::string> names = TakeAll(std::vector<std::string>(3000, "A"));
     EXPECT_EQ(names[2], "A_1_1");
-    EXPECT_EQ(names[2999].size(), 1 + 2 * 2999u);
+    EXPECT_EQ(names[127].size(), 1 + 2 * 127u);
+    EXPECT_EQ(names[128], "A_128");
+    EXPECT_EQ(names[2999], "A_2999");
     // Under a byte limit each name is cut so that it and its suffix fit, never splitting a
     // character, and past the longest "_1" run the suffix is numbered.
     const std::vector<std::string> cut = TakeAll(std::vector<std::string>(300, std::string(40, 'x') + "图标"), 20);
