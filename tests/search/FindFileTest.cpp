@@ -300,7 +300,9 @@ TEST(FindFileThreaded, EventsOnTheMainThreadAndAbortAtAnyMoment) {
         ASSERT_FALSE(log.empty());
         EXPECT_EQ(log.back(), "finish");
         const auto abortAt = std::find(log.begin(), log.end(), "abort");
-        if (abortAt != log.end()) EXPECT_EQ(abortAt + 2, log.end()) << n;
+        if (abortAt != log.end()) {
+            EXPECT_EQ(abortAt + 2, log.end()) << n;
+        }
     }
 
     // An error in a handler ends the worker's walk; the run still finishes.
