@@ -143,8 +143,9 @@ int ReadFolder(int fd, std::vector<TDirEntry>& entries) {
     return error;
 }
 
-// Fills an entry record from the file system; answers 0 or the errno when the entry cannot be
-// looked at (vanished meanwhile: ENOENT; a folder that may not be searched: EACCES).
+// Fills an entry record from the file system, all but the read-only bit (AddReadOnly);
+// answers 0 or the errno when the entry cannot be looked at (vanished meanwhile: ENOENT; a
+// folder that may not be searched: EACCES).
 int StatEntry(int dirFd, const std::string& name, TSearchRec& rec) {
     struct statx st {};
     const unsigned mask = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_CTIME | STATX_BTIME;
@@ -158,14 +159,18 @@ int StatEntry(int dirFd, const std::string& name, TSearchRec& rec) {
     if (S_ISDIR(st.stx_mode)) rec.Attr |= faDirectory;
     if (S_ISREG(st.stx_mode)) rec.Attr |= faArchive;
     if (!name.empty() && name[0] == '.') rec.Attr |= faHidden;
-    // Read-only: the file system says the effective user may not write it (mode bits, owner,
-    // access lists, the immutable flag, a read-only mount, the super-user's rights).
-    if (::faccessat(dirFd, name.c_str(), W_OK, AT_EACCESS) != 0) rec.Attr |= faReadOnly;
     rec.FindData.LastWriteTime = ToFileTime(st.stx_mtime);
     rec.FindData.LastAccessTime = ToFileTime(st.stx_atime);
     rec.FindData.CreationTime = ToFileTime((st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_ctime);
     rec.Time = DosDateTime(st.stx_mtime.tv_sec);
     return 0;
+}
+
+// Read-only: the file system says the effective user may not write the entry (mode bits,
+// owner, access lists, the immutable flag, a read-only mount, the super-user's rights). A call
+// of its own, as costly as the look at the entry, so it is made only where the bit is needed.
+void AddReadOnly(int dirFd, TSearchRec& rec) {
+    if (::faccessat(dirFd, rec.Name.c_str(), W_OK, AT_EACCESS) != 0) rec.Attr |= faReadOnly;
 }
 
 // The depth-first walk of one run's plan, shared by both modes. Each folder is opened relative
@@ -180,7 +185,8 @@ public:
             std::function<void(const TTargetFolder*)> setCurrent)
         : FPlan(plan), FStopped(std::move(stopped)), FFolderNotice(std::move(folderNotice)),
           FMatchNotice(std::move(matchNotice)), FErrorNotice(std::move(errorNotice)),
-          FSetCurrent(std::move(setCurrent)) {}
+          FSetCurrent(std::move(setCurrent)), FFoldersRefused((plan.Attribute.Mask() & faDirectory) == 0),
+          FReadOnlyTested(plan.Attribute.ExactMatch || (plan.Attribute.Mask() & faReadOnly) == 0) {}
 
     void Run() {
         const auto& folders = FPlan.TargetFolders.Folders();
@@ -230,12 +236,17 @@ private:
             for (size_t m = FCurrent->Masks.size(); m-- > 0 && !FStopped();) {
                 const std::string& mask = FCurrent->Masks[m];
                 for (const TDirEntry& e : entries) {
+                    if (e.Type == DT_DIR && FFoldersRefused) continue;  // the attribute test would refuse it
                     if (!EnumerationMatch(e.Name, mask)) continue;
                     if (const int error = StatEntry(fd.Get(), e.Name, rec)) {
                         if (unsearchable(error)) return;
                         continue;
                     }
-                    if (FPlan.IsAcceptable(path, rec, fd.Get())) FMatchNotice(path, rec);
+                    if (FReadOnlyTested) AddReadOnly(fd.Get(), rec);
+                    if (FPlan.IsAcceptable(path, rec, fd.Get())) {
+                        if (!FReadOnlyTested) AddReadOnly(fd.Get(), rec);
+                        FMatchNotice(path, rec);
+                    }
                     if (FStopped()) break;
                 }
             }
@@ -266,6 +277,10 @@ private:
     std::function<void(const std::string&, int)> FErrorNotice;
     std::function<void(const TTargetFolder*)> FSetCurrent;
     const TTargetFolder* FCurrent = nullptr;
+    const bool FFoldersRefused;  // the plan accepts no folder entry: those need no look
+    // The attribute test can refuse an entry for its read-only bit; otherwise the bit is asked
+    // for only once an entry is accepted.
+    const bool FReadOnlyTested;
     int FLevel = 0;
     std::set<TFolderId> FVisited;
 };
