@@ -17,8 +17,8 @@ namespace pictavo {
 // One entry of a folder as the enumeration yields it.
 struct TSearchRec {
     uint32_t Time = 0;  // last-write time, local, packed as an MS-DOS date (high word) and time
-    int64_t Size = 0;
-    uint32_t Attr = 0;  // faReadOnly, faHidden, faDirectory, faArchive
+    int64_t Size = 0;   // 0 for a folder
+    uint32_t Attr = 0;  // faReadOnly (the effective user may not write it), faHidden, faDirectory, faArchive
     std::string Name;   // without its folder
     struct {
         int64_t CreationTime = 0;    // UTC file times: 100 ns since 1601-01-01; creation is the
