@@ -362,6 +362,11 @@ int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostr
     bool first = true;
     if (json) out << '[';
     finder.OnFolderChange = [&](TFindFile&, const std::string&, bool&) { ++folderCount; };
+    // A folder that cannot be entered is named, and the search goes on, as find does.
+    finder.OnFolderError = [&](TFindFile&, const std::string& folder, int error) {
+        err << "pictavo-cli search: 无法进入文件夹 \"" << folder << "\". " << SystemErrorText(error) << '\n';
+        status = 1;
+    };
     finder.OnFileMatch = [&](TFindFile&, const std::string& folder, const TSearchRec& rec) {
         if (!keepDuplicates && !seen.insert(LowerAscii(rec.Name)).second) return;
         const std::string path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + rec.Name;

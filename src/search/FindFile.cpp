@@ -1,7 +1,5 @@
 #include "search/FindFile.h"
 
-#include "base/Paths.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -10,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <set>
@@ -19,8 +18,9 @@ namespace pictavo {
 
 namespace {
 
-// A guard far below anything a file system offers; links that lead back are caught earlier by
-// the set of folders on the current path.
+// Nesting the walk enters at most: its recursion and its one descriptor per level stay
+// bounded. Links cannot lead deeper than the tree, since each folder is walked once; a folder
+// below this depth is reported as one that cannot be entered (ELOOP).
 constexpr int kMaxFolderDepth = 2048;
 
 constexpr int64_t kUnixEpochInFileTime = 116444736000000000LL;
@@ -41,52 +41,56 @@ uint32_t DosDateTime(int64_t seconds) {
            (static_cast<uint32_t>(local.tm_min) << 5) | static_cast<uint32_t>(local.tm_sec / 2);
 }
 
-// Whether the effective user may write a file of this owner and mode (what a read-only flag
-// means here); the super-user may write anything.
-class TWriteAccess {
-public:
-    TWriteAccess() : FUid(::geteuid()) {
-        FGroups.push_back(::getegid());
-        const int n = ::getgroups(0, nullptr);
-        if (n > 0) {
-            std::vector<gid_t> more(static_cast<size_t>(n));
-            if (::getgroups(n, more.data()) == n) FGroups.insert(FGroups.end(), more.begin(), more.end());
-        }
-    }
-    bool Writable(uid_t owner, gid_t group, mode_t mode) const {
-        if (FUid == 0) return true;
-        if (owner == FUid) return mode & S_IWUSR;
-        if (std::find(FGroups.begin(), FGroups.end(), group) != FGroups.end()) return mode & S_IWGRP;
-        return mode & S_IWOTH;
-    }
-
-private:
-    uid_t FUid;
-    std::vector<gid_t> FGroups;
-};
-
 struct TDirEntry {
     std::string Name;
     unsigned char Type;  // d_type
 };
 
-// The platform's enumeration rule: "*" any run of characters, "?" any one, letters compared
-// without regard to ASCII case; "*.*" and a trailing ".*" also take names without a dot.
+// A folder as the file system knows it, whatever path led to it.
+struct TFolderId {
+    dev_t Dev;
+    ino_t Ino;
+    auto operator<=>(const TFolderId&) const = default;
+};
+
+// An owned file descriptor.
+class TFd {
+public:
+    explicit TFd(int fd) : FFd(fd) {}
+    ~TFd() {
+        if (FFd >= 0) ::close(FFd);
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return FFd; }
+
+private:
+    int FFd;
+};
+
+// The platform's enumeration rule: "*" any run of characters, "?" any one (UTF-8) character,
+// letters compared without regard to ASCII case; "*.*" and a trailing ".*" also take names
+// without a dot.
 bool EnumerationMatch(std::string_view name, std::string_view mask) {
     if (mask == "*" || mask == "*.*") return true;
     auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
     auto glob = [&](std::string_view text, std::string_view pattern) {
+        // "*" takes whole characters, so that a "?" behind it never starts inside one.
         size_t t = 0, p = 0, starP = std::string_view::npos, starT = 0;
         while (t < text.size()) {
-            if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(text[t]))) {
-                ++t;
-                ++p;
-            } else if (p < pattern.size() && pattern[p] == '*') {
+            if (p < pattern.size() && pattern[p] == '*') {
                 starP = p++;
                 starT = t;
+            } else if (p < pattern.size() && pattern[p] == '?') {
+                t += Utf8CharLength(text, t);
+                ++p;
+            } else if (p < pattern.size() && lower(pattern[p]) == lower(text[t])) {
+                ++t;
+                ++p;
             } else if (starP != std::string_view::npos) {
                 p = starP + 1;
-                t = ++starT;
+                starT += Utf8CharLength(text, starT);
+                t = starT;
             } else {
                 return false;
             }
@@ -100,14 +104,31 @@ bool EnumerationMatch(std::string_view name, std::string_view mask) {
     return false;
 }
 
-// The entries of a folder in name order compared without regard to ASCII case; nothing when
-// the folder cannot be read.
-std::vector<TDirEntry> ReadFolder(DIR* dir) {
-    std::vector<TDirEntry> entries;
-    while (dirent* e = ::readdir(dir)) {
+// The entries of the folder open as fd, in name order compared without regard to ASCII case.
+// The listing has a descriptor of its own, closed before this returns, so that no directory
+// stream stays open while the walk descends. Answers 0 or the errno of a failed listing (the
+// entries read until then are kept).
+int ReadFolder(int fd, std::vector<TDirEntry>& entries) {
+    const int listFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (listFd < 0) return errno;
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        const int error = errno;
+        ::close(listFd);
+        return error;
+    }
+    int error = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir);
+        if (!e) {
+            error = errno;
+            break;
+        }
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         entries.push_back({e->d_name, e->d_type});
     }
+    ::closedir(dir);
     std::sort(entries.begin(), entries.end(), [](const TDirEntry& a, const TDirEntry& b) {
         const size_t n = std::min(a.Name.size(), b.Name.size());
         for (size_t i = 0; i < n; ++i) {
@@ -119,102 +140,132 @@ std::vector<TDirEntry> ReadFolder(DIR* dir) {
         if (a.Name.size() != b.Name.size()) return a.Name.size() < b.Name.size();
         return a.Name < b.Name;
     });
-    return entries;
+    return error;
 }
 
-// Fills an entry record from the file system; false when the entry vanished meanwhile.
-bool StatEntry(int dirFd, const std::string& name, const TWriteAccess& access, TSearchRec& rec,
-               struct statx* out = nullptr) {
+// Fills an entry record from the file system, all but the read-only bit (AddReadOnly);
+// answers 0 or the errno when the entry cannot be looked at (vanished meanwhile: ENOENT; a
+// folder that may not be searched: EACCES).
+int StatEntry(int dirFd, const std::string& name, TSearchRec& rec) {
     struct statx st {};
-    const unsigned mask = STATX_TYPE | STATX_MODE | STATX_UID | STATX_GID | STATX_SIZE | STATX_ATIME |
-                          STATX_MTIME | STATX_CTIME | STATX_BTIME | STATX_INO;
+    const unsigned mask = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_CTIME | STATX_BTIME;
     if (::statx(dirFd, name.c_str(), AT_STATX_SYNC_AS_STAT, mask, &st) != 0 &&
         ::statx(dirFd, name.c_str(), AT_STATX_SYNC_AS_STAT | AT_SYMLINK_NOFOLLOW, mask, &st) != 0)
-        return false;
+        return errno;
     rec.Name = name;
-    rec.Size = static_cast<int64_t>(st.stx_size);
     rec.Attr = 0;
+    // A folder's size is 0, as the folder listing of the original platform reports it.
+    rec.Size = S_ISDIR(st.stx_mode) ? 0 : static_cast<int64_t>(st.stx_size);
     if (S_ISDIR(st.stx_mode)) rec.Attr |= faDirectory;
     if (S_ISREG(st.stx_mode)) rec.Attr |= faArchive;
     if (!name.empty() && name[0] == '.') rec.Attr |= faHidden;
-    if (!access.Writable(st.stx_uid, st.stx_gid, st.stx_mode)) rec.Attr |= faReadOnly;
     rec.FindData.LastWriteTime = ToFileTime(st.stx_mtime);
     rec.FindData.LastAccessTime = ToFileTime(st.stx_atime);
     rec.FindData.CreationTime = ToFileTime((st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_ctime);
     rec.Time = DosDateTime(st.stx_mtime.tv_sec);
-    if (out) *out = st;
-    return true;
+    return 0;
 }
 
-// The depth-first walk of one run's plan, shared by both modes.
+// Read-only: the file system says the effective user may not write the entry (mode bits,
+// owner, access lists, the immutable flag, a read-only mount, the super-user's rights). A call
+// of its own, as costly as the look at the entry, so it is made only where the bit is needed.
+void AddReadOnly(int dirFd, TSearchRec& rec) {
+    if (::faccessat(dirFd, rec.Name.c_str(), W_OK, AT_EACCESS) != 0) rec.Attr |= faReadOnly;
+}
+
+// The depth-first walk of one run's plan, shared by both modes. Each folder is opened relative
+// to its parent's descriptor, so paths of any length are walked; one descriptor stays open per
+// level. A folder that cannot be entered is reported, never passed over silently.
 class TWalker {
 public:
     TWalker(const TTargetSearch& plan, std::function<bool()> stopped,
             std::function<bool(const std::string&)> folderNotice,
             std::function<void(const std::string&, const TSearchRec&)> matchNotice,
+            std::function<void(const std::string&, int)> errorNotice,
             std::function<void(const TTargetFolder*)> setCurrent)
         : FPlan(plan), FStopped(std::move(stopped)), FFolderNotice(std::move(folderNotice)),
-          FMatchNotice(std::move(matchNotice)), FSetCurrent(std::move(setCurrent)) {}
+          FMatchNotice(std::move(matchNotice)), FErrorNotice(std::move(errorNotice)),
+          FSetCurrent(std::move(setCurrent)), FFoldersRefused((plan.Attribute.Mask() & faDirectory) == 0),
+          FReadOnlyTested(plan.Attribute.ExactMatch || (plan.Attribute.Mask() & faReadOnly) == 0) {}
 
     void Run() {
         const auto& folders = FPlan.TargetFolders.Folders();
         for (size_t i = folders.size(); i-- > 0 && !FStopped();) {
             FCurrent = folders[i].get();
             FSetCurrent(FCurrent);
-            FOnPath.clear();
-            SearchIn(FCurrent->Path);
+            // Each target walks its folders once; a folder that two targets reach is walked
+            // for each, since their masks differ.
+            FVisited.clear();
+            const std::string& path = FCurrent->Path;
+            SearchIn(AT_FDCWD, path.empty() ? "." : path.c_str(), path, nullptr);
         }
     }
 
 private:
-    void SearchIn(const std::string& path) {
+    // Searches the folder Name in the folder open as ParentFd; Path is its full path for the
+    // events; Reached is its identity when the parent's listing already recorded it as visited.
+    void SearchIn(int parentFd, const char* name, const std::string& path, const TFolderId* reached) {
         if (!FFolderNotice(path)) return;
+        if (FLevel >= kMaxFolderDepth) return FErrorNotice(path, ELOOP);
+        const TFd fd(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd.Get() < 0) return FErrorNotice(path, errno);
+        struct stat self {};
+        if (::fstat(fd.Get(), &self) != 0) return FErrorNotice(path, errno);
+        // A folder swapped in since the parent's listing is walked only when it is new.
+        const TFolderId id{self.st_dev, self.st_ino};
+        if ((!reached || id != *reached) && !FVisited.insert(id).second) return;
+
+        std::vector<TDirEntry> entries;
+        if (const int error = ReadFolder(fd.Get(), entries)) FErrorNotice(path, error);
         ++FLevel;
         struct LevelGuard {
             int& level;
             ~LevelGuard() { --level; }
         } guard{FLevel};
 
-        DIR* dir = ::opendir(path.empty() ? "." : path.c_str());
-        if (!dir) return;
-        struct DirCloser {
-            DIR* d;
-            ~DirCloser() { ::closedir(d); }
-        } closer{dir};
-        const int fd = ::dirfd(dir);
-        struct stat self {};
-        std::pair<dev_t, ino_t> id{0, 0};
-        if (::fstat(fd, &self) == 0) id = {self.st_dev, self.st_ino};
-        FOnPath.insert(id);
-        struct PathGuard {
-            std::set<std::pair<dev_t, ino_t>>& set;
-            std::pair<dev_t, ino_t> id;
-            ~PathGuard() { set.erase(id); }
-        } pathGuard{FOnPath, id};
+        // Entries that cannot be looked at although they are listed: the folder may be read
+        // but not searched. Reported once, and the folder is left.
+        auto unsearchable = [&](int error) {
+            if (error != EACCES) return false;  // this entry alone: vanished, a link loop, ...
+            FErrorNotice(path, error);
+            return true;
+        };
 
-        const std::vector<TDirEntry> entries = ReadFolder(dir);
-        TSearchRec rec;
         if (FLevel >= FCurrent->MinLevel) {
+            TSearchRec rec;
             for (size_t m = FCurrent->Masks.size(); m-- > 0 && !FStopped();) {
                 const std::string& mask = FCurrent->Masks[m];
                 for (const TDirEntry& e : entries) {
+                    if (e.Type == DT_DIR && FFoldersRefused) continue;  // the attribute test would refuse it
                     if (!EnumerationMatch(e.Name, mask)) continue;
-                    if (!StatEntry(fd, e.Name, FAccess, rec)) continue;
-                    if (FPlan.IsAcceptable(path, rec)) FMatchNotice(path, rec);
+                    if (const int error = StatEntry(fd.Get(), e.Name, rec)) {
+                        if (unsearchable(error)) return;
+                        continue;
+                    }
+                    if (FReadOnlyTested) AddReadOnly(fd.Get(), rec);
+                    if (FPlan.IsAcceptable(path, rec, fd.Get())) {
+                        if (!FReadOnlyTested) AddReadOnly(fd.Get(), rec);
+                        FMatchNotice(path, rec);
+                    }
                     if (FStopped()) break;
                 }
             }
         }
-        if (FCurrent->Subfolders && (FCurrent->MaxLevel == 0 || FLevel < FCurrent->MaxLevel) && !FStopped() &&
-            FLevel < kMaxFolderDepth) {
+        if (FCurrent->Subfolders && (FCurrent->MaxLevel == 0 || FLevel < FCurrent->MaxLevel) && !FStopped()) {
             for (const TDirEntry& e : entries) {
                 if (FStopped()) break;
                 if (e.Type != DT_DIR && e.Type != DT_LNK && e.Type != DT_UNKNOWN) continue;
                 struct stat st {};
-                if (::fstatat(fd, e.Name.c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
-                // A link back to a folder on the current path would never end: pass it over.
-                if (FOnPath.count({st.st_dev, st.st_ino})) continue;
-                SearchIn(path + e.Name + "/");
+                if (::fstatat(fd.Get(), e.Name.c_str(), &st, 0) != 0) {
+                    if (unsearchable(errno)) return;
+                    continue;
+                }
+                if (!S_ISDIR(st.st_mode)) continue;
+                // Each folder once per target: a link back to an ancestor, or several links to
+                // one folder, would otherwise make the walk endless or exponential.
+                const TFolderId child{st.st_dev, st.st_ino};
+                if (!FVisited.insert(child).second) continue;
+                SearchIn(fd.Get(), e.Name.c_str(), path + e.Name + "/", &child);
             }
         }
     }
@@ -223,11 +274,15 @@ private:
     std::function<bool()> FStopped;
     std::function<bool(const std::string&)> FFolderNotice;
     std::function<void(const std::string&, const TSearchRec&)> FMatchNotice;
+    std::function<void(const std::string&, int)> FErrorNotice;
     std::function<void(const TTargetFolder*)> FSetCurrent;
     const TTargetFolder* FCurrent = nullptr;
+    const bool FFoldersRefused;  // the plan accepts no folder entry: those need no look
+    // The attribute test can refuse an entry for its read-only bit; otherwise the bit is asked
+    // for only once an entry is accepted.
+    const bool FReadOnlyTested;
     int FLevel = 0;
-    std::set<std::pair<dev_t, ino_t>> FOnPath;
-    TWriteAccess FAccess;
+    std::set<TFolderId> FVisited;
 };
 
 }  // namespace
@@ -235,7 +290,7 @@ private:
 TTargetFolder& TTargetFolderList::AddFolder(const std::string& Path) {
     const std::string normal = NormalizeFolder(Path);
     for (auto& f : FFolders)
-        if (SameTextAscii(f->Path, normal)) return *f;
+        if (f->Path == normal) return *f;
     auto folder = std::make_unique<TTargetFolder>();
     folder->Path = normal;
     FFolders.insert(FFolders.begin(), std::move(folder));
@@ -257,7 +312,8 @@ void TTargetSearch::BuildTargets(const TFileCriteria& Files) {
     for (const std::string& line : Files.Included) {
         bool sub = false;
         const std::string entry = ParseSubfolderPrefix(line, Files.Subfolders, sub);
-        const size_t sep = entry.find_last_of("/:");
+        // A ":" is part of a name here (there are no drives): the folder part ends at the last "/".
+        const size_t sep = entry.rfind('/');
         const std::string folderPart = sep == std::string::npos ? std::string() : entry.substr(0, sep + 1);
         const std::string namePart = sep == std::string::npos ? entry : entry.substr(sep + 1);
         TTargetFolder& folder = TargetFolders.AddFolder(folderPart);
@@ -284,12 +340,17 @@ bool TTargetSearch::IsExcluded(const std::string& Folder, const std::string& Nam
 }
 
 bool TTargetSearch::IsAcceptable(const std::string& Folder, const TSearchRec& Entry) const {
+    return IsAcceptable(Folder, Entry, AT_FDCWD);
+}
+
+bool TTargetSearch::IsAcceptable(const std::string& Folder, const TSearchRec& Entry, int FolderFd) const {
     if (!Attribute.Matches(Entry.Attr)) return false;
     if (!Size.Matches(static_cast<uint64_t>(Entry.Size))) return false;
     if (!TimeStamp.Matches(Entry.FindData.CreationTime, Entry.FindData.LastWriteTime, Entry.FindData.LastAccessTime))
         return false;
     if (IsExcluded(Folder, Entry.Name)) return false;
-    return Content.Matches(Folder + Entry.Name);
+    if (FolderFd == AT_FDCWD) return Content.Matches(Folder + Entry.Name);
+    return Content.Matches(FolderFd, Entry.Name);
 }
 
 TFindFile::~TFindFile() {
@@ -323,6 +384,10 @@ void TFindFile::DoFileMatch(const std::string& Folder, const TSearchRec& FileInf
     if (!FAborted && OnFileMatch) OnFileMatch(*this, Folder, FileInfo);
 }
 
+void TFindFile::DoFolderError(const std::string& Folder, int Errno) {
+    if (!FAborted && OnFolderError) OnFolderError(*this, Folder, Errno);
+}
+
 void TFindFile::SearchBegin() {
     FBusy = true;
     FAborted = false;
@@ -332,7 +397,15 @@ void TFindFile::SearchBegin() {
 }
 
 void TFindFile::SearchFinish() {
+    // Ready for the next run even when the finish handler raises an error.
+    struct Ended {
+        TFindFile& f;
+        ~Ended() { f.SearchEnded(); }
+    } ended{*this};
     DoSearchFinish();
+}
+
+void TFindFile::SearchEnded() {
     FCurrentFolder = nullptr;
     FTargetSearch.reset();
     FBusy = false;
@@ -351,13 +424,12 @@ void TFindFile::Execute() {
             *FTargetSearch, [this] { return FAborted.load(); },
             [this](const std::string& folder) { return DoFolderChange(folder); },
             [this](const std::string& folder, const TSearchRec& rec) { DoFileMatch(folder, rec); },
+            [this](const std::string& folder, int error) { DoFolderError(folder, error); },
             [this](const TTargetFolder* f) { FCurrentFolder = f; });
         walker.Run();
     } catch (...) {
         // A handler's error reaches the caller; the component is ready for the next run.
-        FCurrentFolder = nullptr;
-        FTargetSearch.reset();
-        FBusy = false;
+        SearchEnded();
         throw;
     }
     SearchFinish();
@@ -386,6 +458,9 @@ void TFindFile::RunWorker() {
                 },
                 [this](const std::string& folder, const TSearchRec& rec) {
                     HandOver->Invoke([&] { DoFileMatch(folder, rec); });
+                },
+                [this](const std::string& folder, int error) {
+                    HandOver->Invoke([&] { DoFolderError(folder, error); });
                 },
                 [this](const TTargetFolder* f) { HandOver->Invoke([&] { FCurrentFolder = f; }); });
             walker.Run();

@@ -17,8 +17,8 @@ namespace pictavo {
 // One entry of a folder as the enumeration yields it.
 struct TSearchRec {
     uint32_t Time = 0;  // last-write time, local, packed as an MS-DOS date (high word) and time
-    int64_t Size = 0;
-    uint32_t Attr = 0;  // faReadOnly, faHidden, faDirectory, faArchive
+    int64_t Size = 0;   // 0 for a folder
+    uint32_t Attr = 0;  // faReadOnly (the effective user may not write it), faHidden, faDirectory, faArchive
     std::string Name;   // without its folder
     struct {
         int64_t CreationTime = 0;    // UTC file times: 100 ns since 1601-01-01; creation is the
@@ -37,8 +37,9 @@ struct TTargetFolder {
 
 class TTargetFolderList {
 public:
-    // The target folder of a path (normalised; the same folder ignoring ASCII case), made and
-    // put in front of the list when it is new.
+    // The target folder of a path (normalised; folders are the same only when their paths are
+    // equal, letter case included, as the file system tells them apart), made and put in front
+    // of the list when it is new.
     TTargetFolder& AddFolder(const std::string& Path);
     const std::vector<std::unique_ptr<TTargetFolder>>& Folders() const { return FFolders; }
     std::vector<std::string> Excluded;
@@ -58,6 +59,8 @@ public:
     TContentCriteria Content;
 
     bool IsAcceptable(const std::string& Folder, const TSearchRec& Entry) const;
+    // The same, with the folder also open as FolderFd (content read by name in it).
+    bool IsAcceptable(const std::string& Folder, const TSearchRec& Entry, int FolderFd) const;
     bool IsExcluded(const std::string& Folder, const std::string& Name) const;
 
 private:
@@ -100,6 +103,10 @@ public:
     std::function<void(TFindFile& Sender)> OnSearchBegin;
     std::function<void(TFindFile& Sender)> OnSearchFinish;
     std::function<void(TFindFile& Sender)> OnSearchAbort;
+    // A folder that cannot be entered (missing, no permission, too deep, descriptors exhausted):
+    // its full path (ending in "/") and the errno. Without a handler such folders are passed
+    // over silently.
+    std::function<void(TFindFile& Sender, const std::string& Folder, int Errno)> OnFolderError;
 
     bool Busy() const { return FBusy; }
     bool Aborted() const { return FAborted; }
@@ -118,10 +125,13 @@ protected:
     // Whether to search the folder.
     virtual bool DoFolderChange(const std::string& Folder);
     virtual void DoFileMatch(const std::string& Folder, const TSearchRec& FileInfo);
+    virtual void DoFolderError(const std::string& Folder, int Errno);
 
 private:
     void SearchBegin();
     void SearchFinish();
+    // Frees the run's plan and makes the component ready for the next run.
+    void SearchEnded();
     void RunWorker();
     void ThreadTerminated();
 

@@ -124,9 +124,11 @@ void TContentCriteria::SetIgnoreCase(bool Value) {
 
 void TContentCriteria::Prepare() { FPrepared = FIgnoreCase ? LowerAscii(FPhrase) : FPhrase; }
 
-bool TContentCriteria::Matches(const std::string& FileName) const {
+bool TContentCriteria::Matches(const std::string& FileName) const { return Matches(AT_FDCWD, FileName); }
+
+bool TContentCriteria::Matches(int DirFd, const std::string& Name) const {
     if (FPhraseLen <= 0) return true;
-    return FileContains(FileName, FPrepared, FIgnoreCase);
+    return FileContains(DirFd, Name, FPrepared, FIgnoreCase);
 }
 
 void TSearchCriteria::Assign(const TPersistent& Source) {
@@ -169,8 +171,23 @@ std::string ParseSubfolderPrefix(std::string_view Entry, bool Default, bool& Sub
 std::string NormalizeFolder(std::string_view Path) {
     if (Path.empty()) return {};
     std::string full = ExpandFileName(Path);
-    if (full.back() != '/' && full.back() != ':') full += '/';
+    if (full.back() != '/') full += '/';
     return full;
+}
+
+size_t Utf8CharLength(std::string_view Text, size_t At) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(Text[i]); };
+    const unsigned char lead = byte(At);
+    if (lead < 0xC2 || lead > 0xF4) return 1;  // ASCII, a continuation byte, an overlong or out-of-range lead
+    // The allowed range of the second byte rules out overlong forms, surrogates and code
+    // points past U+10FFFF; later bytes are plain continuation bytes.
+    const size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (Text.size() - At < length || byte(At + 1) < low || byte(At + 1) > high) return 1;
+    for (size_t i = 2; i < length; ++i)
+        if ((byte(At + i) & 0xC0) != 0x80) return 1;
+    return length;
 }
 
 bool WildcardMatch(std::string_view Text, std::string_view Mask) {
@@ -178,8 +195,12 @@ bool WildcardMatch(std::string_view Text, std::string_view Mask) {
     size_t t = 0, m = 0;
     while (t < Text.size() && m < Mask.size()) {
         if (Mask[m] == '*') return true;
-        if (Mask[m] != '?' && lower(Mask[m]) != lower(Text[t])) return false;
-        ++t;
+        if (Mask[m] == '?') {
+            t += Utf8CharLength(Text, t);
+        } else {
+            if (lower(Mask[m]) != lower(Text[t])) return false;
+            ++t;
+        }
         ++m;
     }
     if (t < Text.size()) return false;
@@ -189,11 +210,11 @@ bool WildcardMatch(std::string_view Text, std::string_view Mask) {
 
 namespace {
 
-// Position of the extension: the last "." after the last "/" or ":"; npos when none.
+// Position of the extension: the last "." after the last "/"; npos when none.
 size_t ExtensionAt(std::string_view s) {
     const size_t dot = s.rfind('.');
     if (dot == std::string_view::npos) return dot;
-    const size_t sep = s.find_last_of("/:");
+    const size_t sep = s.rfind('/');
     if (sep != std::string_view::npos && sep > dot) return std::string_view::npos;
     return dot;
 }
@@ -302,8 +323,12 @@ TDateTime FileTimeToLocalDateTime(int64_t FileTime) {
 }
 
 bool FileContains(const std::string& FileName, std::string_view Phrase, bool IgnoreCase) {
+    return FileContains(AT_FDCWD, FileName, Phrase, IgnoreCase);
+}
+
+bool FileContains(int DirFd, const std::string& Name, std::string_view Phrase, bool IgnoreCase) {
     if (Phrase.empty()) return true;
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::openat(DirFd, Name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct Closer {
         int fd;

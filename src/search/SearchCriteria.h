@@ -115,6 +115,8 @@ public:
 
     // Takes a full path; a file that cannot be opened or read is refused silently.
     bool Matches(const std::string& FileName) const;
+    // The same for a name in the folder open as DirFd (paths of any length).
+    bool Matches(int DirFd, const std::string& Name) const;
 
 private:
     void Prepare();
@@ -140,9 +142,13 @@ public:
 std::vector<std::string> SplitList(std::string_view Text);
 // Removes a ">" (enter sub-folders) or "<" (do not) prefix; otherwise the flag is Default.
 std::string ParseSubfolderPrefix(std::string_view Entry, bool Default, bool& Subfolders);
-// The absolute folder path ("." and ".." resolved) ending in "/"; empty stays empty.
+// The absolute folder path ("." and ".." resolved) ending in "/"; empty stays empty. A ":"
+// is part of a name like any other character.
 std::string NormalizeFolder(std::string_view Path);
-// "*" ends the test with a match, "?" any one character, others equal ignoring ASCII case.
+// Bytes of the UTF-8 character at Text[At] (At < Text.size()): 1 for ASCII and for a byte
+// that does not start a valid sequence, so that any bytes step through one "character" at a time.
+size_t Utf8CharLength(std::string_view Text, size_t At);
+// "*" ends the test with a match, "?" any one (UTF-8) character, others equal ignoring ASCII case.
 bool WildcardMatch(std::string_view Text, std::string_view Mask);
 // Base and extension matched separately (a mask without extension ignores the name's).
 bool FileNameMatch(std::string_view Name, std::string_view Mask);
@@ -152,6 +158,8 @@ bool MatchesExclusion(std::string_view Folder, std::string_view Name, std::strin
 bool IsDateBetween(TDateTime Value, TDateTime Before, TDateTime After);
 // Whether the file holds Phrase (already lowered with the ASCII mapping when IgnoreCase).
 bool FileContains(const std::string& FileName, std::string_view Phrase, bool IgnoreCase);
+// The same for a file named relative to the folder open as DirFd (AT_FDCWD: the current one).
+bool FileContains(int DirFd, const std::string& Name, std::string_view Phrase, bool IgnoreCase);
 
 // A file time (UTC, 100 ns since 1601) as a local date-time with millisecond resolution.
 TDateTime FileTimeToLocalDateTime(int64_t FileTime);

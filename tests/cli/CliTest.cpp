@@ -31,8 +31,9 @@ std::string Quote(const std::string& s) {
     return q + "'";
 }
 
-Result RunCli(const TempDir& dir, const std::vector<std::string>& args) {
-    std::string cmd = Quote(PICTAVO_CLI);
+// shellPrefix: shell commands run before the program in the same shell (e.g. "ulimit -n 9; ").
+Result RunCli(const TempDir& dir, const std::vector<std::string>& args, const std::string& shellPrefix = "") {
+    std::string cmd = shellPrefix + Quote(PICTAVO_CLI);
     for (const auto& a : args) cmd += " " + Quote(a);
     cmd += " 2>" + Quote(dir.File("stderr.txt"));
     Result r;
@@ -270,4 +271,21 @@ TEST(CliSearch, FilesThatHoldIconsWithTheirColumns) {
 
     EXPECT_EQ(RunCli(dir, {"search", dir.File("nope")}).status, 1);
     EXPECT_EQ(RunCli(dir, {"search"}).status, 2);
+}
+
+TEST(CliSearch, FoldersThatCannotBeEnteredAreNamedAndFailTheRun) {
+    TempDir dir;
+    std::string deep = dir.File("a");
+    for (int i = 0; i < 20; ++i, deep += "/a") ::mkdir(deep.c_str(), 0777);
+    WriteBytes(dir.File("a/top.ico"), TwoImageIco());
+    // So few descriptors that the walk runs out of them a few levels down.
+    const Result r = RunCli(dir, {"search", "-r", dir.File("a")}, "ulimit -n 12; ");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("top.ico\t1\t", 0), 0u) << r.out;
+    const std::string message = "pictavo-cli search: 无法进入文件夹 \"" + dir.File("a/a/");
+    ASSERT_EQ(r.err.rfind(message, 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("/\". ", message.size()), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+
+    EXPECT_EQ(RunCli(dir, {"search", "-r", dir.File("a")}).status, 0);
 }

@@ -330,3 +330,51 @@ TEST(FindFileThreaded, DestroyingABusyComponentWaitsForItsWorker) {
     EXPECT_EQ(std::count(log.begin(), log.end(), "finish"), 0);
     EXPECT_EQ(std::count(log.begin(), log.end(), "abort"), 0);
 }
+
+TEST(FindFileRun, AFinishHandlerErrorLeavesTheComponentReady) {
+    Tree t;
+    TestLoop loop;
+    for (const bool threaded : {false, true}) {
+        TFindFile f;
+        f.Threaded = threaded;
+        f.HandOver = &loop;
+        f.Criteria().Files.FileName = "*.ico";
+        f.Criteria().Files.Location = t.root;
+        int finished = 0;
+        f.OnSearchFinish = [&](TFindFile&) {
+            if (++finished == 1) throw std::runtime_error("boom");
+        };
+        EXPECT_THROW(
+            {
+                f.Execute();
+                loop.RunUntilIdle(f);
+            },
+            std::runtime_error)
+            << threaded;
+        EXPECT_FALSE(f.Busy()) << threaded;
+        f.Execute();
+        loop.RunUntilIdle(f);
+        EXPECT_EQ(finished, 2) << threaded;
+    }
+}
+
+TEST(FindFileThreaded, FolderErrorsOnTheMainThread) {
+    Tree t;
+    TestLoop loop;
+    TFindFile f;
+    f.Threaded = true;
+    f.HandOver = &loop;
+    Log log;
+    Record(f, log, t.root);
+    const auto mainThread = std::this_thread::get_id();
+    f.OnFolderError = [&](TFindFile&, const std::string& folder, int error) {
+        log.push_back("error " + folder.substr(t.root.size()) + " " + std::to_string(error) +
+                      (std::this_thread::get_id() == mainThread ? "" : " off the main thread"));
+    };
+    f.Criteria().Files.FileName = "d.ico";
+    f.Criteria().Files.Location = t.root + "nope;" + t.root + "sub";
+    f.Execute();
+    loop.RunUntilIdle(f);
+    EXPECT_EQ(log, (Log{"begin", "folder nope/", "error nope/ " + std::to_string(ENOENT), "folder sub/",
+                        "file sub/d.ico", "folder sub/deeper/", "finish"}));
+}
