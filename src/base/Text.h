@@ -23,6 +23,12 @@ std::string Utf8ToGb18030(std::string_view text, size_t maxBytes = std::string::
 // bytes there are not one (a stray continuation byte, a cut or overlong sequence, a surrogate,
 // a code point above U+10FFFF) or pos is past the end.
 size_t Utf8CharLength(std::string_view text, size_t pos);
+// The bytes to step over at text[pos] (pos < text.size()) to pass one character: a whole
+// well-formed character, or 1 for a byte that does not begin one.
+inline size_t Utf8Step(std::string_view text, size_t pos) {
+    const size_t n = Utf8CharLength(text, pos);
+    return n ? n : 1;
+}
 
 // Text folded for comparisons without regard to case: ASCII letters lowered, other letters
 // mapped through Unicode's simple case mappings (upper, then lower, so that "Σ", "σ" and "ς"

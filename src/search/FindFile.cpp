@@ -1,5 +1,7 @@
 #include "search/FindFile.h"
 
+#include "base/Text.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -82,14 +84,14 @@ bool EnumerationMatch(std::string_view name, std::string_view mask) {
                 starP = p++;
                 starT = t;
             } else if (p < pattern.size() && pattern[p] == '?') {
-                t += Utf8CharLength(text, t);
+                t += Utf8Step(text, t);
                 ++p;
             } else if (p < pattern.size() && lower(pattern[p]) == lower(text[t])) {
                 ++t;
                 ++p;
             } else if (starP != std::string_view::npos) {
                 p = starP + 1;
-                starT += Utf8CharLength(text, starT);
+                starT += Utf8Step(text, starT);
                 t = starT;
             } else {
                 return false;

@@ -1,6 +1,7 @@
 #include "search/SearchCriteria.h"
 
 #include "base/Paths.h"
+#include "base/Text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -175,28 +176,13 @@ std::string NormalizeFolder(std::string_view Path) {
     return full;
 }
 
-size_t Utf8CharLength(std::string_view Text, size_t At) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(Text[i]); };
-    const unsigned char lead = byte(At);
-    if (lead < 0xC2 || lead > 0xF4) return 1;  // ASCII, a continuation byte, an overlong or out-of-range lead
-    // The allowed range of the second byte rules out overlong forms, surrogates and code
-    // points past U+10FFFF; later bytes are plain continuation bytes.
-    const size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-    if (Text.size() - At < length || byte(At + 1) < low || byte(At + 1) > high) return 1;
-    for (size_t i = 2; i < length; ++i)
-        if ((byte(At + i) & 0xC0) != 0x80) return 1;
-    return length;
-}
-
 bool WildcardMatch(std::string_view Text, std::string_view Mask) {
     auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
     size_t t = 0, m = 0;
     while (t < Text.size() && m < Mask.size()) {
         if (Mask[m] == '*') return true;
         if (Mask[m] == '?') {
-            t += Utf8CharLength(Text, t);
+            t += Utf8Step(Text, t);
         } else {
             if (lower(Mask[m]) != lower(Text[t])) return false;
             ++t;

@@ -145,9 +145,6 @@ std::string ParseSubfolderPrefix(std::string_view Entry, bool Default, bool& Sub
 // The absolute folder path ("." and ".." resolved) ending in "/"; empty stays empty. A ":"
 // is part of a name like any other character.
 std::string NormalizeFolder(std::string_view Path);
-// Bytes of the UTF-8 character at Text[At] (At < Text.size()): 1 for ASCII and for a byte
-// that does not start a valid sequence, so that any bytes step through one "character" at a time.
-size_t Utf8CharLength(std::string_view Text, size_t At);
 // "*" ends the test with a match, "?" any one (UTF-8) character, others equal ignoring ASCII case.
 bool WildcardMatch(std::string_view Text, std::string_view Mask);
 // Base and extension matched separately (a mask without extension ignores the name's).
