@@ -6,6 +6,7 @@
 #include "base/Paths.h"
 #include "cli/Json.h"
 #include "icons/AdvancedIcon.h"
+#include "library/IconFileSearch.h"
 #include "library/IconLibrary.h"
 #include "library/IconLoading.h"
 #include "library/UniqueNames.h"
@@ -323,13 +324,6 @@ int CmdIcl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return status;
 }
 
-// "YYYY-MM-DD HH:MM:SS" (or with "T") from a packed MS-DOS date and time.
-std::string DosTimeText(uint32_t t, char separator) {
-    const int year = 1980 + static_cast<int>(t >> 25), month = (t >> 21) & 0xF, day = (t >> 16) & 0x1F;
-    const int hour = (t >> 11) & 0x1F, minute = (t >> 5) & 0x3F, second = (t & 0x1F) * 2;
-    return Format("%04d-%02d-%02d%c%02d:%02d:%02d", year, month, day, separator, hour, minute, second);
-}
-
 int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     TCommandLine cl;
     if (!ParseCommandLine("search", args, {{"-r", "--recursive"}, {"--keep-duplicates"}, {"--json"}},
@@ -349,7 +343,7 @@ int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostr
     for (const auto& folder : folders) {
         struct stat st {};
         if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            err << "pictavo-cli search: 不是文件夹: " << folder << '\n';
+            err << "pictavo-cli search: 不是文件夹: " << Printable(folder) << '\n';
             status = 1;
             continue;
         }
@@ -357,36 +351,28 @@ int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostr
             finder.Criteria().Files.Included.push_back((recurse ? ">" : "<") + folder +
                                                       (folder.back() == '/' ? "" : "/") + mask);
     }
-    int folderCount = 0, fileCount = 0, iconCount = 0;
-    std::set<std::string> seen;
+    TIconFileSearch search;
+    search.SkipDuplicates = !keepDuplicates;
     bool first = true;
     if (json) out << '[';
-    finder.OnFolderChange = [&](TFindFile&, const std::string&, bool&) { ++folderCount; };
-    // A folder that cannot be entered is named, and the search goes on, as find does.
-    finder.OnFolderError = [&](TFindFile&, const std::string& folder, int error) {
-        err << "pictavo-cli search: 无法进入文件夹 \"" << folder << "\". " << SystemErrorText(error) << '\n';
-        status = 1;
-    };
-    finder.OnFileMatch = [&](TFindFile&, const std::string& folder, const TSearchRec& rec) {
-        if (!keepDuplicates && !seen.insert(LowerAscii(rec.Name)).second) return;
-        const std::string path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + rec.Name;
-        const int icons = CountIcons(path);
-        ++fileCount;
-        if (icons <= 0) return;
-        iconCount += icons;
-        const int64_t kb = (rec.Size + 1023) / 1024;
+    search.Attach(finder, {}, [&](const TIconFileRow& row) {
         if (json) {
-            out << (first ? "" : ", ") << "{\"name\": " << JsonString(rec.Name) << ", \"icons\": " << icons
-                << ", \"time\": " << JsonString(DosTimeText(rec.Time, 'T')) << ", \"size_kb\": " << kb
-                << ", \"location\": " << JsonString(folder) << '}';
+            out << (first ? "" : ", ") << "{\"name\": " << JsonString(row.Name) << ", \"icons\": " << row.Icons
+                << ", \"time\": " << JsonString(DosTimeText(row.Time, 'T')) << ", \"size_kb\": " << row.SizeKB
+                << ", \"location\": " << JsonString(row.Folder) << '}';
         } else {
-            out << rec.Name << '\t' << icons << '\t' << DosTimeText(rec.Time, ' ') << '\t' << kb << '\t' << folder
-                << '\n';
+            out << Printable(row.Name) << '\t' << row.Icons << '\t' << DosTimeText(row.Time) << '\t' << row.SizeKB
+                << '\t' << Printable(row.Folder) << '\n';
         }
         first = false;
+    });
+    // A folder that cannot be entered is named, and the search goes on, as find does.
+    finder.OnFolderError = [&](TFindFile&, const std::string& folder, int error) {
+        err << "pictavo-cli search: 无法进入文件夹 \"" << Printable(folder) << "\". " << SystemErrorText(error) << '\n';
+        status = 1;
     };
     finder.Execute();
-    const std::string counters = Format("文件夹: %d   文件: %d   图标: %d", folderCount, fileCount, iconCount);
+    const std::string counters = search.Counters().Text();
     if (json) {
         out << "]\n";
         err << counters << '\n';
