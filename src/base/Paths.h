@@ -16,10 +16,5 @@ std::string ExtractFileName(std::string_view path);
 // A file name without its last extension ("c.tar.ico" -> "c.tar"; ".ico" stays ".ico").
 std::string ChangeFileExtToNone(std::string_view name);
 
-// Case-insensitive comparison for ASCII letters; other bytes compare as they are.
-bool SameTextAscii(std::string_view a, std::string_view b);
-
-// ASCII letters lowered; other bytes as they are.
-std::string LowerAscii(std::string_view text);
 
 }  // namespace pictavo

@@ -185,6 +185,23 @@ locale_t UnicodeLocale() {
 
 }  // namespace
 
+std::string LowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = LowerAscii(c);
+    return out;
+}
+
+bool SameTextAscii(std::string_view a, std::string_view b) { return a.size() == b.size() && CompareTextAscii(a, b) == 0; }
+
+int CompareTextAscii(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(LowerAscii(a[i])), y = static_cast<unsigned char>(LowerAscii(b[i]));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
 std::string FoldCase(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -192,7 +209,7 @@ std::string FoldCase(std::string_view text) {
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
-            out += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+            out += LowerAscii(static_cast<char>(c));
             ++i;
             continue;
         }

@@ -30,6 +30,16 @@ inline size_t Utf8Step(std::string_view text, size_t pos) {
     return n ? n : 1;
 }
 
+// An ASCII letter lowered; any other byte as it is.
+inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+// ASCII letters lowered; other bytes as they are.
+std::string LowerAscii(std::string_view text);
+// Case-insensitive comparison for ASCII letters; other bytes compare as they are.
+bool SameTextAscii(std::string_view a, std::string_view b);
+// Order of two texts with ASCII letters lowered, byte by byte, a text before its longer
+// continuations: negative, zero or positive.
+int CompareTextAscii(std::string_view a, std::string_view b);
+
 // Text folded for comparisons without regard to case: ASCII letters lowered, other letters
 // mapped through Unicode's simple case mappings (upper, then lower, so that "Σ", "σ" and "ς"
 // fold alike). Bytes that are not valid UTF-8 stay as they are.

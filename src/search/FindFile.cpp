@@ -75,7 +75,7 @@ private:
 // without a dot.
 bool EnumerationMatch(std::string_view name, std::string_view mask) {
     if (mask == "*" || mask == "*.*") return true;
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    const auto lower = [](char c) { return LowerAscii(c); };
     auto glob = [&](std::string_view text, std::string_view pattern) {
         // "*" takes whole characters, so that a "?" behind it never starts inside one.
         size_t t = 0, p = 0, starP = std::string_view::npos, starT = 0;
@@ -132,15 +132,8 @@ int ReadFolder(int fd, std::vector<TDirEntry>& entries) {
     }
     ::closedir(dir);
     std::sort(entries.begin(), entries.end(), [](const TDirEntry& a, const TDirEntry& b) {
-        const size_t n = std::min(a.Name.size(), b.Name.size());
-        for (size_t i = 0; i < n; ++i) {
-            unsigned char x = static_cast<unsigned char>(a.Name[i]), y = static_cast<unsigned char>(b.Name[i]);
-            if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-            if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-            if (x != y) return x < y;
-        }
-        if (a.Name.size() != b.Name.size()) return a.Name.size() < b.Name.size();
-        return a.Name < b.Name;
+        const int order = CompareTextAscii(a.Name, b.Name);
+        return order != 0 ? order < 0 : a.Name < b.Name;
     });
     return error;
 }

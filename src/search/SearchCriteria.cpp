@@ -177,7 +177,7 @@ std::string NormalizeFolder(std::string_view Path) {
 }
 
 bool WildcardMatch(std::string_view Text, std::string_view Mask) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    const auto lower = [](char c) { return LowerAscii(c); };
     size_t t = 0, m = 0;
     while (t < Text.size() && m < Mask.size()) {
         if (Mask[m] == '*') return true;
@@ -217,8 +217,6 @@ std::string_view DrivePart(std::string_view path) {
     return {};
 }
 
-bool EqualAscii(std::string_view a, std::string_view b) { return SameTextAscii(a, b); }
-
 }  // namespace
 
 bool FileNameMatch(std::string_view Name, std::string_view Mask) {
@@ -240,13 +238,13 @@ bool MatchesExclusion(std::string_view Folder, std::string_view Name, std::strin
         if (!patternDrive.empty()) {
             if (folderPart.front() != '*' && folderPart.front() != '?') {
                 if (folderDrive.empty()) return false;
-                if (!EqualAscii(folderDrive.substr(0, 1), patternDrive.substr(0, 1))) return false;
+                if (!SameTextAscii(folderDrive.substr(0, 1), patternDrive.substr(0, 1))) return false;
             }
             folderPart.remove_prefix(patternDrive.size());
         }
         if (!folderPart.empty()) {
             if (Folder.size() - folderDrive.size() < folderPart.size()) return false;
-            if (!EqualAscii(Folder.substr(Folder.size() - folderPart.size()), folderPart)) return false;
+            if (!SameTextAscii(Folder.substr(Folder.size() - folderPart.size()), folderPart)) return false;
         }
     }
     if (namePart.empty()) return true;

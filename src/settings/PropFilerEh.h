@@ -21,6 +21,7 @@
 #pragma once
 
 #include "base/Errors.h"
+#include "base/Text.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -216,9 +217,6 @@ private:
     TCompare FCompare;
     std::vector<TPropertyPathEh> FItems;
 };
-
-// Case-insensitive comparison of ASCII letters, other bytes by value.
-int CompareTextAscii(std::string_view a, std::string_view b);
 
 // What a stored text is applied to: the form at the top, its components below.
 class TPropTargetEh {
