@@ -1,6 +1,6 @@
 #include "app/Main.h"
 
-#include "settings/PropStorageEh.h"
+#include "widgets/PropStorageEh.h"
 
 Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("wnd_pv_Main"));

@@ -1,6 +1,6 @@
-#include "settings/PropStorageEh.h"
+#include "widgets/PropStorageEh.h"
 
-#include "settings/SettingsStore.h"
+#include "widgets/SettingsStore.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 // A stored folder path of any bytes through the real per-user store: it reads back byte for
 // byte, UTF-8 text stays readable in the store file, and a store written by earlier versions
 // reads the same.
-#include "settings/PropStorageEh.h"
+#include "widgets/PropStorageEh.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "settings/SettingsStore.h"
+#include "widgets/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Stored window properties through the real per-user store, with real windows on the offscreen
 // platform. Every test gets its own XDG config folder.
-#include "settings/PropStorageEh.h"
-#include "settings/SettingsStore.h"
+#include "widgets/PropStorageEh.h"
+#include "widgets/SettingsStore.h"
 
 #include <QtTest>
 
