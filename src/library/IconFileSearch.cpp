@@ -45,10 +45,4 @@ void TIconFileSearch::Attach(TFindFile& Finder, std::function<void(const std::st
 
 int64_t SizeInKB(int64_t Size) { return (Size + 1023) / 1024; }
 
-std::string DosTimeText(uint32_t Time, char Separator) {
-    const int year = 1980 + static_cast<int>(Time >> 25), month = (Time >> 21) & 0xF, day = (Time >> 16) & 0x1F;
-    const int hour = (Time >> 11) & 0x1F, minute = (Time >> 5) & 0x3F, second = (Time & 0x1F) * 2;
-    return Format("%04d-%02d-%02d%c%02d:%02d:%02d", year, month, day, Separator, hour, minute, second);
-}
-
 }  // namespace pictavo

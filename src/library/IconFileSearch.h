@@ -57,8 +57,4 @@ private:
 // (size + 1023) div 1024.
 int64_t SizeInKB(int64_t Size);
 
-// "YYYY-MM-DD HH:MM:SS" from a packed MS-DOS date and time; the separator stands between the
-// date and the time ("T" for ISO 8601).
-std::string DosTimeText(uint32_t Time, char Separator = ' ');
-
 }  // namespace pictavo

@@ -1,5 +1,8 @@
 #include "search/FindFile.h"
 
+#include "search/FileTimes.h"
+#include "search/SearchMasks.h"
+
 #include "base/Text.h"
 
 #include <dirent.h>
@@ -24,24 +27,6 @@ namespace {
 // bounded. Links cannot lead deeper than the tree, since each folder is walked once; a folder
 // below this depth is reported as one that cannot be entered (ELOOP).
 constexpr int kMaxFolderDepth = 2048;
-
-constexpr int64_t kUnixEpochInFileTime = 116444736000000000LL;
-
-int64_t ToFileTime(const struct statx_timestamp& t) {
-    return kUnixEpochInFileTime + static_cast<int64_t>(t.tv_sec) * 10000000 + t.tv_nsec / 100;
-}
-
-uint32_t DosDateTime(int64_t seconds) {
-    const time_t t = static_cast<time_t>(seconds);
-    struct tm local {};
-    if (!localtime_r(&t, &local)) return 0;
-    int year = local.tm_year + 1900;
-    if (year < 1980) return (1u << 21) | (1u << 16);  // 1980-01-01, the earliest it can hold
-    if (year > 2107) year = 2107;
-    return (static_cast<uint32_t>(year - 1980) << 25) | (static_cast<uint32_t>(local.tm_mon + 1) << 21) |
-           (static_cast<uint32_t>(local.tm_mday) << 16) | (static_cast<uint32_t>(local.tm_hour) << 11) |
-           (static_cast<uint32_t>(local.tm_min) << 5) | static_cast<uint32_t>(local.tm_sec / 2);
-}
 
 struct TDirEntry {
     std::string Name;
@@ -70,46 +55,6 @@ private:
     int FFd;
 };
 
-// The platform's enumeration rule: "*" any run of characters, "?" any one (UTF-8) character,
-// letters compared without regard to ASCII case; "*.*" and a trailing ".*" also take names
-// without a dot.
-bool EnumerationMatch(std::string_view name, std::string_view mask) {
-    if (mask == "*" || mask == "*.*") return true;
-    const auto lower = [](char c) { return LowerAscii(c); };
-    auto glob = [&](std::string_view text, std::string_view pattern) {
-        // "*" takes whole characters, so that a "?" behind it never starts inside one.
-        size_t t = 0, p = 0, starP = std::string_view::npos, starT = 0;
-        while (t < text.size()) {
-            if (p < pattern.size() && pattern[p] == '*') {
-                starP = p++;
-                starT = t;
-            } else if (p < pattern.size() && pattern[p] == '?') {
-                t += Utf8Step(text, t);
-                ++p;
-            } else if (p < pattern.size() && lower(pattern[p]) == lower(text[t])) {
-                ++t;
-                ++p;
-            } else if (starP != std::string_view::npos) {
-                p = starP + 1;
-                starT += Utf8Step(text, starT);
-                t = starT;
-            } else {
-                return false;
-            }
-        }
-        while (p < pattern.size() && pattern[p] == '*') ++p;
-        return p == pattern.size();
-    };
-    if (glob(name, mask)) return true;
-    if (mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*" && name.find('.') == std::string_view::npos)
-        return glob(name, mask.substr(0, mask.size() - 2));
-    return false;
-}
-
-// The entries of the folder open as fd, in name order compared without regard to ASCII case.
-// The listing has a descriptor of its own, closed before this returns, so that no directory
-// stream stays open while the walk descends. Answers 0 or the errno of a failed listing (the
-// entries read until then are kept).
 int ReadFolder(int fd, std::vector<TDirEntry>& entries) {
     const int listFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (listFd < 0) return errno;

@@ -3,6 +3,9 @@
 #pragma once
 
 #include "base/Errors.h"
+#include "search/ContentScan.h"
+#include "search/FileTimes.h"
+#include "search/SearchMasks.h"
 
 #include <cstdint>
 #include <string>
@@ -74,8 +77,6 @@ private:
     uint32_t FMask = faArchive | faReadOnly | faHidden | faSysFile;  // 0x27
 };
 
-// Days since 1899-12-30; the fraction is the time of day. 0 = no bound.
-using TDateTime = double;
 
 class TDateTimeCriteria : public TPersistent {
 public:
@@ -145,22 +146,5 @@ std::string ParseSubfolderPrefix(std::string_view Entry, bool Default, bool& Sub
 // The absolute folder path ("." and ".." resolved) ending in "/"; empty stays empty. A ":"
 // is part of a name like any other character.
 std::string NormalizeFolder(std::string_view Path);
-// "*" ends the test with a match, "?" any one (UTF-8) character, others equal ignoring ASCII case.
-bool WildcardMatch(std::string_view Text, std::string_view Mask);
-// Base and extension matched separately (a mask without extension ignores the name's).
-bool FileNameMatch(std::string_view Name, std::string_view Mask);
-// One exclusion pattern against a normalised folder (ending in "/") and an entry name.
-bool MatchesExclusion(std::string_view Folder, std::string_view Name, std::string_view Pattern);
-// The date-only / time-only / full bounds of a time-stamp pair.
-bool IsDateBetween(TDateTime Value, TDateTime Before, TDateTime After);
-// Whether the file holds Phrase (already lowered with the ASCII mapping when IgnoreCase).
-bool FileContains(const std::string& FileName, std::string_view Phrase, bool IgnoreCase);
-// The same for a file named relative to the folder open as DirFd (AT_FDCWD: the current one).
-bool FileContains(int DirFd, const std::string& Name, std::string_view Phrase, bool IgnoreCase);
-
-// A file time (UTC, 100 ns since 1601) as a local date-time with millisecond resolution.
-TDateTime FileTimeToLocalDateTime(int64_t FileTime);
-// A calendar date and time as a TDateTime.
-TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0);
 
 }  // namespace pictavo
