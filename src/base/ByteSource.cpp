@@ -154,23 +154,30 @@ TSharedBytes TSharedRanges::Get(uint64_t offset, uint64_t n) {
     const uint64_t size = FSource->Size();
     n = offset < size ? std::min(n, size - offset) : 0;
     if (n == 0) return {};
-    const auto key = std::make_pair(offset, n);
-    if (const auto it = FCopies.find(key); it != FCopies.end()) return it->second;
-    if (!FWhole) {
-        if (n > kMaxWholeFileRead) RaiseFileTooLarge();
-        if (FCopied + n + kCopyOverhead <= 2 * size) {
-            std::unique_ptr<uint8_t[]> bytes(new uint8_t[n]);
-            const size_t got = FSource->ReadUpTo(offset, bytes.get(), static_cast<size_t>(n));
-            FCopied += n + kCopyOverhead;
-            TSharedBytes copy{std::make_shared<const TByteBuffer>(std::move(bytes), got), 0, got};
-            return FCopies.emplace(key, std::move(copy)).first->second;
-        }
-        // More copies would cost more than the whole source: from here on it is one buffer.
-        FWhole = ReadWhole(*FSource);
+    auto slice = [&](const std::shared_ptr<const TByteBuffer>& buffer, uint64_t at) {
+        const size_t held = buffer->Bytes().size();
+        if (offset - at >= held) return TSharedBytes{};
+        return TSharedBytes{buffer, static_cast<size_t>(offset - at), static_cast<size_t>(std::min<uint64_t>(n, held - (offset - at)))};
+    };
+    // The chunk that begins last at or before the range holds it when it reaches far enough.
+    if (auto it = FChunks.upper_bound(offset); it != FChunks.begin()) {
+        --it;
+        if (offset - it->first + n <= it->second->Bytes().size()) return slice(it->second, it->first);
     }
-    const size_t held = FWhole->Bytes().size();
-    if (offset >= held) return {};
-    return TSharedBytes{FWhole, static_cast<size_t>(offset), static_cast<size_t>(std::min<uint64_t>(n, held - offset))};
+    if (FWhole) return slice(FWhole, 0);
+    const uint64_t length = std::max(n, std::min(kChunkSize, size - offset));
+    if (length > kMaxWholeFileRead) RaiseFileTooLarge();
+    if (FRead + length + kChunkOverhead > 2 * size) {
+        // More chunks would cost more than the whole source: from here on it is one buffer.
+        FWhole = ReadWhole(*FSource);
+        return slice(FWhole, 0);
+    }
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[length]);
+    const size_t got = FSource->ReadUpTo(offset, bytes.get(), static_cast<size_t>(length));
+    FRead += length + kChunkOverhead;
+    auto& chunk = FChunks[offset];
+    chunk = std::make_shared<const TByteBuffer>(std::move(bytes), got);
+    return slice(chunk, offset);
 }
 
 }  // namespace pictavo

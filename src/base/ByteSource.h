@@ -99,10 +99,12 @@ inline constexpr uint64_t kMaxWholeFileRead = uint64_t{512} << 20;
 std::shared_ptr<const TByteBuffer> ReadWhole(const TByteSource& source);
 
 // Ranges of a source handed out as shared bytes, for what outlives the reader (the images of a
-// module). One range asked again is the same buffer. Distinct ranges are copied while the
-// copies stay within twice the source's size; past that the ranges must overlap, and one buffer
-// holding the whole source serves every range from then on. Whatever a file's ranges claim,
-// they cost at most about three times its size.
+// module). The source is read in chunks of at least kChunkSize from the first range that no
+// chunk holds yet, and every range a chunk holds is cut from it: resources stored one after the
+// other cost one read and one buffer per chunk, and a range asked again is never read again.
+// Chunks are read while they stay within twice the source's size; past that the ranges can only
+// be scattered or overlapping, and one buffer holding the whole source serves every range from
+// then on. Whatever a file's ranges claim, they cost at most about three times its size.
 class TSharedRanges {
 public:
     explicit TSharedRanges(const TByteSource& source) : FSource(&source) {}
@@ -110,13 +112,15 @@ public:
     // measured), none past its end. Raises EReadError past kMaxWholeFileRead.
     TSharedBytes Get(uint64_t offset, uint64_t n);
 
-    // Charged per copy besides its bytes, for the buffer's own bookkeeping.
-    static constexpr uint64_t kCopyOverhead = 256;
+    static constexpr uint64_t kChunkSize = 256 * 1024;
+    // Charged per chunk besides its bytes, for the buffer's own bookkeeping.
+    static constexpr uint64_t kChunkOverhead = 256;
 
 private:
     const TByteSource* FSource;
-    std::map<std::pair<uint64_t, uint64_t>, TSharedBytes> FCopies;
-    uint64_t FCopied = 0;
+    // The chunks read so far, by their offset in the source.
+    std::map<uint64_t, std::shared_ptr<const TByteBuffer>> FChunks;
+    uint64_t FRead = 0;
     std::shared_ptr<const TByteBuffer> FWhole;
 };
 

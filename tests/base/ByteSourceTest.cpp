@@ -48,26 +48,30 @@ TEST(SharedRanges, TheSameRangeIsOneBufferAndOverlapsCostAFewTimesTheSource) {
 
 TEST(ShrinkingFile, ReadsGiveTheBytesThatExistOrFail) {
     TempDir dir;
-    const auto bytes = Counting(3 * TFileSource::kPageSize + 123);
+    const auto bytes = Counting(600 * 1024);
     const std::string path = dir.File("f");
     WriteBytes(path, bytes);
     const TFileSource file(path);
     ASSERT_EQ(file.Size(), bytes.size());
     TSharedRanges ranges(file);
-    ASSERT_EQ(ranges.Get(0, 10).Size, 10u);
-    ASSERT_EQ(::truncate(path.c_str(), 5000), 0);  // after the size was learnt
+    const TSharedBytes before = ranges.Get(0, 10);
+    ASSERT_EQ(before.Size, 10u);
+    const uint64_t kept = 300 * 1024;
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(kept)), 0);  // after the size was learnt
 
     std::vector<uint8_t> out(bytes.size());
-    EXPECT_FALSE(file.Read(4990, out.data(), 20));
+    EXPECT_FALSE(file.Read(kept - 10, out.data(), 20));
     EXPECT_FALSE(file.Read(0, out.data(), out.size()));
-    EXPECT_EQ(file.ReadUpTo(4990, out.data(), 20), 10u);
-    EXPECT_EQ(file.ReadUpTo(0, out.data(), out.size()), 5000u);
-    EXPECT_EQ(file.ReadUpTo(6000, out.data(), 4), 0u);
+    EXPECT_EQ(file.ReadUpTo(kept - 10, out.data(), 20), 10u);
+    EXPECT_EQ(file.ReadUpTo(0, out.data(), out.size()), kept);
+    EXPECT_EQ(file.ReadUpTo(kept + 10, out.data(), 4), 0u);
     const auto whole = ReadWhole(file);
-    EXPECT_EQ(Copy(whole->Bytes()), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 5000));
-    const TSharedBytes cut = ranges.Get(4000, 2000);
-    EXPECT_EQ(Copy(cut.Bytes()), std::vector<uint8_t>(bytes.begin() + 4000, bytes.begin() + 5000));
-    EXPECT_EQ(ranges.Get(6000, 100).Size, 0u);
+    EXPECT_EQ(Copy(whole->Bytes()), std::vector<uint8_t>(bytes.begin(), bytes.begin() + kept));
+    // What was read before stays as it was; what is read now ends where the file does.
+    EXPECT_EQ(Copy(before.Bytes()), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 10));
+    const TSharedBytes cut = ranges.Get(kept - 1000, 5000);
+    EXPECT_EQ(Copy(cut.Bytes()), std::vector<uint8_t>(bytes.begin() + kept - 1000, bytes.begin() + kept));
+    EXPECT_EQ(ranges.Get(kept + 10, 100).Size, 0u);
 }
 
 TEST(WholeFile, ReadIntoOneBufferUpToTheLimit) {
