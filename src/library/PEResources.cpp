@@ -214,8 +214,8 @@ std::optional<TPEResourceReader::TRange> TPEResourceReader::FirstLanguageData(co
     if (!offset) return std::nullopt;
     const auto dataRva = FSource->U32(*offset), size = FSource->U32(*offset + 4);
     if (!dataRva || !size) return std::nullopt;
+    if (*size == 0) return TRange{};  // an empty resource: found, without bytes
     const auto at = RvaToOffset(*dataRva);
-    if (*size == 0) return TRange{at.value_or(0), 0};
     if (!at) return std::nullopt;
     // Cut to the bytes of the section that the file holds.
     uint64_t limit = FSource->Size();

@@ -212,3 +212,19 @@ TEST(HostilePe, AFileThatShrinksWhileReadGivesTheBytesThatExist) {
     const auto data = loaded.Images()[0]->Data();
     EXPECT_EQ(std::vector<uint8_t>(data.begin(), data.end()), Slice(pe.Bytes, icon->Offset, 100));
 }
+
+TEST(HostilePe, AnEmptyResourceOutsideEverySectionIsFoundWithoutBytes) {
+    std::vector<PeResource> res;
+    res.push_back({RT_ICON, true, 1, {}, 1033, {}});
+    PeImage pe = BuildPe(res);
+    PutU32le(&pe.Bytes[pe.DataEntries[0]], 0x7FFFFFF0u);
+    TPEResourceReader reader;
+    ASSERT_TRUE(reader.Open(pe.Bytes));
+    const auto range = reader.Locate(RT_ICON, TResourceName::FromId(1));
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->Size, 0u);
+    EXPECT_LE(range->Offset, pe.Bytes.size());
+    const auto bytes = reader.FindResource(RT_ICON, TResourceName::FromId(1));
+    ASSERT_TRUE(bytes);
+    EXPECT_TRUE(bytes->Bytes().empty());
+}
