@@ -213,11 +213,14 @@ TEST(HostilePe, AFileThatShrinksWhileReadGivesTheBytesThatExist) {
     EXPECT_EQ(std::vector<uint8_t>(data.begin(), data.end()), Slice(pe.Bytes, icon->Offset, 100));
 }
 
-TEST(HostilePe, AnEmptyResourceOutsideEverySectionIsFoundWithoutBytes) {
+TEST(HostilePe, AnEmptyResourcePastTheFilesEndIsFoundWithoutBytes) {
     std::vector<PeResource> res;
     res.push_back({RT_ICON, true, 1, {}, 1033, {}});
     PeImage pe = BuildPe(res);
-    PutU32le(&pe.Bytes[pe.DataEntries[0]], 0x7FFFFFF0u);
+    // The section claims a megabyte of file data; the resource lies in it, past the file's end.
+    PutU32le(&pe.Bytes[pe.SectionTableOffset + 8], 0x100000);
+    PutU32le(&pe.Bytes[pe.SectionTableOffset + 16], 0x100000);
+    PutU32le(&pe.Bytes[pe.DataEntries[0]], pe.ResourceRva + 0xF0000);
     TPEResourceReader reader;
     ASSERT_TRUE(reader.Open(pe.Bytes));
     const auto range = reader.Locate(RT_ICON, TResourceName::FromId(1));
