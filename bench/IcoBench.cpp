@@ -72,8 +72,8 @@ void SetFileRates(benchmark::State& state, const Sample& s) {
     state.counters["file_bytes"] = static_cast<double>(s.IcoBytes.size());
 }
 
-// Opening, mapping and parsing the file: the header, the directory and a copy of every
-// image's bytes. No pixel is decoded. This is all `pictavo-cli list` does per file.
+// Opening, reading and parsing the file: its bytes read whole into one buffer that every image
+// shares, the header and the directory. No pixel is decoded. This is all `pictavo-cli list` does per file.
 void BM_IcoLoadFromFile(benchmark::State& state) {
     const Sample& s = TheSample();
     for (auto _ : state) {
@@ -89,7 +89,7 @@ void BM_IcoLoadFromFile(benchmark::State& state) {
 BENCHMARK(BM_IcoLoadFromFile);
 
 // The same parse from bytes already in memory: the difference to BM_IcoLoadFromFile is the
-// cost of open/fstat/mmap/munmap and the page faults on the mapping.
+// cost of open/fstat/pread and of the buffer the file is read into.
 void BM_IcoLoadFromStream(benchmark::State& state) {
     const Sample& s = TheSample();
     for (auto _ : state) {

@@ -144,7 +144,8 @@ const Samples& TheSamples() {
 }
 
 // Reading every group icon of a DLL through the library, as `pictavo-cli list` and the
-// window do: signature test, headers, resource directory, then a copy of every image's bytes.
+// window do: signature test, headers, resource directory, then the images' bytes, read in
+// chunks that the images share.
 void LoadDll(benchmark::State& state, const std::string& path, int groups) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
@@ -295,7 +296,7 @@ void BM_IclLoadFromFile(benchmark::State& state) {
 }
 BENCHMARK(BM_IclLoadFromFile)->Unit(benchmark::kMillisecond);
 
-// The reader alone over the bytes already in memory: no file, no map.
+// The reader alone over the bytes already in memory: no file.
 void BM_IclReadFromMemory(benchmark::State& state) {
     const Samples& s = TheSamples();
     for (auto _ : state) {

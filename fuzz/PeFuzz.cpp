@@ -2,8 +2,9 @@
 // the way the window and pictavo-cli do, then put every icon found through what the viewer
 // does with it (decode, label, draw) and save it as an .ico and load that again.
 // Besides the sanitizers it checks a few invariants and traps when one breaks:
-//   - the resource directory lists as many group names as it counts, and every resource it
-//     hands out lies inside the input;
+//   - the resource directory lists as many group names as it counts (unless the names add up
+//     to more than the input, which it reports), and every resource it hands out is the bytes
+//     of the input where it says the resource lies;
 //   - the reader opens exactly the bytes the directory reader opens, and names its icons
 //     after the group names, in order;
 //   - a decoded raster has Width x Height colour and mask entries and the entry's size;
@@ -12,8 +13,8 @@
 //   - the file routines (IsExecutableFile, CountModuleIcons, CountIcons) agree with what
 //     the bytes hold;
 //   - reading the file gives what reading the bytes in memory gives: TFileSource the same
-//     bytes, the directory reader over it the same names, T32BitReader on the file name the
-//     same icons and images.
+//     bytes, the directory reader over it the same names, T32BitReader on the file name (read
+//     in pages) the same icons and images.
 //
 // Reading the icons may raise (a group naming a missing image raises EResNotFound, a group
 // cut short EReadError); the icons read before the error are still exercised. Exceptions
@@ -46,6 +47,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -54,11 +56,6 @@ using namespace pictavo;
 using namespace pictavo::fuzz;
 
 namespace {
-
-bool Inside(std::span<const uint8_t> part, std::span<const uint8_t> whole) {
-    if (part.empty()) return true;
-    return part.data() >= whole.data() && part.data() + part.size() <= whole.data() + whole.size();
-}
 
 // Saves an icon read from the module as an .ico and loads it again.
 void SaveAndReload(const TAdvancedIcon& icon) {
@@ -86,29 +83,45 @@ std::string ListName(const TResourceName& name, int index) {
     return s.empty() ? Format("图标 %d", index + 1) : s;
 }
 
+// The names under a type; nothing when they add up to more characters than the input has bytes.
+std::optional<std::vector<TResourceName>> ListNames(const TPEResourceReader& resources, uint16_t type) {
+    try {
+        return resources.Names(type);
+    } catch (const EReadError&) {
+        return std::nullopt;
+    }
+}
+
+// A resource found is the bytes of the input where the directory says it lies.
+void CheckFound(const TPEResourceReader& resources, uint16_t type, const TResourceName& name,
+                std::span<const uint8_t> input) {
+    const auto range = resources.Locate(type, name);
+    const auto bytes = resources.FindResource(type, name);
+    FUZZ_CHECK(range.has_value() == bytes.has_value());
+    if (!range) return;
+    FUZZ_CHECK(range->Offset <= input.size() && range->Size <= input.size() - range->Offset);
+    FUZZ_CHECK(SameBytes(bytes->Bytes(), input.subspan(range->Offset, range->Size)));
+}
+
 // The resource directory on its own: names, counts, look-ups.
 void ExerciseDirectory(const TPEResourceReader& resources, std::span<const uint8_t> input,
                        const std::vector<TResourceName>& groups) {
     FUZZ_CHECK(resources.CountNames(RT_GROUP_ICON) == groups.size());
-    for (const TResourceName& name : groups) {
-        const auto bytes = resources.FindResource(RT_GROUP_ICON, name);
-        if (bytes) FUZZ_CHECK(Inside(*bytes, input));
+    for (const TResourceName& name : groups) CheckFound(resources, RT_GROUP_ICON, name, input);
+    const auto icons = ListNames(resources, RT_ICON);
+    if (icons) {
+        FUZZ_CHECK(resources.CountNames(RT_ICON) == icons->size());
+        // A few dozen look-ups are enough.
+        for (size_t i = 0; i < icons->size() && i < 64; ++i) CheckFound(resources, RT_ICON, (*icons)[i], input);
     }
-    const std::vector<TResourceName> icons = resources.Names(RT_ICON);
-    FUZZ_CHECK(resources.CountNames(RT_ICON) == icons.size());
-    // Whatever is found lies in the input (a few dozen look-ups are enough).
-    for (size_t i = 0; i < icons.size() && i < 64; ++i) {
-        const auto bytes = resources.FindResource(RT_ICON, icons[i]);
-        if (bytes) FUZZ_CHECK(Inside(*bytes, input));
-    }
-    const auto missing = resources.FindResource(RT_GROUP_ICON, TResourceName::FromText("no such group"));
-    if (missing) FUZZ_CHECK(Inside(*missing, input));
+    CheckFound(resources, RT_GROUP_ICON, TResourceName::FromText("no such group"), input);
 }
 
-bool SameNames(const std::vector<TResourceName>& a, const std::vector<TResourceName>& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i].IsId != b[i].IsId || a[i].Id != b[i].Id || a[i].Text != b[i].Text) return false;
+bool SameNames(const std::optional<std::vector<TResourceName>>& a, const std::optional<std::vector<TResourceName>>& b) {
+    if (!a || !b) return !a && !b;
+    if (a->size() != b->size()) return false;
+    for (size_t i = 0; i < a->size(); ++i)
+        if ((*a)[i].IsId != (*b)[i].IsId || (*a)[i].Id != (*b)[i].Id || (*a)[i].Text != (*b)[i].Text) return false;
     return true;
 }
 
@@ -140,9 +153,9 @@ void CheckFileSource(const std::string& path, std::span<const uint8_t> input, co
     FUZZ_CHECK(fromFile.Open(source) == opened);
     if (!opened) return;
     FUZZ_CHECK(fromFile.Is64Bit() == resources.Is64Bit());
-    FUZZ_CHECK(SameNames(fromFile.Names(RT_GROUP_ICON), resources.Names(RT_GROUP_ICON)));
+    FUZZ_CHECK(SameNames(ListNames(fromFile, RT_GROUP_ICON), ListNames(resources, RT_GROUP_ICON)));
     FUZZ_CHECK(fromFile.CountNames(RT_GROUP_ICON) == resources.CountNames(RT_GROUP_ICON));
-    FUZZ_CHECK(SameNames(fromFile.Names(RT_ICON), resources.Names(RT_ICON)));
+    FUZZ_CHECK(SameNames(ListNames(fromFile, RT_ICON), ListNames(resources, RT_ICON)));
 }
 
 // The routines that take a file name, against what the bytes hold.
@@ -189,7 +202,7 @@ void CheckFileRoutines(const std::string& path, std::span<const uint8_t> input, 
     }
 }
 
-// T32BitReader on the file name (the file mapped) against the reader of the bytes in memory.
+// T32BitReader on the file name (read in pages) against the reader of the bytes in memory.
 void CheckFileReader(const std::string& path, TIconList& expected, bool read, bool raised) {
     T32BitReader fromFile(path);
     bool fileRead = false, fileRaised = false;
@@ -217,8 +230,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool opened = resources.Open(input);
     std::vector<TResourceName> groups;
     if (opened) {
-        groups = resources.Names(RT_GROUP_ICON);
-        ExerciseDirectory(resources, input, groups);
+        // Names adding up to more than the input are reported; reading the icons then raises.
+        if (auto names = ListNames(resources, RT_GROUP_ICON)) {
+            groups = std::move(*names);
+            ExerciseDirectory(resources, input, groups);
+        }
     } else {
         FUZZ_CHECK(resources.Names(RT_GROUP_ICON).empty());
         FUZZ_CHECK(resources.CountNames(RT_GROUP_ICON) == 0);

@@ -37,4 +37,16 @@ private:
     mutable std::map<Key, std::weak_ptr<const void>> FDerived;
 };
 
+// Size bytes from Offset of a buffer that others may share (a resource of a module read from a
+// file): the bytes stay valid while anyone holds the buffer.
+struct TSharedBytes {
+    std::shared_ptr<const TByteBuffer> Buffer;
+    size_t Offset = 0;
+    size_t Size = 0;
+
+    std::span<const uint8_t> Bytes() const {
+        return Buffer ? Buffer->Bytes().subspan(Offset, Size) : std::span<const uint8_t>();
+    }
+};
+
 }  // namespace pictavo

@@ -31,6 +31,13 @@ bool TSpanSource::Read(uint64_t offset, void* out, size_t n) const {
     return true;
 }
 
+size_t TSpanSource::ReadUpTo(uint64_t offset, void* out, size_t n) const {
+    if (offset >= FBytes.size()) return 0;
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(n, FBytes.size() - offset));
+    if (count) std::memcpy(out, FBytes.data() + offset, count);
+    return count;
+}
+
 std::optional<std::span<const uint8_t>> TSpanSource::View(uint64_t offset, uint64_t n) const {
     if (offset > FBytes.size() || n > FBytes.size() - offset) return std::nullopt;
     return FBytes.subspan(static_cast<size_t>(offset), static_cast<size_t>(n));
@@ -88,21 +95,89 @@ const TFileSource::TPage* TFileSource::Page(uint64_t index) const {
     return &page;
 }
 
+size_t TFileSource::ReadDirect(uint64_t offset, uint8_t* out, size_t n) const {
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(FFd, out + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got == 0 && !FSizeKnown) {  // the end of the file: now its size is known
+            FSize = offset + done;
+            FSizeKnown = true;
+        }
+        if (got <= 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+size_t TFileSource::ReadUpTo(uint64_t offset, void* out, size_t n) const {
+    if (FUnreadable) return 0;
+    if (FSizeKnown) {
+        if (offset >= FSize) return 0;
+        n = static_cast<size_t>(std::min<uint64_t>(n, FSize - offset));
+    }
+    auto* dst = static_cast<uint8_t*>(out);
+    // A page or more is read in one go, leaving the kept pages to the headers and tables.
+    if (n >= kPageSize) return ReadDirect(offset, dst, n);
+    size_t done = 0;
+    while (done < n) {
+        const uint64_t at = offset + done;
+        const size_t inPage = static_cast<size_t>(at % kPageSize);
+        const TPage* page = Page(at / kPageSize);
+        if (!page || page->Valid <= inPage) break;
+        const size_t take = std::min(n - done, page->Valid - inPage);
+        std::memcpy(dst + done, page->Bytes.data() + inPage, take);
+        done += take;
+        if (page->Valid < kPageSize) break;  // the file ends in this page
+    }
+    return done;
+}
+
 bool TFileSource::Read(uint64_t offset, void* out, size_t n) const {
     if (FSizeKnown && (offset > FSize || n > FSize - offset)) return false;
-    auto* dst = static_cast<uint8_t*>(out);
-    while (n > 0) {
-        const uint64_t index = offset / kPageSize;
-        const size_t inPage = static_cast<size_t>(offset % kPageSize);
-        const size_t take = std::min(n, kPageSize - inPage);
-        const TPage* page = Page(index);
-        if (!page || page->Valid < inPage + take) return false;
-        std::memcpy(dst, page->Bytes.data() + inPage, take);
-        dst += take;
-        offset += take;
-        n -= take;
+    return ReadUpTo(offset, out, n) == n;
+}
+
+void RaiseFileTooLarge() {
+    throw EReadError(Format("文件太大, 无法读入内存 (超过 %d MB)", static_cast<int>(kMaxWholeFileRead >> 20)));
+}
+
+std::shared_ptr<const TByteBuffer> ReadWhole(const TByteSource& source) {
+    const uint64_t size = source.Size();
+    if (size > kMaxWholeFileRead) RaiseFileTooLarge();
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[size ? size : 1]);
+    const size_t got = source.ReadUpTo(0, bytes.get(), static_cast<size_t>(size));
+    return std::make_shared<const TByteBuffer>(std::move(bytes), got);
+}
+
+TSharedBytes TSharedRanges::Get(uint64_t offset, uint64_t n) {
+    const uint64_t size = FSource->Size();
+    n = offset < size ? std::min(n, size - offset) : 0;
+    if (n == 0) return {};
+    auto slice = [&](const std::shared_ptr<const TByteBuffer>& buffer, uint64_t at) {
+        const size_t held = buffer->Bytes().size();
+        if (offset - at >= held) return TSharedBytes{};
+        return TSharedBytes{buffer, static_cast<size_t>(offset - at), static_cast<size_t>(std::min<uint64_t>(n, held - (offset - at)))};
+    };
+    // The chunk that begins last at or before the range holds it when it reaches far enough.
+    if (auto it = FChunks.upper_bound(offset); it != FChunks.begin()) {
+        --it;
+        if (offset - it->first + n <= it->second->Bytes().size()) return slice(it->second, it->first);
     }
-    return true;
+    if (FWhole) return slice(FWhole, 0);
+    const uint64_t length = std::max(n, std::min(kChunkSize, size - offset));
+    if (length > kMaxWholeFileRead) RaiseFileTooLarge();
+    if (FRead + length + kChunkOverhead > 2 * size) {
+        // More chunks would cost more than the whole source: from here on it is one buffer.
+        FWhole = ReadWhole(*FSource);
+        return slice(FWhole, 0);
+    }
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[length]);
+    const size_t got = FSource->ReadUpTo(offset, bytes.get(), static_cast<size_t>(length));
+    FRead += length + kChunkOverhead;
+    auto& chunk = FChunks[offset];
+    chunk = std::make_shared<const TByteBuffer>(std::move(bytes), got);
+    return slice(chunk, offset);
 }
 
 }  // namespace pictavo

@@ -5,10 +5,10 @@
 #include "base/Text.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -18,83 +18,53 @@
 
 namespace pictavo {
 
-TMappedFile::TMappedFile(const std::string& fileName, TAccess access) { Open(fileName, access, 0, nullptr); }
+TMappedFile::TMappedFile(const std::string& fileName) { Open(fileName, 0, nullptr); }
 
 TMappedFile::TMappedFile(const std::string& fileName, size_t prefix,
                          const std::function<bool(std::span<const uint8_t>)>& accept) {
-    Open(fileName, TAccess::ReadSmall, prefix, &accept);
+    Open(fileName, prefix, &accept);
 }
 
-void TMappedFile::Open(const std::string& fileName, TAccess access, size_t prefix,
+void TMappedFile::Open(const std::string& fileName, size_t prefix,
                        const std::function<bool(std::span<const uint8_t>)>* accept) {
     // Non-blocking, so that a named pipe never waits for a writer; only regular files are read.
     const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) RaiseOpenError(fileName, errno);
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        RaiseOpenError(fileName, err);
-    }
-    if (S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        RaiseOpenError(fileName, EISDIR);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        RaiseOpenError(fileName, EINVAL);
-    }
-    FSize = static_cast<size_t>(st.st_size);
-    if (accept) {
-        std::vector<uint8_t> head(std::min(prefix, FSize));
-        size_t got = 0;
-        while (got < head.size()) {
-            const ssize_t n = ::pread(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += static_cast<size_t>(n);
+    if (::fstat(fd, &st) != 0) RaiseOpenError(fileName, errno);
+    if (S_ISDIR(st.st_mode)) RaiseOpenError(fileName, EISDIR);
+    if (!S_ISREG(st.st_mode)) RaiseOpenError(fileName, EINVAL);
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    // Everything is read with pread into memory: nothing is mapped, so a file that shrinks or
+    // changes meanwhile gives fewer or other bytes, never a fault.
+    auto readAt = [&](uint8_t* out, size_t n) {
+        size_t done = 0;
+        while (done < n) {
+            const ssize_t got = ::pread(fd, out + done, n - done, static_cast<off_t>(done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) RaiseOpenError(fileName, errno);
+            if (got == 0) break;  // the file shrank meanwhile: keep what was there
+            done += static_cast<size_t>(got);
         }
-        head.resize(got);
+        return done;
+    };
+    if (accept) {
+        std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(prefix, size)));
+        head.resize(readAt(head.data(), head.size()));
         if (!(*accept)(head)) {
-            ::close(fd);
             FAccepted = false;
-            FSize = 0;
             return;
         }
     }
-    if (FSize > 0 && FSize <= kReadWholeLimit && access == TAccess::ReadSmall) {
-        // Small files are cheaper to read than to map and unmap.
-        std::unique_ptr<uint8_t[]> buffer(new uint8_t[FSize]);
-        size_t done = 0;
-        while (done < FSize) {
-            const ssize_t n = ::read(fd, buffer.get() + done, FSize - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                const int err = errno;
-                ::close(fd);
-                RaiseOpenError(fileName, err);
-            }
-            if (n == 0) break;  // the file shrank meanwhile: keep what was there
-            done += static_cast<size_t>(n);
-        }
-        FSize = done;
-        FData = buffer.get();
-        FOwned = std::make_shared<const TByteBuffer>(std::move(buffer), FSize);
-    } else if (FSize > 0) {
-        void* map = ::mmap(nullptr, FSize, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (map == MAP_FAILED) {
-            const int err = errno;
-            ::close(fd);
-            RaiseOpenError(fileName, err);
-        }
-        FMap = map;
-        FData = static_cast<const uint8_t*>(map);
-    }
-    ::close(fd);
-}
-
-TMappedFile::~TMappedFile() {
-    if (FMap) ::munmap(FMap, FSize);
+    if (size == 0) return;
+    if (size > kReadWholeLimit) RaiseFileTooLarge();
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[size]);
+    const size_t got = readAt(buffer.get(), static_cast<size_t>(size));
+    FOwned = std::make_shared<const TByteBuffer>(std::move(buffer), got);
 }
 
 namespace {

@@ -1,7 +1,8 @@
-// Reading files through a read-only memory map and replacing files atomically.
+// Reading files whole into memory and replacing files atomically.
 #pragma once
 
 #include "base/ByteBuffer.h"
+#include "base/ByteSource.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,42 +12,36 @@
 
 namespace pictavo {
 
-// A regular file's bytes, read whole or mapped read-only, for the object's lifetime. The bytes
-// are the file's length at open time. Raises EFOpenError ("无法打开文件 ...") when the file cannot
-// be opened or is not a regular file.
+// A regular file's bytes, read whole into one buffer for the object's lifetime: the file's
+// length at open time, or what it still held when read (a file that shrinks meanwhile gives
+// fewer bytes, never a fault). Raises EFOpenError ("无法打开文件 ...") when the file cannot be
+// opened or is not a regular file, and EReadError (RaiseFileTooLarge) for a file larger than
+// kReadWholeLimit.
 class TMappedFile {
 public:
-    // Lazy: always map, so only the pages touched are read (for reading headers and tables
-    // of possibly large files). Otherwise small files are read whole.
-    enum class TAccess { ReadSmall, Lazy };
-    explicit TMappedFile(const std::string& fileName, TAccess access = TAccess::ReadSmall);
-    // Reads the file whole (up to kReadWholeLimit; mapped beyond) only when `accept` approves
-    // its first `prefix` bytes (fewer when the file is shorter); otherwise holds no bytes and
-    // Accepted() is false. For files worth reading only when their header says so.
+    explicit TMappedFile(const std::string& fileName);
+    // Reads the file whole only when `accept` approves its first `prefix` bytes (fewer when the
+    // file is shorter); otherwise holds no bytes and Accepted() is false. For files worth
+    // reading only when their header says so.
     TMappedFile(const std::string& fileName, size_t prefix,
                 const std::function<bool(std::span<const uint8_t>)>& accept);
     bool Accepted() const { return FAccepted; }
-    ~TMappedFile();
     TMappedFile(const TMappedFile&) = delete;
     TMappedFile& operator=(const TMappedFile&) = delete;
 
-    std::span<const uint8_t> Bytes() const { return {FData, FSize}; }
-    // The bytes as a shared buffer when the file was read whole; null when it is mapped.
+    std::span<const uint8_t> Bytes() const { return FOwned ? FOwned->Bytes() : std::span<const uint8_t>(); }
+    // The bytes as a shared buffer, for what is cut from them; null when there are none.
     const std::shared_ptr<const TByteBuffer>& Shared() const { return FOwned; }
-    uint64_t Size() const { return FSize; }
+    uint64_t Size() const { return Bytes().size(); }
 
-    // Files up to this size are read into memory rather than mapped.
-    static constexpr size_t kReadWholeLimit = 64 * 1024 * 1024;
+    // The largest file read.
+    static constexpr uint64_t kReadWholeLimit = kMaxWholeFileRead;
 
 private:
-    void Open(const std::string& fileName, TAccess access, size_t prefix,
-              const std::function<bool(std::span<const uint8_t>)>* accept);
+    void Open(const std::string& fileName, size_t prefix, const std::function<bool(std::span<const uint8_t>)>* accept);
 
     bool FAccepted = true;
     std::shared_ptr<const TByteBuffer> FOwned;
-    const uint8_t* FData = nullptr;
-    size_t FSize = 0;
-    void* FMap = nullptr;
 };
 
 // How a save treats a link at the target.

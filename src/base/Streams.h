@@ -1,4 +1,4 @@
-// Byte streams: a read-only view over bytes that exist (a mapped file, a resource) and a
+// Byte streams: a read-only view over bytes that exist (a file read into memory, a resource) and a
 // growable memory stream for writing. Reads never go past the end of what exists.
 #pragma once
 

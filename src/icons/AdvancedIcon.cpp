@@ -33,18 +33,14 @@ bool TAdvancedIcon::ReadHeader(TStream& Stream, uint16_t& Count) {
 
 bool TAdvancedIcon::LoadFromFile(const std::string& FileName) {
     FImages.Clear();
-    // Only a file whose header is an icon header is read; small ones whole, into one buffer
-    // that every image shares.
+    // Only a file whose header is an icon header is read, whole, into one buffer that every
+    // image shares: entries pointing anywhere cost no more than the file.
     const TMappedFile file(FileName, TIconDir::Size, [](std::span<const uint8_t> head) {
         const ByteReader rd(head);
         return rd.u16le(0) == 0 && rd.u16le(2) == 1;
     });
     if (!file.Accepted()) return false;
-    if (file.Shared()) {
-        TSpanStream stream(file.Shared());
-        return LoadFromStream(stream);
-    }
-    TSpanStream stream(file.Bytes());
+    TSpanStream stream(file.Shared());
     return LoadFromStream(stream);
 }
 
@@ -59,7 +55,7 @@ bool TAdvancedIcon::LoadFromStream(TStream& stream) {
 bool TAdvancedIcon::LoadFromResource(const TResourceModule& Instance, const TResourceName& ResName) {
     const auto group = Instance.FindResource(RT_GROUP_ICON, ResName);
     if (!group) throw EResNotFound(Format("找不到资源 %s", ResName.Display().c_str()));
-    TSpanStream stream(*group);
+    TSpanStream stream(group->Bytes());
     uint16_t count = 0;
     if (!ReadHeader(stream, count)) return false;
     for (uint16_t i = 0; i < count; ++i) FImages.Add(std::make_unique<TResourceIconImage>(stream, Instance));

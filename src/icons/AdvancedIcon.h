@@ -33,11 +33,13 @@ public:
 
     // Reads a group icon (type 14) of a module and appends its images. False when the group's
     // header is not an icon header. Raises EResNotFound ("找不到资源 %s") when the group or
-    // an icon it names is missing; images added before stay.
+    // an icon it names is missing, and RaiseTooManyImages() past the module's image bound;
+    // images added before stay.
     bool LoadFromResource(const TResourceModule& Instance, const TResourceName& ResName);
 
     // Replaces the images by those of an .ico file. True when the file has an icon header
-    // (even with no entries); False otherwise. Raises EFOpenError when it cannot be opened.
+    // (even with no entries); False otherwise. Raises EFOpenError when it cannot be opened and
+    // EReadError when it is larger than kMaxWholeFileRead.
     bool LoadFromFile(const std::string& FileName);
     // The same read from bytes already at hand (the stream starts at the file's first byte).
     bool LoadFromStream(TStream& Stream);

@@ -137,26 +137,25 @@ TFileIconImage::TFileIconImage(TStream& Stream) {
     UpdateSize();
 }
 
-std::shared_ptr<const TByteBuffer> TResourceModule::SharedIcon(uint16_t Id) const {
-    auto& slot = FSharedIcons[Id];
-    if (!slot) {
-        const auto bytes = FindResource(RT_ICON, TResourceName::FromId(Id));
-        if (!bytes) {
-            FSharedIcons.erase(Id);
-            return nullptr;
-        }
-        slot = std::make_shared<const TByteBuffer>(*bytes);
-    }
-    return slot;
+std::optional<TSharedBytes> TResourceModule::SharedIcon(uint16_t Id) const {
+    const auto [slot, fresh] = FSharedIcons.try_emplace(Id);
+    if (fresh) slot->second = FindResource(RT_ICON, TResourceName::FromId(Id));
+    return slot->second;
+}
+
+void TResourceModule::CountImage() const {
+    if (FImagesMade >= kMaxImagesPerFile) RaiseTooManyImages();
+    ++FImagesMade;
 }
 
 TResourceIconImage::TResourceIconImage(TStream& Stream, const TResourceModule& Instance) {
     uint8_t raw[TGroupIconDirEntry::Size];
     Stream.ReadBuffer(raw, sizeof raw);
     const TGroupIconDirEntry entry = TGroupIconDirEntry::Read(std::span<const uint8_t, TGroupIconDirEntry::Size>(raw));
+    Instance.CountImage();
     auto bytes = Instance.SharedIcon(entry.IconId);
     if (!bytes) throw EResNotFound(Format("找不到资源 %d", static_cast<int>(entry.IconId)));
-    SetContent(entry.Info, std::move(bytes), 0);
+    SetContent(entry.Info, std::move(bytes->Buffer), bytes->Offset, bytes->Size);
     UpdateSize();
 }
 

@@ -93,8 +93,10 @@ public:
 
 class TResourceModule;
 
-// An image of a group-icon resource: the group entry and a copy of the icon resource (type 3)
-// it names. Raises EResNotFound ("找不到资源 %d") when the module lacks that resource.
+// An image of a group-icon resource: the group entry and the bytes of the icon resource
+// (type 3) it names, shared with every image over the same bytes. Raises EResNotFound
+// ("找不到资源 %d") when the module lacks that resource, and RaiseTooManyImages() when the
+// module has made kMaxImagesPerFile images already.
 class TResourceIconImage : public TIconImage {
 public:
     TResourceIconImage(TStream& Stream, const TResourceModule& Instance);

@@ -29,16 +29,22 @@ class TResourceModule {
 public:
     virtual ~TResourceModule() = default;
     // The bytes of the resource of an integer type and a name; nothing when the module does
-    // not hold it. The bytes stay valid while the module lives.
-    virtual std::optional<std::span<const uint8_t>> FindResource(uint16_t Type, const TResourceName& Name) const = 0;
+    // not hold it. Resources over the same bytes of the module share one buffer, so a file
+    // that points many resources at one place holds those bytes (and their decoded pixels) once.
+    virtual std::optional<TSharedBytes> FindResource(uint16_t Type, const TResourceName& Name) const = 0;
 
-    // A copy of an icon resource (type 3) by identifier that every image naming it shares, so
-    // that a group listing one icon many times holds its bytes (and its decoded pixels) once.
-    // Null when the module does not hold it.
-    std::shared_ptr<const TByteBuffer> SharedIcon(uint16_t Id) const;
+    // An icon resource (type 3) by identifier, looked up once however many images name it.
+    // Nothing when the module does not hold it.
+    std::optional<TSharedBytes> SharedIcon(uint16_t Id) const;
+
+    // Counts one more image made from the module's resources; raises RaiseTooManyImages() past
+    // kMaxImagesPerFile. Group records may name the same images again and again, so this bounds
+    // what reading one file can make.
+    void CountImage() const;
 
 private:
-    mutable std::unordered_map<uint16_t, std::shared_ptr<const TByteBuffer>> FSharedIcons;
+    mutable std::unordered_map<uint16_t, std::optional<TSharedBytes>> FSharedIcons;
+    mutable uint32_t FImagesMade = 0;
 };
 
 }  // namespace pictavo

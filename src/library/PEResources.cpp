@@ -1,6 +1,7 @@
 #include "library/PEResources.h"
 
 #include "base/ByteReader.h"
+#include "base/Errors.h"
 #include "base/Paths.h"
 #include "base/Text.h"
 
@@ -25,7 +26,10 @@ bool TPEResourceReader::Open(std::span<const uint8_t> file) {
 
 bool TPEResourceReader::Open(const TByteSource& source) {
     FSource = &source;
+    FRanges.emplace(source);
     FSections.clear();
+    FTypeDirectories.clear();
+    FNameTexts.clear();
     FIdIndex.clear();
     FTextIndex.clear();
     FHasResources = false;
@@ -93,11 +97,15 @@ std::optional<uint64_t> TPEResourceReader::RvaToOffset(uint32_t rva) const {
     return std::nullopt;
 }
 
+std::optional<uint64_t> TPEResourceReader::DirectoryOffset(uint32_t dirOffset) const {
+    const uint64_t rva = static_cast<uint64_t>(FResourceRva) + dirOffset;
+    if (rva > 0xFFFFFFFFu) return std::nullopt;
+    return RvaToOffset(static_cast<uint32_t>(rva));
+}
+
 std::vector<TPEResourceReader::Entry> TPEResourceReader::DirectoryEntries(uint32_t dirOffset) const {
     std::vector<Entry> entries;
-    const uint64_t rva = static_cast<uint64_t>(FResourceRva) + dirOffset;
-    if (rva > 0xFFFFFFFFu) return entries;
-    const auto offset = RvaToOffset(static_cast<uint32_t>(rva));
+    const auto offset = DirectoryOffset(dirOffset);
     if (!offset) return entries;
     const auto named = FSource->U16(*offset + 12), ids = FSource->U16(*offset + 14);
     if (!named || !ids) return entries;
@@ -110,12 +118,8 @@ std::vector<TPEResourceReader::Entry> TPEResourceReader::DirectoryEntries(uint32
         count = std::min(count, fitting);
     }
     std::vector<uint8_t> raw(static_cast<size_t>(count * kDirectoryEntrySize));
-    if (!FSource->Read(first, raw.data(), raw.size())) {
-        const uint64_t fitting = first < FSource->Size() ? (FSource->Size() - first) / kDirectoryEntrySize : 0;
-        count = std::min(count, fitting);
-        raw.resize(static_cast<size_t>(count * kDirectoryEntrySize));
-        if (!FSource->Read(first, raw.data(), raw.size())) return entries;
-    }
+    // Only whole entries are taken; the file may end (or have shrunk) before the last one.
+    count = FSource->ReadUpTo(first, raw.data(), raw.size()) / kDirectoryEntrySize;
     const ByteReader rd(raw);
     entries.reserve(static_cast<size_t>(count));
     for (uint64_t i = 0; i < count; ++i)
@@ -123,36 +127,63 @@ std::vector<TPEResourceReader::Entry> TPEResourceReader::DirectoryEntries(uint32
     return entries;
 }
 
-std::optional<TResourceName> TPEResourceReader::EntryName(const Entry& e) const {
-    if (!(e.NameField & kHighBit)) return TResourceName::FromId(static_cast<uint16_t>(e.NameField));
+std::optional<TPEResourceReader::NamePlace> TPEResourceReader::StringName(const Entry& e) const {
     const uint64_t rva = static_cast<uint64_t>(FResourceRva) + (e.NameField & ~kHighBit);
     if (rva > 0xFFFFFFFFu) return std::nullopt;
     const auto offset = RvaToOffset(static_cast<uint32_t>(rva));
     if (!offset) return std::nullopt;
     const auto length = FSource->U16(*offset);
-    if (!length) return std::nullopt;
-    std::vector<uint8_t> chars(size_t{*length} * 2);
-    if (!FSource->Read(*offset + 2, chars.data(), chars.size())) return std::nullopt;  // runs past the end
-    std::string text = Utf16leToUtf8(chars);
-    const size_t nul = text.find('\0');
-    if (nul != std::string::npos) text.resize(nul);
-    return TResourceName::FromText(std::move(text));
+    if (!length || *offset + 2 + uint64_t{*length} * 2 > FSource->Size()) return std::nullopt;  // runs past the end
+    return NamePlace{*offset + 2, *length};
+}
+
+std::vector<std::pair<TPEResourceReader::Entry, TResourceName>> TPEResourceReader::NamedEntries(uint32_t dirOffset) const {
+    std::vector<std::pair<Entry, TResourceName>> named;
+    // Every name listed is a string of its own, however many entries share its bytes; their
+    // characters together are held to the file's size.
+    uint64_t characters = 0;
+    for (const Entry& e : DirectoryEntries(dirOffset)) {
+        if (!(e.NameField & kHighBit)) {
+            named.emplace_back(e, TResourceName::FromId(static_cast<uint16_t>(e.NameField)));
+            continue;
+        }
+        const auto place = StringName(e);
+        if (!place) continue;
+        characters += place->Length;
+        if (characters > FSource->Size()) throw EReadError("资源名称的总长度超过了文件的大小");
+        auto [text, fresh] = FNameTexts.try_emplace(place->Offset);
+        if (fresh) {
+            std::vector<uint8_t> chars(size_t{place->Length} * 2);
+            if (!FSource->Read(place->Offset, chars.data(), chars.size())) {  // the file shrank
+                FNameTexts.erase(text);
+                continue;
+            }
+            text->second = Utf16leToUtf8(chars);
+            const size_t nul = text->second.find('\0');
+            if (nul != std::string::npos) text->second.resize(nul);
+        }
+        named.emplace_back(e, TResourceName::FromText(text->second));
+    }
+    return named;
 }
 
 std::optional<uint32_t> TPEResourceReader::TypeDirectory(uint16_t Type) const {
     if (!FHasResources) return std::nullopt;
-    for (const Entry& e : DirectoryEntries(0))
-        if (!(e.NameField & kHighBit) && static_cast<uint16_t>(e.NameField) == Type && (e.OffsetField & kHighBit))
-            return e.OffsetField & ~kHighBit;
-    return std::nullopt;
+    const auto [found, fresh] = FTypeDirectories.try_emplace(Type);
+    if (fresh)
+        for (const Entry& e : DirectoryEntries(0))
+            if (!(e.NameField & kHighBit) && static_cast<uint16_t>(e.NameField) == Type && (e.OffsetField & kHighBit)) {
+                found->second = e.OffsetField & ~kHighBit;
+                break;
+            }
+    return found->second;
 }
 
 std::vector<TResourceName> TPEResourceReader::Names(uint16_t Type) const {
     std::vector<TResourceName> names;
     const auto dir = TypeDirectory(Type);
     if (!dir) return names;
-    for (const Entry& e : DirectoryEntries(*dir))
-        if (auto name = EntryName(e)) names.push_back(std::move(*name));
+    for (auto& [entry, name] : NamedEntries(*dir)) names.push_back(std::move(name));
     return names;
 }
 
@@ -160,16 +191,20 @@ size_t TPEResourceReader::CountNames(uint16_t Type) const {
     const auto dir = TypeDirectory(Type);
     if (!dir) return 0;
     size_t n = 0;
-    for (const Entry& e : DirectoryEntries(*dir)) n += EntryName(e).has_value();
+    for (const Entry& e : DirectoryEntries(*dir)) n += !(e.NameField & kHighBit) || StringName(e).has_value();
     return n;
 }
 
-std::optional<std::span<const uint8_t>> TPEResourceReader::FirstLanguageData(const Entry& nameEntry) const {
+std::optional<TPEResourceReader::TRange> TPEResourceReader::FirstLanguageData(const Entry& nameEntry) const {
     uint32_t dataEntry;
     if (nameEntry.OffsetField & kHighBit) {
-        const auto languages = DirectoryEntries(nameEntry.OffsetField & ~kHighBit);
-        if (languages.empty() || (languages.front().OffsetField & kHighBit)) return std::nullopt;
-        dataEntry = languages.front().OffsetField;
+        // Only the first entry of the language directory is read, however many it claims.
+        const auto dir = DirectoryOffset(nameEntry.OffsetField & ~kHighBit);
+        if (!dir) return std::nullopt;
+        const auto named = FSource->U16(*dir + 12), ids = FSource->U16(*dir + 14);
+        const auto first = FSource->U32(*dir + kDirectoryHeaderSize + 4);
+        if (!named || !ids || uint32_t{*named} + *ids == 0 || !first || (*first & kHighBit)) return std::nullopt;
+        dataEntry = *first;
     } else {
         dataEntry = nameEntry.OffsetField;  // data straight under the name: no language level
     }
@@ -179,7 +214,7 @@ std::optional<std::span<const uint8_t>> TPEResourceReader::FirstLanguageData(con
     if (!offset) return std::nullopt;
     const auto dataRva = FSource->U32(*offset), size = FSource->U32(*offset + 4);
     if (!dataRva || !size) return std::nullopt;
-    if (*size == 0) return std::span<const uint8_t>();
+    if (*size == 0) return TRange{};  // an empty resource: found, without bytes
     const auto at = RvaToOffset(*dataRva);
     if (!at) return std::nullopt;
     // Cut to the bytes of the section that the file holds.
@@ -187,12 +222,11 @@ std::optional<std::span<const uint8_t>> TPEResourceReader::FirstLanguageData(con
     for (const Section& s : FSections)
         if (*dataRva >= s.VirtualAddress && *dataRva - s.VirtualAddress < s.RawSize)
             limit = std::min<uint64_t>(limit, uint64_t{s.RawOffset} + s.RawSize);
-    const uint64_t available = limit > *at ? limit - *at : 0;
-    return FSource->View(*at, std::min<uint64_t>(*size, available));
+    if (*at > limit) return std::nullopt;
+    return TRange{*at, std::min<uint64_t>(*size, limit - *at)};
 }
 
-std::optional<std::span<const uint8_t>> TPEResourceReader::FindResource(uint16_t Type,
-                                                                        const TResourceName& Name) const {
+std::optional<TPEResourceReader::TRange> TPEResourceReader::Locate(uint16_t Type, const TResourceName& Name) const {
     const auto dir = TypeDirectory(Type);
     if (!dir) return std::nullopt;
     if (Name.IsId) {
@@ -206,13 +240,17 @@ std::optional<std::span<const uint8_t>> TPEResourceReader::FindResource(uint16_t
     }
     auto [it, fresh] = FTextIndex.try_emplace(Type);
     if (fresh)
-        for (const Entry& e : DirectoryEntries(*dir)) {
-            if (!(e.NameField & kHighBit)) continue;
-            if (auto name = EntryName(e)) it->second.try_emplace(LowerAscii(name->Text), e);
-        }
+        for (const auto& [entry, name] : NamedEntries(*dir))
+            if (!name.IsId) it->second.try_emplace(LowerAscii(name.Text), entry);
     const auto found = it->second.find(LowerAscii(Name.Text));
     if (found == it->second.end()) return std::nullopt;
     return FirstLanguageData(found->second);
+}
+
+std::optional<TSharedBytes> TPEResourceReader::FindResource(uint16_t Type, const TResourceName& Name) const {
+    const auto range = Locate(Type, Name);
+    if (!range) return std::nullopt;
+    return FRanges->Get(range->Offset, range->Size);
 }
 
 }  // namespace pictavo

@@ -5,15 +5,16 @@
 namespace pictavo {
 
 bool T32BitReader::ReadIcons() {
-    if (!FInMemory) {
+    if (FInMemory) {
+        if (!FResources.Open(FBytes)) return false;
+    } else {
         try {
-            FModule = std::make_unique<TMappedFile>(FFileName, TMappedFile::TAccess::Lazy);
+            FFile = std::make_unique<TFileSource>(FFileName);
         } catch (const EFOpenError&) {
             return false;
         }
-        FBytes = FModule->Bytes();
+        if (!FFile->Valid() || !FResources.Open(*FFile)) return false;
     }
-    if (!FResources.Open(FBytes)) return false;
     FLoaded = true;
     for (const TResourceName& name : FResources.Names(RT_GROUP_ICON)) AddResourceIcon(name);
     return true;

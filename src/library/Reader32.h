@@ -1,7 +1,7 @@
 // Reader of the group icons of PE executables and DLLs (32- and 64-bit).
 #pragma once
 
-#include "base/FileIO.h"
+#include "base/ByteSource.h"
 #include "library/IconLibrary.h"
 #include "library/PEResources.h"
 
@@ -15,14 +15,16 @@ public:
     // Reads bytes already in memory; FileName only names them. The bytes must outlive the reader.
     T32BitReader(std::string FileName, std::span<const uint8_t> Bytes)
         : TICLReader(std::move(FileName)), FBytes(Bytes), FInMemory(true) {}
-    // Maps the file and reads every group icon, named after its resource name, in directory
-    // order. False when the file cannot be mapped or is not a PE image.
+    // Reads every group icon, named after its resource name, in directory order: the headers
+    // and tables in pages, each image's bytes once however many images name them. False when
+    // the file cannot be read or is not a PE image. Raises what reading a group raises
+    // (EResNotFound, EReadError, RaiseTooManyImages()); the icons read before stay in Icons.
     bool ReadIcons() override;
 
 private:
     void AddResourceIcon(const TResourceName& Name);
 
-    std::unique_ptr<TMappedFile> FModule;
+    std::unique_ptr<TFileSource> FFile;
     std::span<const uint8_t> FBytes;
     bool FInMemory = false;
     TPEResourceReader FResources;

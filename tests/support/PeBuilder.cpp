@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
+#include <utility>
 
 namespace pictavo::test {
 
@@ -53,6 +55,8 @@ PeImage BuildPe(const std::vector<PeResource>& resources, bool pe64) {
         const std::vector<uint8_t>* data;
     };
     std::vector<DataFixup> datas;
+    std::map<std::pair<uint16_t, NameKey>, uint32_t> nameEntries;
+    std::map<std::tuple<uint16_t, NameKey, uint16_t>, uint32_t> dataEntries;
 
     const uint32_t root = directory(0, static_cast<uint16_t>(tree.size()));
     size_t ti = 0;
@@ -66,6 +70,7 @@ PeImage BuildPe(const std::vector<PeResource>& resources, bool pe64) {
         size_t ni = 0;
         for (auto& [key, langs] : names) {
             const uint32_t nameEntry = nameDir + 16 + 8 * static_cast<uint32_t>(ni++);
+            nameEntries[{type, key}] = nameEntry;
             if (key.isId) Put32(rsrc, nameEntry, key.id);
             else strings.push_back({nameEntry, key.text});
             const uint32_t langDir = directory(0, static_cast<uint16_t>(langs.size()));
@@ -74,6 +79,7 @@ PeImage BuildPe(const std::vector<PeResource>& resources, bool pe64) {
             for (auto& [lang, data] : langs) {
                 const uint32_t langEntry = langDir + 16 + 8 * static_cast<uint32_t>(li++);
                 const uint32_t dataEntry = reserve(16);
+                dataEntries[{type, key, lang}] = dataEntry;
                 Put32(rsrc, langEntry, lang);
                 Put32(rsrc, langEntry + 4, dataEntry);
                 datas.push_back({dataEntry, data});
@@ -129,6 +135,11 @@ PeImage BuildPe(const std::vector<PeResource>& resources, bool pe64) {
     pe.ResourceFileOffset = headersSize;
     pe.ResourceRva = sectionRva;
     pe.ResourceDirectoryField = dirs + 16;
+    for (const auto& r : resources) {
+        const NameKey key{r.NameIsId, r.Id, r.Text};
+        pe.NameEntries.push_back(headersSize + nameEntries[{r.Type, key}]);
+        pe.DataEntries.push_back(headersSize + dataEntries[{r.Type, key, r.Language}]);
+    }
     return pe;
 }
 

@@ -23,6 +23,11 @@ struct PeImage {
     uint32_t ResourceFileOffset = 0;   // file offset of the resource root directory
     uint32_t ResourceRva = 0;
     uint32_t ResourceDirectoryField = 0;  // file offset of the data directory's resource RVA
+    // Per resource, in the order given: the file offset of its name's entry in its type's
+    // directory, and of its data entry (the RVA and size of its bytes). For pointing several
+    // resources at the same name or bytes.
+    std::vector<uint32_t> NameEntries;
+    std::vector<uint32_t> DataEntries;
 };
 
 // A PE32 (or PE32+) DLL image whose only section holds the given resources, with the
