@@ -264,6 +264,22 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
             err << Printable(path) << ": " << e.what() << '\n';
             continue;
         }
+        // Every icon file holds its own copy of the images it shares with others: what all of
+        // them write together is bounded by the bytes they cover, as for a single save.
+        try {
+            std::vector<const TIconImage*> images;
+            uint64_t bytes = 0;
+            for (int i = 0; i < library.Icons().Count(); ++i) {
+                const TAdvancedIcon& icon = *library.Icons().Icon(i);
+                for (int k = 0; k < icon.Images().Count(); ++k) images.push_back(icon.Images().GetItem(k));
+                bytes += icon.ImageBytes();
+            }
+            CheckSaveSize(images, bytes);
+        } catch (const std::exception& e) {
+            status = 1;
+            err << Printable(path) << ": " << e.what() << '\n';
+            continue;
+        }
         for (int i = 0; i < library.Icons().Count(); ++i) {
             const TAdvancedIcon& icon = *library.Icons().Icon(i);
             if (icon.Images().Count() == 0) {

@@ -62,6 +62,16 @@ bool TAdvancedIcon::LoadFromResource(const TResourceModule& Instance, const TRes
     return true;
 }
 
+uint64_t TAdvancedIcon::ImageBytes() const {
+    std::set<std::pair<const uint8_t*, size_t>> distinct;
+    uint64_t bytes = 0;
+    for (int i = 0; i < FImages.Count(); ++i) {
+        const TIconImage* image = FImages.GetItem(i);
+        if (distinct.emplace(image->Data().data(), image->Data().size()).second) bytes += image->Info().BytesInRes;
+    }
+    return bytes;
+}
+
 void TAdvancedIcon::SaveToStream(TStream& Stream) const {
     const uint16_t count = FImages.Count();
     if (count == 0) return;
@@ -70,18 +80,11 @@ void TAdvancedIcon::SaveToStream(TStream& Stream) const {
     // back to back in image order.
     std::map<std::pair<const uint8_t*, size_t>, uint64_t> written;
     auto key = [](const TIconImage* image) { return std::make_pair(image->Data().data(), image->Data().size()); };
-    uint64_t total = TIconDir::Size + uint64_t{TIconDirEntry::Size} * count;
-    {
-        std::set<std::pair<const uint8_t*, size_t>> distinct;
-        std::vector<const TIconImage*> images;
-        uint64_t imageBytes = 0;
-        for (int i = 0; i < count; ++i) {
-            images.push_back(FImages.GetItem(i));
-            if (distinct.insert(key(FImages.GetItem(i))).second) imageBytes += FImages.GetItem(i)->Info().BytesInRes;
-        }
-        CheckSaveSize(images, imageBytes);
-        total += imageBytes;
-    }
+    const uint64_t imageBytes = ImageBytes();
+    std::vector<const TIconImage*> images;
+    for (int i = 0; i < count; ++i) images.push_back(FImages.GetItem(i));
+    CheckSaveSize(images, imageBytes);
+    const uint64_t total = TIconDir::Size + uint64_t{TIconDirEntry::Size} * count + imageBytes;
     if (auto* memory = dynamic_cast<TMemoryStream*>(&Stream)) memory->Reserve(static_cast<size_t>(total));
     uint8_t raw[TIconDirEntry::Size];
     TIconDir{0, 1, count}.Write(std::span<uint8_t, TIconDir::Size>(raw, TIconDir::Size));

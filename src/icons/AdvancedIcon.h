@@ -43,6 +43,8 @@ public:
     bool LoadFromFile(const std::string& FileName);
     // The same read from bytes already at hand (the stream starts at the file's first byte).
     bool LoadFromStream(TStream& Stream);
+    // The image bytes a save writes: images over the very same bytes count once.
+    uint64_t ImageBytes() const;
     // Writes the icon in .ico layout into an empty stream; nothing for an icon without images.
     void SaveToStream(TStream& Stream) const;
     // Writes the icon as an .ico file, replacing the file atomically; creates nothing when the

@@ -79,6 +79,9 @@ void T16BitWriter::Check() const {
             if (images[k]->Info().BytesInRes == 0)
                 throw EICLReadError(Format("图标 \"%s\" 中有没有数据的图像, 无法写入图标库", icons.Name(i).c_str()));
     }
+    uint64_t bytes = 0;
+    for (const TIconImage* image : FDistinct) bytes += image->Info().BytesInRes;
+    CheckSaveSize(FDistinct, bytes);
 }
 
 bool T16BitWriter::NamesFirst() const {

@@ -3,6 +3,7 @@
 #include "base/ByteSource.h"
 #include "base/Errors.h"
 #include "icons/AdvancedIcon.h"
+#include "library/IconLibrary.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -54,4 +55,39 @@ TEST(HostileIco, EntriesOfALargeFileShareItsBytes) {
 
     WriteClaimingIco(dir.File("huge.ico"), kMaxWholeFileRead + 1, 1);
     EXPECT_THROW(icon.LoadFromFile(dir.File("huge.ico")), EReadError);
+}
+
+// Entries that overlap must each be written whole; a save that would write the file's bytes
+// over and over is refused, for a single icon and for a library alike.
+TEST(HostileIco, SavesOfOverlappingImagesAreBounded) {
+    TempDir dir;
+    constexpr uint16_t kEntries = 200;
+    constexpr uint32_t kData = 100 * 1024;
+    std::vector<uint8_t> bytes(6 + 16 * size_t{kEntries} + kData, 0x55);
+    std::fill(bytes.begin(), bytes.begin() + 6 + 16 * kEntries, 0);
+    PutU16le(&bytes[2], 1);
+    PutU16le(&bytes[4], kEntries);
+    for (uint16_t i = 0; i < kEntries; ++i) {
+        uint8_t* e = &bytes[6 + 16 * size_t{i}];
+        PutU32le(e + 8, kData - i);  // one range, cut a little shorter each time
+        PutU32le(e + 12, 6 + 16 * uint32_t{kEntries});
+    }
+    WriteBytes(dir.File("overlap.ico"), bytes);
+    auto icon = std::make_unique<TAdvancedIcon>();
+    ASSERT_TRUE(icon->LoadFromFile(dir.File("overlap.ico")));
+    EXPECT_THROW(icon->SaveToFile(dir.File("out.ico")), EPictavoError);
+    EXPECT_FALSE(FileExists(dir.File("out.ico")));
+    TIconLibrary library;
+    library.Icons().AddIcon("x", std::move(icon));
+    EXPECT_THROW(library.SaveToFile(dir.File("out.icl")), EPictavoError);
+
+    // A few overlapping images stay well within the allowance and are written.
+    bytes.resize(6 + 16 * 3 + kData);
+    PutU16le(&bytes[4], 3);
+    for (uint16_t i = 0; i < 3; ++i) PutU32le(&bytes[6 + 16 * size_t{i} + 12], 6 + 16 * 3);
+    WriteBytes(dir.File("few.ico"), bytes);
+    TAdvancedIcon few;
+    ASSERT_TRUE(few.LoadFromFile(dir.File("few.ico")));
+    few.SaveToFile(dir.File("few-out.ico"));
+    EXPECT_TRUE(FileExists(dir.File("few-out.ico")));
 }
