@@ -1,0 +1,8 @@
+// The program's icon for its windows.
+#pragma once
+
+#include <QIcon>
+
+// The installed theme's "pictavo" icon, else the sizes built into the program (":/pictavo.png"
+// is the 256-pixel one; ":/pictavo-16.png" ... ":/pictavo-128.png" the others).
+QIcon ProgramIcon();
