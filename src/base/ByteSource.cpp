@@ -12,6 +12,31 @@
 
 namespace pictavo {
 
+int OpenForReading(const std::string& fileName) {
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    const int fd = ::open(fileName.c_str(), kFlags);
+    if (fd >= 0 || errno != ENAMETOOLONG) return fd;
+    // Each folder of the path relative to the one before it.
+    int dir = ::open(fileName[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    size_t at = 0;
+    while (dir >= 0) {
+        while (at < fileName.size() && fileName[at] == '/') ++at;
+        const size_t slash = fileName.find('/', at);
+        const std::string part = fileName.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+        const bool last = slash == std::string::npos || fileName.find_first_not_of('/', slash) == std::string::npos;
+        const int next = ::openat(dir, part.empty() ? "." : part.c_str(), last ? kFlags : O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int err = errno;
+        ::close(dir);
+        if (last || next < 0) {
+            errno = err;
+            return next;
+        }
+        dir = next;
+        at = slash;
+    }
+    return -1;
+}
+
 std::optional<uint16_t> TByteSource::U16(uint64_t offset) const {
     uint8_t b[2];
     if (!Read(offset, b, 2)) return std::nullopt;
@@ -45,7 +70,7 @@ std::optional<std::span<const uint8_t>> TSpanSource::View(uint64_t offset, uint6
 
 TFileSource::TFileSource(const std::string& fileName) {
     // Non-blocking, so that a named pipe never waits for a writer.
-    FFd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    FFd = OpenForReading(fileName);
     if (FFd < 0) RaiseOpenError(fileName, errno);
 }
 

@@ -17,6 +17,11 @@
 
 namespace pictavo {
 
+// Opens a file for reading, non-blocking so that a named pipe never waits for a writer. A path
+// longer than the system takes in one piece is opened one folder at a time. Returns the
+// descriptor, or -1 with errno set.
+int OpenForReading(const std::string& fileName);
+
 class TByteSource {
 public:
     virtual ~TByteSource() = default;

@@ -1,5 +1,6 @@
 #include "base/FileIO.h"
 
+#include "base/ByteSource.h"
 #include "base/Errors.h"
 #include "base/Paths.h"
 #include "base/Text.h"
@@ -28,7 +29,7 @@ TMappedFile::TMappedFile(const std::string& fileName, size_t prefix,
 void TMappedFile::Open(const std::string& fileName, size_t prefix,
                        const std::function<bool(std::span<const uint8_t>)>* accept) {
     // Non-blocking, so that a named pipe never waits for a writer; only regular files are read.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = OpenForReading(fileName);
     if (fd < 0) RaiseOpenError(fileName, errno);
     struct Closer {
         int fd;

@@ -1,8 +1,16 @@
 #include "library/IconFileSearch.h"
+#include "library/IconLibrary.h"
+#include "library/IconLoading.h"
 #include "support/IconFixtures.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
 
 using namespace pictavo;
 using namespace pictavo::test;
@@ -37,4 +45,31 @@ TEST(IconFileSearch, CountsEveryFileListsThoseWithIconsAndSkipsNamesMetBefore) {
     }
     for (const auto& [size, kb] : std::vector<std::pair<int64_t, int64_t>>{{0, 0}, {1, 1}, {1024, 1}, {1025, 2}})
         EXPECT_EQ(SizeInKB(size), kb);
+}
+
+TEST(IconFileSearch, CountsFilesBelowPathsLongerThanTheSystemTakesInOnePiece) {
+    TempDir dir;
+    std::string path = dir.Path();
+    int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY);
+    for (int level = 0; level < 25; ++level) {  // 25 x 201 bytes: past PATH_MAX
+        const std::string name(200, static_cast<char>('a' + level % 26));
+        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0777), 0);
+        const int next = ::openat(fd, name.c_str(), O_PATH | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        path += "/" + name;
+    }
+    const auto dib = MakeDib(MakePicture(16, 16, 16), 4);
+    const auto ico = MakeIco({{InfoFor(16, 4, dib.size()), dib}});
+    const int out = ::openat(fd, "deep.ico", O_WRONLY | O_CREAT, 0666);
+    ASSERT_EQ(::write(out, ico.data(), ico.size()), static_cast<ssize_t>(ico.size()));
+    ::close(out);
+    ::close(fd);
+    ASSERT_GT(path.size(), size_t{PATH_MAX});
+    EXPECT_EQ(CountIcons(path + "/deep.ico"), 1);
+    EXPECT_EQ(CountIcons(path + "/missing.ico"), 0);
+    TIconLibrary library;
+    EXPECT_EQ(LoadIcons(path + "/deep.ico", library), 1);
+    // The tree is removed by the shell: its paths are too long for the fixture's own cleanup.
+    EXPECT_EQ(std::system(("rm -rf '" + dir.Path() + "'/*").c_str()), 0);
 }
