@@ -1,5 +1,6 @@
 #include "base/ByteSource.h"
 
+#include "base/ByteReader.h"
 #include "base/Errors.h"
 
 #include <fcntl.h>
@@ -37,18 +38,7 @@ int OpenForReading(const std::string& fileName) {
     return -1;
 }
 
-std::optional<uint16_t> TByteSource::U16(uint64_t offset) const {
-    uint8_t b[2];
-    if (!Read(offset, b, 2)) return std::nullopt;
-    return static_cast<uint16_t>(b[0] | (b[1] << 8));
-}
-
-std::optional<uint32_t> TByteSource::U32(uint64_t offset) const {
-    uint8_t b[4];
-    if (!Read(offset, b, 4)) return std::nullopt;
-    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
-           (static_cast<uint32_t>(b[3]) << 24);
-}
+void RaiseStreamReadError() { throw EReadError("流读取错误"); }
 
 bool TSpanSource::Read(uint64_t offset, void* out, size_t n) const {
     if (offset > FBytes.size() || n > FBytes.size() - offset) return false;
@@ -79,6 +69,13 @@ TFileSource::~TFileSource() {
 }
 
 bool TFileSource::Valid() const { return Page(0) != nullptr; }
+
+void TFileSource::RequireRegular(const std::string& fileName) const {
+    struct stat st {};
+    if (::fstat(FFd, &st) != 0) RaiseOpenError(fileName, errno);
+    if (S_ISDIR(st.st_mode)) RaiseOpenError(fileName, EISDIR);
+    if (!S_ISREG(st.st_mode)) RaiseOpenError(fileName, EINVAL);
+}
 
 uint64_t TFileSource::Size() const {
     if (!FSizeKnown) {

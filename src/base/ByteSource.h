@@ -34,9 +34,8 @@ public:
     // The bytes themselves when the source holds them in memory; nothing otherwise, or when
     // they are not all there.
     virtual std::optional<std::span<const uint8_t>> View(uint64_t offset, uint64_t n) const = 0;
-
-    std::optional<uint16_t> U16(uint64_t offset) const;
-    std::optional<uint32_t> U32(uint64_t offset) const;
+    // All the bytes when the source holds them in memory; nothing otherwise.
+    virtual std::optional<std::span<const uint8_t>> Memory() const { return std::nullopt; }
 };
 
 class TSpanSource : public TByteSource {
@@ -46,6 +45,7 @@ public:
     bool Read(uint64_t offset, void* out, size_t n) const override;
     size_t ReadUpTo(uint64_t offset, void* out, size_t n) const override;
     std::optional<std::span<const uint8_t>> View(uint64_t offset, uint64_t n) const override;
+    std::optional<std::span<const uint8_t>> Memory() const override { return FBytes; }
 
 private:
     std::span<const uint8_t> FBytes;
@@ -66,6 +66,8 @@ public:
 
     // False when the file's first bytes cannot be read at an offset (a pipe, a folder).
     bool Valid() const;
+    // Raises EFOpenError ("无法打开文件 ...") unless the file is a regular file.
+    void RequireRegular(const std::string& fileName) const;
     uint64_t Size() const override;
     bool Read(uint64_t offset, void* out, size_t n) const override;
     size_t ReadUpTo(uint64_t offset, void* out, size_t n) const override;

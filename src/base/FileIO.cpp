@@ -19,14 +19,14 @@
 
 namespace pictavo {
 
-TMappedFile::TMappedFile(const std::string& fileName) { Open(fileName, 0, nullptr); }
+TFileBytes::TFileBytes(const std::string& fileName) { Open(fileName, 0, nullptr); }
 
-TMappedFile::TMappedFile(const std::string& fileName, size_t prefix,
+TFileBytes::TFileBytes(const std::string& fileName, size_t prefix,
                          const std::function<bool(std::span<const uint8_t>)>& accept) {
     Open(fileName, prefix, &accept);
 }
 
-void TMappedFile::Open(const std::string& fileName, size_t prefix,
+void TFileBytes::Open(const std::string& fileName, size_t prefix,
                        const std::function<bool(std::span<const uint8_t>)>* accept) {
     // Non-blocking, so that a named pipe never waits for a writer; only regular files are read.
     const int fd = OpenForReading(fileName);

@@ -17,17 +17,17 @@ namespace pictavo {
 // fewer bytes, never a fault). Raises EFOpenError ("无法打开文件 ...") when the file cannot be
 // opened or is not a regular file, and EReadError (RaiseFileTooLarge) for a file larger than
 // kReadWholeLimit.
-class TMappedFile {
+class TFileBytes {
 public:
-    explicit TMappedFile(const std::string& fileName);
+    explicit TFileBytes(const std::string& fileName);
     // Reads the file whole only when `accept` approves its first `prefix` bytes (fewer when the
     // file is shorter); otherwise holds no bytes and Accepted() is false. For files worth
     // reading only when their header says so.
-    TMappedFile(const std::string& fileName, size_t prefix,
+    TFileBytes(const std::string& fileName, size_t prefix,
                 const std::function<bool(std::span<const uint8_t>)>& accept);
     bool Accepted() const { return FAccepted; }
-    TMappedFile(const TMappedFile&) = delete;
-    TMappedFile& operator=(const TMappedFile&) = delete;
+    TFileBytes(const TFileBytes&) = delete;
+    TFileBytes& operator=(const TFileBytes&) = delete;
 
     std::span<const uint8_t> Bytes() const { return FOwned ? FOwned->Bytes() : std::span<const uint8_t>(); }
     // The bytes as a shared buffer, for what is cut from them; null when there are none.

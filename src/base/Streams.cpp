@@ -1,5 +1,6 @@
 #include "base/Streams.h"
 
+#include "base/ByteReader.h"
 #include "base/Errors.h"
 
 #include <cstring>
@@ -7,9 +8,21 @@
 namespace pictavo {
 
 void TStream::ReadBuffer(void* buffer, size_t n) {
-    if (Remaining() < n) throw EReadError("流读取错误");
+    if (Remaining() < n) RaiseStreamReadError();
     const size_t got = Read(buffer, n);
-    if (got != n) throw EReadError("流读取错误");
+    if (got != n) RaiseStreamReadError();
+}
+
+std::shared_ptr<const TByteBuffer> TStream::SharedBytes() {
+    const uint64_t at = FPosition;
+    FPosition = 0;
+    std::vector<uint8_t> all = ReadVector(static_cast<size_t>(Size()));
+    FPosition = at;
+    return std::make_shared<const TByteBuffer>(all);
+}
+
+std::shared_ptr<const TByteBuffer> TSpanStream::SharedBytes() {
+    return FOwner ? FOwner : std::make_shared<const TByteBuffer>(FBytes);
 }
 
 std::vector<uint8_t> TStream::ReadVector(size_t n) {

@@ -31,6 +31,11 @@ public:
     virtual std::vector<uint8_t> ReadVector(size_t n);
     // Bytes that remain between the position and the end.
     uint64_t Remaining() const { return FPosition < Size() ? Size() - FPosition : 0; }
+    // All the stream's bytes, from its first, as one buffer that what is read from them may
+    // share: the buffer the stream views, or else a copy of what it holds.
+    virtual std::shared_ptr<const TByteBuffer> SharedBytes();
+    // Makes room for a stream of n bytes ahead of writing them (where that helps).
+    virtual void Reserve(size_t) {}
 
 protected:
     uint64_t FPosition = 0;
@@ -48,6 +53,7 @@ public:
     void Write(const void* buffer, size_t n) override;  // raises: the view is read-only
     uint64_t Size() const override { return FBytes.size(); }
     std::vector<uint8_t> ReadVector(size_t n) override;  // copies straight from the view
+    std::shared_ptr<const TByteBuffer> SharedBytes() override;
     std::span<const uint8_t> Bytes() const { return FBytes; }
 
 private:
@@ -74,7 +80,7 @@ public:
     void Write(const void* buffer, size_t n) override;
     uint64_t Size() const override { return FData.size(); }
     const std::vector<uint8_t>& Data() const { return FData; }
-    void Reserve(size_t n) { FData.reserve(n); }
+    void Reserve(size_t n) override { FData.reserve(n); }
 
 private:
     std::vector<uint8_t> FData;

@@ -1,5 +1,7 @@
 #include "base/Text.h"
 
+#include "base/ByteReader.h"
+
 #include <iconv.h>
 #include <locale.h>
 #include <wctype.h>
@@ -35,9 +37,9 @@ std::string Utf16leToUtf8(std::span<const uint8_t> bytes) {
     const size_t units = bytes.size() / 2;
     out.reserve(units);
     for (size_t i = 0; i < units; ++i) {
-        const uint32_t u = bytes[2 * i] | (bytes[2 * i + 1] << 8);
+        const uint32_t u = LoadU16le(bytes.subspan(2 * i).first<2>());
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
-            const uint32_t v = bytes[2 * i + 2] | (bytes[2 * i + 3] << 8);
+            const uint32_t v = LoadU16le(bytes.subspan(2 * i + 2).first<2>());
             if (v >= 0xDC00 && v <= 0xDFFF) {
                 AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
                 ++i;

@@ -18,15 +18,13 @@ void TAdvancedIcon::Assign(const TAdvancedIcon& Source) {
         if (const TIconImage* image = Source.Images().GetItem(i)) FImages.Add(TIconImage::CreateCopy(*image));
 }
 
-bool TAdvancedIcon::ReadHeader(TStream& Stream, uint16_t& Count) {
-    uint8_t raw[TIconDir::Size];
-    if (Stream.Remaining() < sizeof raw) return false;
-    Stream.ReadBuffer(raw, sizeof raw);
-    const TIconDir dir = TIconDir::Read(std::span<const uint8_t, TIconDir::Size>(raw));
+bool TAdvancedIcon::ReadHeader(ByteCursor& Cursor, uint16_t& Count) {
+    if (Cursor.Remaining() < TIconDir::Size) return false;
+    const TIconDir dir = TIconDir::Read(Cursor);
     if (dir.Reserved != 0 || dir.Type != 1) return false;
     Count = dir.Count;
     // Room for the announced entries, but never more than the remaining bytes could describe.
-    const uint64_t describable = Stream.Remaining() / TIconEntryInfo::Size;
+    const uint64_t describable = Cursor.Remaining() / TIconEntryInfo::Size;
     FImages.SetCapacity(static_cast<uint16_t>(Count < describable ? Count : describable));
     return true;
 }
@@ -35,30 +33,45 @@ bool TAdvancedIcon::LoadFromFile(const std::string& FileName) {
     FImages.Clear();
     // Only a file whose header is an icon header is read, whole, into one buffer that every
     // image shares: entries pointing anywhere cost no more than the file.
-    const TMappedFile file(FileName, TIconDir::Size, [](std::span<const uint8_t> head) {
+    const TFileBytes file(FileName, TIconDir::Size, [](std::span<const uint8_t> head) {
         const ByteReader rd(head);
         return rd.u16le(0) == 0 && rd.u16le(2) == 1;
     });
     if (!file.Accepted()) return false;
-    TSpanStream stream(file.Shared());
-    return LoadFromStream(stream);
+    return LoadFromBytes(file.Shared());
 }
 
-bool TAdvancedIcon::LoadFromStream(TStream& stream) {
+bool TAdvancedIcon::LoadFromStream(TStream& Stream) {
+    const auto file = Stream.SharedBytes();
+    ByteCursor cursor(file->Bytes(), Stream.Position());
+    const bool loaded = Load(cursor, file);
+    Stream.Seek(cursor.Position());
+    return loaded;
+}
+
+bool TAdvancedIcon::LoadFromBytes(std::shared_ptr<const TByteBuffer> File) {
+    const auto file = File ? std::move(File) : std::make_shared<const TByteBuffer>(std::span<const uint8_t>());
+    ByteCursor cursor(file->Bytes());
+    return Load(cursor, file);
+}
+
+bool TAdvancedIcon::Load(ByteCursor& Cursor, const std::shared_ptr<const TByteBuffer>& File) {
     FImages.Clear();
     uint16_t count = 0;
-    if (!ReadHeader(stream, count)) return false;
-    for (uint16_t i = 0; i < count; ++i) FImages.Add(std::make_unique<TFileIconImage>(stream));
+    if (!ReadHeader(Cursor, count)) return false;
+    for (uint16_t i = 0; i < count; ++i)
+        FImages.Add(std::make_unique<TFileIconImage>(TIconDirEntry::Read(Cursor), File));
     return true;
 }
 
 bool TAdvancedIcon::LoadFromResource(const TResourceModule& Instance, const TResourceName& ResName) {
     const auto group = Instance.FindResource(RT_GROUP_ICON, ResName);
     if (!group) throw EResNotFound(Format("找不到资源 %s", ResName.Display().c_str()));
-    TSpanStream stream(group->Bytes());
+    ByteCursor cursor(group->Bytes());
     uint16_t count = 0;
-    if (!ReadHeader(stream, count)) return false;
-    for (uint16_t i = 0; i < count; ++i) FImages.Add(std::make_unique<TResourceIconImage>(stream, Instance));
+    if (!ReadHeader(cursor, count)) return false;
+    for (uint16_t i = 0; i < count; ++i)
+        FImages.Add(std::make_unique<TResourceIconImage>(TGroupIconDirEntry::Read(cursor), Instance));
     return true;
 }
 
@@ -85,7 +98,7 @@ void TAdvancedIcon::SaveToStream(TStream& Stream) const {
     for (int i = 0; i < count; ++i) images.push_back(FImages.GetItem(i));
     CheckSaveSize(images, imageBytes);
     const uint64_t total = TIconDir::Size + uint64_t{TIconDirEntry::Size} * count + imageBytes;
-    if (auto* memory = dynamic_cast<TMemoryStream*>(&Stream)) memory->Reserve(static_cast<size_t>(total));
+    Stream.Reserve(static_cast<size_t>(total));
     uint8_t raw[TIconDirEntry::Size];
     TIconDir{0, 1, count}.Write(std::span<uint8_t, TIconDir::Size>(raw, TIconDir::Size));
     Stream.Write(raw, TIconDir::Size);

@@ -11,6 +11,7 @@
 namespace pictavo {
 
 class TStream;
+class ByteCursor;
 
 class TAdvancedIcon {
 public:
@@ -27,9 +28,9 @@ public:
     TIconImageList& Images() { return FImages; }
     const TIconImageList& Images() const { return FImages; }
 
-    // Reads a 6-byte icon directory header at the stream's position. False for fewer than 6
-    // bytes, reserved not 0 or type not 1; otherwise Count := the header's count and True.
-    bool ReadHeader(TStream& Stream, uint16_t& Count);
+    // Reads a 6-byte icon directory header at the cursor. False for fewer than 6 bytes,
+    // reserved not 0 or type not 1; otherwise Count := the header's count and True.
+    bool ReadHeader(ByteCursor& Cursor, uint16_t& Count);
 
     // Reads a group icon (type 14) of a module and appends its images. False when the group's
     // header is not an icon header. Raises EResNotFound ("找不到资源 %s") when the group or
@@ -41,8 +42,11 @@ public:
     // (even with no entries); False otherwise. Raises EFOpenError when it cannot be opened and
     // EReadError when it is larger than kMaxWholeFileRead.
     bool LoadFromFile(const std::string& FileName);
-    // The same read from bytes already at hand (the stream starts at the file's first byte).
+    // The same read from bytes already at hand (the stream starts at the file's first byte;
+    // the header is read at its position).
     bool LoadFromStream(TStream& Stream);
+    // The same from a file's bytes read whole; every image shares them.
+    bool LoadFromBytes(std::shared_ptr<const TByteBuffer> File);
     // The image bytes a save writes: images over the very same bytes count once.
     uint64_t ImageBytes() const;
     // Writes the icon in .ico layout into an empty stream; nothing for an icon without images.
@@ -53,6 +57,9 @@ public:
     void SaveToFile(const std::string& FileName, TSaveTarget How = TSaveTarget::FollowLinks) const;
 
 private:
+    // The header at the cursor and the images its entries point to in File.
+    bool Load(ByteCursor& Cursor, const std::shared_ptr<const TByteBuffer>& File);
+
     TIconImageList FImages;
 };
 

@@ -117,23 +117,10 @@ std::string TIconImage::Label() const {
     return Format("%d x %d - %dbit", FWidth, FHeight, static_cast<int>(FDepth));
 }
 
-TFileIconImage::TFileIconImage(TStream& Stream) {
-    uint8_t raw[TIconDirEntry::Size];
-    Stream.ReadBuffer(raw, sizeof raw);
-    const uint64_t after = Stream.Position();
-    const TIconDirEntry entry = TIconDirEntry::Read(std::span<const uint8_t, TIconDirEntry::Size>(raw));
-    // Only the bytes that exist are taken: a length beyond the end of the file never
-    // allocates more than the file holds.
-    auto* view = dynamic_cast<TSpanStream*>(&Stream);
-    if (view && view->Owner()) {
-        // The file is in memory already: share its bytes instead of copying them.
-        SetContent(entry.Info, view->Owner(), entry.ImageOffset);
-    } else {
-        Stream.Seek(entry.ImageOffset);
-        const std::vector<uint8_t> data = Stream.ReadVector(entry.Info.BytesInRes);
-        SetContent(entry.Info, data);
-    }
-    Stream.Seek(after);
+TFileIconImage::TFileIconImage(const TIconDirEntry& Entry, std::shared_ptr<const TByteBuffer> File) {
+    // Only the bytes that exist are taken, shared with the file's other images: a length
+    // beyond the end of the file never reaches past it.
+    SetContent(Entry.Info, std::move(File), Entry.ImageOffset);
     UpdateSize();
 }
 
@@ -148,10 +135,7 @@ void TResourceModule::CountImage() const {
     ++FImagesMade;
 }
 
-TResourceIconImage::TResourceIconImage(TStream& Stream, const TResourceModule& Instance) {
-    uint8_t raw[TGroupIconDirEntry::Size];
-    Stream.ReadBuffer(raw, sizeof raw);
-    const TGroupIconDirEntry entry = TGroupIconDirEntry::Read(std::span<const uint8_t, TGroupIconDirEntry::Size>(raw));
+TResourceIconImage::TResourceIconImage(const TGroupIconDirEntry& entry, const TResourceModule& Instance) {
     Instance.CountImage();
     auto bytes = Instance.SharedIcon(entry.IconId);
     if (!bytes) throw EResNotFound(Format("找不到资源 %d", static_cast<int>(entry.IconId)));

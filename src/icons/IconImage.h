@@ -86,9 +86,9 @@ private:
 // An image read from an .ico file: its directory entry and the bytes the entry points to.
 class TFileIconImage : public TIconImage {
 public:
-    // Reads the 16-byte entry at the stream's position and the bytes it points to; leaves the
-    // stream just after the entry. Bytes the stream does not have are not invented.
-    explicit TFileIconImage(TStream& Stream);
+    // The image an entry of the file describes, over the file's bytes (shared with its other
+    // images). Bytes the file does not have are not invented.
+    TFileIconImage(const TIconDirEntry& Entry, std::shared_ptr<const TByteBuffer> File);
 };
 
 class TResourceModule;
@@ -99,7 +99,7 @@ class TResourceModule;
 // module has made kMaxImagesPerFile images already.
 class TResourceIconImage : public TIconImage {
 public:
-    TResourceIconImage(TStream& Stream, const TResourceModule& Instance);
+    TResourceIconImage(const TGroupIconDirEntry& Entry, const TResourceModule& Instance);
 };
 
 // Image objects that reading one file may make. Group records may name the same images again

@@ -159,7 +159,7 @@ bool DecodeColourRow(const uint8_t* row, const TDibLayout& d, const std::vector<
             break;
         }
         case 16: {
-            const uint32_t v = row[x * 2] | (row[x * 2 + 1] << 8);
+            const uint32_t v = LoadU16le(std::span<const uint8_t, 2>(row + static_cast<size_t>(x) * 2, 2));
             px = 0xFF000000u | (d.Red.Extract(v) << 16) | (d.Green.Extract(v) << 8) | d.Blue.Extract(v);
             break;
         }
@@ -167,8 +167,7 @@ bool DecodeColourRow(const uint8_t* row, const TDibLayout& d, const std::vector<
             px = 0xFF000000u | (uint32_t{row[x * 3 + 2]} << 16) | (uint32_t{row[x * 3 + 1]} << 8) | row[x * 3];
             break;
         case 32: {
-            const uint8_t* p = row + static_cast<size_t>(x) * 4;
-            const uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24);
+            const uint32_t v = LoadU32le(std::span<const uint8_t, 4>(row + static_cast<size_t>(x) * 4, 4));
             const uint32_t a = d.Alpha.Extract(v);
             anyAlpha |= a != 0;
             px = (a << 24) | (d.Red.Extract(v) << 16) | (d.Green.Extract(v) << 8) | d.Blue.Extract(v);

@@ -5,16 +5,15 @@
 namespace pictavo {
 
 namespace {
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+uint16_t Get16(std::span<const uint8_t> b, size_t at) { return LoadU16le(b.subspan(at).first<2>()); }
+uint32_t Get32(std::span<const uint8_t> b, size_t at) { return LoadU32le(b.subspan(at).first<4>()); }
 }  // namespace
 
 TIconDir TIconDir::Read(std::span<const uint8_t, Size> b) {
-    return TIconDir{Get16(&b[0]), Get16(&b[2]), Get16(&b[4])};
+    return TIconDir{Get16(b, 0), Get16(b, 2), Get16(b, 4)};
 }
+
+TIconDir TIconDir::Read(ByteCursor& c) { return Read(c.Record<Size>()); }
 
 void TIconDir::Write(std::span<uint8_t, Size> b) const {
     PutU16le(&b[0], Reserved);
@@ -28,9 +27,9 @@ TIconEntryInfo TIconEntryInfo::Read(std::span<const uint8_t, Size> b) {
     info.Height = b[1];
     info.ColorCount = b[2];
     info.Reserved = b[3];
-    info.Planes = Get16(&b[4]);
-    info.BitCount = Get16(&b[6]);
-    info.BytesInRes = Get32(&b[8]);
+    info.Planes = Get16(b, 4);
+    info.BitCount = Get16(b, 6);
+    info.BytesInRes = Get32(b, 8);
     return info;
 }
 
@@ -45,8 +44,10 @@ void TIconEntryInfo::Write(std::span<uint8_t, Size> b) const {
 }
 
 TIconDirEntry TIconDirEntry::Read(std::span<const uint8_t, Size> b) {
-    return TIconDirEntry{TIconEntryInfo::Read(b.first<TIconEntryInfo::Size>()), Get32(&b[12])};
+    return TIconDirEntry{TIconEntryInfo::Read(b.first<TIconEntryInfo::Size>()), Get32(b, 12)};
 }
+
+TIconDirEntry TIconDirEntry::Read(ByteCursor& c) { return Read(c.Record<Size>()); }
 
 void TIconDirEntry::Write(std::span<uint8_t, Size> b) const {
     Info.Write(b.first<TIconEntryInfo::Size>());
@@ -54,8 +55,10 @@ void TIconDirEntry::Write(std::span<uint8_t, Size> b) const {
 }
 
 TGroupIconDirEntry TGroupIconDirEntry::Read(std::span<const uint8_t, Size> b) {
-    return TGroupIconDirEntry{TIconEntryInfo::Read(b.first<TIconEntryInfo::Size>()), Get16(&b[12])};
+    return TGroupIconDirEntry{TIconEntryInfo::Read(b.first<TIconEntryInfo::Size>()), Get16(b, 12)};
 }
+
+TGroupIconDirEntry TGroupIconDirEntry::Read(ByteCursor& c) { return Read(c.Record<Size>()); }
 
 void TGroupIconDirEntry::Write(std::span<uint8_t, Size> b) const {
     Info.Write(b.first<TIconEntryInfo::Size>());

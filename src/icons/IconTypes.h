@@ -8,6 +8,8 @@
 
 namespace pictavo {
 
+class ByteCursor;
+
 inline constexpr uint16_t RT_ICON = 3;
 inline constexpr uint16_t RT_GROUP_ICON = 14;
 
@@ -19,6 +21,8 @@ struct TIconDir {
     uint16_t Count = 0;     // entries that follow
 
     static TIconDir Read(std::span<const uint8_t, Size> b);
+    // The record at the cursor, which moves past it; raises EReadError when it is not whole.
+    static TIconDir Read(ByteCursor& c);
     void Write(std::span<uint8_t, Size> b) const;
 };
 
@@ -45,6 +49,8 @@ struct TIconDirEntry {
     uint32_t ImageOffset = 0;
 
     static TIconDirEntry Read(std::span<const uint8_t, Size> b);
+    // The record at the cursor, which moves past it; raises EReadError when it is not whole.
+    static TIconDirEntry Read(ByteCursor& c);
     void Write(std::span<uint8_t, Size> b) const;
 };
 
@@ -55,6 +61,8 @@ struct TGroupIconDirEntry {
     uint16_t IconId = 0;
 
     static TGroupIconDirEntry Read(std::span<const uint8_t, Size> b);
+    // The record at the cursor, which moves past it; raises EReadError when it is not whole.
+    static TGroupIconDirEntry Read(ByteCursor& c);
     void Write(std::span<uint8_t, Size> b) const;
 };
 

@@ -40,12 +40,9 @@ void TIconList::Assign(TIconList& Source) {
 }
 
 bool IsExecutableFile(const TByteSource& File, bool& IsPE) {
-    if (File.U16(0) != 0x5A4D) return false;  // "MZ"
-    // Only the low half of the new header's offset is taken.
-    const auto at = File.U16(60);
-    const auto signature = at ? File.U16(*at) : std::nullopt;
-    if (signature != 0x4550 && signature != 0x454E) return false;  // "PE", "NE"
-    IsPE = signature == 0x4550;
+    const TIconFileKind kind = IconFileKind(File);
+    if (kind != TIconFileKind::PE && kind != TIconFileKind::NE) return false;
+    IsPE = kind == TIconFileKind::PE;
     return true;
 }
 
@@ -55,27 +52,36 @@ bool IsExecutableFile(const std::string& FileName, bool& IsPE) {
 }
 
 void TIconLibrary::LoadFromFile(const std::string& FileName) {
-    // The count and the signature test read the same few pages through one descriptor; a file
-    // that cannot be opened holds no icons here (the .ico reader reports it).
+    // The file is opened once: its kind, its count and its icons are read through the same
+    // descriptor. A file that cannot be opened holds no icons here (the .ico reader reports it).
     FLastError.clear();
-    bool isPE = false;
-    {
-        std::unique_ptr<TFileSource> file;
-        try {
-            file = std::make_unique<TFileSource>(FileName);
-        } catch (const EFOpenError&) {
-            return;
-        }
-        if (!file->Valid() || CountModuleIcons(*file) == 0) return;
-        if (!IsExecutableFile(*file, isPE)) return;
+    std::unique_ptr<TFileSource> file;
+    try {
+        file = std::make_unique<TFileSource>(FileName);
+    } catch (const EFOpenError&) {
+        return;
     }
-    FFileName = FileName;
-    if (isPE) {
-        T32BitReader reader(FileName);
+    if (!file->Valid()) return;
+    LoadFromSource(FileName, *file, IconFileKind(*file));
+}
+
+void TIconLibrary::LoadFromSource(const std::string& FileName, const TByteSource& File, TIconFileKind Kind) {
+    FLastError.clear();
+    if (Kind == TIconFileKind::PE) {
+        // The headers are parsed once, for the count and the icons alike.
+        T32BitReader reader(FileName, File);
+        try {
+            if (!reader.Open() || reader.GroupCount() == 0) return;
+        } catch (...) {
+            return;  // a directory that cannot be counted holds no icons
+        }
+        FFileName = FileName;
         if (reader.ReadIcons()) FIcons.Assign(reader.Icons());
         else FLastError = "不是一个有效的可执行文件";
-    } else {
-        T16BitReader reader(FileName);
+    } else if (Kind == TIconFileKind::NE) {
+        if (T16BitReader::CountGroupIcons(File) == 0) return;
+        FFileName = FileName;
+        T16BitReader reader(FileName, ReadWhole(File));
         if (reader.ReadIcons()) FIcons.Assign(reader.Icons());
         else FLastError = reader.LastError();
     }

@@ -68,6 +68,8 @@ protected:
     TIconList FIcons;
 };
 
+enum class TIconFileKind;
+
 class TIconLibrary {
 public:
     // The path of the last LoadFromFile whose file passed the signature test.
@@ -82,6 +84,9 @@ public:
     // leaves the library unchanged for any other file or a failed read. Raises EFOpenError
     // for a file that cannot be opened and EResNotFound when a group names a missing icon.
     void LoadFromFile(const std::string& FileName);
+    // The same over a file already open (FileName names it) whose kind IconFileKind() has
+    // told; the file is read through File alone.
+    void LoadFromSource(const std::string& FileName, const TByteSource& File, TIconFileKind Kind);
 
     // Writes the library as a 16-bit .icl file, replacing FileName atomically. Raises
     // EICLReadError for an empty library ("没有任何图标可以写入图标库"), one of 32768 icons or

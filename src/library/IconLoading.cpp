@@ -1,9 +1,11 @@
 #include "library/IconLoading.h"
 
+#include "base/ByteReader.h"
 #include "base/ByteSource.h"
 #include "base/FileIO.h"
 #include "base/Paths.h"
 #include "icons/IconTypes.h"
+#include "library/ExeFormat.h"
 #include "library/IconLibrary.h"
 #include "library/PEResources.h"
 #include "library/Reader16.h"
@@ -17,12 +19,11 @@ namespace pictavo {
 
 namespace {
 
-// Group icons of an executable whose signature word (the low half of the new header's offset
-// at 60) points at "PE" or "NE"; -1 for a file that does not begin with "MZ".
-int CountModuleGroups(const TByteSource& file) {
-    bool isPE = false;
-    if (!IsExecutableFile(file, isPE)) return file.U16(0) == 0x5A4D ? 0 : -1;
-    if (!isPE) return T16BitReader::CountGroupIcons(file);
+// Group icons of an executable whose signature word (the low half of the new header's offset)
+// points at "PE" or "NE"; 0 for any other file.
+int CountModuleGroups(const TByteSource& file, TIconFileKind kind) {
+    if (kind == TIconFileKind::NE) return T16BitReader::CountGroupIcons(file);
+    if (kind != TIconFileKind::PE) return 0;
     TPEResourceReader reader;
     return reader.Open(file) ? static_cast<int>(reader.CountNames(RT_GROUP_ICON)) : 0;
 }
@@ -31,7 +32,7 @@ int CountModuleGroups(const TByteSource& file) {
 
 int CountModuleIcons(const TByteSource& File) noexcept {
     try {
-        return std::max(CountModuleGroups(File), 0);
+        return CountModuleGroups(File, IconFileKind(File));
     } catch (...) {
         return 0;
     }
@@ -49,20 +50,28 @@ int CountModuleIcons(const std::string& FileName) noexcept {
 }
 
 TIconFileKind IconFileKind(const TByteSource& File) {
-    bool isPE = false;
-    if (IsExecutableFile(File, isPE)) return isPE ? TIconFileKind::PE : TIconFileKind::NE;
-    if (File.U16(0) == 0 && File.U16(2) == 1) return TIconFileKind::Ico;
+    const ByteCursor rd(File);
+    const auto first = rd.U16At(0);
+    if (first == exe::kDosSignature) {
+        // Only the low half of the new header's offset is taken.
+        const auto at = rd.U16At(exe::kDosNewHeaderField);
+        const auto signature = at ? rd.U16At(*at) : std::nullopt;
+        if (signature == exe::kPESignatureWord) return TIconFileKind::PE;
+        if (signature == exe::kNESignature) return TIconFileKind::NE;
+        return TIconFileKind::None;
+    }
+    if (first == 0 && rd.U16At(2) == 1) return TIconFileKind::Ico;
     return TIconFileKind::None;
 }
 
 int CountIcons(const TByteSource& File) noexcept {
     try {
-        const int groups = CountModuleGroups(File);
-        if (groups >= 0) return groups;  // an executable is never an .ico file
+        const TIconFileKind kind = IconFileKind(File);
+        if (kind != TIconFileKind::Ico) return CountModuleGroups(File, kind);
         // An .ico file loads with at least one image when its header is an icon header with a
         // count of at least one and the file holds the whole directory.
-        const auto reserved = File.U16(0), type = File.U16(2), count = File.U16(4);
-        if (reserved != 0 || type != 1 || !count || *count == 0) return 0;
+        const auto count = ByteCursor(File).U16At(4);
+        if (!count || *count == 0) return 0;
         return File.Size() >= TIconDir::Size + uint64_t{*count} * TIconDirEntry::Size ? 1 : 0;
     } catch (...) {
         return 0;
@@ -88,17 +97,22 @@ int CountFileIcons(const std::string& FileName) {
 }
 
 int LoadIcons(const std::string& FileName, TIconLibrary& Target) {
-    TIconLibrary temp;
-    temp.LoadFromFile(FileName);
-    if (!temp.LastError().empty()) throw EICLReadError(temp.LastError());
-    TIconList& icons = temp.Icons();
-    if (icons.Count() > 0) {
+    // One descriptor for the kind and the icons; only a regular file is read.
+    const TFileSource file(FileName);
+    file.RequireRegular(FileName);
+    const TIconFileKind kind = file.Valid() ? IconFileKind(file) : TIconFileKind::None;
+    if (kind == TIconFileKind::PE || kind == TIconFileKind::NE) {
+        TIconLibrary temp;
+        temp.LoadFromSource(FileName, file, kind);
+        if (!temp.LastError().empty()) throw EICLReadError(temp.LastError());
+        TIconList& icons = temp.Icons();
         for (int i = 0; i < icons.Count(); ++i)
             Target.Icons().AddIcon(Target.Icons().UniqueName(icons.Name(i)), icons.Take(i));
         return icons.Count();
     }
+    if (kind != TIconFileKind::Ico) return 0;
     auto icon = std::make_unique<TAdvancedIcon>();
-    icon->LoadFromFile(FileName);
+    icon->LoadFromBytes(ReadWhole(file));
     if (icon->Images().Count() == 0) return 0;
     Target.Icons().AddIcon(Target.Icons().UniqueName(ChangeFileExtToNone(ExtractFileName(FileName))), std::move(icon));
     return 1;

@@ -4,19 +4,17 @@
 #include "base/Errors.h"
 #include "base/Paths.h"
 #include "base/Text.h"
+#include "library/ExeFormat.h"
 
 #include <algorithm>
 
 namespace pictavo {
 
 namespace {
-constexpr uint32_t kHighBit = 0x80000000u;
-constexpr uint16_t kPE32Magic = 0x10B;
-constexpr uint16_t kPE32PlusMagic = 0x20B;
-constexpr uint32_t kResourceDirectoryIndex = 2;
-constexpr uint64_t kDirectoryHeaderSize = 16;
-constexpr uint64_t kDirectoryEntrySize = 8;
-constexpr uint64_t kSectionHeaderSize = 40;
+using namespace exe;
+constexpr uint32_t kHighBit = kPEResourceHighBit;
+constexpr uint64_t kDirectoryHeaderSize = kPEResourceDirectoryHeaderSize;
+constexpr uint64_t kDirectoryEntrySize = kPEResourceEntrySize;
 }  // namespace
 
 bool TPEResourceReader::Open(std::span<const uint8_t> file) {
@@ -33,25 +31,26 @@ bool TPEResourceReader::Open(const TByteSource& source) {
     FIdIndex.clear();
     FTextIndex.clear();
     FHasResources = false;
-    const TByteSource& rd = source;
-    if (rd.U16(0) != 0x5A4D) return false;  // "MZ"
-    const auto newHeader = rd.U32(0x3C);
-    if (!newHeader || rd.U32(*newHeader) != 0x00004550u) return false;  // "PE\0\0"
-    const uint64_t coff = static_cast<uint64_t>(*newHeader) + 4;
-    const auto sectionCount = rd.U16(coff + 2);
-    const auto optionalSize = rd.U16(coff + 16);
-    const uint64_t optional = coff + 20;
-    const auto magic = rd.U16(optional);
+    FCursor = ByteCursor(source);
+    const ByteCursor& rd = FCursor;
+    if (rd.U16At(0) != kDosSignature) return false;
+    const auto newHeader = rd.U32At(kDosNewHeaderField);
+    if (!newHeader || rd.U32At(*newHeader) != kPESignature) return false;
+    const uint64_t coff = static_cast<uint64_t>(*newHeader) + kPESignatureSize;
+    const auto sectionCount = rd.U16At(coff + kPESectionCountField);
+    const auto optionalSize = rd.U16At(coff + kPEOptionalSizeField);
+    const uint64_t optional = coff + kPEFileHeaderSize;
+    const auto magic = rd.U16At(optional);
     if (!sectionCount || !optionalSize || !magic) return false;
     uint64_t directories, rvaCountAt;
     if (*magic == kPE32Magic) {
         FIs64 = false;
-        rvaCountAt = optional + 92;
-        directories = optional + 96;
+        rvaCountAt = optional + kPE32DirectoryCountField;
+        directories = optional + kPE32DirectoriesField;
     } else if (*magic == kPE32PlusMagic) {
         FIs64 = true;
-        rvaCountAt = optional + 108;
-        directories = optional + 112;
+        rvaCountAt = optional + kPE32PlusDirectoryCountField;
+        directories = optional + kPE32PlusDirectoriesField;
     } else {
         return false;
     }
@@ -59,24 +58,26 @@ bool TPEResourceReader::Open(const TByteSource& source) {
     const uint64_t sectionTable = optional + *optionalSize;
     // The sections the table holds, no more than the file has room for.
     uint64_t count = std::min<uint64_t>(*sectionCount, kMaxPESections);
-    std::vector<uint8_t> table(static_cast<size_t>(count * kSectionHeaderSize));
-    if (!rd.Read(sectionTable, table.data(), table.size())) {
-        const uint64_t fitting = sectionTable < rd.Size() ? (rd.Size() - sectionTable) / kSectionHeaderSize : 0;
+    std::vector<uint8_t> table(static_cast<size_t>(count * kPESectionHeaderSize));
+    if (!rd.ReadAt(sectionTable, table.data(), table.size())) {
+        const uint64_t fitting = sectionTable < rd.Size() ? (rd.Size() - sectionTable) / kPESectionHeaderSize : 0;
         count = std::min(count, fitting);
-        table.resize(static_cast<size_t>(count * kSectionHeaderSize));
-        if (!rd.Read(sectionTable, table.data(), table.size())) return false;
+        table.resize(static_cast<size_t>(count * kPESectionHeaderSize));
+        if (!rd.ReadAt(sectionTable, table.data(), table.size())) return false;
     }
     const ByteReader sections(table);
     for (uint64_t i = 0; i < count; ++i) {
-        const uint64_t s = i * kSectionHeaderSize;
-        FSections.push_back(
-            Section{*sections.u32le(s + 12), *sections.u32le(s + 8), *sections.u32le(s + 16), *sections.u32le(s + 20)});
+        const uint64_t s = i * kPESectionHeaderSize;
+        FSections.push_back(Section{*sections.u32le(s + kPESectionVirtualAddressField),
+                                    *sections.u32le(s + kPESectionVirtualSizeField),
+                                    *sections.u32le(s + kPESectionRawSizeField),
+                                    *sections.u32le(s + kPESectionRawOffsetField)});
     }
 
-    const auto rvaCount = rd.U32(rvaCountAt);
-    const uint64_t directoryEnd = directories + (kResourceDirectoryIndex + 1) * 8;
-    if (rvaCount && *rvaCount > kResourceDirectoryIndex && directoryEnd <= optional + *optionalSize) {
-        const auto rva = rd.U32(directories + kResourceDirectoryIndex * 8);
+    const auto rvaCount = rd.U32At(rvaCountAt);
+    const uint64_t directoryEnd = directories + (kPEResourceDirectoryIndex + 1) * kPEDataDirectorySize;
+    if (rvaCount && *rvaCount > kPEResourceDirectoryIndex && directoryEnd <= optional + *optionalSize) {
+        const auto rva = rd.U32At(directories + kPEResourceDirectoryIndex * kPEDataDirectorySize);
         if (rva && *rva != 0) {
             FResourceRva = *rva;
             FHasResources = true;
@@ -107,14 +108,14 @@ std::vector<TPEResourceReader::Entry> TPEResourceReader::DirectoryEntries(uint32
     std::vector<Entry> entries;
     const auto offset = DirectoryOffset(dirOffset);
     if (!offset) return entries;
-    const auto named = FSource->U16(*offset + 12), ids = FSource->U16(*offset + 14);
+    const auto named = FCursor.U16At(*offset + kPEResourceNamedCountField), ids = FCursor.U16At(*offset + kPEResourceIdCountField);
     if (!named || !ids) return entries;
     // Never more entries than the bytes after the header can hold.
     const uint64_t first = *offset + kDirectoryHeaderSize;
     uint64_t count = uint64_t{*named} + *ids;
     // A directory larger than a page is measured against the file before anything is allocated.
     if (count * kDirectoryEntrySize > 4096) {
-        const uint64_t fitting = first < FSource->Size() ? (FSource->Size() - first) / kDirectoryEntrySize : 0;
+        const uint64_t fitting = first < FCursor.Size() ? (FCursor.Size() - first) / kDirectoryEntrySize : 0;
         count = std::min(count, fitting);
     }
     std::vector<uint8_t> raw(static_cast<size_t>(count * kDirectoryEntrySize));
@@ -132,8 +133,8 @@ std::optional<TPEResourceReader::NamePlace> TPEResourceReader::StringName(const 
     if (rva > 0xFFFFFFFFu) return std::nullopt;
     const auto offset = RvaToOffset(static_cast<uint32_t>(rva));
     if (!offset) return std::nullopt;
-    const auto length = FSource->U16(*offset);
-    if (!length || *offset + 2 + uint64_t{*length} * 2 > FSource->Size()) return std::nullopt;  // runs past the end
+    const auto length = FCursor.U16At(*offset);
+    if (!length || *offset + 2 + uint64_t{*length} * 2 > FCursor.Size()) return std::nullopt;  // runs past the end
     return NamePlace{*offset + 2, *length};
 }
 
@@ -150,11 +151,11 @@ std::vector<std::pair<TPEResourceReader::Entry, TResourceName>> TPEResourceReade
         const auto place = StringName(e);
         if (!place) continue;
         characters += place->Length;
-        if (characters > FSource->Size()) throw EReadError("资源名称的总长度超过了文件的大小");
+        if (characters > FCursor.Size()) throw EReadError("资源名称的总长度超过了文件的大小");
         auto [text, fresh] = FNameTexts.try_emplace(place->Offset);
         if (fresh) {
             std::vector<uint8_t> chars(size_t{place->Length} * 2);
-            if (!FSource->Read(place->Offset, chars.data(), chars.size())) {  // the file shrank
+            if (!FCursor.ReadAt(place->Offset, chars.data(), chars.size())) {  // the file shrank
                 FNameTexts.erase(text);
                 continue;
             }
@@ -201,8 +202,8 @@ std::optional<TPEResourceReader::TRange> TPEResourceReader::FirstLanguageData(co
         // Only the first entry of the language directory is read, however many it claims.
         const auto dir = DirectoryOffset(nameEntry.OffsetField & ~kHighBit);
         if (!dir) return std::nullopt;
-        const auto named = FSource->U16(*dir + 12), ids = FSource->U16(*dir + 14);
-        const auto first = FSource->U32(*dir + kDirectoryHeaderSize + 4);
+        const auto named = FCursor.U16At(*dir + kPEResourceNamedCountField), ids = FCursor.U16At(*dir + kPEResourceIdCountField);
+        const auto first = FCursor.U32At(*dir + kDirectoryHeaderSize + 4);
         if (!named || !ids || uint32_t{*named} + *ids == 0 || !first || (*first & kHighBit)) return std::nullopt;
         dataEntry = *first;
     } else {
@@ -212,13 +213,13 @@ std::optional<TPEResourceReader::TRange> TPEResourceReader::FirstLanguageData(co
     if (rva > 0xFFFFFFFFu) return std::nullopt;
     const auto offset = RvaToOffset(static_cast<uint32_t>(rva));
     if (!offset) return std::nullopt;
-    const auto dataRva = FSource->U32(*offset), size = FSource->U32(*offset + 4);
+    const auto dataRva = FCursor.U32At(*offset), size = FCursor.U32At(*offset + 4);
     if (!dataRva || !size) return std::nullopt;
     if (*size == 0) return TRange{};  // an empty resource: found, without bytes
     const auto at = RvaToOffset(*dataRva);
     if (!at) return std::nullopt;
     // Cut to the bytes of the section that the file holds.
-    uint64_t limit = FSource->Size();
+    uint64_t limit = FCursor.Size();
     for (const Section& s : FSections)
         if (*dataRva >= s.VirtualAddress && *dataRva - s.VirtualAddress < s.RawSize)
             limit = std::min<uint64_t>(limit, uint64_t{s.RawOffset} + s.RawSize);

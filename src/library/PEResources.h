@@ -3,6 +3,7 @@
 // the section table, never by a section's name.
 #pragma once
 
+#include "base/ByteReader.h"
 #include "base/ByteSource.h"
 #include "icons/ResourceModule.h"
 
@@ -81,6 +82,7 @@ private:
 
     std::unique_ptr<TSpanSource> FOwnSource;
     const TByteSource* FSource = nullptr;
+    ByteCursor FCursor;
     std::vector<Section> FSections;
     bool FIs64 = false;
     bool FHasResources = false;

@@ -2,9 +2,9 @@
 
 #include "base/ByteReader.h"
 #include "base/Paths.h"
-#include "base/Streams.h"
 #include "base/Text.h"
 #include "icons/IconTypes.h"
+#include "library/ExeFormat.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -13,18 +13,11 @@ namespace pictavo {
 
 namespace {
 
-constexpr uint16_t kIntegerBit = 0x8000;
-constexpr size_t kRecordSize = 12;
+using exe::kNEIntegerBit;
 // Shifts beyond this would put every resource past any file; they are refused.
 constexpr uint16_t kMaxAlignShift = 47;
 
-uint16_t ReadU16(TStream& s) {
-    uint8_t b[2];
-    s.ReadBuffer(b, 2);
-    return static_cast<uint16_t>(b[0] | (b[1] << 8));
-}
-
-bool IsType(uint16_t type, uint8_t kind) { return (type & kIntegerBit) && (type & 0xFF) == kind; }
+bool IsType(uint16_t type, uint8_t kind) { return (type & kNEIntegerBit) && (type & 0xFF) == kind; }
 
 // The file name without folder, with up to 30 characters from its last dot removed.
 std::string ModuleNameOf(const std::string& fileName) {
@@ -36,32 +29,30 @@ std::string ModuleNameOf(const std::string& fileName) {
     return name.erase(dot, end - dot);
 }
 
-// Reads the type list at the stream's position (just after the shift word) into the icon and
-// group records. Stops with a read error when the file ends before the terminating 0. With
+// Reads the type list at the cursor (just after the shift word) into the icon and group
+// records. Stops with a read error when the file ends before the terminating 0. With
 // otherNames, also collects the string offsets that name a type or a resource of a type other
 // than the group icon (a record's identifier or a type's without bit 15 is such an offset).
-void ReadTypeList(TStream& s, std::optional<std::vector<TNEResourceRecord>>& icons,
+void ReadTypeList(ByteCursor& s, std::optional<std::vector<TNEResourceRecord>>& icons,
                   std::optional<std::vector<TNEResourceRecord>>& groups, std::vector<uint16_t>* otherNames = nullptr) {
-    for (uint16_t type = ReadU16(s); type != 0; type = ReadU16(s)) {
-        const uint16_t count = ReadU16(s);
-        uint8_t reserved[4];
-        s.ReadBuffer(reserved, 4);
-        const uint64_t size = uint64_t{count} * kRecordSize;
-        if (s.Remaining() < size) throw EReadError("流读取错误");  // before allocating for it
+    for (uint16_t type = s.U16(); type != 0; type = s.U16()) {
+        const uint16_t count = s.U16();
+        s.Record<exe::kNETypeInfoReserved>();
+        const uint64_t size = uint64_t{count} * exe::kNEResourceRecordSize;
+        if (s.Remaining() < size) RaiseStreamReadError();  // before allocating for it
         const bool group = IsType(type, RT_GROUP_ICON);
         const bool wanted = group || IsType(type, RT_ICON);
-        if (otherNames && !(type & kIntegerBit)) otherNames->push_back(type);
+        if (otherNames && !(type & kNEIntegerBit)) otherNames->push_back(type);
         if (!wanted && !otherNames) {
             s.Seek(s.Position() + size);
             continue;
         }
         std::vector<TNEResourceRecord> records(count);
         for (auto& r : records) {
-            uint8_t raw[kRecordSize];
-            s.ReadBuffer(raw, kRecordSize);
+            const auto raw = s.Record<exe::kNEResourceRecordSize>();
             const ByteReader rd(raw);
             r = TNEResourceRecord{*rd.u16le(0), *rd.u16le(2), *rd.u16le(4), *rd.u16le(6)};
-            if (otherNames && !group && !(r.Id & kIntegerBit)) otherNames->push_back(r.Id);
+            if (otherNames && !group && !(r.Id & kNEIntegerBit)) otherNames->push_back(r.Id);
         }
         if (!wanted) continue;
         // A later record of the same kind replaces an earlier one; an empty one counts as none.
@@ -85,45 +76,46 @@ TICL16IconImage::TICL16IconImage(const TIconEntryInfo& Entry, std::shared_ptr<co
 }
 
 T16BitReader::T16BitReader(std::string FileName) : TICLReader(std::move(FileName)) {
-    FFile = std::make_unique<TMappedFile>(FFileName);
+    FFile = std::make_unique<TFileBytes>(FFileName);
     FBytes = FFile->Bytes();
     FShared = FFile->Shared();
-    FStream = std::make_unique<TSpanStream>(FBytes);
+    FCursor = ByteCursor(FBytes);
     FModuleName = ModuleNameOf(FFileName);
 }
 
 T16BitReader::T16BitReader(std::string FileName, std::span<const uint8_t> Bytes)
-    : TICLReader(std::move(FileName)), FBytes(Bytes) {
-    FStream = std::make_unique<TSpanStream>(FBytes);
+    : TICLReader(std::move(FileName)), FBytes(Bytes), FCursor(Bytes) {
     FModuleName = ModuleNameOf(FFileName);
 }
 
+T16BitReader::T16BitReader(std::string FileName, std::shared_ptr<const TByteBuffer> File)
+    : T16BitReader(std::move(FileName), File ? File->Bytes() : std::span<const uint8_t>()) {
+    FShared = std::move(File);
+}
+
 void T16BitReader::ReadNEHeader() {
-    TStream& s = *FStream;
+    ByteCursor& s = FCursor;
     s.Seek(0);
-    uint8_t mz[2];
-    s.ReadBuffer(mz, 2);
-    if (mz[0] != 'M' || mz[1] != 'Z') throw EICLReadError("不是一个有效的 ICL");
-    s.Seek(60);
-    FHeaderOffset = ReadU16(s);
-    if (FHeaderOffset < 60) throw EICLReadError("Invalid Windows 16 Offset");
+    if (s.U16() != exe::kDosSignature) throw EICLReadError("不是一个有效的 ICL");
+    s.Seek(exe::kDosNewHeaderField);
+    FHeaderOffset = s.U16();
+    if (FHeaderOffset < exe::kDosNewHeaderField) throw EICLReadError("Invalid Windows 16 Offset");
     s.Seek(FHeaderOffset);
-    uint8_t ne[2];
-    s.ReadBuffer(ne, 2);
-    if (ne[0] != 'N' || ne[1] != 'E') throw EICLReadError("Invalid Windows 16 Header");
-    s.Seek(s.Position() + 34);
-    const uint16_t resTable = ReadU16(s);
+    if (s.U16() != exe::kNESignature) throw EICLReadError("Invalid Windows 16 Header");
+    s.Seek(FHeaderOffset + exe::kNEResourceTableField);
+    const uint16_t resTable = s.U16();
     if (resTable == 0) throw EICLReadError("文件中没有资源");
     FResTableOffset = uint32_t{resTable} + FHeaderOffset;
-    const uint16_t names = ReadU16(s);
+    s.Seek(FHeaderOffset + exe::kNEResidentNamesField);
+    const uint16_t names = s.U16();
     if (names == 0) throw EICLReadError("Names Table not found");
     FNamesOffset = uint32_t{names} + FHeaderOffset;
 }
 
 void T16BitReader::ReadResourceTable() {
-    TStream& s = *FStream;
+    ByteCursor& s = FCursor;
     s.Seek(FResTableOffset);
-    FAlignShift = ReadU16(s);
+    FAlignShift = s.U16();
     ReadTypeList(s, FIconEntries, FGroupEntries, &FOtherNames);
     if (!FGroupEntries || !FIconEntries) throw EICLReadError("ResourceTable has an Error");
     if (FAlignShift > kMaxAlignShift) throw EICLReadError("ResourceTable has an Error");
@@ -132,15 +124,14 @@ void T16BitReader::ReadResourceTable() {
 std::vector<std::string> T16BitReader::ReadNames() {
     // The strings directly after the type list, each with its offset from the resource table:
     // records and types name a string by that offset.
-    TStream& s = *FStream;
+    ByteCursor& s = FCursor;
     std::vector<std::pair<uint64_t, std::string>> strings;
     for (;;) {
         const uint64_t offset = s.Position() - FResTableOffset;
-        uint8_t length;
-        s.ReadBuffer(&length, 1);
+        const uint8_t length = s.U8();
         if (length == 0) break;
         std::string bytes(length, '\0');
-        s.ReadBuffer(bytes.data(), length);
+        s.Read(bytes.data(), length);
         strings.emplace_back(offset, std::move(bytes));
     }
     auto decoded = [](const std::string& bytes) {
@@ -152,7 +143,7 @@ std::vector<std::string> T16BitReader::ReadNames() {
     std::unordered_map<uint64_t, size_t> byOffset;
     for (size_t i = 0; i < strings.size(); ++i) byOffset.emplace(strings[i].first, i);
     for (const TNEResourceRecord& group : *FGroupEntries) {
-        const auto found = (group.Id & kIntegerBit) ? byOffset.end() : byOffset.find(group.Id);
+        const auto found = (group.Id & kNEIntegerBit) ? byOffset.end() : byOffset.find(group.Id);
         if (found == byOffset.end()) break;
         names.push_back(decoded(strings[found->second].second));
         byOffset.erase(found);  // a second group naming the same string is no name of its own
@@ -175,7 +166,7 @@ std::vector<std::string> T16BitReader::ReadNames() {
 size_t T16BitReader::FindEntry(uint16_t Id) {
     if (FIconIndex.empty())
         for (size_t i = 0; i < FIconEntries->size(); ++i)
-            FIconIndex.try_emplace(static_cast<uint16_t>((*FIconEntries)[i].Id ^ kIntegerBit), i);
+            FIconIndex.try_emplace(static_cast<uint16_t>((*FIconEntries)[i].Id ^ kNEIntegerBit), i);
     const auto found = FIconIndex.find(Id);
     if (found == FIconIndex.end()) throw EICLReadError("没有找到图标资源");
     return found->second;
@@ -192,14 +183,12 @@ void T16BitReader::LoadGroup(TICL16Icon& Icon, size_t Index) {
     const TNEResourceRecord& record = (*FGroupEntries)[Index];
     const auto group = ByteReader(FBytes).bytes(uint64_t{record.Position} << FAlignShift,
                                                 uint64_t{record.Length} << FAlignShift);
-    if (!group) throw EReadError("流读取错误");  // a group must be whole
-    TSpanStream stream(*group);
+    if (!group) RaiseStreamReadError();  // a group must be whole
+    ByteCursor cursor(*group);
     uint16_t count = 0;
-    if (!Icon.ReadHeader(stream, count)) return;  // listed without images
+    if (!Icon.ReadHeader(cursor, count)) return;  // listed without images
     for (uint16_t i = 0; i < count; ++i) {
-        uint8_t raw[TGroupIconDirEntry::Size];
-        stream.ReadBuffer(raw, sizeof raw);  // never past the group's data
-        const auto entry = TGroupIconDirEntry::Read(std::span<const uint8_t, TGroupIconDirEntry::Size>(raw));
+        const auto entry = TGroupIconDirEntry::Read(cursor);  // never past the group's data
         const TNEResourceRecord& icon = (*FIconEntries)[FindEntry(entry.IconId)];
         const uint64_t offset = uint64_t{icon.Position} << FAlignShift;
         const uint64_t length = uint64_t{icon.Length} << FAlignShift;
@@ -247,13 +236,13 @@ bool T16BitReader::ReadIcons() {
 
 int T16BitReader::CountGroupIcons(const TByteSource& File) {
     try {
-        if (File.U16(0) != 0x5A4D) return 0;
-        const auto header = File.U16(60);
-        if (!header || *header < 60 || File.U16(*header) != 0x454E) return 0;
-        const auto resTable = File.U16(uint64_t{*header} + 0x24);
+        ByteCursor s(File);
+        if (s.U16At(0) != exe::kDosSignature) return 0;
+        const auto header = s.U16At(exe::kDosNewHeaderField);
+        if (!header || *header < exe::kDosNewHeaderField || s.U16At(*header) != exe::kNESignature) return 0;
+        const auto resTable = s.U16At(*header + exe::kNEResourceTableField);
         if (!resTable || *resTable == 0) return 0;
-        TSourceStream s(File);
-        s.Seek(uint64_t{*resTable} + *header + 2);
+        s.Seek(uint64_t{*resTable} + *header + 2);  // past the shift word
         std::optional<std::vector<TNEResourceRecord>> icons, groups;
         ReadTypeList(s, icons, groups);
         return groups ? static_cast<int>(groups->size()) : 0;

@@ -1,6 +1,7 @@
 // Reader of the icons of 16-bit (NE) executables and DLLs and of .icl icon libraries.
 #pragma once
 
+#include "base/ByteReader.h"
 #include "base/ByteSource.h"
 #include "base/FileIO.h"
 #include "library/IconLibrary.h"
@@ -45,6 +46,8 @@ public:
     // Reads bytes already in memory; FileName only names them (and the generated icon names).
     // The bytes must outlive the reader.
     T16BitReader(std::string FileName, std::span<const uint8_t> Bytes);
+    // Reads a file's bytes read whole; the images share them.
+    T16BitReader(std::string FileName, std::shared_ptr<const TByteBuffer> File);
     // Reads every group icon; false on any error (nothing is reported).
     bool ReadIcons() override;
     // Why the last ReadIcons returned false (empty after a successful read).
@@ -66,10 +69,10 @@ private:
     // when the bytes are not held in such a buffer already.
     const std::shared_ptr<const TByteBuffer>& SharedBytes();
 
-    std::unique_ptr<TMappedFile> FFile;
+    std::unique_ptr<TFileBytes> FFile;
     std::span<const uint8_t> FBytes;
     std::shared_ptr<const TByteBuffer> FShared;
-    std::unique_ptr<class TSpanStream> FStream;
+    ByteCursor FCursor;
     uint16_t FAlignShift = 0;
     uint16_t FHeaderOffset = 0;
     uint32_t FResTableOffset = 0;

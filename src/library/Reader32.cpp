@@ -4,17 +4,27 @@
 
 namespace pictavo {
 
-bool T32BitReader::ReadIcons() {
+bool T32BitReader::Open() {
+    if (FOpened) return *FOpened;
     if (FInMemory) {
-        if (!FResources.Open(FBytes)) return false;
+        FOpened = FResources.Open(FBytes);
+    } else if (FSource) {
+        FOpened = FResources.Open(*FSource);
     } else {
         try {
             FFile = std::make_unique<TFileSource>(FFileName);
         } catch (const EFOpenError&) {
             return false;
         }
-        if (!FFile->Valid() || !FResources.Open(*FFile)) return false;
+        FOpened = FFile->Valid() && FResources.Open(*FFile);
     }
+    return *FOpened;
+}
+
+size_t T32BitReader::GroupCount() const { return FResources.CountNames(RT_GROUP_ICON); }
+
+bool T32BitReader::ReadIcons() {
+    if (!Open()) return false;
     FLoaded = true;
     for (const TResourceName& name : FResources.Names(RT_GROUP_ICON)) AddResourceIcon(name);
     return true;

@@ -6,6 +6,7 @@
 #include "library/PEResources.h"
 
 #include <memory>
+#include <optional>
 
 namespace pictavo {
 
@@ -15,6 +16,14 @@ public:
     // Reads bytes already in memory; FileName only names them. The bytes must outlive the reader.
     T32BitReader(std::string FileName, std::span<const uint8_t> Bytes)
         : TICLReader(std::move(FileName)), FBytes(Bytes), FInMemory(true) {}
+    // Reads a file already open; FileName only names it. The source must outlive the reader.
+    T32BitReader(std::string FileName, const TByteSource& Source)
+        : TICLReader(std::move(FileName)), FSource(&Source) {}
+    // Parses the headers (once, however often it is called); false when the file cannot be
+    // read or is not a PE image.
+    bool Open();
+    // The group icons the resource directory lists, after a successful Open.
+    size_t GroupCount() const;
     // Reads every group icon, named after its resource name, in directory order: the headers
     // and tables in pages, each image's bytes once however many images name them. False when
     // the file cannot be read or is not a PE image. Raises what reading a group raises
@@ -25,6 +34,8 @@ private:
     void AddResourceIcon(const TResourceName& Name);
 
     std::unique_ptr<TFileSource> FFile;
+    const TByteSource* FSource = nullptr;
+    std::optional<bool> FOpened;
     std::span<const uint8_t> FBytes;
     bool FInMemory = false;
     TPEResourceReader FResources;

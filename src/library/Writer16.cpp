@@ -4,6 +4,7 @@
 #include "base/FileIO.h"
 #include "base/Text.h"
 #include "icons/IconTypes.h"
+#include "library/ExeFormat.h"
 
 #include <algorithm>
 #include <map>
@@ -90,24 +91,22 @@ bool T16BitWriter::NamesFirst() const {
 
 void T16BitWriter::WriteHeaders() {
     std::vector<uint8_t> head(kNEHeaderAt + 64, 0);
-    head[0] = 'M';
-    head[1] = 'Z';
-    PutU32le(&head[60], static_cast<uint32_t>(kNEHeaderAt));
+    PutU16le(&head[0], exe::kDosSignature);
+    PutU32le(&head[exe::kDosNewHeaderField], static_cast<uint32_t>(kNEHeaderAt));
     PutU16le(&head[126], 0x4D49);
     uint8_t* ne = &head[kNEHeaderAt];
-    ne[0] = 'N';
-    ne[1] = 'E';
-    PutU16le(ne + 0x22, 0x0040);
-    PutU16le(ne + 0x24, 0x0040);
-    ne[0x36] = 2;
-    ne[0x3F] = 3;
-    FNamesFieldPos = kNEHeaderAt + 0x26;
+    PutU16le(ne, exe::kNESignature);
+    PutU16le(ne + exe::kNESegmentTableField, exe::kNEHeaderSize);
+    PutU16le(ne + exe::kNEResourceTableField, exe::kNEHeaderSize);
+    ne[exe::kNETargetOSField] = 2;
+    ne[exe::kNEExpectedVersionField] = 3;
+    FNamesFieldPos = kNEHeaderAt + exe::kNEResidentNamesField;
     // The resident-name table right after the header: the module name "ICL" with ordinal 0,
     // then the end of the table; the resource table follows it.
     static const uint8_t kResidentNames[] = {3, 'I', 'C', 'L', 0, 0, 0};
     if (NamesFirst()) {
-        PutU16le(ne + 0x26, 0x0040);
-        PutU16le(ne + 0x24, 0x0040 + sizeof kResidentNames);
+        PutU16le(ne + exe::kNEResidentNamesField, exe::kNEHeaderSize);
+        PutU16le(ne + exe::kNEResourceTableField, exe::kNEHeaderSize + sizeof kResidentNames);
     }
     FStream.Write(head.data(), head.size());
     if (NamesFirst()) FStream.Write(kResidentNames, sizeof kResidentNames);

@@ -78,7 +78,7 @@ TEST(WholeFile, ReadIntoOneBufferUpToTheLimit) {
     TempDir dir;
     const auto bytes = Counting(10000);
     WriteBytes(dir.File("small"), bytes);
-    const TMappedFile file(dir.File("small"));
+    const TFileBytes file(dir.File("small"));
     EXPECT_EQ(Copy(file.Bytes()), bytes);
     ASSERT_EQ(::truncate(dir.File("small").c_str(), 10), 0);
     EXPECT_EQ(file.Size(), bytes.size());  // held, not mapped
@@ -87,7 +87,7 @@ TEST(WholeFile, ReadIntoOneBufferUpToTheLimit) {
     WriteBytes(dir.File("huge"), {0, 0, 1, 0, 1, 0});
     ASSERT_EQ(::truncate(dir.File("huge").c_str(), static_cast<off_t>(kMaxWholeFileRead + 1)), 0);
     try {
-        const TMappedFile huge(dir.File("huge"));
+        const TFileBytes huge(dir.File("huge"));
         FAIL() << "read";
     } catch (const EReadError& e) {
         EXPECT_STREQ(e.what(), "文件太大, 无法读入内存 (超过 512 MB)");

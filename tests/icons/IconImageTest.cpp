@@ -18,12 +18,9 @@ namespace {
 
 // An image made the way a file reader makes one: an entry and the bytes it points to.
 std::unique_ptr<TIconImage> ImageFrom(const TIconEntryInfo& info, const std::vector<uint8_t>& bytes) {
-    TIconImage* out = nullptr;
-    auto file = MakeIco({{info, bytes}});
-    TSpanStream stream(file);
-    stream.Seek(6);
-    out = new TFileIconImage(stream);
-    return std::unique_ptr<TIconImage>(out);
+    const auto file = std::make_shared<const TByteBuffer>(MakeIco({{info, bytes}}));
+    ByteCursor cursor(file->Bytes(), TIconDir::Size);
+    return std::make_unique<TFileIconImage>(TIconDirEntry::Read(cursor), file);
 }
 
 std::vector<uint8_t> Header(int32_t width, uint32_t height, size_t total = 40) {

@@ -110,7 +110,7 @@ TEST_F(BuiltDlls, GroupsInDirectoryOrderWithTheirImages) {
         EXPECT_EQ(CountIcons(dll), 5);
 
         TPEResourceReader reader;
-        const TMappedFile file(dll);
+        const TFileBytes file(dll);
         ASSERT_TRUE(reader.Open(file.Bytes()));
         EXPECT_EQ(reader.Is64Bit(), std::string(arch) == "x86_64");
     }
