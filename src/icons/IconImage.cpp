@@ -62,40 +62,16 @@ std::unique_ptr<THiResIcon> TIconImage::CreateGraphic() const {
 }
 
 void TIconImage::UpdateSize() {
-    const ByteReader rd(Data());
+    // The size is the smaller of width and height, where a bitmap's height covers the colour
+    // rows and the mask rows and so is halved (as an unsigned value; the old 12-byte header's
+    // width is unsigned too, a newer header's signed).
     int32_t size = 0;
     uint16_t depth = 0;
-    if (IsPngData(Data())) {
-        // PNG: width and height are the big-endian words of the IHDR chunk that follows the
-        // signature; the smaller of the two, as for bitmaps. Its depth is the bit depth of a
-        // sample times the samples of a pixel that the colour type gives.
-        const auto tag = rd.u32be(12), w = rd.u32be(16), h = rd.u32be(20);
-        if (tag && *tag == 0x49484452u && w && h) {
-            const int32_t sw = static_cast<int32_t>(*w), sh = static_cast<int32_t>(*h);
-            size = sw < sh ? sw : sh;
-            const auto bits = rd.u8(24), colourType = rd.u8(25);
-            static constexpr uint8_t kSamples[7] = {1, 0, 3, 1, 2, 0, 4};
-            if (bits && colourType && *colourType < 7) depth = static_cast<uint16_t>(*bits * kSamples[*colourType]);
-        }
-    } else if (rd.u32le(0) == 12u) {
-        // The old 12-byte bitmap header holds 16-bit width and height at 4 and 6, and the bit
-        // count at 10.
-        const auto w = rd.u16le(4), h = rd.u16le(6);
-        if (w && h) {
-            const int32_t half = static_cast<int32_t>(*h >> 1);
-            size = *w < half ? *w : half;
-        }
-        depth = rd.u16le(10).value_or(0);
-    } else {
-        // Bitmap header: the signed width at 4 and the height at 8, which covers the colour
-        // bitmap and the mask and so is halved (as an unsigned value); the bit count at 14.
-        const auto w = rd.i32le(4);
-        const auto h = rd.u32le(8);
-        if (w && h) {
-            const int32_t half = static_cast<int32_t>(*h >> 1);
-            size = *w < half ? *w : half;
-        }
-        depth = rd.u16le(14).value_or(0);
+    if (const auto header = ReadImageHeader(Data())) {
+        const auto w = static_cast<int32_t>(header->RawWidth);
+        const int32_t h = header->Png ? static_cast<int32_t>(header->RawHeight) : static_cast<int32_t>(header->RawHeight >> 1);
+        size = w < h ? w : h;
+        depth = header->BitCount;
     }
     FWidth = size;
     FHeight = size;
