@@ -160,7 +160,7 @@ size_t Utf8CharLength(std::string_view text, size_t pos) {
     const auto second = static_cast<unsigned char>(text[pos + 1]);
     if (second < low || second > high) return 0;
     for (size_t i = 2; i < length; ++i)
-        if ((static_cast<unsigned char>(text[pos + i]) & 0xC0) != 0x80) return 0;
+        if (!IsUtf8Continuation(text[pos + i])) return 0;
     return length;
 }
 
@@ -232,7 +232,7 @@ std::string_view CutUtf8(std::string_view text, size_t maxBytes) {
     if (text.size() <= maxBytes) return text;
     size_t end = maxBytes;
     // Back to the first byte of the character that the cut would split.
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    while (end > 0 && IsUtf8Continuation(text[end])) --end;
     return text.substr(0, end);
 }
 

@@ -23,6 +23,8 @@ std::string Utf8ToGb18030(std::string_view text, size_t maxBytes = std::string::
 // bytes there are not one (a stray continuation byte, a cut or overlong sequence, a surrogate,
 // a code point above U+10FFFF) or pos is past the end.
 size_t Utf8CharLength(std::string_view text, size_t pos);
+// Whether a byte continues a UTF-8 character rather than beginning one.
+inline bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 // The bytes to step over at text[pos] (pos < text.size()) to pass one character: a whole
 // well-formed character, or 1 for a byte that does not begin one.
 inline size_t Utf8Step(std::string_view text, size_t pos) {

@@ -25,7 +25,7 @@ std::string ModuleNameOf(const std::string& fileName) {
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos) return name;
     size_t end = std::min(name.size(), dot + 30);
-    while (end < name.size() && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) ++end;
+    while (end < name.size() && IsUtf8Continuation(name[end])) ++end;
     return name.erase(dot, end - dot);
 }
 
