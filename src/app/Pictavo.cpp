@@ -100,7 +100,6 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarn Pictavo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quarn Pictavo"));
     QApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));
 
     const TCommandLine line = ReadCommandLine(QApplication::arguments());

@@ -28,8 +28,8 @@ QString TrimBlanks(const QString& text) {
 }
 
 Twnd_pv_Search::Twnd_pv_Search(Twnd_pv_Main& owner)
-    : QDialog(&owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(&owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
       FMain(owner) {
     setObjectName(QStringLiteral("wnd_pv_Search"));
     setWindowTitle(QStringLiteral("搜索"));

@@ -5,12 +5,15 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QTimer>
 
 namespace pictavo {
 
 namespace {
 
 constexpr int kIndent = 19;
+// Time the model takes to sort a folder it has just read.
+constexpr int kSortSettleMs = 100;
 
 bool UnderHiddenFolder(const QString& cleanPath) {
     const QStringList parts = cleanPath.split(u'/', Qt::SkipEmptyParts);
@@ -36,6 +39,11 @@ TShellTree::TShellTree(QWidget* parent) : QTreeView(parent), FModel(new QFileSys
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformRowHeights(true);
     expand(FModel->index(QDir::rootPath()));
+    connect(FModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& folder) {
+        if (FScrollParent.isEmpty() || folder != FScrollParent) return;
+        FScrollParent.clear();
+        QTimer::singleShot(kSortSettleMs, this, [this] { scrollTo(currentIndex()); });
+    });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid()) emit Change(Path());
@@ -59,6 +67,7 @@ bool TShellTree::SetPath(const QString& path) {
     for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) expand(parent);
     setCurrentIndex(index);
     scrollTo(index);
+    FScrollParent = index.parent().isValid() ? FModel->filePath(index.parent()) : QString();
     return true;
 }
 

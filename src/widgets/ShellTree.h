@@ -3,6 +3,7 @@
 // to another folder.
 #pragma once
 
+#include <QString>
 #include <QTreeView>
 
 class QFileSystemModel;
@@ -32,6 +33,9 @@ protected:
 
 private:
     QFileSystemModel* FModel;
+    // The folder of the last SetPath, scrolled into view again once its parent's listing has
+    // been read (the model reads folders in the background and sorts them afterwards).
+    QString FScrollParent;
 };
 
 }  // namespace pictavo
