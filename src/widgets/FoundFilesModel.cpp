@@ -113,11 +113,25 @@ QVariant TFoundFilesModel::headerData(int section, Qt::Orientation orientation, 
     return {};
 }
 
-void TFoundFilesModel::BeginUpdate() { ++FUpdateCount; }
+void TFoundFilesModel::BeginUpdate() {
+    if (FUpdateCount++ == 0) FSinceReveal.start();
+}
 
 void TFoundFilesModel::EndUpdate() {
     if (FUpdateCount == 0) return;
-    if (--FUpdateCount == 0) Sort();
+    if (--FUpdateCount > 0) return;
+    Reveal();
+    Sort();
+}
+
+void TFoundFilesModel::Reveal() {
+    FSinceReveal.start();
+    if (FPending.empty()) return;
+    const int first = static_cast<int>(FFiles.size());
+    beginInsertRows({}, first, first + static_cast<int>(FPending.size()) - 1);
+    FFiles.insert(FFiles.end(), std::make_move_iterator(FPending.begin()), std::make_move_iterator(FPending.end()));
+    FPending.clear();
+    endInsertRows();
 }
 
 int TFoundFilesModel::Compare(const TFoundFile& a, const TFoundFile& b) const {
@@ -127,10 +141,14 @@ int TFoundFilesModel::Compare(const TFoundFile& a, const TFoundFile& b) const {
 
 void TFoundFilesModel::AddRow(const TIconFileRow& row) {
     TFoundFile file{row, QString::fromStdString(row.Name), QString::fromStdString(row.Folder)};
-    auto place = FFiles.end();
-    if (!Updating())
-        place = std::upper_bound(FFiles.begin(), FFiles.end(), file,
-                                 [this](const TFoundFile& a, const TFoundFile& b) { return Compare(a, b) < 0; });
+    if (Updating()) {
+        FPending.push_back(std::move(file));
+        if (FSinceReveal.elapsed() >= RevealInterval) Reveal();
+        return;
+    }
+    const auto place =
+        std::upper_bound(FFiles.begin(), FFiles.end(), file,
+                         [this](const TFoundFile& a, const TFoundFile& b) { return Compare(a, b) < 0; });
     const int at = static_cast<int>(place - FFiles.begin());
     beginInsertRows({}, at, at);
     FFiles.insert(place, std::move(file));
@@ -138,6 +156,7 @@ void TFoundFilesModel::AddRow(const TIconFileRow& row) {
 }
 
 void TFoundFilesModel::Clear() {
+    FPending.clear();
     if (FFiles.empty()) return;
     beginResetModel();
     FFiles.clear();

@@ -7,6 +7,7 @@
 
 #include <QAbstractTableModel>
 #include <QCollator>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QString>
 
@@ -55,14 +56,19 @@ public:
     const TFoundFile& File(int row) const { return FFiles.at(static_cast<size_t>(row)); }
 
     // Update mode nests; while in it, rows are added at the end and sorted when the outermost
-    // EndUpdate ends it. An EndUpdate outside update mode does nothing.
+    // EndUpdate ends it. An EndUpdate outside update mode does nothing. Rows added in update
+    // mode reach the views in batches, at most every RevealInterval milliseconds (and all
+    // when it ends), so that a long run does not lay the views out again for every row.
     void BeginUpdate();
     void EndUpdate();
     bool Updating() const { return FUpdateCount > 0; }
+    int RevealInterval = 250;
 
     // Adds a row: at the end in update mode, else at its place in the sort order (after the
     // rows whose keys compare equal).
     void AddRow(const TIconFileRow& row);
+    // The rows added in update mode that the views have not been given yet.
+    int PendingCount() const { return static_cast<int>(FPending.size()); }
     void Clear();
 
     // The column the rows are sorted by (the first until another header is clicked) and each
@@ -80,8 +86,11 @@ public:
 private:
     int Compare(const TFoundFile& a, const TFoundFile& b) const;
     void Sort();
+    void Reveal();
 
     std::vector<TFoundFile> FFiles;
+    std::vector<TFoundFile> FPending;  // added in update mode, not yet given to the views
+    QElapsedTimer FSinceReveal;
     std::vector<TSortDirection> FDirections;
     int FSortColumn = colName;
     int FUpdateCount = 0;

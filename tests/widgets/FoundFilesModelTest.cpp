@@ -82,9 +82,17 @@ private slots:
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.EndUpdate();  // outside update mode: nothing
         QVERIFY(!model.Updating());
+        // Rows wait for the views until the reveal interval has passed ...
+        model.RevealInterval = 60'000;
         model.BeginUpdate();
         model.BeginUpdate();
-        for (const char* name : {"c", "a", "b"}) model.AddRow(Row(name));
+        for (const char* name : {"c", "a"}) model.AddRow(Row(name));
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.PendingCount(), 2);
+        // ... and go to them at the end, in the order they came.
+        model.RevealInterval = 0;
+        model.AddRow(Row("b"));
+        QCOMPARE(model.PendingCount(), 0);
         QCOMPARE(Column(model, 0), (QStringList{"c", "a", "b"}));
         model.EndUpdate();
         QCOMPARE(Column(model, 0), (QStringList{"c", "a", "b"}));
@@ -96,6 +104,17 @@ private slots:
         QCOMPARE(c.column(), 3);
         model.AddRow(Row("bb"));
         QCOMPARE(Column(model, 0), (QStringList{"a", "b", "bb", "c"}));
+        // Rows held back when update mode ends are given to the views, sorted; a clear drops them.
+        model.RevealInterval = 60'000;
+        model.BeginUpdate();
+        model.AddRow(Row("0"));
+        model.EndUpdate();
+        QCOMPARE(Column(model, 0), (QStringList{"0", "a", "b", "bb", "c"}));
+        model.BeginUpdate();
+        model.AddRow(Row("1"));
+        model.Clear();
+        model.EndUpdate();
+        QCOMPARE(model.rowCount(), 0);
     }
 
     // Rows are added in name order A, B, a, b; equal keys keep the order the rows had.
