@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QHeaderView>
 
+#include <algorithm>
+
 namespace pictavo {
 
 namespace {
@@ -12,6 +14,10 @@ namespace {
 constexpr int kHeaderHeight = 18;
 const QColor kHeaderColour(251, 239, 208);
 constexpr int kColumnWidths[TFoundFilesModel::kColumnCount] = {200, 60, 120, 75, 300};
+// 2000-12-28 23:58:58, packed: two-digit days, months and hours, as wide as a time gets.
+constexpr uint32_t kWidestTime = (20u << 25) | (12u << 21) | (28u << 16) | (23u << 11) | (58u << 5) | 29u;
+// Room a cell leaves around its text.
+constexpr int kCellPadding = 12;
 
 }  // namespace
 
@@ -38,6 +44,11 @@ TFileListView::TFileListView(QWidget* parent)
     head->setPalette(palette);
     head->setAutoFillBackground(true);
     for (int c = 0; c < TFoundFilesModel::kColumnCount; ++c) head->resizeSection(c, kColumnWidths[c]);
+    // The time column is at least as wide as the locale writes a long date and time.
+    const QString longestTime = FileTimeText(kWidestTime);
+    head->resizeSection(TFoundFilesModel::colTime,
+                        std::max(kColumnWidths[TFoundFilesModel::colTime],
+                                 fontMetrics().horizontalAdvance(longestTime) + kCellPadding));
     connect(head, &QHeaderView::sectionClicked, this, &TFileListView::HeaderClicked);
 
     OnIncrementalSearch = [](const TFoundFile& item, const QString& searchText, int& compareResult) {

@@ -26,6 +26,8 @@ private slots:
                                         << QByteArray("pictavo: 未知选项 --bogus\n用法: ");
         QTest::newRow("two files") << QStringList{"a.ico", "b.ico"} << "offscreen" << 2 << QByteArray()
                                    << QByteArray("pictavo: 只能指定一个文件夹\n");
+        QTest::newRow("missing folder") << QStringList{"/nonexistent/folder"} << "offscreen" << 1 << QByteArray()
+                                        << QByteArray("pictavo: 找不到文件夹 /nonexistent/folder\n");
     }
 
     void run() {
