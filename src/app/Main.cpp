@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QHBoxLayout>
@@ -21,7 +22,6 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QCheckBox>
 
 #if __has_include("app/About.h")
 #include "app/About.h"
@@ -45,7 +45,7 @@ constexpr int kSplitterWidth = 3, kStatusBarHeight = 19, kStatusPanel0Width = 25
 // every this many examined files (a search does so at every file).
 constexpr int kListingMessageInterval = 100;
 
-// Image lists hold icons 32 pixels square; the library's thumbnails sit on pale yellow.
+// The icon views show their thumbnails 32 pixels square.
 constexpr int kThumbnailSize = 32;
 // The role that holds an icon list item's icon index (its third caption).
 constexpr int kIconIndexRole = Qt::UserRole;
@@ -364,6 +364,8 @@ void Twnd_pv_Main::FormShow() {
 void Twnd_pv_Main::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
     FCloseAccepted = event->isAccepted();
+    // A window closed while hidden is not hidden again: it closes here.
+    if (FCloseAccepted && isHidden() && !FClosed) FormClose();
 }
 
 void Twnd_pv_Main::hideEvent(QHideEvent* event) {
@@ -482,12 +484,7 @@ void Twnd_pv_Main::FindFileSearchFinish(TFindFile&) {
 }
 
 int Twnd_pv_Main::FileListItemCompare(int Column, const TFoundFile& Item1, const TFoundFile& Item2) {
-    static const QCollator collator = [] {
-        QCollator c;
-        c.setCaseSensitivity(Qt::CaseSensitive);
-        return c;
-    }();
-    return CompareFoundFiles(Column, Item1, Item2, collator);
+    return CompareFoundFiles(Column, Item1, Item2, FileList->Model()->Collator());
 }
 
 void Twnd_pv_Main::FileListIncrementalSearch(const TFoundFile& Item, const QString& SearchBuffer, int& CompareResult) {

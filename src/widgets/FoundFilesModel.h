@@ -79,6 +79,8 @@ public:
     // ascending, ascending turns descending) and the rows are sorted by it, stably.
     void ToggleSort(int column);
 
+    // The user's locale order of texts, letter case significant.
+    const QCollator& Collator() const { return FCollator; }
     // The comparison of two rows under a column, ascending; by default CompareFoundFiles.
     // The model turns it round for a descending column.
     std::function<int(int column, const TFoundFile& a, const TFoundFile& b)> OnCompare;
