@@ -353,6 +353,14 @@ void Twnd_pv_Main::showEvent(QShowEvent* event) {
 }
 
 void Twnd_pv_Main::FormShow() {
+    // The library tab is laid out once, at the size of the first, so that its image box has
+    // its width (and stores it) before the user first opens the tab.
+    {
+        const QSignalBlocker quiet(pc);
+        TabSheet2->setGeometry(TabSheet1->geometry());
+        pc->setCurrentWidget(TabSheet2);
+        pc->setCurrentWidget(TabSheet1);
+    }
     // The stored folder was restored just before; a folder named on the command line wins.
     if (!FStartFolder.isEmpty()) ShellTree->SetPath(FStartFolder);
     FTreeChange = connect(ShellTree, &TShellTree::Change, this, [this] { Runner->Run([this] { ShellTreeChange(); }); });

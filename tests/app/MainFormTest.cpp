@@ -119,6 +119,7 @@ private slots:
         QCOMPARE(window->ShellPanel->height(), 250);
         QCOMPARE(window->ShellTree->width(), 250);
         QCOMPARE(window->IconBox->width(), 200);
+        QCOMPARE(window->ICLBox->width(), 200);  // laid out before its tab was ever opened
         QCOMPARE(window->sb->height(), 19);
         QCOMPARE(window->sb->PanelCount(), 2);
         QCOMPARE(window->Splitter2->handleWidth(), 3);

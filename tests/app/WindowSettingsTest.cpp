@@ -57,6 +57,9 @@ private slots:
             window->Splitter3->setSizes({300, 580});
             window->Splitter2->setSizes({220, 400});
             window->Splitter1->setSizes({600, 150});
+            window->pc->setCurrentIndex(1);
+            window->Splitter4->setSizes({600, 170});
+            window->pc->setCurrentIndex(0);
             Twnd_pv_Search& dialog = *window->wnd_pv_Search;
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -83,7 +86,7 @@ private slots:
                 "    end",
                 "    object TabSheet2: TTabSheet",
                 "      object ICLBox: TListBox",
-                QStringLiteral("        Width = %1").arg(window->ICLBox->width()),
+                "        Width = 170",
                 "      end",
                 "    end",
                 "  end",
@@ -107,6 +110,8 @@ private slots:
         QCOMPARE(window->ShellTree->width(), 300);
         QCOMPARE(window->ShellPanel->height(), 220);
         QCOMPARE(window->IconBox->width(), 150);
+        window->pc->setCurrentIndex(1);
+        QCOMPARE(window->ICLBox->width(), 170);
         Twnd_pv_Search& dialog = *window->wnd_pv_Search;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
