@@ -1,12 +1,36 @@
-// The main window.
+// The main window: the folder tree beside the file list of the chosen folder, the two tabs of
+// the file on view and of the library being gathered, the status bar, the menus, and the
+// search component whose run handlers fill the file list for folder listings and searches.
 #pragma once
+
+#include "app/CommandRunner.h"
+#include "library/IconFileSearch.h"
+#include "library/IconLibrary.h"
+#include "search/FindFile.h"
 
 #include <QMainWindow>
 
+#include <memory>
+#include <string>
+
+class QAction;
+class QListWidget;
+class QMenu;
+class QSplitter;
+class QTabWidget;
+
 namespace pictavo {
+class TFileListView;
+struct TFoundFile;
+class TPanelStatusBar;
+class TPropReaderEh;
 class TPropStorageEh;
+class TPropWriterEh;
 class TRegPropStorageManEh;
+class TShellTree;
 }  // namespace pictavo
+
+class Twnd_pv_Search;
 
 class Twnd_pv_Main : public QMainWindow {
     Q_OBJECT
@@ -14,8 +38,101 @@ public:
     explicit Twnd_pv_Main(QWidget* parent = nullptr);
     ~Twnd_pv_Main() override;
 
+    // A folder to select and list when the window is first shown, in place of the stored one.
+    void SetStartFolder(const QString& folder) { FStartFolder = folder; }
+
+    // Runs FindFile with the criteria set; once the run has ended, lists the folder chosen in
+    // the tree while it ran (see ShellTreeChange).
+    void ExecuteFindFile();
+
+    // --- components ---------------------------------------------------------------------
+    QSplitter* Splitter2;
+    QWidget* ShellPanel;
+    QSplitter* Splitter3;
+    pictavo::TShellTree* ShellTree;
+    pictavo::TFileListView* FileList;
+    QTabWidget* pc;
+    QWidget* TabSheet1;
+    QSplitter* Splitter1;
+    QListWidget* IconList;
+    QListWidget* IconBox;
+    QWidget* TabSheet2;
+    QSplitter* Splitter4;
+    QListWidget* ICLList;
+    QListWidget* ICLBox;
+    pictavo::TPanelStatusBar* sb;
+    QMenu* FileListPopup;
+    QMenu* IconListPopup;
+    QMenu* IconBoxPopup;
+    QMenu* ICLPopup;
+    QMenu* ICLBoxPopup;
+
+    // Menu items; each carries its Tag as the action's data (1: all items, 0: the selected).
+    QAction *Newlibrary1, *Savelibrary1, *mmSearch, *Refresh1, *mmExit;
+    QAction *Addfilestolibrary1, *Addiconstolibrary1, *Removeiconsfromlibrary1, *About1;
+    QAction *Selected2, *All2, *mmRefresh;
+    QAction *Selected1, *All1, *Selected3, *All3, *Icons1, *iles1;
+    QAction *mmSavetoIcon, *mmSaveToBMP;
+    QAction *Savelibrary2, *Removeselected1, *Newlibrary2, *Saveicon1, *Icons2, *iles2;
+    QAction *MenuItem1, *MenuItem2;
+
     // Stored settings: the window's own storage (Section "Main") and the manager that keeps
     // them in the per-user store, which the search dialog's storage shares.
     pictavo::TPropStorageEh* Storage;
     pictavo::TRegPropStorageManEh* StorageMan;
+
+    // The search component: not threaded, its criteria set before each run.
+    pictavo::TFindFile FindFile;
+    // The search dialog, created hidden right after the window.
+    Twnd_pv_Search* wnd_pv_Search = nullptr;
+    // Runs every command of the window and its dialogs.
+    std::unique_ptr<TCommandRunner> Runner;
+
+    // --- state ----------------------------------------------------------------------------
+    pictavo::TIconLibrary FFileIcons;  // icons of the file on view
+    pictavo::TIconLibrary FLibrary;    // the library being gathered
+    std::string FCurrentFile;          // the file whose icons are on view
+    int FIconIndex = 0;                // icon of the tab on view whose images its box shows
+    // The current run's counters and the names it met (lower-cased, for skipping duplicates).
+    pictavo::TIconFileSearch FFileSearch;
+    bool FBrowsing = false;   // the run lists a folder chosen in the tree, not a search
+    bool FSearching = false;  // a run is in progress
+
+    // --- handlers -----------------------------------------------------------------------
+    void ShellTreeChange();
+    void FindFileSearchBegin(pictavo::TFindFile& Sender);
+    void FindFileFolderChange(pictavo::TFindFile& Sender, const std::string& Folder, bool& IgnoreFolder);
+    void FindFileFileMatch(pictavo::TFindFile& Sender, const std::string& Folder, const pictavo::TSearchRec& FileInfo);
+    void FindFileSearchFinish(pictavo::TFindFile& Sender);
+    int FileListItemCompare(int Column, const pictavo::TFoundFile& Item1, const pictavo::TFoundFile& Item2);
+    void FileListIncrementalSearch(const pictavo::TFoundFile& Item, const QString& SearchBuffer, int& CompareResult);
+    void cmRefresh();
+    void cmExit();
+    void mmSearchClick();
+    void About1Click();
+    void pcChange(int index);
+    void StorageReadProp(pictavo::TPropReaderEh& Reader, const QString& PropName, bool& Processed);
+    void StorageWriteCustomProps(pictavo::TPropWriterEh& Writer);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void CreateComponents();
+    void CreateMenus();
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void SetListingCriteria();
+    void ShowCounters();
+    void EmptyCurrentFileView();
+
+    QString FStartFolder;
+    QMetaObject::Connection FTreeChange;  // ShellTreeChange, attached from FormShow to FormClose
+    bool FShown = false;
+    bool FListingPending = false;  // a folder was chosen while a run was still in progress
+    bool FCloseAccepted = false;
+    bool FClosed = false;
 };

@@ -4,20 +4,22 @@
 // where there is no display at all, and a start without a display ends with a message instead
 // of the window platform's abort.
 #include "app/Main.h"
+#include "widgets/UiFonts.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <cstdio>
 
 namespace {
 
 const char* const kUsage =
-    "用法: pictavo [选项] [文件]\n"
+    "用法: pictavo [选项] [文件夹]\n"
     "\n"
     "浏览文件夹中含有图标的文件 (.ico、可执行文件、DLL、图标库), 查看、保存和收集其中的图标.\n"
     "\n"
-    "  文件            要查看其图标的文件\n"
+    "  文件夹          启动时选定并列出的文件夹 (给出文件时为其所在的文件夹)\n"
     "  -h, --help      显示本说明\n"
     "  -v, --version   显示版本\n"
     "\n"
@@ -47,7 +49,7 @@ TCommandLine ReadCommandLine(const QStringList& args) {
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     parser.addOption(help);
     parser.addOption(version);
-    parser.addPositionalArgument(QStringLiteral("file"), QString(), QStringLiteral("[file]"));
+    parser.addPositionalArgument(QStringLiteral("folder"), QString(), QStringLiteral("[folder]"));
     parser.parse(args);  // what it cannot use is in unknownOptionNames()
     TCommandLine line;
     line.Help = parser.isSet(help);
@@ -98,7 +100,6 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarn Pictavo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quarn Pictavo"));
     QApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));
 
     const TCommandLine line = ReadCommandLine(QApplication::arguments());
@@ -108,13 +109,26 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
     if (line.Files.size() > 1) {
-        PrintError(QStringLiteral("只能指定一个文件"));
+        PrintError(QStringLiteral("只能指定一个文件夹"));
         std::fputs(kUsage, stderr);
         return kUsageError;
     }
-    // A file named on the command line is accepted; the window does not open it yet.
+    QString startFolder;
+    if (!line.Files.isEmpty()) {
+        const QFileInfo named(line.Files.first());
+        if (named.isDir()) {
+            startFolder = named.absoluteFilePath();
+        } else if (named.exists()) {
+            startFolder = named.absolutePath();
+        } else {
+            PrintError(QStringLiteral("找不到文件夹 ") + line.Files.first());
+            return 1;
+        }
+    }
 
+    QApplication::setFont(pictavo::FormFont());
     Twnd_pv_Main window;
+    if (!startFolder.isEmpty()) window.SetStartFolder(startFolder);
     window.show();
     return QApplication::exec();
 }

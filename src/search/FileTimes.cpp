@@ -23,10 +23,20 @@ uint32_t DosDateTime(int64_t seconds) {
            (static_cast<uint32_t>(local.tm_min) << 5) | static_cast<uint32_t>(local.tm_sec / 2);
 }
 
+TDosDateTime DecodeDosDateTime(uint32_t Time) {
+    TDosDateTime t;
+    t.Year = 1980 + static_cast<int>(Time >> 25);
+    t.Month = static_cast<int>((Time >> 21) & 0xF);
+    t.Day = static_cast<int>((Time >> 16) & 0x1F);
+    t.Hour = static_cast<int>((Time >> 11) & 0x1F);
+    t.Minute = static_cast<int>((Time >> 5) & 0x3F);
+    t.Second = static_cast<int>(Time & 0x1F) * 2;
+    return t;
+}
+
 std::string DosTimeText(uint32_t Time, char Separator) {
-    const int year = 1980 + static_cast<int>(Time >> 25), month = (Time >> 21) & 0xF, day = (Time >> 16) & 0x1F;
-    const int hour = (Time >> 11) & 0x1F, minute = (Time >> 5) & 0x3F, second = (Time & 0x1F) * 2;
-    return Format("%04d-%02d-%02d%c%02d:%02d:%02d", year, month, day, Separator, hour, minute, second);
+    const TDosDateTime t = DecodeDosDateTime(Time);
+    return Format("%04d-%02d-%02d%c%02d:%02d:%02d", t.Year, t.Month, t.Day, Separator, t.Hour, t.Minute, t.Second);
 }
 
 bool IsDateBetween(TDateTime Value, TDateTime Before, TDateTime After) {

@@ -20,6 +20,11 @@ int64_t ToFileTime(const struct statx_timestamp& t);
 // Seconds since 1970 as local time packed as an MS-DOS date (high word) and time, clamped to
 // the years it can hold.
 uint32_t DosDateTime(int64_t seconds);
+// The fields of a packed MS-DOS date and time (seconds at 2-second resolution).
+struct TDosDateTime {
+    int Year = 1980, Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
+};
+TDosDateTime DecodeDosDateTime(uint32_t Time);
 // "YYYY-MM-DD HH:MM:SS" from a packed MS-DOS date and time; the separator stands between the
 // date and the time ("T" for ISO 8601).
 std::string DosTimeText(uint32_t Time, char Separator = ' ');

@@ -10,8 +10,10 @@
 #include <QMetaProperty>
 #include <QScreen>
 #include <QSet>
+#include <QSplitter>
 #include <QWidget>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <memory>
@@ -101,6 +103,22 @@ int IntegerIn(const TPropValueEh& value, const QString& name, int64_t low, int64
     return static_cast<int>(value.Integer);
 }
 
+// A pane of a splitter takes its size along the splitter through the splitter, which would
+// otherwise lay it out again at its old size; the neighbour after it (else before it) gives or
+// takes the difference. False when the widget is no such pane.
+bool SetPaneSize(QWidget* widget, Qt::Orientation orientation, int size) {
+    auto* splitter = qobject_cast<QSplitter*>(widget->parentWidget());
+    if (!splitter || splitter->orientation() != orientation) return false;
+    const int index = splitter->indexOf(widget);
+    QList<int> sizes = splitter->sizes();
+    if (index < 0 || index >= sizes.size()) return false;
+    const int neighbour = index + 1 < sizes.size() ? index + 1 : index - 1;
+    if (neighbour >= 0) sizes[neighbour] = std::max(0, sizes[neighbour] + sizes[index] - size);
+    sizes[index] = size;
+    splitter->setSizes(sizes);
+    return true;
+}
+
 // Sets an object's property from a stored value; raises EPropReadError when the object has no
 // such property or the value does not suit it.
 void WriteObjectProperty(QObject* object, const QString& name, const TPropValueEh& value) {
@@ -150,10 +168,16 @@ void WriteObjectProperty(QObject* object, const QString& name, const TPropValueE
             return widget->move(IntegerIn(value, name, -limit, limit), widget->y());
         if (IsGeometryName(name, "Top"))
             return widget->move(widget->x(), IntegerIn(value, name, -limit, limit));
-        if (IsGeometryName(name, "Width"))
-            return widget->resize(IntegerIn(value, name, 0, limit), widget->height());
-        if (IsGeometryName(name, "Height"))
-            return widget->resize(widget->width(), IntegerIn(value, name, 0, limit));
+        if (IsGeometryName(name, "Width")) {
+            const int width = IntegerIn(value, name, 0, limit);
+            if (!SetPaneSize(widget, Qt::Horizontal, width)) widget->resize(width, widget->height());
+            return;
+        }
+        if (IsGeometryName(name, "Height")) {
+            const int height = IntegerIn(value, name, 0, limit);
+            if (!SetPaneSize(widget, Qt::Vertical, height)) widget->resize(widget->width(), height);
+            return;
+        }
     }
     throw EPropReadError("no property " + name.toStdString());
 }

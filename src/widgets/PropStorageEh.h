@@ -11,7 +11,8 @@
 //
 // Components on a path are found by Qt object name below the previous one; a property is the
 // component's Qt property of that name (exactly, else without regard to case), and for
-// widgets Left, Top, Width and Height fall back to their geometry. Only the properties that
+// widgets Left, Top, Width and Height fall back to their geometry (a pane of a splitter takes
+// its size along the splitter through the splitter). Only the properties that
 // the storage stores are applied on reading; other names found in a stored text are skipped.
 #pragma once
 

@@ -18,14 +18,16 @@ private slots:
         const QByteArray noDisplay = "pictavo: 没有可用的图形显示 (未设置 DISPLAY 或 WAYLAND_DISPLAY)\n";
         QTest::newRow("version") << QStringList{"--version"} << "" << 0 << version << QByteArray();
         QTest::newRow("-v") << QStringList{"-v", "a.ico"} << "" << 0 << version << QByteArray();
-        QTest::newRow("help") << QStringList{"--help"} << "" << 0 << QByteArray("用法: pictavo [选项] [文件]\n")
+        QTest::newRow("help") << QStringList{"--help"} << "" << 0 << QByteArray("用法: pictavo [选项] [文件夹]\n")
                               << QByteArray();
         QTest::newRow("no display") << QStringList() << "" << 1 << QByteArray() << noDisplay;
         QTest::newRow("no display, a file") << QStringList{"a.ico"} << "" << 1 << QByteArray() << noDisplay;
         QTest::newRow("unknown option") << QStringList{"--bogus"} << "offscreen" << 2 << QByteArray()
                                         << QByteArray("pictavo: 未知选项 --bogus\n用法: ");
         QTest::newRow("two files") << QStringList{"a.ico", "b.ico"} << "offscreen" << 2 << QByteArray()
-                                   << QByteArray("pictavo: 只能指定一个文件\n");
+                                   << QByteArray("pictavo: 只能指定一个文件夹\n");
+        QTest::newRow("missing folder") << QStringList{"/nonexistent/folder"} << "offscreen" << 1 << QByteArray()
+                                        << QByteArray("pictavo: 找不到文件夹 /nonexistent/folder\n");
     }
 
     void run() {

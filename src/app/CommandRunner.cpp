@@ -1,0 +1,63 @@
+#include "app/CommandRunner.h"
+
+#include "widgets/PanelStatusBar.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <exception>
+
+const char* const kReadyText = "就绪";
+
+namespace {
+
+const char* const kProgramTitle = "Quarn Pictavo";
+// An error that carries no message of its own.
+const char* const kUnknownError = "未知错误";
+
+}  // namespace
+
+void SetBusyCursor() {
+    if (!QApplication::overrideCursor()) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void SetDefaultCursor() {
+    while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+}
+
+TCommandRunner::TCommandRunner(QWidget* owner, pictavo::TPanelStatusBar* statusBar)
+    : FOwner(owner), FStatusBar(statusBar) {
+    ShowError = [this](const QString& message) {
+        QMessageBox::critical(FOwner, QString::fromUtf8(kProgramTitle), message);
+    };
+}
+
+void TCommandRunner::Run(const TCommandSteps& steps, const std::function<void()>& work) {
+    const bool showsState = !steps.BusyText.isEmpty();
+    QString error;
+    try {
+        if (showsState) {
+            FStatusBar->SetPanelText(1, steps.BusyText);
+            FStatusBar->RepaintNow();
+            SetBusyCursor();
+            if (steps.BeginUpdate) steps.BeginUpdate();
+        }
+        work();
+    } catch (const std::exception& e) {
+        error = QString::fromUtf8(e.what());
+        if (error.isEmpty()) error = QString::fromUtf8(kUnknownError);
+    } catch (...) {
+        error = QString::fromUtf8(kUnknownError);
+    }
+    if (showsState) {
+        try {
+            if (steps.EndUpdate) steps.EndUpdate();
+            FStatusBar->SetPanelText(1, steps.ReadyText ? steps.ReadyText() : QString::fromUtf8(kReadyText));
+            if (steps.AfterReady) steps.AfterReady();
+        } catch (const std::exception& e) {
+            if (error.isEmpty()) error = QString::fromUtf8(e.what());
+        }
+        SetDefaultCursor();
+    }
+    if (!error.isEmpty() && ShowError) ShowError(error);
+}

@@ -1,0 +1,257 @@
+// Choosing a folder in the real main window: the rows and columns of the file list, the
+// counters and status texts, the options of the search dialog that govern listings, sorting,
+// the incremental search, refresh, and a folder chosen while a listing runs.
+#include "WindowFixtures.h"
+
+#include "app/SearchDlg.h"
+#include "support/TempDir.h"
+#include "widgets/FileListView.h"
+#include "widgets/PanelStatusBar.h"
+#include "widgets/ShellTree.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <filesystem>
+
+using namespace pictavo;
+using namespace pictavo::test;
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// Counters text of panel 0.
+QString Counters(int folders, int files, int icons) {
+    return QStringLiteral("文件夹: %1   文件: %2   图标: %3").arg(folders).arg(files).arg(icons);
+}
+
+}  // namespace
+
+class FolderListingTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir FConfig;
+    TempDir FStart;  // the folder every window starts on: one icon file
+    QString Store() const { return FConfig.filePath(QStringLiteral("Pictavo.ini")); }
+
+private slots:
+    void initTestCase() {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        WriteIcoFile(FStart.File("start.ico"));
+    }
+
+    void listsTheFilesThatHoldIcons() {
+        TempDir dir;
+        WriteIcoFile(dir.File("b.ico"), 1025);
+        SetModified(dir.File("b.ico"), QDateTime(QDate(2021, 6, 15), QTime(13, 45, 30)));
+        WriteDllFile(dir.File("a.dll"), 3);
+        SetModified(dir.File("a.dll"), QDateTime(QDate(2019, 1, 2), QTime(0, 0, 0)));
+        WritePlainFile(dir.File("note.txt"));
+        WritePlainFile(dir.File("fake.ico"));  // no icon header
+        const auto window = OpenWindow(Store(), Q(FStart.Path()));
+        QVERIFY(window);
+        QCOMPARE(ListedNames(*window), QStringList{"start.ico"});
+
+        QSignalSpy folders(window->sb, &TPanelStatusBar::PanelTextChanged);
+        QVERIFY(window->ShellTree->SetPath(Q(dir.Path())));
+        QCOMPARE(ListedNames(*window), (QStringList{"a.dll", "b.ico"}));
+        QCOMPARE(ListedColumn(*window, 1), (QStringList{"3", "1"}));
+        QCOMPARE(ListedColumn(*window, 2), (QStringList{"02.01.19", "15.06.21 13:45:30"}));
+        const auto kb = [](const std::string& path) { return QString::number(SizeInKB(std::filesystem::file_size(path))); };
+        QCOMPARE(ListedColumn(*window, 3), (QStringList{kb(dir.File("a.dll")), "2"}));
+        QCOMPARE(ListedColumn(*window, 4), (QStringList{Q(dir.Path()) + u'/', Q(dir.Path()) + u'/'}));
+        QCOMPARE(window->FileList->Model()->File(1).Row.Path, dir.File("b.ico"));
+        QCOMPARE(Panel(*window, 0), Counters(1, 4, 4));
+        QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
+        QVERIFY(!window->FSearching);
+        QVERIFY(!window->FBrowsing);
+        QVERIFY(!window->FileList->Model()->Updating());
+        QVERIFY(!QApplication::overrideCursor());
+        // Panel 1 showed the listing's texts in turn: its start, the folder, the end.
+        QStringList panel1;
+        for (const QList<QVariant>& change : folders)
+            if (change.at(0).toInt() == 1) panel1 << change.at(1).toString();
+        QCOMPARE(panel1, (QStringList{"正在搜索文件...", Q(dir.Path()) + u'/', "就绪"}));
+    }
+
+    void folderWithoutIconFiles() {
+        TempDir dir;
+        for (const char* name : {"a.txt", "b.ico", "c.exe"}) WritePlainFile(dir.File(name));
+        const auto window = OpenWindow(Store(), Q(dir.Path()));
+        QVERIFY(window);
+        QCOMPARE(window->FileList->model()->rowCount(), 0);
+        QCOMPARE(Panel(*window, 0), Counters(1, 3, 0));
+        QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
+    }
+
+    // While browsing, the counters show at every hundredth examined file and at the end.
+    void countersAtEveryHundredthFile() {
+        TempDir dir;
+        for (int i = 0; i < 250; ++i) {
+            const std::string name = "f" + std::to_string(1000 + i);
+            if (i % 50 == 0)
+                WriteIcoFile(dir.File(name + ".ico"));
+            else
+                WritePlainFile(dir.File(name + ".txt"));
+        }
+        const auto window = OpenWindow(Store(), Q(FStart.Path()));
+        QVERIFY(window);
+        QStringList panel0;
+        connect(window->sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
+            if (panel == 0) panel0 << text;
+        });
+        QVERIFY(window->ShellTree->SetPath(Q(dir.Path())));
+        QCOMPARE(panel0, (QStringList{Counters(1, 0, 0), Counters(1, 100, 2), Counters(1, 200, 4), Counters(1, 250, 5)}));
+        QCOMPARE(window->FileList->model()->rowCount(), 5);
+    }
+
+    void clearAndDuplicateOptions() {
+        TempDir one, two;
+        WriteIcoFile(one.File("x.ico"));
+        WriteIcoFile(one.File("X.ICO"));
+        WriteIcoFile(two.File("y.ico"));
+        const auto window = OpenWindow(Store(), Q(FStart.Path()));
+        QVERIFY(window);
+        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        QVERIFY(dialog.cbxClear->isChecked());
+        QVERIFY(dialog.cbxIgnore->isChecked());
+
+        // Names met before in the run, without regard to case, are skipped and not counted.
+        QVERIFY(window->ShellTree->SetPath(Q(one.Path())));
+        QCOMPARE(ListedNames(*window), QStringList{"X.ICO"});
+        QCOMPARE(Panel(*window, 0), Counters(1, 1, 1));
+        dialog.cbxIgnore->setChecked(false);
+        QVERIFY(window->ShellTree->SetPath(Q(two.Path())));
+        QVERIFY(window->ShellTree->SetPath(Q(one.Path())));
+        QStringList names = ListedNames(*window);
+        names.sort();
+        QCOMPARE(names, (QStringList{"X.ICO", "x.ico"}));
+        QCOMPARE(Panel(*window, 0), Counters(1, 2, 2));
+
+        // Without clearing, a listing adds its rows to those there.
+        dialog.cbxClear->setChecked(false);
+        QVERIFY(window->ShellTree->SetPath(Q(two.Path())));
+        names = ListedNames(*window);
+        names.sort();
+        QCOMPARE(names, (QStringList{"X.ICO", "x.ico", "y.ico"}));
+        QCOMPARE(Panel(*window, 0), Counters(1, 1, 1));
+        dialog.cbxClear->setChecked(true);
+        QVERIFY(window->ShellTree->SetPath(Q(one.Path())));
+        QCOMPARE(window->FileList->model()->rowCount(), 2);
+    }
+
+    // A click on the size header sorts by the number of kilobytes; another click reverses.
+    void sortsTheSizeColumnNumerically() {
+        TempDir dir;
+        WriteIcoFile(dir.File("nine.ico"), 9 * 1024);
+        WriteIcoFile(dir.File("ten.ico"), 10 * 1024);
+        WriteIcoFile(dir.File("hundred.ico"), 100 * 1024);
+        WriteIcoFile(dir.File("one.ico"), 100);
+        const auto window = OpenWindow(Store(), Q(dir.Path()));
+        QVERIFY(window);
+        QHeaderView* header = window->FileList->header();
+        const QPoint sizeHeader(header->sectionViewportPosition(3) + 10, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
+        QCOMPARE(ListedColumn(*window, 3), (QStringList{"1", "9", "10", "100"}));
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
+        QCOMPARE(ListedColumn(*window, 3), (QStringList{"100", "10", "9", "1"}));
+        // The list stays sorted by that column when it is filled again.
+        window->Runner->Run([&] { window->cmRefresh(); });
+        QCOMPARE(ListedColumn(*window, 3), (QStringList{"100", "10", "9", "1"}));
+    }
+
+    void incrementalSearch() {
+        TempDir dir;
+        for (const char* name : {"a", "AB1.ico", "Ab2.ico", "ab3.ico", "b.ico"}) WriteIcoFile(dir.File(name));
+        const auto window = OpenWindow(Store(), Q(dir.Path()));
+        QVERIFY(window);
+        QStringList matches;
+        for (int r = 0; r < window->FileList->model()->rowCount(); ++r) {
+            int result = -1;
+            window->FileListIncrementalSearch(window->FileList->Model()->File(r), QStringLiteral("ab"), result);
+            if (result == 0) matches << window->FileList->Model()->File(r).Name;
+        }
+        matches.sort();
+        QCOMPARE(matches, (QStringList{"AB1.ico", "Ab2.ico", "ab3.ico"}));
+        window->FileList->SearchInterval = 60'000;
+        window->FileList->setFocus();
+        QTest::keyClicks(window->FileList, "ab");
+        const int current = window->FileList->CurrentRow();
+        QVERIFY(current >= 0);
+        QVERIFY(matches.contains(window->FileList->Model()->File(current).Name));
+    }
+
+    // F5 lists the folder again, clears the selection and forgets the file on view.
+    void refreshWithAFileOnView() {
+        TempDir dir;
+        WriteIcoFile(dir.File("one.ico"));
+        const auto window = OpenWindow(Store(), Q(dir.Path()));
+        QVERIFY(window);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window->FileList->setCurrentIndex(window->FileList->model()->index(0, 0));
+        QVERIFY(window->FileList->selectionModel()->hasSelection());
+        window->FCurrentFile = dir.File("one.ico");
+        window->IconList->addItem(QStringLiteral("icon"));
+        WriteIcoFile(dir.File("two.ico"));
+        QTest::keyClick(window.get(), Qt::Key_F5);
+        QCOMPARE(ListedNames(*window), (QStringList{"one.ico", "two.ico"}));
+        QVERIFY(!window->FileList->selectionModel()->hasSelection());
+        QCOMPARE(window->FileList->CurrentRow(), -1);
+        QVERIFY(window->FCurrentFile.empty());
+        QCOMPARE(window->IconList->count(), 0);
+        QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
+    }
+
+    void ctrlFOpensTheSearchDialog() {
+        const auto window = OpenWindow(Store(), Q(FStart.Path()));
+        QVERIFY(window);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QVERIFY(!window->wnd_pv_Search->isVisible());
+        QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(window->wnd_pv_Search->isVisible());
+        QVERIFY(!window->wnd_pv_Search->isModal());
+        // The listing at start has already set the button's caption.
+        QCOMPARE(window->wnd_pv_Search->bAction->text(), QStringLiteral("开始"));
+    }
+
+    // A folder chosen while a listing runs stops it; the new folder is listed once it ended.
+    void anotherFolderChosenDuringAListing() {
+        TempDir big, small;
+        for (int i = 0; i < 300; ++i) WritePlainFile(big.File("p" + std::to_string(i)));
+        WriteIcoFile(big.File("big.ico"));
+        WriteIcoFile(small.File("small.ico"));
+        const auto window = OpenWindow(Store(), Q(FStart.Path()));
+        QVERIFY(window);
+        int finishes = 0;
+        const auto finish = window->FindFile.OnSearchFinish;
+        window->FindFile.OnSearchFinish = window->FindFile.OnSearchAbort = [&](TFindFile& sender) {
+            ++finishes;
+            finish(sender);
+        };
+        bool switched = false;
+        connect(window->sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
+            if (panel == 0 && text == Counters(1, 100, 1) && !switched) {
+                switched = true;
+                QVERIFY(window->ShellTree->SetPath(Q(small.Path())));
+                QVERIFY(window->FindFile.Busy());  // the stopped run is still unwinding
+            }
+        });
+        QVERIFY(window->ShellTree->SetPath(Q(big.Path())));
+        QVERIFY(switched);
+        QCOMPARE(ListedNames(*window), QStringList{"small.ico"});
+        QCOMPARE(Panel(*window, 0), Counters(1, 1, 1));
+        QCOMPARE(window->ShellTree->Path(), Q(small.Path()));
+        QCOMPARE(finishes, 3);  // the stop, the stopped run's end, the new listing's end
+        QVERIFY(!window->FSearching);
+        QVERIFY(!window->FileList->Model()->Updating());
+    }
+};
+
+QTEST_MAIN(FolderListingTest)
+#include "FolderListingTest.moc"

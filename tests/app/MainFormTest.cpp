@@ -1,0 +1,206 @@
+// The main window's parts: the menus with their captions, shortcuts, tags and radio items,
+// the popup menus, the tabs, the status bar, sizes and fonts; the tab switch; the one helper
+// that runs commands; what stops when the window closes.
+#include "WindowFixtures.h"
+
+#include "app/SearchDlg.h"
+#include "support/TempDir.h"
+#include "widgets/FileListView.h"
+#include "widgets/PanelStatusBar.h"
+#include "widgets/ShellTree.h"
+#include "widgets/UiFonts.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace pictavo;
+using namespace pictavo::test;
+
+namespace {
+
+struct TItem {
+    QString Caption;
+    QKeySequence Shortcut;
+    int Tag;
+    bool Enabled;
+};
+
+// A menu's items as "caption" or "caption › subcaption", separators as "-".
+QStringList Items(const QMenu* menu, const QString& prefix = {}) {
+    QStringList items;
+    for (const QAction* action : menu->actions()) {
+        if (action->isSeparator())
+            items << prefix + u'-';
+        else if (action->menu())
+            items << Items(action->menu(), prefix + action->text() + QStringLiteral(" › "));
+        else
+            items << prefix + action->text();
+    }
+    return items;
+}
+
+}  // namespace
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir FConfig;
+    TempDir FFolder;
+    QString Store() const { return FConfig.filePath(QStringLiteral("Pictavo.ini")); }
+
+private slots:
+    void menus() {
+        Twnd_pv_Main window;
+        const QList<QAction*> bar = window.menuBar()->actions();
+        QCOMPARE(bar.size(), 3);
+        QCOMPARE(bar[0]->text(), QStringLiteral("文件"));
+        QCOMPARE(Items(bar[0]->menu()), (QStringList{"新建图标库", "保存图标库...", "-", "搜索...", "-", "刷新", "-", "退出"}));
+        QCOMPARE(bar[1]->text(), QStringLiteral("编辑"));
+        QCOMPARE(Items(bar[1]->menu()), (QStringList{"添加文件到图标库", "添加图标到图标库", "从图标库移除图标"}));
+        QCOMPARE(bar[2]->text(), QStringLiteral("帮助"));
+        QCOMPARE(Items(bar[2]->menu()), QStringList{"关于..."});
+        QCOMPARE(Items(window.FileListPopup),
+                 (QStringList{"添加到图标库 › 选定对象", "添加到图标库 › 所有对象", "-", "刷新"}));
+        QCOMPARE(Items(window.IconListPopup),
+                 (QStringList{"添加到图标库 › 选定对象", "添加到图标库 › 所有对象", "-", "保存为图标 › 选定对象",
+                              "保存为图标 › 所有对象", "-", "查看 › 图标", "查看 › 平铺"}));
+        QCOMPARE(Items(window.IconBoxPopup), (QStringList{"保存为图标...", "保存为位图..."}));
+        QCOMPARE(Items(window.ICLPopup), (QStringList{"保存图标库...", "-", "移除选定对象", "清空图标库", "-",
+                                                      "保存为图标...", "-", "查看 › 图标", "查看 › 平铺"}));
+        QCOMPARE(Items(window.ICLBoxPopup), (QStringList{"保存为图标...", "保存为位图..."}));
+
+        // Shortcuts as stored with the items (Ctrl = 0x4000 there), and the Tags.
+        const std::map<QString, TItem> items = {
+            {"Newlibrary1", {"新建图标库", QKeySequence(Qt::CTRL | Qt::Key_N), 0, false}},
+            {"Savelibrary1", {"保存图标库...", QKeySequence(Qt::CTRL | Qt::Key_S), 0, false}},
+            {"mmSearch", {"搜索...", QKeySequence(Qt::CTRL | Qt::Key_F), 0, true}},
+            {"Refresh1", {"刷新", QKeySequence(Qt::Key_F5), 0, true}},
+            {"mmExit", {"退出", {}, 0, true}},
+            {"About1", {"关于...", {}, 0, true}},
+            {"Selected2", {"选定对象", {}, 0, false}},
+            {"All2", {"所有对象", {}, 1, false}},
+            {"mmRefresh", {"刷新", {}, 0, true}},
+            {"All1", {"所有对象", {}, 1, false}},
+            {"All3", {"所有对象", {}, 1, false}},
+            {"iles1", {"平铺", {}, 1, true}},
+            {"iles2", {"平铺", {}, 1, true}},
+        };
+        for (const auto& [name, item] : items) {
+            const auto* action = window.findChild<QAction*>(name);
+            QVERIFY2(action, qPrintable(name));
+            QCOMPARE(action->text(), item.Caption);
+            QCOMPARE(action->shortcut(), item.Shortcut);
+            QCOMPARE(action->data().toInt(), item.Tag);
+            QCOMPARE(action->isEnabled(), item.Enabled);
+        }
+        // The view radio pairs: "图标" checked; the check moves to the item chosen.
+        for (const auto& [icons, tiles] : {std::pair{window.Icons1, window.iles1}, std::pair{window.Icons2, window.iles2}}) {
+            QVERIFY(icons->isChecked());
+            QVERIFY(!tiles->isChecked());
+            tiles->trigger();
+            QVERIFY(tiles->isChecked());
+            QVERIFY(!icons->isChecked());
+        }
+    }
+
+    void partsAndLayout() {
+        const auto window = OpenWindow(Store(), QString::fromStdString(FFolder.Path()));
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quarn Pictavo"));
+        QCOMPARE(window->centralWidget()->size() + QSize(0, window->sb->height()), QSize(732, 641));
+        QCOMPARE(window->minimumSize(), QSize(300, 50));
+        QCOMPARE(window->ShellPanel->height(), 250);
+        QCOMPARE(window->ShellTree->width(), 250);
+        QCOMPARE(window->IconBox->width(), 200);
+        QCOMPARE(window->ICLBox->width(), 200);  // laid out before its tab was ever opened
+        QCOMPARE(window->sb->height(), 19);
+        QCOMPARE(window->sb->PanelCount(), 2);
+        QCOMPARE(window->Splitter2->handleWidth(), 3);
+        QCOMPARE(window->pc->count(), 2);
+        QCOMPARE(window->pc->tabText(0), QStringLiteral(" 当前查看 "));
+        QCOMPARE(window->pc->tabText(1), QStringLiteral(" 图标库 "));
+        QCOMPARE(window->pc->currentWidget(), window->TabSheet1);
+        QVERIFY(window->pc->tabBar()->font().bold());
+        QCOMPARE(window->font().family(), ChineseFontFamily());
+        QCOMPARE(window->font().pixelSize(), 12);
+        QCOMPARE(window->FileList->font().pixelSize(), 11);
+        QCOMPARE(window->FileList->toolTip(), QStringLiteral("右键单击打开菜单"));
+        QCOMPARE(window->ICLBox->toolTip(), QStringLiteral("右键单击菜单"));
+        QCOMPARE(window->IconList->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(window->ICLList->selectionMode(), QAbstractItemView::SingleSelection);
+        QVERIFY(!window->wnd_pv_Search->isVisible());
+        QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
+        QCOMPARE(Panel(*window, 0), QStringLiteral("文件夹: 1   文件: 0   图标: 0"));
+    }
+
+    // Switching tabs re-points the icon index to the first selected icon of the tab, or
+    // clears the tab's image box when none is selected.
+    void tabSwitch() {
+        Twnd_pv_Main window;
+        auto* icon = new QListWidgetItem(QStringLiteral("图标 1"), window.ICLList);
+        icon->setData(Qt::UserRole, 7);
+        window.ICLBox->addItem(QStringLiteral("16 x 16 - 8bit"));
+        window.IconBox->addItem(QStringLiteral("32 x 32 - 32bit"));
+        window.pc->setCurrentIndex(1);
+        QCOMPARE(window.ICLBox->count(), 0);
+        icon->setSelected(true);
+        window.ICLBox->addItem(QStringLiteral("16 x 16 - 8bit"));
+        window.pc->setCurrentIndex(0);
+        QCOMPARE(window.IconBox->count(), 0);
+        window.pc->setCurrentIndex(1);
+        QCOMPARE(window.FIconIndex, 7);
+        QCOMPARE(window.ICLBox->count(), 1);
+    }
+
+    // A command's error shows in the error box after the ready step has run.
+    void commandErrors() {
+        Twnd_pv_Main window;
+        QString title, text, panelAtError;
+        int ends = 0;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            title = box->windowTitle();
+            text = box->text();
+            panelAtError = Panel(window, 1);
+            QCOMPARE(box->icon(), QMessageBox::Critical);
+            box->accept();
+        });
+        TCommandSteps steps;
+        steps.BusyText = QStringLiteral("正在保存图标库...");
+        steps.EndUpdate = [&] { ++ends; };
+        window.Runner->Run(steps, [&] {
+            QCOMPARE(Panel(window, 1), QStringLiteral("正在保存图标库..."));
+            QVERIFY(QApplication::overrideCursor());
+            throw std::runtime_error("无法创建文件 \"/x.icl\". 权限不够");
+        });
+        QCOMPARE(title, QStringLiteral("Quarn Pictavo"));
+        QCOMPARE(text, QStringLiteral("无法创建文件 \"/x.icl\". 权限不够"));
+        QCOMPARE(panelAtError, QStringLiteral("就绪"));
+        QCOMPARE(ends, 1);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // Once the window has closed, choosing a folder lists nothing.
+    void closeDetachesTheTree() {
+        TempDir other;
+        WriteIcoFile(other.File("x.ico"));
+        const auto window = OpenWindow(Store(), QString::fromStdString(FFolder.Path()));
+        QVERIFY(window);
+        window->wnd_pv_Search->show();
+        QVERIFY(window->close());
+        QVERIFY(!window->wnd_pv_Search->isVisible());
+        QVERIFY(window->ShellTree->SetPath(QString::fromStdString(other.Path())));
+        QCOMPARE(window->FileList->model()->rowCount(), 0);
+    }
+};
+
+QTEST_MAIN(MainFormTest)
+#include "MainFormTest.moc"

@@ -1,0 +1,230 @@
+// The search dialog over the real main window: its controls, starting and stopping a search,
+// the rows and counters a search produces, the mask as typed, and its keys.
+#include "WindowFixtures.h"
+
+#include "app/SearchDlg.h"
+#include "support/TempDir.h"
+#include "widgets/FileListView.h"
+#include "widgets/PanelStatusBar.h"
+#include "widgets/ShellTree.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <filesystem>
+
+using namespace pictavo;
+using namespace pictavo::test;
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QString Counters(int folders, int files, int icons) {
+    return QStringLiteral("文件夹: %1   文件: %2   图标: %3").arg(folders).arg(files).arg(icons);
+}
+
+QStringList Sorted(QStringList list) {
+    list.sort();
+    return list;
+}
+
+}  // namespace
+
+class SearchDialogTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir FConfig;
+    TempDir FTree;  // a.ico, b.dll, notes.txt; sub/c.ico, sub/a.ico, sub/deeper/d.ico
+    QString Store() const { return FConfig.filePath(QStringLiteral("Pictavo.ini")); }
+
+    std::unique_ptr<Twnd_pv_Main> Open() {
+        auto window = OpenWindow(Store(), Q(FTree.Path()));
+        if (window) window->wnd_pv_Search->show();
+        return window;
+    }
+
+private slots:
+    void initTestCase() {
+        std::filesystem::create_directories(FTree.File("sub/deeper"));
+        WriteIcoFile(FTree.File("a.ico"));
+        WriteDllFile(FTree.File("b.dll"), 2);
+        WritePlainFile(FTree.File("notes.txt"));
+        WriteIcoFile(FTree.File("sub/c.ico"));
+        WriteIcoFile(FTree.File("sub/a.ico"));
+        WriteIcoFile(FTree.File("sub/deeper/d.ico"));
+    }
+
+    void controlsAndFirstState() {
+        Twnd_pv_Main window;
+        Twnd_pv_Search& dialog = *window.wnd_pv_Search;
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("搜索"));
+        QCOMPARE(dialog.size(), QSize(343, 128));
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        QVERIFY(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(dialog.Label1->text(), QStringLiteral("文件类型:"));
+        QVERIFY(dialog.cbMask->isEditable());
+        QCOMPARE(dialog.cbMask->currentText(), QStringLiteral("*.*"));
+        QStringList masks;
+        for (int i = 0; i < dialog.cbMask->count(); ++i) masks << dialog.cbMask->itemText(i);
+        QCOMPARE(masks, (QStringList{"*.*", "*.ico", "*.icl", "*.exe", "*.dll"}));
+        QCOMPARE(dialog.cbxSub->text(), QStringLiteral("包含子目录"));
+        QCOMPARE(dialog.cbxIgnore->text(), QStringLiteral("忽略重复的文件"));
+        QCOMPARE(dialog.cbxClear->text(), QStringLiteral("清除先前选定的对象"));
+        for (QCheckBox* box : {dialog.cbxSub, dialog.cbxIgnore, dialog.cbxClear}) QVERIFY(box->isChecked());
+        QCOMPARE(dialog.bAction->text(), QStringLiteral("搜索"));
+        QVERIFY(dialog.bAction->isDefault());
+        QVERIFY(!dialog.Image1->pixmap().isNull());
+    }
+
+    // Every examined file refreshes the counters; the status bar keeps the listing's texts
+    // (no "正在搜索文件..."); the button reads "停止" while the search runs.
+    void searchReportsEveryFile() {
+        const auto window = Open();
+        QVERIFY(window);
+        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        QStringList panel0, panel1, captions;
+        connect(window->sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
+            (panel == 0 ? panel0 : panel1) << text;
+            captions << dialog.bAction->text();
+        });
+        dialog.bActionClick();
+        QCOMPARE(Sorted(ListedNames(*window)), (QStringList{"a.ico", "b.dll", "c.ico", "d.ico"}));
+        QCOMPARE(Panel(*window, 0), Counters(3, 5, 5));
+        for (int files = 1; files <= 5; ++files)
+            QVERIFY2(std::any_of(panel0.begin(), panel0.end(),
+                                 [&](const QString& t) { return t.contains(QStringLiteral("文件: %1 ").arg(files)); }),
+                     qPrintable(panel0.join(u'|')));
+        QCOMPARE(panel1, (QStringList{Q(FTree.Path()) + u'/', Q(FTree.File("sub/")), Q(FTree.File("sub/deeper/")),
+                                      QStringLiteral("就绪")}));
+        QVERIFY(captions.contains(QStringLiteral("停止")));
+        QCOMPARE(dialog.bAction->text(), QStringLiteral("开始"));
+        QVERIFY(!window->FSearching);
+        QVERIFY(!window->FBrowsing);
+    }
+
+    // Pressing the button during a search stops it: the finish handler runs at the stop and
+    // again when the stopped run has unwound, and the state is that of an ordinary end.
+    void stoppedFromWithinARun() {
+        const auto window = Open();
+        QVERIFY(window);
+        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        int finishes = 0;
+        const auto finish = window->FindFile.OnSearchFinish;
+        window->FindFile.OnSearchFinish = window->FindFile.OnSearchAbort = [&](TFindFile& sender) {
+            ++finishes;
+            finish(sender);
+        };
+        bool stopped = false;
+        connect(window->sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
+            if (panel == 0 && text.contains(QStringLiteral("文件: 2 ")) && !stopped) {
+                stopped = true;
+                QCOMPARE(dialog.bAction->text(), QStringLiteral("停止"));
+                QTest::mouseClick(dialog.bAction, Qt::LeftButton);
+            }
+        });
+        dialog.bActionClick();
+        QVERIFY(stopped);
+        QCOMPARE(finishes, 2);
+        QVERIFY(!window->FSearching);
+        QVERIFY(!window->FBrowsing);
+        QVERIFY(!window->FindFile.Busy());
+        QVERIFY(!window->FileList->Model()->Updating());
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(dialog.bAction->text(), QStringLiteral("开始"));
+        QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
+        QCOMPARE(Panel(*window, 0), Counters(1, 2, 3));
+        QCOMPARE(ListedNames(*window), (QStringList{"a.ico", "b.dll"}));
+        // The next press starts a new search.
+        dialog.bActionClick();
+        QCOMPARE(window->FileList->model()->rowCount(), 4);
+    }
+
+    // The mask loses the blanks and control characters around it; those inside stay.
+    void maskWithBlanksAround() {
+        const auto window = Open();
+        QVERIFY(window);
+        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        dialog.cbMask->setCurrentText(QStringLiteral("  *.dll\t "));
+        dialog.bActionClick();
+        QCOMPARE(window->FindFile.Criteria().Files.FileName, std::string("*.dll"));
+        QCOMPARE(ListedNames(*window), QStringList{"b.dll"});
+        dialog.cbMask->setCurrentText(QStringLiteral(" c*.ico ; *.dll\x01"));
+        dialog.bActionClick();
+        QCOMPARE(window->FindFile.Criteria().Files.FileName, std::string("c*.ico ; *.dll"));
+        QCOMPARE(TrimBlanks(QStringLiteral(" \t\n")), QString());
+        dialog.cbMask->setCurrentText(QStringLiteral("*.*"));
+    }
+
+    void optionsOfASearch() {
+        const auto window = Open();
+        QVERIFY(window);
+        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        // Without sub-folders: the chosen folder alone, like a listing with the dialog's mask.
+        dialog.cbxSub->setChecked(false);
+        dialog.bActionClick();
+        QCOMPARE(ListedNames(*window), (QStringList{"a.ico", "b.dll"}));
+        dialog.cbxSub->setChecked(true);
+        // A name met in another folder, and a file that two masks match, once each; both when
+        // duplicates are kept.
+        dialog.cbMask->setCurrentText(QStringLiteral("*.ico;a*"));
+        dialog.bActionClick();
+        QCOMPARE(Sorted(ListedNames(*window)), (QStringList{"a.ico", "c.ico", "d.ico"}));
+        QCOMPARE(Panel(*window, 0), Counters(3, 3, 3));
+        dialog.cbxIgnore->setChecked(false);
+        dialog.bActionClick();
+        QCOMPARE(Sorted(ListedNames(*window)), (QStringList{"a.ico", "a.ico", "a.ico", "a.ico", "c.ico", "d.ico"}));
+        // Without clearing, the rows are added to those there.
+        dialog.cbxClear->setChecked(false);
+        dialog.cbMask->setCurrentText(QStringLiteral("*.dll"));
+        dialog.bActionClick();
+        QCOMPARE(window->FileList->model()->rowCount(), 7);
+        dialog.cbxIgnore->setChecked(true);
+        dialog.cbxClear->setChecked(true);
+        dialog.cbMask->setCurrentText(QStringLiteral("*.*"));
+    }
+
+    // Escape with a modifier does nothing; Escape alone closes (hides) the dialog; Enter starts
+    // a search.
+    void keys() {
+        const auto window = Open();
+        QVERIFY(window);
+        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        window->FileList->Model()->Clear();
+        QTest::keyClick(dialog.cbMask, Qt::Key_Return);
+        QCOMPARE(window->FileList->model()->rowCount(), 4);
+        for (const Qt::KeyboardModifier modifier : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
+            QTest::keyClick(dialog.cbMask, Qt::Key_Escape, modifier);
+            QVERIFY(dialog.isVisible());
+        }
+        QTest::keyClick(dialog.cbxSub, Qt::Key_Escape);
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(dialog.cbxSub->isChecked());  // hidden, not destroyed
+    }
+
+    // The button also stops a folder listing.
+    void stopsAListing() {
+        TempDir big;
+        for (int i = 0; i < 250; ++i) WritePlainFile(big.File("p" + std::to_string(i)));
+        const auto window = Open();
+        QVERIFY(window);
+        bool stopped = false;
+        connect(window->sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
+            if (panel == 0 && text == Counters(1, 100, 0) && !stopped) {
+                stopped = true;
+                window->wnd_pv_Search->bActionClick();
+            }
+        });
+        QVERIFY(window->ShellTree->SetPath(Q(big.Path())));
+        QVERIFY(stopped);
+        QCOMPARE(Panel(*window, 0), Counters(1, 100, 0));
+        QCOMPARE(window->wnd_pv_Search->bAction->text(), QStringLiteral("开始"));
+    }
+};
+
+QTEST_MAIN(SearchDialogTest)
+#include "SearchDialogTest.moc"

@@ -1,0 +1,36 @@
+// What the window's tests share: generated files with and without icons, and a main window
+// shown with its first listing done.
+#pragma once
+
+#include "app/Main.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace pictavo::test {
+
+// An .ico file of one 16-px image, padded with zero bytes up to `size` bytes.
+void WriteIcoFile(const std::string& path, size_t size = 0);
+// A DLL with `groups` group icons.
+void WriteDllFile(const std::string& path, int groups);
+// A file without icons.
+void WritePlainFile(const std::string& path, size_t size = 16);
+// Sets a file's modification time to a local date and time.
+void SetModified(const std::string& path, const QDateTime& local);
+
+// A main window that keeps its settings in the store file `store`, shown with `folder` (when
+// given) as the folder named on the command line, once its first listing has ended.
+std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder = {});
+// Waits until no run is in progress.
+bool WaitIdle(Twnd_pv_Main& window);
+
+QStringList ListedNames(const Twnd_pv_Main& window);
+QStringList ListedColumn(const Twnd_pv_Main& window, int column);
+QString Panel(const Twnd_pv_Main& window, int panel);
+
+}  // namespace pictavo::test
