@@ -23,10 +23,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 
-#if __has_include("app/About.h")
 #include "app/About.h"
-#define PICTAVO_HAS_ABOUT 1
-#endif
 
 using namespace pictavo;
 
@@ -517,10 +514,8 @@ void Twnd_pv_Main::mmSearchClick() {
 }
 
 void Twnd_pv_Main::About1Click() {
-#ifdef PICTAVO_HAS_ABOUT
     Twnd_pv_About about(this);
     about.exec();
-#endif
 }
 
 void Twnd_pv_Main::pcChange(int index) {

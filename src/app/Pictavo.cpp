@@ -4,6 +4,7 @@
 // where there is no display at all, and a start without a display ends with a message instead
 // of the window platform's abort.
 #include "app/Main.h"
+#include "app/ProgramIcon.h"
 #include "widgets/UiFonts.h"
 
 #include <QApplication>
@@ -100,6 +101,8 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarn Pictavo"));
+    QApplication::setWindowIcon(ProgramIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("pictavo"));
     QApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));
 
     const TCommandLine line = ReadCommandLine(QApplication::arguments());
