@@ -184,16 +184,17 @@ TEST(CliFailures, AreReportedWithExitStatusOne) {
     {
         pictavo::TIconLibrary library;
         auto icon = std::make_unique<pictavo::TAdvancedIcon>();
-        pictavo::TSpanStream ico(TwoImageIco());
+        const auto bytes = TwoImageIco();
+        pictavo::TSpanStream ico(bytes);
         ASSERT_TRUE(icon->LoadFromStream(ico));
         library.Icons().AddIcon("x", std::move(icon));
         library.SaveToFile(dir.File("cut.icl"));
         // Cut where the first image's bytes begin.
-        const auto bytes = ReadBytes(dir.File("cut.icl"));
+        const auto saved = ReadBytes(dir.File("cut.icl"));
         const auto first = MakeDib(MakePicture(16, 16, 16), 4);
-        const auto at = std::search(bytes.begin(), bytes.end(), first.begin(), first.end());
-        ASSERT_NE(at, bytes.end());
-        WriteBytes(dir.File("cut.icl"), std::vector<uint8_t>(bytes.begin(), at));
+        const auto at = std::search(saved.begin(), saved.end(), first.begin(), first.end());
+        ASSERT_NE(at, saved.end());
+        WriteBytes(dir.File("cut.icl"), std::vector<uint8_t>(saved.begin(), at));
     }
 
     const struct {
