@@ -1,5 +1,6 @@
 // The text notation of stored properties: writer, reader, property paths, and the walk that
 // applies a stored text.
+#include "base/Text.h"
 #include "settings/PropFilerEh.h"
 
 #include <gtest/gtest.h>
@@ -13,15 +14,8 @@ namespace {
 
 // Whether bytes are well-formed UTF-8 (what a stored line must be to survive the store).
 bool ValidUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size()) return false;
-        for (size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += n;
-    }
+    for (size_t i = 0, n; i < s.size(); i += n)
+        if ((n = Utf8CharLength(s, i)) == 0) return false;
     return true;
 }
 
@@ -337,4 +331,57 @@ TEST(PropertyNames, AnotherOrderSortsAgain) {
     EXPECT_EQ(names[0].Text, "c.<P>.x");
     EXPECT_EQ(names[2].Text, "a.<P>.x");
     EXPECT_EQ(names.IndexOf("b.<P>.X"), 1);
+}
+
+// Strings of any bytes: bytes that are not UTF-8 are written as codes, so the text stays UTF-8
+// and reads back byte for byte; UTF-8 text is written as it is.
+
+TEST(Utf8CharLength, AcceptsOnlyWellFormedCharacters) {
+    const std::pair<std::string_view, size_t> cases[] = {
+        {"a", 1}, {"\x7F", 1}, {"\xC2\x80", 2}, {"中", 3}, {"\xEF\xBF\xBF", 3}, {"😀", 4},
+        {"\xF4\x8F\xBF\xBF", 4},
+        {"\x80", 0},              // continuation without a lead
+        {"\xC0\xAF", 0},          // overlong "/"
+        {"\xE0\x9F\xBF", 0},      // overlong three bytes
+        {"\xF0\x8F\xBF\xBF", 0},  // overlong four bytes
+        {"\xED\xA0\x80", 0},      // surrogate
+        {"\xF4\x90\x80\x80", 0},  // above U+10FFFF
+        {"\xF5\x80\x80\x80", 0}, {"\xFF", 0},
+        {"\xE4\xB8", 0},          // cut short by the end
+        {"\xE4\x41\x41", 0},      // cut short by another character
+        {"", 0},
+    };
+    for (const auto& [bytes, length] : cases) EXPECT_EQ(Utf8CharLength(bytes, 0), length) << bytes;
+}
+
+TEST(StoredStrings, BytesThatAreNotUtf8AreWrittenAsCodes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"caf\xE9", "'caf'#233"},
+        {"/home/用户/图标", "'/home/用户/图标'"},  // UTF-8 text as it is
+        {"\xE4\xB8中", "#228#184'中'"},             // a character cut short, then a whole one
+        {"\xC0\xAF..", "#192#175'..'"},
+        {"\xED\xA0\x80", "#237#160#128"},
+    };
+    for (const auto& [value, written] : cases) {
+        EXPECT_EQ(StringText(value), "object f: Tf\n  S = " + written + "\nend\n");
+        EXPECT_EQ(ReadBack(StringText(value)), value);
+    }
+    // A code byte counts as one byte of its line's piece, like a control byte.
+    const std::string value = std::string(62, 'x') + "\xE9\xE9" + "中";
+    EXPECT_EQ(StringText(value), "object f: Tf\n  S = \n    '" + std::string(62, 'x') +
+                                     "'#233#233 +\n    '中'\nend\n");
+}
+
+TEST(StoredStrings, AnyBytesReadBackWhileEveryLineStaysUtf8) {
+    const char* pieces[] = {"a", "中", "😀", "'", "\t", "\xE9", "\x80", "\xF0\x9F", "\xED\xB0\x80"};
+    std::mt19937 rng(2024);
+    for (int round = 0; round < 500; ++round) {
+        std::string s;
+        const int n = static_cast<int>(rng() % 100);
+        for (int i = 0; i < n; ++i)
+            s += rng() % 4 ? pieces[rng() % std::size(pieces)] : std::string(1, static_cast<char>(rng()));
+        const std::string text = StringText(s);
+        ASSERT_TRUE(ValidUtf8(text)) << text;
+        ASSERT_EQ(ReadBack(text), s);
+    }
 }
