@@ -40,11 +40,7 @@ void TIconImage::SetContent(const TIconEntryInfo& Info, std::shared_ptr<const TB
 
 const TIconRaster* TIconImage::GetHandle() const {
     if (!FHandle && HasData() && !FDecodeFailed) {
-        // The entry's size bytes ask for the size to decode at (0: the image's own). An image
-        // of more than 255 pixels keeps only the low 8 bits of its size there; it is decoded at
-        // its own size rather than at that remainder.
-        const int w = FWidth > 255 ? 0 : FInfo.Width;
-        const int h = FWidth > 255 ? 0 : FInfo.Height;
+        const auto [w, h] = EntrySize();
         const TByteBuffer::Key key{FOffset, FInfo.BytesInRes, static_cast<uint64_t>(w), static_cast<uint64_t>(h)};
         const auto bytes = Data();
         FHandle = std::static_pointer_cast<const TIconRaster>(FBuffer->Derived(key, [&]() -> std::shared_ptr<const void> {
@@ -85,8 +81,18 @@ void TIconImage::WriteData(TStream& Stream) const {
     if (!bytes.empty()) Stream.Write(bytes.data(), bytes.size());
 }
 
+std::pair<int, int> TIconImage::EntrySize() const {
+    // The entry's size bytes (0: the image's own size). An image of more than 255 pixels keeps
+    // only the low 8 bits of its size there; it uses its own size rather than that remainder.
+    if (FWidth > 255) return {0, 0};
+    return {FInfo.Width, FInfo.Height};
+}
+
 void TIconImage::Draw(TRasterCanvas& Canvas, int X, int Y) const {
-    DrawIconRaster(Canvas, X, Y, GetHandle(), FInfo.Height, FInfo.Width);
+    // Width from the height byte and height from the width byte; the two are equal once
+    // UpdateSize has run.
+    const auto [w, h] = EntrySize();
+    DrawIconRaster(Canvas, X, Y, GetHandle(), h, w);
 }
 
 std::string TIconImage::Label() const {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pictavo {
@@ -40,7 +41,8 @@ public:
     void UpdateSize();
     // Writes bytes-in-resource bytes of the image at the stream's position.
     void WriteData(TStream& Stream) const;
-    // Draws the pixels with the mask applied, top-left at (X, Y), at the entry's size.
+    // Draws the pixels with their mask and alpha applied, top-left at (X, Y), at the entry's
+    // size (a size byte of 0, a 256-pixel image, draws at the image's own size).
     void Draw(struct TRasterCanvas& Canvas, int X, int Y) const;
 
     int32_t Width() const { return FWidth; }
@@ -71,6 +73,9 @@ protected:
                     size_t Available = SIZE_MAX);
 
 private:
+    // The size the entry asks the pixels to be made and drawn at; 0 means the image's own.
+    std::pair<int, int> EntrySize() const;
+
     int32_t FWidth = 0;
     int32_t FHeight = 0;
     uint16_t FDepth = 0;

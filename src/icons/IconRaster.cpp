@@ -402,12 +402,16 @@ void DrawIconRaster(TRasterCanvas& canvas, int x, int y, const TIconRaster* rast
         if (!scaled) return;
         r = scaled.get();
     }
-    for (int j = 0; j < r->Height; ++j) {
+    // Only the part of the raster that lies on the canvas is visited (positions far off the
+    // canvas are worked out in 64 bits, so they never overflow).
+    const auto firstI = static_cast<int>(std::clamp<int64_t>(-int64_t{x}, 0, r->Width));
+    const auto lastI = static_cast<int>(std::clamp<int64_t>(int64_t{canvas.Width} - x, 0, r->Width));
+    const auto firstJ = static_cast<int>(std::clamp<int64_t>(-int64_t{y}, 0, r->Height));
+    const auto lastJ = static_cast<int>(std::clamp<int64_t>(int64_t{canvas.Height} - y, 0, r->Height));
+    for (int j = firstJ; j < lastJ; ++j) {
         const int cy = y + j;
-        if (cy < 0 || cy >= canvas.Height) continue;
-        for (int i = 0; i < r->Width; ++i) {
+        for (int i = firstI; i < lastI; ++i) {
             const int cx = x + i;
-            if (cx < 0 || cx >= canvas.Width) continue;
             uint32_t& dst = canvas.Pixels[static_cast<size_t>(cy) * canvas.Width + cx];
             const uint32_t src = r->Pixel(i, j);
             if (r->HasAlpha) {

@@ -1,8 +1,11 @@
 // A graphic over an icon's pixels that reports and draws the pixels' real size (a plain
-// icon graphic would report the default icon size).
+// icon graphic would report the default icon size), and the conversion of an icon into a
+// bitmap on a background colour.
 #pragma once
 
 #include "icons/IconRaster.h"
+
+#include <cstdint>
 
 namespace pictavo {
 
@@ -55,5 +58,18 @@ private:
     int FWidth = kDefaultIconSize;
     bool FSizeChanged = false;
 };
+
+// A colour value as the program stores and passes colours, 0x00BBGGRR, as an opaque
+// 0xAARRGGBB canvas pixel.
+constexpr uint32_t ColourValueToArgb(uint32_t BackColor) {
+    return 0xFF000000u | ((BackColor & 0xFFu) << 16) | (BackColor & 0xFF00u) | ((BackColor >> 16) & 0xFFu);
+}
+
+// Paints Icon onto Bitmap: a white bitmap as wide as the icon's mask and one row taller, the
+// icon drawn over it at 0, 0 with its own Draw, then every pixel its mask marks transparent
+// and the whole extra bottom row in BackColor (0x00BBGGRR). Partly transparent colour pixels
+// are blended with the white, not with BackColor. Returns false, with Bitmap emptied, when
+// the graphic has no pixels.
+bool IconToBitmap(THiResIcon& Icon, uint32_t BackColor, TRasterCanvas& Bitmap);
 
 }  // namespace pictavo
