@@ -7,6 +7,7 @@
 #include "cli/Json.h"
 #include "icons/AdvancedIcon.h"
 #include "library/IconFileSearch.h"
+#include "library/IconFolder.h"
 #include "library/IconLibrary.h"
 #include "library/IconLoading.h"
 #include "library/UniqueNames.h"
@@ -135,17 +136,6 @@ std::string Printable(std::string_view text) {
     return out;
 }
 
-// Longest file name the file systems here take, in bytes.
-constexpr size_t kMaxFileNameBytes = 255;
-
-// A name usable as one path component: "/", NUL and control characters become "_".
-std::string SafeFileName(std::string name) {
-    for (char& c : name)
-        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
-    if (name.empty() || name == "." || name == "..") name = "_" + name;
-    return name;
-}
-
 void PrintListText(const std::string& path, const TIconList& icons, std::ostream& out) {
     out << Printable(path) << '\n';
     for (int i = 0; i < icons.Count(); ++i) {
@@ -212,28 +202,6 @@ int CmdList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return status;
 }
 
-// Makes a folder and its missing parents.
-bool MakeFolders(const std::string& dir, std::string& reason) {
-    std::string partial;
-    size_t pos = 0;
-    while (pos <= dir.size()) {
-        const size_t slash = dir.find('/', pos);
-        partial = dir.substr(0, slash == std::string::npos ? dir.size() : slash);
-        pos = slash == std::string::npos ? dir.size() + 1 : slash + 1;
-        if (partial.empty()) continue;
-        if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) {
-            reason = SystemErrorText(errno);
-            return false;
-        }
-    }
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        reason = SystemErrorText(ENOTDIR);
-        return false;
-    }
-    return true;
-}
-
 int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     TCommandLine cl;
     if (!ParseCommandLine("extract", args, {}, {{"-o", "--output"}}, cl, err)) return 2;
@@ -243,18 +211,8 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "pictavo-cli extract: 需要 -o 目录 和至少一个文件\n" << kUsage;
         return 2;
     }
-    const std::string prefix = dir + (dir.back() == '/' ? "" : "/");
-    const std::string extension = ".ico";
-    bool folderMade = false;
     int status = 0;
-    // Names of the whole run. An entry of the folder that is not a regular file (a link, a
-    // folder, a device) counts as taken: the icon gets the next free name and nothing is ever
-    // written through or over it.
-    TUniqueNames taken;
-    const auto inFolder = [&](const std::string& name) {
-        struct stat st {};
-        return ::lstat((prefix + name + extension).c_str(), &st) == 0 && !S_ISREG(st.st_mode);
-    };
+    TIconFolder folder(dir);
     TIconLibrary library;
     for (const auto& path : files) {
         try {
@@ -281,30 +239,18 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
             continue;
         }
         for (int i = 0; i < library.Icons().Count(); ++i) {
-            const TAdvancedIcon& icon = *library.Icons().Icon(i);
-            if (icon.Images().Count() == 0) {
-                status = 1;
-                err << Printable(path) << ": 图标 \"" << Printable(library.Icons().Name(i)) << "\" 没有图像, 已跳过\n";
-                continue;
-            }
-            if (!folderMade) {
-                std::string reason;
-                if (!MakeFolders(dir, reason)) {
-                    err << "pictavo-cli extract: 无法创建目录 \"" << Printable(dir) << "\". " << reason << '\n';
+            try {
+                out << Printable(folder.Save(*library.Icons().Icon(i), library.Icons().Name(i))) << '\n';
+            } catch (const EFCreateError& e) {
+                if (!folder.Made()) {  // no folder to write into: nothing more can be written
+                    err << "pictavo-cli extract: " << Printable(e.what()) << '\n';
                     return 1;
                 }
-                folderMade = true;
-            }
-            const std::string name = taken.MakeUnique(SafeFileName(library.Icons().Name(i)),
-                                                      kMaxFileNameBytes - extension.size(), inFolder);
-            taken.Add(name);
-            const std::string target = prefix + name + extension;
-            try {
-                icon.SaveToFile(target, TSaveTarget::NameInFolder);
-                out << Printable(target) << '\n';
+                status = 1;
+                err << Printable(path) << ": " << Printable(e.what()) << '\n';
             } catch (const std::exception& e) {
                 status = 1;
-                err << Printable(path) << ": " << e.what() << '\n';
+                err << Printable(path) << ": " << Printable(e.what()) << '\n';
             }
         }
     }
