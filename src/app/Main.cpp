@@ -233,8 +233,11 @@ void Twnd_pv_Main::CreateComponents() {
     FICLListTiles = new TIconTileDelegate(ICLList);
     ICLList->setItemDelegate(FICLListTiles);
     ICLBox->setItemDelegate(new TIconImageDelegate(TBoxHeightRule::LimitTo255, ICLBox));
-    IconBox->viewport()->installEventFilter(this);
-    ICLBox->viewport()->installEventFilter(this);
+    // A list box: its items are as wide as the box, which never scrolls sideways.
+    for (QListWidget* box : {IconBox, ICLBox}) {
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        box->viewport()->installEventFilter(this);
+    }
     Splitter4->setStretchFactor(0, 1);
     Splitter4->setStretchFactor(1, 0);
     Splitter4->setSizes({kClientWidth - kBoxWidth, kBoxWidth});
