@@ -1,7 +1,11 @@
 #include "app/Main.h"
 
 #include "app/SearchDlg.h"
+#include "library/IconLoading.h"
+#include "base/Paths.h"
 #include "widgets/FileListView.h"
+#include "widgets/IconDelegates.h"
+#include "widgets/IconPixmaps.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
 #include "widgets/ShellTree.h"
@@ -13,6 +17,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMouseEvent>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QMenuBar>
@@ -24,6 +31,10 @@
 #include <QTabWidget>
 
 #include "app/About.h"
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
 
 using namespace pictavo;
 
@@ -42,10 +53,27 @@ constexpr int kSplitterWidth = 3, kStatusBarHeight = 19, kStatusPanel0Width = 25
 // every this many examined files (a search does so at every file).
 constexpr int kListingMessageInterval = 100;
 
-// The icon views show their thumbnails 32 pixels square.
+// The icon views show their thumbnails 32 pixels square, over white in the current-file view
+// and over pale yellow in the library's.
 constexpr int kThumbnailSize = 32;
-// The role that holds an icon list item's icon index (its third caption).
-constexpr int kIconIndexRole = Qt::UserRole;
+const QColor kImageListBackground(255, 255, 255);
+const QColor kICLImagesBackground(255, 255, 225);
+// A thumbnail is the largest image up to this width.
+constexpr int kThumbnailMaxWidth = 32;
+// A tile of the tile view: the picture beside two lines of text.
+const QSize kTileSize(180, 44);
+
+const char* const kCurrentFileCaption = " 当前查看 - %1 个图标 ";
+const char* const kLibraryCaption = " 图标库 - %1 个图标 ";
+
+// The tick count in milliseconds, as a 32-bit count.
+int64_t TickCount() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+// The Tag a menu item passes (1: all items, 0: the selected ones).
+int Tag(const QAction* sender) { return sender ? sender->data().toInt() : 0; }
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -135,6 +163,7 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
     };
     connect(pc, &QTabWidget::currentChanged, this, [this](int index) { Runner->Run([&] { pcChange(index); }); });
 
+    ConnectSelectionHandlers();
     FormCreate();
     wnd_pv_Search = new Twnd_pv_Search(*this);
 }
@@ -182,6 +211,9 @@ void Twnd_pv_Main::CreateComponents() {
     IconList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     IconList->setIconSize(QSize(kThumbnailSize, kThumbnailSize));
     IconBox = NewList(Splitter1, "IconBox", "TListBox", kHint);
+    FIconListTiles = new TIconTileDelegate(IconList);
+    IconList->setItemDelegate(FIconListTiles);
+    IconBox->setItemDelegate(new TIconImageDelegate(TBoxHeightRule::HideTaller, IconBox));
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
     Splitter1->setSizes({kClientWidth - kBoxWidth, kBoxWidth});
@@ -198,6 +230,14 @@ void Twnd_pv_Main::CreateComponents() {
     UseTooltipColour(ICLList);
     ICLBox = NewList(Splitter4, "ICLBox", "TListBox", "右键单击菜单");
     UseTooltipColour(ICLBox);
+    FICLListTiles = new TIconTileDelegate(ICLList);
+    ICLList->setItemDelegate(FICLListTiles);
+    ICLBox->setItemDelegate(new TIconImageDelegate(TBoxHeightRule::LimitTo255, ICLBox));
+    // A list box: its items are as wide as the box, which never scrolls sideways.
+    for (QListWidget* box : {IconBox, ICLBox}) {
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        box->viewport()->installEventFilter(this);
+    }
     Splitter4->setStretchFactor(0, 1);
     Splitter4->setStretchFactor(1, 0);
     Splitter4->setSizes({kClientWidth - kBoxWidth, kBoxWidth});
@@ -214,6 +254,13 @@ void Twnd_pv_Main::CreateComponents() {
     sb->setFixedHeight(kStatusBarHeight);
     sb->SetPanelText(1, Text(kReadyText));
     setStatusBar(sb);
+
+    sd = new QFileDialog(this);
+    sd->setObjectName(QStringLiteral("sd"));
+    sd->setAcceptMode(QFileDialog::AcceptSave);
+    sd->setFileMode(QFileDialog::AnyFile);
+    sd->setDefaultSuffix(QStringLiteral("icl"));
+    sd->setNameFilters({Text("图标库 (*.icl)"), Text("所有文件 (*)")});
 }
 
 void Twnd_pv_Main::CreateMenus() {
@@ -316,15 +363,28 @@ void Twnd_pv_Main::CreateMenus() {
     AttachPopup(ICLList, ICLPopup);
     AttachPopup(ICLBox, ICLBoxPopup);
 
-    // The commands of the current-file view, the library tab and saving.
-    for (QAction* later : {Newlibrary1, Savelibrary1, Addfilestolibrary1, Addiconstolibrary1, Removeiconsfromlibrary1,
-                           Selected2, All2, Selected1, All1, Selected3, All3, mmSavetoIcon, mmSaveToBMP, Savelibrary2,
-                           Removeselected1, Newlibrary2, Saveicon1, MenuItem1, MenuItem2})
+    // The commands that save icons and images.
+    for (QAction* later : {Selected3, All3, mmSavetoIcon, mmSaveToBMP, Saveicon1, MenuItem1, MenuItem2})
         later->setEnabled(false);
 
     auto command = [this](QAction* action, void (Twnd_pv_Main::*handler)()) {
         connect(action, &QAction::triggered, this, [this, handler] { Runner->Run([&] { (this->*handler)(); }); });
     };
+    // A command that reads the Tag of the item it was reached from.
+    auto tagged = [this](QAction* action, void (Twnd_pv_Main::*handler)(QAction*)) {
+        connect(action, &QAction::triggered, this,
+                [this, action, handler] { Runner->Run([&] { (this->*handler)(action); }); });
+    };
+    command(Newlibrary1, &Twnd_pv_Main::cmNewlibrary);
+    command(Newlibrary2, &Twnd_pv_Main::cmNewlibrary);
+    command(Savelibrary1, &Twnd_pv_Main::cmSavelibrary);
+    command(Savelibrary2, &Twnd_pv_Main::cmSavelibrary);
+    command(Removeiconsfromlibrary1, &Twnd_pv_Main::cmRemoveIcons);
+    command(Removeselected1, &Twnd_pv_Main::cmRemoveIcons);
+    for (QAction* action : {Addfilestolibrary1, Selected2, All2}) tagged(action, &Twnd_pv_Main::cmAddFiles);
+    for (QAction* action : {Addiconstolibrary1, Selected1, All1}) tagged(action, &Twnd_pv_Main::cmAddIcons);
+    for (QAction* action : {Icons1, iles1}) tagged(action, &Twnd_pv_Main::Icons1Click);
+    for (QAction* action : {Icons2, iles2}) tagged(action, &Twnd_pv_Main::Icons2Click);
     command(mmSearch, &Twnd_pv_Main::mmSearchClick);
     command(Refresh1, &Twnd_pv_Main::cmRefresh);
     command(mmRefresh, &Twnd_pv_Main::cmRefresh);
@@ -363,7 +423,13 @@ void Twnd_pv_Main::FormShow() {
     FTreeChange = connect(ShellTree, &TShellTree::Change, this, [this] { Runner->Run([this] { ShellTreeChange(); }); });
     // The folder is listed as soon as the window is on screen, so that it shows while it fills.
     QMetaObject::invokeMethod(
-        this, [this] { if (!FClosed) Runner->Run([this] { ShellTreeChange(); }); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            if (FClosed) return;
+            Runner->Run([this] { ShellTreeChange(); });
+            SelectStartFile();
+        },
+        Qt::QueuedConnection);
 }
 
 void Twnd_pv_Main::closeEvent(QCloseEvent* event) {
@@ -381,6 +447,8 @@ void Twnd_pv_Main::hideEvent(QHideEvent* event) {
 
 void Twnd_pv_Main::FormClose() {
     FClosed = true;
+    for (const QMetaObject::Connection& handler : FSelectionHandlers) disconnect(handler);
+    FSelectionHandlers.clear();
     disconnect(FTreeChange);
     // A run in progress ends, and nothing waits to be listed after it.
     FListingPending = false;
@@ -519,13 +587,290 @@ void Twnd_pv_Main::About1Click() {
 }
 
 void Twnd_pv_Main::pcChange(int index) {
+    if (index != 0 && index != 1) return;
     QListWidget* list = index == 0 ? IconList : ICLList;
     QListWidget* box = index == 0 ? IconBox : ICLBox;
-    for (int row = 0; row < list->count(); ++row) {
-        if (list->item(row)->isSelected()) {
-            FIconIndex = list->item(row)->data(kIconIndexRole).toInt();
+    if (list->selectedItems().isEmpty()) {
+        box->clear();
+        return;
+    }
+    // The icon whose images the box lists, which with several icons selected is the one
+    // selected last rather than the first.
+    FIconIndex = FBoxIconIndex[index];
+}
+
+// --- the current-file view and the library tab --------------------------------------------
+
+void Twnd_pv_Main::ConnectSelectionHandlers() {
+    // Each row or item whose selection changed is reported on its own: first those that lost
+    // it, then those that gained it.
+    FSelectionHandlers << connect(FileList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                                  [this](const QItemSelection& selected, const QItemSelection& deselected) {
+                                      for (const QModelIndex& index : deselected.indexes())
+                                          if (index.column() == 0) FileListItemSelectionChanged(index.row(), false);
+                                      for (const QModelIndex& index : selected.indexes())
+                                          if (index.column() == 0) FileListItemSelectionChanged(index.row(), true);
+                                  });
+    auto perItem = [this](QListWidget* list, void (Twnd_pv_Main::*handler)(QListWidgetItem*, bool)) {
+        FSelectionHandlers << connect(
+            list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this, list, handler](const QItemSelection& selected, const QItemSelection& deselected) {
+                Runner->Run([&] {
+                    for (const QModelIndex& index : deselected.indexes())
+                        (this->*handler)(list->item(index.row()), false);
+                    for (const QModelIndex& index : selected.indexes())
+                        (this->*handler)(list->item(index.row()), true);
+                });
+            });
+    };
+    perItem(IconList, &Twnd_pv_Main::IconListItemSelectionChanged);
+    perItem(ICLList, &Twnd_pv_Main::ICLListItemSelectionChanged);
+}
+
+void Twnd_pv_Main::SelectStartFile() {
+    if (FStartFile.isEmpty() || FClosed) return;
+    const QString name = FStartFile;
+    FStartFile.clear();
+    const TFoundFilesModel* model = FileList->Model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->File(row).Name == name) {
+            const QModelIndex index = model->index(row, 0);
+            FileList->selectionModel()->setCurrentIndex(
+                index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            FileList->scrollTo(index);
             return;
         }
     }
-    box->clear();
+}
+
+void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
+    FStartTick = TickCount();
+    if (!Selected || Row < 0 || Row >= FileList->Model()->rowCount()) return;
+    const std::string path = FileList->Model()->File(Row).Row.Path;
+    if (QString::fromStdString(path).compare(QString::fromStdString(FCurrentFile), Qt::CaseInsensitive) == 0) return;
+    FCurrentFile = path;
+
+    TCommandSteps steps;
+    steps.BusyText = Text("正在检索图标...");
+    steps.BeginUpdate = [this] { IconList->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { IconList->setUpdatesEnabled(true); };
+    steps.ReadyText = [this] { return QString::asprintf("就绪 (%1.2f 秒)", (TickCount() - FStartTick) / 1000.0); };
+    steps.AfterReady = [this] {
+        pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(IconList->count()));
+        pc->setCurrentWidget(TabSheet1);
+    };
+    Runner->Run(steps, [this] {
+        IconList->clear();
+        IconBox->clear();
+        FFileIcons.Icons().Clear();
+        LoadIcons(FCurrentFile, FFileIcons);
+        for (int i = 0; i < FFileIcons.Icons().Count(); ++i) AddIconItem(FFileIcons, i, IconList);
+    });
+}
+
+void Twnd_pv_Main::AddIconItem(TIconLibrary& Library, int Index, QListWidget* ListView) {
+    try {
+        TAdvancedIcon* icon = Library.Icons().Icon(Index);
+        if (!icon || icon->Images().Count() == 0) return;
+        TIconImageList& images = icon->Images();
+        images.SortBySize();
+        // The largest image not wider than 32 pixels, with the most colours among those of its
+        // width; else the smallest.
+        const TIconImage* chosen = images[0];
+        for (int i = 0; i < images.Count(); ++i)
+            if (images[i]->Width() <= kThumbnailMaxWidth) chosen = images[i];
+
+        auto* item = new QListWidgetItem(QString::fromStdString(Library.Icons().Name(Index)));
+        item->setData(kIconDetailRole, Text("图像数量: %1").arg(images.Count()));
+        item->setData(kIconIndexRole, Index);
+        ListView->addItem(item);
+        const QPixmap thumbnail = IconThumbnail(
+            *chosen, ListView == ICLList ? kICLImagesBackground : kImageListBackground, kThumbnailSize);
+        if (!thumbnail.isNull()) item->setIcon(QIcon(thumbnail));
+    } catch (const std::exception&) {
+        // An icon that cannot be listed, or listed with its picture, is left as far as it got.
+    }
+}
+
+void Twnd_pv_Main::ShowIconImages(TIconLibrary& Library, QListWidget* Box, int Index) {
+    FIconIndex = Index;
+    FBoxIconIndex[Box == IconBox ? 0 : 1] = Index;
+    Box->clear();
+    if (Index < 0 || Index >= Library.Icons().Count() || !Library.Icons().Icon(Index)) return;
+    TIconImageList& images = Library.Icons().Icon(Index)->Images();
+    images.SortByDepth();
+    Box->setUpdatesEnabled(false);
+    for (int i = 0; i < images.Count(); ++i) {
+        auto* item = new QListWidgetItem(QString::fromStdString(images[i]->Label()));
+        SetItemImage(*item, images[i]);
+        Box->addItem(item);
+    }
+    Box->setUpdatesEnabled(true);
+}
+
+void Twnd_pv_Main::IconListItemSelectionChanged(QListWidgetItem* Item, bool Selected) {
+    if (Item && Selected)
+        ShowIconImages(FFileIcons, IconBox, Item->data(kIconIndexRole).toInt());
+    else
+        IconBox->clear();
+}
+
+void Twnd_pv_Main::ICLListItemSelectionChanged(QListWidgetItem* Item, bool Selected) {
+    if (Item && Selected)
+        ShowIconImages(FLibrary, ICLBox, Item->data(kIconIndexRole).toInt());
+    else
+        ICLBox->clear();
+}
+
+void Twnd_pv_Main::SetTileView(QListWidget* List, TIconTileDelegate* Delegate, QAction* Sender) {
+    const int tag = Tag(Sender);
+    if (tag != 0 && tag != 1) return;
+    const bool tiles = tag == 1;
+    Delegate->Tiles = tiles;
+    List->setViewMode(tiles ? QListView::ListMode : QListView::IconMode);
+    List->setFlow(QListView::LeftToRight);
+    List->setWrapping(true);
+    List->setResizeMode(QListView::Adjust);
+    List->setGridSize(tiles ? kTileSize : QSize());
+    Sender->setChecked(true);
+    List->doItemsLayout();
+}
+
+void Twnd_pv_Main::Icons1Click(QAction* Sender) { SetTileView(IconList, FIconListTiles, Sender); }
+
+void Twnd_pv_Main::Icons2Click(QAction* Sender) { SetTileView(ICLList, FICLListTiles, Sender); }
+
+bool Twnd_pv_Main::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress) {
+        for (QListWidget* box : {IconBox, ICLBox}) {
+            if (watched == box->viewport()) {
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                BoxMouseDown(box, mouse->button(), mouse->position().toPoint());
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Twnd_pv_Main::BoxMouseDown(QListWidget* Sender, Qt::MouseButton Button, const QPoint& Pos) {
+    if (Button != Qt::RightButton) return;
+    const int row = Sender->indexAt(Pos).row();
+    if (row >= 0) {
+        Sender->setCurrentRow(row);
+    } else {
+        Sender->clearSelection();
+        Sender->setCurrentRow(-1);
+    }
+}
+
+void Twnd_pv_Main::ShowLibraryCount() {
+    pc->setTabText(pc->indexOf(TabSheet2), Text(kLibraryCaption).arg(FLibrary.Icons().Count()));
+}
+
+void Twnd_pv_Main::RebuildLibraryList() {
+    ICLList->clear();
+    for (int n = 0; n < FLibrary.Icons().Count(); ++n) AddIconItem(FLibrary, n, ICLList);
+}
+
+void Twnd_pv_Main::cmAddFiles(QAction* Sender) {
+    const bool all = Tag(Sender) == 1;
+    QItemSelectionModel* selection = FileList->selectionModel();
+    if (!all && !selection->hasSelection()) return;
+    TCommandSteps steps;
+    steps.BusyText = Text("添加文件到图标库...");
+    steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
+    steps.AfterReady = [this] {
+        ShowLibraryCount();
+        pc->setCurrentWidget(TabSheet2);
+    };
+    Runner->Run(steps, [&] {
+        const TFoundFilesModel* model = FileList->Model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            if (all || selection->isRowSelected(row, QModelIndex())) LoadIcons(model->File(row).Row.Path, FLibrary);
+        RebuildLibraryList();
+    });
+}
+
+void Twnd_pv_Main::cmAddIcons(QAction* Sender) {
+    const bool all = Tag(Sender) == 1;
+    if (!all && IconList->selectedItems().isEmpty()) return;
+    TCommandSteps steps;
+    steps.BusyText = Text("添加图标到图标库...");
+    steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
+    steps.AfterReady = [this] { ShowLibraryCount(); };
+    Runner->Run(steps, [&] {
+        for (int row = 0; row < IconList->count(); ++row) {
+            const QListWidgetItem* item = IconList->item(row);
+            if (!all && !item->isSelected()) continue;
+            const int i = item->data(kIconIndexRole).toInt();
+            const TAdvancedIcon* source = FFileIcons.Icons().Icon(i);
+            // An independent copy: the view's icons go when another file is viewed.
+            std::unique_ptr<TAdvancedIcon> copy = source->Create();
+            copy->Assign(*source);
+            FLibrary.Icons().AddIcon(FFileIcons.Icons().Name(i), std::move(copy));
+            AddIconItem(FLibrary, FLibrary.Icons().Count() - 1, ICLList);
+        }
+    });
+}
+
+void Twnd_pv_Main::cmRemoveIcons() {
+    if (ICLList->selectedItems().isEmpty()) return;
+    TCommandSteps steps;
+    steps.BusyText = Text("正在移除图标...");
+    steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
+    steps.AfterReady = [this] { ShowLibraryCount(); };
+    Runner->Run(steps, [this] {
+        ICLBox->clear();
+        // The selected items go with their icons; the others are renumbered by the icons
+        // removed before theirs, so that each still names its own icon.
+        std::vector<int> removed;
+        for (int row = ICLList->count() - 1; row >= 0; --row) {
+            QListWidgetItem* item = ICLList->item(row);
+            if (!item->isSelected()) continue;
+            removed.push_back(item->data(kIconIndexRole).toInt());
+            delete item;
+        }
+        std::sort(removed.begin(), removed.end());
+        removed.erase(std::unique(removed.begin(), removed.end()), removed.end());
+        for (auto index = removed.rbegin(); index != removed.rend(); ++index) FLibrary.Icons().Delete(*index);
+        for (int row = 0; row < ICLList->count(); ++row) {
+            QListWidgetItem* item = ICLList->item(row);
+            const int index = item->data(kIconIndexRole).toInt();
+            const auto before = std::lower_bound(removed.begin(), removed.end(), index) - removed.begin();
+            item->setData(kIconIndexRole, index - static_cast<int>(before));
+        }
+    });
+}
+
+void Twnd_pv_Main::cmNewlibrary() {
+    TCommandSteps steps;
+    steps.BusyText = Text("正在清空图标库...");
+    steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
+    steps.AfterReady = [this] { ShowLibraryCount(); };
+    Runner->Run(steps, [this] {
+        ICLBox->clear();
+        ICLList->clear();
+        FLibrary.Icons().Clear();
+    });
+}
+
+void Twnd_pv_Main::cmSavelibrary() {
+    // The proposal: the selected folder's name with the library extension (only the extension
+    // for a path that ends in a delimiter).
+    const QString folder = ShellTree->Path();
+    const QString proposal = folder.mid(folder.lastIndexOf(u'/') + 1) + QStringLiteral(".icl");
+    sd->selectFile(proposal);
+    if (sd->exec() != QDialog::Accepted || sd->selectedFiles().isEmpty()) return;
+    // The extension is always the library's.
+    const QFileInfo chosen(sd->selectedFiles().first());
+    const std::string name = ChangeFileExtToNone(chosen.fileName().toStdString()) + "." +
+                             sd->defaultSuffix().toStdString();
+    const std::string fileName = chosen.dir().filePath(QString::fromStdString(name)).toStdString();
+    TCommandSteps steps;
+    steps.BusyText = Text("正在保存图标库...");
+    Runner->Run(steps, [&] { FLibrary.SaveToFile(fileName); });
 }

@@ -10,11 +10,14 @@
 
 #include <QMainWindow>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 class QAction;
+class QFileDialog;
 class QListWidget;
+class QListWidgetItem;
 class QMenu;
 class QSplitter;
 class QTabWidget;
@@ -28,6 +31,7 @@ class TPropStorageEh;
 class TPropWriterEh;
 class TRegPropStorageManEh;
 class TShellTree;
+class TIconTileDelegate;
 }  // namespace pictavo
 
 class Twnd_pv_Search;
@@ -40,6 +44,9 @@ public:
 
     // A folder to select and list when the window is first shown, in place of the stored one.
     void SetStartFolder(const QString& folder) { FStartFolder = folder; }
+    // A file to select in the first listing, so that its icons are on view as if the user
+    // had chosen it (its folder is the start folder).
+    void SetStartFile(const QString& fileName) { FStartFile = fileName; }
 
     // Runs FindFile with the criteria set; once the run has ended, lists the folder chosen in
     // the tree while it ran (see ShellTreeChange).
@@ -66,6 +73,8 @@ public:
     QMenu* IconBoxPopup;
     QMenu* ICLPopup;
     QMenu* ICLBoxPopup;
+    // The library's save dialog.
+    QFileDialog* sd;
 
     // Menu items; each carries its Tag as the action's data (1: all items, 0: the selected).
     QAction *Newlibrary1, *Savelibrary1, *mmSearch, *Refresh1, *mmExit;
@@ -93,6 +102,7 @@ public:
     pictavo::TIconLibrary FLibrary;    // the library being gathered
     std::string FCurrentFile;          // the file whose icons are on view
     int FIconIndex = 0;                // icon of the tab on view whose images its box shows
+    int64_t FStartTick = 0;            // milliseconds, when the file list's selection changed
     // The current run's counters and the names it met (lower-cased, for skipping duplicates).
     pictavo::TIconFileSearch FFileSearch;
     bool FBrowsing = false;   // the run lists a folder chosen in the tree, not a search
@@ -106,6 +116,18 @@ public:
     void FindFileSearchFinish(pictavo::TFindFile& Sender);
     int FileListItemCompare(int Column, const pictavo::TFoundFile& Item1, const pictavo::TFoundFile& Item2);
     void FileListIncrementalSearch(const pictavo::TFoundFile& Item, const QString& SearchBuffer, int& CompareResult);
+    void FileListItemSelectionChanged(int Row, bool Selected);
+    void AddIconItem(pictavo::TIconLibrary& Library, int Index, QListWidget* ListView);
+    void IconListItemSelectionChanged(QListWidgetItem* Item, bool Selected);
+    void ICLListItemSelectionChanged(QListWidgetItem* Item, bool Selected);
+    void Icons1Click(QAction* Sender);
+    void Icons2Click(QAction* Sender);
+    void BoxMouseDown(QListWidget* Sender, Qt::MouseButton Button, const QPoint& Pos);
+    void cmAddFiles(QAction* Sender);
+    void cmAddIcons(QAction* Sender);
+    void cmRemoveIcons();
+    void cmNewlibrary();
+    void cmSavelibrary();
     void cmRefresh();
     void cmExit();
     void mmSearchClick();
@@ -118,6 +140,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateComponents();
@@ -128,8 +151,23 @@ private:
     void SetListingCriteria();
     void ShowCounters();
     void EmptyCurrentFileView();
+    void ConnectSelectionHandlers();
+    void SelectStartFile();
+    // Lists the images of the icon at Index of Library in Box, sorted by depth, and remembers
+    // that icon as the one Box shows.
+    void ShowIconImages(pictavo::TIconLibrary& Library, QListWidget* Box, int Index);
+    void SetTileView(QListWidget* List, pictavo::TIconTileDelegate* Delegate, QAction* Sender);
+    void RebuildLibraryList();
+    void ShowLibraryCount();
 
     QString FStartFolder;
+    QString FStartFile;
+    // Per tab, the index of the icon whose images its image box lists: FIconIndex is re-pointed
+    // to it on a tab switch, so each box keeps naming the icon whose images it shows.
+    int FBoxIconIndex[2] = {0, 0};
+    pictavo::TIconTileDelegate* FIconListTiles = nullptr;
+    pictavo::TIconTileDelegate* FICLListTiles = nullptr;
+    QList<QMetaObject::Connection> FSelectionHandlers;  // attached at creation, detached in FormClose
     QMetaObject::Connection FTreeChange;  // ShellTreeChange, attached from FormShow to FormClose
     bool FShown = false;
     bool FListingPending = false;  // a folder was chosen while a run was still in progress

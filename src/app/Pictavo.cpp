@@ -20,7 +20,8 @@ const char* const kUsage =
     "\n"
     "浏览文件夹中含有图标的文件 (.ico、可执行文件、DLL、图标库), 查看、保存和收集其中的图标.\n"
     "\n"
-    "  文件夹          启动时选定并列出的文件夹 (给出文件时为其所在的文件夹)\n"
+    "  文件夹          启动时选定并列出的文件夹; 给出文件时列出其所在的文件夹,\n"
+    "                  选定该文件并查看其中的图标\n"
     "  -h, --help      显示本说明\n"
     "  -v, --version   显示版本\n"
     "\n"
@@ -116,13 +117,14 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return kUsageError;
     }
-    QString startFolder;
+    QString startFolder, startFile;
     if (!line.Files.isEmpty()) {
         const QFileInfo named(line.Files.first());
         if (named.isDir()) {
             startFolder = named.absoluteFilePath();
         } else if (named.exists()) {
             startFolder = named.absolutePath();
+            startFile = named.fileName();
         } else {
             PrintError(QStringLiteral("找不到文件夹 ") + line.Files.first());
             return 1;
@@ -132,6 +134,7 @@ int main(int argc, char** argv) {
     QApplication::setFont(pictavo::FormFont());
     Twnd_pv_Main window;
     if (!startFolder.isEmpty()) window.SetStartFolder(startFolder);
+    if (!startFile.isEmpty()) window.SetStartFile(startFile);
     window.show();
     return QApplication::exec();
 }

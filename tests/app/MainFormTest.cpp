@@ -78,16 +78,16 @@ private slots:
 
         // Shortcuts as stored with the items (Ctrl = 0x4000 there), and the Tags.
         const std::map<QString, TItem> items = {
-            {"Newlibrary1", {"新建图标库", QKeySequence(Qt::CTRL | Qt::Key_N), 0, false}},
-            {"Savelibrary1", {"保存图标库...", QKeySequence(Qt::CTRL | Qt::Key_S), 0, false}},
+            {"Newlibrary1", {"新建图标库", QKeySequence(Qt::CTRL | Qt::Key_N), 0, true}},
+            {"Savelibrary1", {"保存图标库...", QKeySequence(Qt::CTRL | Qt::Key_S), 0, true}},
             {"mmSearch", {"搜索...", QKeySequence(Qt::CTRL | Qt::Key_F), 0, true}},
             {"Refresh1", {"刷新", QKeySequence(Qt::Key_F5), 0, true}},
             {"mmExit", {"退出", {}, 0, true}},
             {"About1", {"关于...", {}, 0, true}},
-            {"Selected2", {"选定对象", {}, 0, false}},
-            {"All2", {"所有对象", {}, 1, false}},
+            {"Selected2", {"选定对象", {}, 0, true}},
+            {"All2", {"所有对象", {}, 1, true}},
             {"mmRefresh", {"刷新", {}, 0, true}},
-            {"All1", {"所有对象", {}, 1, false}},
+            {"All1", {"所有对象", {}, 1, true}},
             {"All3", {"所有对象", {}, 1, false}},
             {"iles1", {"平铺", {}, 1, true}},
             {"iles2", {"平铺", {}, 1, true}},

@@ -47,10 +47,11 @@ bool WaitIdle(Twnd_pv_Main& window) {
     return QTest::qWaitFor([&] { return !window.FindFile.Busy() && !window.FSearching; });
 }
 
-std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder) {
+std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder, const QString& file) {
     auto window = std::make_unique<Twnd_pv_Main>();
     window->StorageMan->SetStoreFileName(store);
     if (!folder.isEmpty()) window->SetStartFolder(folder);
+    if (!file.isEmpty()) window->SetStartFile(file);
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
     // The first listing runs once the window is on screen; it ends with the counters shown.

@@ -24,8 +24,10 @@ void WritePlainFile(const std::string& path, size_t size = 16);
 void SetModified(const std::string& path, const QDateTime& local);
 
 // A main window that keeps its settings in the store file `store`, shown with `folder` (when
-// given) as the folder named on the command line, once its first listing has ended.
-std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder = {});
+// given) as the folder named on the command line, once its first listing has ended. With
+// `file`, that file of the folder was named on the command line.
+std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder = {},
+                                         const QString& file = {});
 // Waits until no run is in progress.
 bool WaitIdle(Twnd_pv_Main& window);
 

@@ -1,0 +1,43 @@
+#include "widgets/IconPixmaps.h"
+
+#include "icons/IconImage.h"
+
+#include <QPainter>
+
+namespace pictavo {
+
+QImage RasterToImage(const TIconRaster& raster) {
+    if (raster.Width <= 0 || raster.Height <= 0) return {};
+    QImage image(raster.Width, raster.Height, QImage::Format_ARGB32);
+    for (int y = 0; y < raster.Height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < raster.Width; ++x) {
+            const uint32_t colour = raster.Pixel(x, y);
+            if (raster.HasAlpha)
+                line[x] = colour;
+            else
+                line[x] = raster.MaskBit(x, y) ? 0u : (colour | 0xFF000000u);
+        }
+    }
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QPixmap IconThumbnail(const TIconImage& image, const QColor& background, int size) {
+    const TIconRaster* raster = image.GetHandle();
+    if (!raster) return {};
+    QImage pixels = RasterToImage(*raster);
+    if (pixels.isNull()) return {};
+    if (pixels.width() != size || pixels.height() != size) {
+        // Enlarged pixels stay crisp squares; reduced ones are averaged.
+        const bool larger = pixels.width() < size && pixels.height() < size;
+        pixels = pixels.scaled(size, size, Qt::IgnoreAspectRatio,
+                               larger ? Qt::FastTransformation : Qt::SmoothTransformation);
+    }
+    QPixmap thumbnail(size, size);
+    thumbnail.fill(background);
+    QPainter painter(&thumbnail);
+    painter.drawImage(0, 0, pixels);
+    return thumbnail;
+}
+
+}  // namespace pictavo

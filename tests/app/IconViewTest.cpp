@@ -1,0 +1,265 @@
+// The current-file view and the library tab of the real main window, on generated files.
+#include "WindowFixtures.h"
+
+#include "icons/IconImage.h"
+#include "library/IconLibrary.h"
+#include "support/IconFixtures.h"
+#include "support/PeBuilder.h"
+#include "support/TempDir.h"
+#include "widgets/FileListView.h"
+#include "widgets/IconDelegates.h"
+#include "widgets/IconPixmaps.h"
+#include "widgets/PanelStatusBar.h"
+
+#include <QFileDialog>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <filesystem>
+
+using namespace pictavo;
+using namespace pictavo::test;
+
+namespace {
+
+IcoImage Image(int size, int bitCount, int colours) {
+    const Picture picture = MakePicture(size, size, colours, bitCount == 32);
+    std::vector<uint8_t> bytes = bitCount == 32 && size == 256 ? MakePng(picture) : MakeDib(picture, bitCount);
+    return {InfoFor(size, bitCount, bytes.size()), std::move(bytes)};
+}
+
+// 16 x 16 at 4 and 8 bits and 48 x 48 at 32 bits, stored out of order.
+void WriteSampleIco(const std::string& path) {
+    WriteBytes(path, MakeIco({Image(48, 32, 0), Image(16, 8, 200), Image(16, 4, 16)}));
+}
+
+// A DLL whose group icons have the given string names, each of one 16-px image.
+void WriteNamedDll(const std::string& path, const std::vector<std::u16string>& names) {
+    const IcoImage image = Image(16, 4, 16);
+    std::vector<PeResource> resources;
+    PeResource icon;
+    icon.Type = 3;
+    icon.Id = 1;
+    icon.Data = image.Bytes;
+    resources.push_back(icon);
+    for (const std::u16string& name : names) {
+        PeResource group;
+        group.Type = 14;
+        group.NameIsId = false;
+        group.Text = name;
+        group.Data = GroupData({1}, static_cast<uint32_t>(image.Bytes.size()));
+        resources.push_back(group);
+    }
+    WriteBytes(path, BuildPe(resources).Bytes);
+}
+
+QStringList Texts(const QListWidget* list) {
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+    return texts;
+}
+
+// Chooses a row of the file list by its caption, as a click on it does.
+bool ChooseFile(Twnd_pv_Main& window, const QString& name) {
+    const TFoundFilesModel* model = window.FileList->Model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->File(row).Name != name) continue;
+        window.FileList->selectionModel()->setCurrentIndex(
+            model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        return true;
+    }
+    return false;
+}
+
+QString TabText(const Twnd_pv_Main& window, int tab) { return window.pc->tabText(tab); }
+
+}  // namespace
+
+class IconViewTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir FConfig;
+    QString Store() const { return FConfig.filePath(QStringLiteral("Pictavo.ini")); }
+    static QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+private slots:
+    // A file's icon with its thumbnail, then its images in depth order, each item as tall as its
+    // image and a line of text with the margins; choosing the same file again keeps all.
+    void currentFileView() {
+        TempDir folder;
+        WriteSampleIco(folder.File("sample.ico"));
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        QVERIFY(ChooseFile(*window, QStringLiteral("sample.ico")));
+        QCOMPARE(Texts(window->IconList), QStringList{"sample"});
+        QListWidgetItem* item = window->IconList->item(0);
+        QCOMPARE(item->data(kIconDetailRole).toString(), QStringLiteral("图像数量: 3"));
+        QCOMPARE(TabText(*window, 0), QStringLiteral(" 当前查看 - 1 个图标 "));
+        QVERIFY(
+            QRegularExpression(QStringLiteral("^就绪 \\(\\d+\\.\\d\\d 秒\\)$")).match(Panel(*window, 1)).hasMatch());
+        QCOMPARE(window->FCurrentFile, folder.File("sample.ico"));
+
+        // The thumbnail is the 16 x 16 8-bit image.
+        const TAdvancedIcon& icon = *window->FFileIcons.Icons().Icon(0);
+        const TIconImage* expected = nullptr;
+        for (int i = 0; i < icon.Images().Count(); ++i)
+            if (icon.Images()[i]->Label() == "16 x 16 - 8bit") expected = icon.Images()[i];
+        QVERIFY(expected);
+        QCOMPARE(item->icon().pixmap(32, 32).toImage(), IconThumbnail(*expected, Qt::white).toImage());
+
+        item->setSelected(true);
+        QCOMPARE(Texts(window->IconBox), (QStringList{"16 x 16 - 4bit", "16 x 16 - 8bit", "48 x 48 - 32bit"}));
+        const int line = QFontMetrics(window->IconBox->font()).height();
+        QCOMPARE(window->IconBox->visualItemRect(window->IconBox->item(2)).height(), 48 + line + 15);
+        QCOMPARE(window->IconBox->visualItemRect(window->IconBox->item(0)).height(), 16 + line + 15);
+
+        // The same row again: nothing is read, the status text stays.
+        window->FileList->selectionModel()->clear();
+        window->sb->SetPanelText(1, QStringLiteral("x"));
+        QVERIFY(ChooseFile(*window, QStringLiteral("sample.ico")));
+        QCOMPARE(Panel(*window, 1), QStringLiteral("x"));
+        QCOMPARE(window->IconList->count(), 1);
+        QCOMPARE(window->IconBox->count(), 3);
+    }
+
+    // Icon names are made unique without regard to case; an image taller than the box allows gets
+    // an item of height 0.
+    void namesAndTallImages() {
+        TempDir folder;
+        WriteNamedDll(folder.File("named.dll"), {u"A", u"a"});
+        WriteBytes(folder.File("big.ico"), MakeIco({Image(256, 32, 0)}));
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        QVERIFY(ChooseFile(*window, QStringLiteral("named.dll")));
+        QCOMPARE(Texts(window->IconList), (QStringList{"A", "a_1"}));
+        QVERIFY(ChooseFile(*window, QStringLiteral("big.ico")));
+        window->IconList->item(0)->setSelected(true);
+        QCOMPARE(Texts(window->IconBox), QStringList{"256 x 256 - 32bit"});
+        QCOMPARE(window->IconBox->visualItemRect(window->IconBox->item(0)).height(), 0);
+    }
+
+    // A file named on the command line is chosen in its folder's listing.
+    void startFile() {
+        TempDir folder;
+        WriteIcoFile(folder.File("a.ico"));
+        WriteSampleIco(folder.File("sample.ico"));
+        const auto window = OpenWindow(Store(), Q(folder.Path()), QStringLiteral("sample.ico"));
+        QVERIFY(window);
+        QCOMPARE(window->FileList->CurrentRow() >= 0
+                     ? window->FileList->Model()->File(window->FileList->CurrentRow()).Name
+                     : QString(),
+                 QStringLiteral("sample.ico"));
+        QCOMPARE(Texts(window->IconList), QStringList{"sample"});
+    }
+
+    // Whole files with clashing names, the same icon twice, a removal, and the saved library
+    // holding exactly what the tab shows.
+    void libraryGathersAndSaves() {
+        TempDir folder, target;
+        WriteIcoFile(folder.File("A.ico"));
+        WriteNamedDll(folder.File("b.dll"), {u"A", u"B"});
+        WriteSampleIco(folder.File("sample.ico"));
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        window->All2->trigger();
+        QCOMPARE(Texts(window->ICLList), (QStringList{"A", "A_1", "B", "sample"}));
+        QCOMPARE(window->pc->currentWidget(), window->TabSheet2);
+        QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - 4 个图标 "));
+
+        // The same icon added twice from the current-file view; that tab stays in front.
+        QVERIFY(ChooseFile(*window, QStringLiteral("sample.ico")));
+        window->IconList->item(0)->setSelected(true);
+        window->Selected1->trigger();
+        window->Addiconstolibrary1->trigger();
+        QCOMPARE(window->pc->currentWidget(), window->TabSheet1);
+        QCOMPARE(Texts(window->ICLList), (QStringList{"A", "A_1", "B", "sample", "sample", "sample"}));
+        QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - 6 个图标 "));
+        QCOMPARE(TabText(*window, 0), QStringLiteral(" 当前查看 - 1 个图标 "));
+
+        // Removing the second icon: the others keep naming their own icons.
+        window->pc->setCurrentWidget(window->TabSheet2);
+        window->ICLList->item(1)->setSelected(true);
+        window->Removeselected1->trigger();
+        QCOMPARE(Texts(window->ICLList), (QStringList{"A", "B", "sample", "sample", "sample"}));
+        for (int row = 0; row < window->ICLList->count(); ++row)
+            QCOMPARE(window->ICLList->item(row)->data(kIconIndexRole).toInt(), row);
+        window->ICLList->item(4)->setSelected(true);
+        QCOMPARE(Texts(window->ICLBox), (QStringList{"16 x 16 - 4bit", "16 x 16 - 8bit", "48 x 48 - 32bit"}));
+        QCOMPARE(window->ICLBox->visualItemRect(window->ICLBox->item(2)).height(),
+                 48 + QFontMetrics(window->ICLBox->font()).height() + 15);
+
+        // Saved under the name typed, with the library's extension.
+        QString proposal;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            proposal = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+            dialog->selectFile(Q(target.File("lib.bin")));
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        window->Savelibrary1->trigger();
+        QCOMPARE(proposal, Q(std::filesystem::path(folder.Path()).filename().string()) + ".icl");
+        QVERIFY(!FileExists(target.File("lib.bin")));
+        TIconLibrary saved;
+        saved.LoadFromFile(target.File("lib.icl"));
+        QStringList names;
+        for (int i = 0; i < saved.Icons().Count(); ++i) {
+            names << Q(saved.Icons().Name(i));
+            QCOMPARE(saved.Icons().Icon(i)->Images().Count(), window->FLibrary.Icons().Icon(i)->Images().Count());
+        }
+        QCOMPARE(names.join(u',').toUpper(), Texts(window->ICLList).join(u',').toUpper());
+    }
+
+    // Ctrl+N empties the library without a question; a file that cannot be read while adding shows
+    // its error and keeps what was added before it.
+    void emptyingAndErrors() {
+        TempDir folder;
+        WriteNamedDll(folder.File("ten.dll"), {u"I0", u"I1", u"I2", u"I3", u"I4", u"I5", u"I6", u"I7", u"I8", u"I9"});
+        WriteIcoFile(folder.File("a.ico"));
+        WriteIcoFile(folder.File("c.ico"));
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        QStringList errors;
+        window->Runner->ShowError = [&](const QString& message) { errors << message; };
+
+        QVERIFY(ChooseFile(*window, QStringLiteral("ten.dll")));
+        window->All1->trigger();
+        QCOMPARE(window->ICLList->count(), 10);
+        window->pc->setCurrentWidget(window->TabSheet2);
+        window->ICLList->item(3)->setSelected(true);
+        QVERIFY(window->ICLBox->count() > 0);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(window->ICLList->count(), 0);
+        QCOMPARE(window->ICLBox->count(), 0);
+        QCOMPARE(window->FLibrary.Icons().Count(), 0);
+        QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - 0 个图标 "));
+
+        // a.ico is added, c.ico has gone by the time it is read.
+        std::filesystem::remove(folder.File("c.ico"));
+        window->All2->trigger();
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors[0].contains(Q(folder.File("c.ico"))), qPrintable(errors[0]));
+        QCOMPARE(window->FLibrary.Icons().Count(), 1);
+        QCOMPARE(window->ICLList->count(), 0);
+        QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - 1 个图标 "));
+        QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
+
+        // An empty library is not saved.
+        window->Newlibrary2->trigger();
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->selectFile(Q(folder.File("empty")));
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        window->Savelibrary2->trigger();
+        QCOMPARE(errors.value(1), QStringLiteral("没有任何图标可以写入图标库"));
+        QVERIFY(!FileExists(folder.File("empty.icl")));
+    }
+};
+
+QTEST_MAIN(IconViewTest)
+#include "IconViewTest.moc"
