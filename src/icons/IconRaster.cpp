@@ -5,6 +5,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -12,6 +13,8 @@
 namespace pictavo {
 
 namespace {
+
+std::atomic<uint64_t> gDecodedRasters{0};
 
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
@@ -383,6 +386,7 @@ std::unique_ptr<TIconRaster> ScaleRaster(const TIconRaster& source, int width, i
 
 std::unique_ptr<TIconRaster> DecodeIconImage(std::span<const uint8_t> bytes, int desiredWidth,
                                              int desiredHeight) {
+    gDecodedRasters.fetch_add(1, std::memory_order_relaxed);
     auto raster = IsPngData(bytes) ? DecodePng(bytes) : DecodeDib(bytes);
     if (!raster) return nullptr;
     const int w = desiredWidth > 0 ? desiredWidth : raster->Width;
@@ -390,6 +394,8 @@ std::unique_ptr<TIconRaster> DecodeIconImage(std::span<const uint8_t> bytes, int
     if (w == raster->Width && h == raster->Height) return raster;
     return ScaleRaster(*raster, w, h);
 }
+
+uint64_t DecodedRasterCount() { return gDecodedRasters.load(std::memory_order_relaxed); }
 
 void DrawIconRaster(TRasterCanvas& canvas, int x, int y, const TIconRaster* raster, int width, int height) {
     if (!raster || raster->Width <= 0 || raster->Height <= 0) return;

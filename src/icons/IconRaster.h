@@ -63,6 +63,10 @@ std::optional<TImageHeader> ReadImageHeader(std::span<const uint8_t> bytes);
 std::unique_ptr<TIconRaster> DecodeIconImage(std::span<const uint8_t> bytes, int desiredWidth = 0,
                                              int desiredHeight = 0);
 
+// How many times DecodeIconImage has run in this process, so that measurements can tell how
+// many images were decoded.
+uint64_t DecodedRasterCount();
+
 // A smooth resampling of a raster to another size (both at least 1).
 std::unique_ptr<TIconRaster> ScaleRaster(const TIconRaster& source, int width, int height);
 

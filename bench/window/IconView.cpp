@@ -1,0 +1,193 @@
+// The main window's current-file view on a DLL of many group icons.
+//
+//   pictavo_view_bench [--icons N] [--rounds R]
+//
+// Makes a folder holding a DLL of N group icons (default 300), each of four images as programs
+// store them: 16 x 16 at 4 bits, 32 x 32 at 8 bits, 48 x 48 at 32 bits and, in every third
+// icon, a 256-px PNG; plus a small .ico file. The main window (shown on the platform Qt picks;
+// offscreen without a display) lists the folder; then, R times (default 5), the DLL's row is
+// chosen in the file list, as a click does, and the time is taken from that choice until the
+// icon list holds a thumbnail per icon and panel 2 reads "就绪 (... 秒)", and until the icon
+// list has been painted. Between rounds the .ico file's row is chosen, so that the DLL is read
+// again (the window reloads only when the file changes).
+// Prints the median and fastest against a target, and the images decoded per round against
+// the thumbnails shown: only the image each thumbnail draws should be decoded.
+#include "app/Main.h"
+#include "icons/IconRaster.h"
+#include "icons/IconTypes.h"
+#include "support/IconFixtures.h"
+#include "support/PeBuilder.h"
+#include "support/TempDir.h"
+#include "widgets/FileListView.h"
+#include "widgets/FoundFilesModel.h"
+#include "widgets/PanelStatusBar.h"
+#include "widgets/PropStorageEh.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QListWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+using namespace pictavo;
+using namespace pictavo::test;
+
+namespace {
+
+constexpr double kTargetMs = 300;
+
+struct TOptions {
+    int Icons = 300;
+    int Rounds = 5;
+};
+
+IcoImage Image(int size, int bitCount) {
+    if (size == 256) {
+        auto png = MakePng(MakePicture(256, 256, 4, true));
+        return {InfoFor(256, 32, png.size()), std::move(png)};
+    }
+    const Picture picture = bitCount <= 8 ? MakePicture(size, size, 1 << bitCount) : MakePicture(size, size, 0, true);
+    auto bytes = MakeDib(picture, bitCount);
+    return {InfoFor(size, bitCount, bytes.size()), std::move(bytes)};
+}
+
+// A group-icon resource naming the given icon identifiers, one entry per image.
+std::vector<uint8_t> GroupFor(const std::vector<const IcoImage*>& images, uint16_t firstId) {
+    std::vector<uint8_t> group(TIconDir::Size + TGroupIconDirEntry::Size * images.size());
+    TIconDir{0, 1, static_cast<uint16_t>(images.size())}.Write(std::span<uint8_t, TIconDir::Size>(group.data(), TIconDir::Size));
+    for (size_t i = 0; i < images.size(); ++i)
+        TGroupIconDirEntry{images[i]->Info, static_cast<uint16_t>(firstId + i)}.Write(
+            std::span<uint8_t, TGroupIconDirEntry::Size>(&group[TIconDir::Size + TGroupIconDirEntry::Size * i],
+                                                         TGroupIconDirEntry::Size));
+    return group;
+}
+
+// The DLL: every group gets icon resources of its own, numbered from 1; returns the images.
+int WriteDll(const std::string& path, int icons) {
+    const IcoImage small = Image(16, 4), middle = Image(32, 8), large = Image(48, 32), png = Image(256, 32);
+    std::vector<PeResource> resources;
+    uint16_t nextIcon = 1;
+    int images = 0;
+    for (int g = 1; g <= icons; ++g) {
+        std::vector<const IcoImage*> group{&small, &middle, &large};
+        if (g % 3 == 0) group.push_back(&png);
+        resources.push_back(PeResource{RT_GROUP_ICON, true, static_cast<uint16_t>(g), {}, 1033, GroupFor(group, nextIcon)});
+        for (const IcoImage* image : group)
+            resources.push_back(PeResource{RT_ICON, true, nextIcon++, {}, 1033, image->Bytes});
+        images += static_cast<int>(group.size());
+    }
+    WriteBytes(path, BuildPe(resources, /*pe64=*/true).Bytes);
+    return images;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double Fastest(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
+
+// Chooses a row of the file list by its caption, as a click on it does.
+bool ChooseFile(Twnd_pv_Main& window, const QString& name) {
+    const TFoundFilesModel* model = window.FileList->Model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->File(row).Name != name) continue;
+        window.FileList->selectionModel()->setCurrentIndex(
+            model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        return true;
+    }
+    return false;
+}
+
+bool Ready(const Twnd_pv_Main& window) { return window.sb->PanelText(1).startsWith(QStringLiteral("就绪 (")); }
+
+// Items of the icon list with a thumbnail.
+int Thumbnails(const QListWidget* list) {
+    int n = 0;
+    for (int i = 0; i < list->count(); ++i) n += list->item(i)->icon().isNull() ? 0 : 1;
+    return n;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    TOptions options;
+    const QStringList args = QCoreApplication::arguments();
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--icons")) options.Icons = std::clamp(args[i + 1].toInt(), 1, 4000);
+        else if (args[i] == QLatin1String("--rounds")) options.Rounds = std::max(1, args[i + 1].toInt());
+    }
+
+    TempDir work;
+    const std::string folder = work.Path() + "/view";
+    std::filesystem::create_directory(folder);
+    const int images = WriteDll(folder + "/icons.dll", options.Icons);
+    WriteBytes(folder + "/other.ico", MakeIco({Image(16, 4)}));
+    const auto dllSize = std::filesystem::file_size(folder + "/icons.dll");
+
+    Twnd_pv_Main window;
+    window.StorageMan->SetStoreFileName(QString::fromStdString(work.Path() + "/store.ini"));
+    window.Storage->SetActive(false);
+    window.SetStartFolder(QString::fromStdString(folder));
+    window.show();
+    while (window.FileList->Model()->rowCount() < 2 || window.sb->PanelText(0).isEmpty())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+    std::vector<double> ready, painted;
+    std::vector<uint64_t> decoded;
+    int shown = 0, thumbnails = 0;
+    QString status;
+    QElapsedTimer timer;
+    // One round more than asked: the first warms the file cache and Qt's own and is not counted.
+    for (int r = 0; r <= options.Rounds; ++r) {
+        ChooseFile(window, QStringLiteral("other.ico"));
+        while (!Ready(window) || window.IconList->count() != 1) QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        window.sb->SetPanelText(1, {});
+
+        const uint64_t before = DecodedRasterCount();
+        timer.start();
+        ChooseFile(window, QStringLiteral("icons.dll"));
+        while (!Ready(window)) QCoreApplication::processEvents();
+        const double readyMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        window.IconList->viewport()->repaint();
+        const double paintedMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        const uint64_t after = DecodedRasterCount();
+        if (r == 0) continue;
+        ready.push_back(readyMs);
+        painted.push_back(paintedMs);
+        decoded.push_back(after - before);
+        shown = window.IconList->count();
+        thumbnails = Thumbnails(window.IconList);
+        status = window.sb->PanelText(1);
+    }
+
+    std::printf("DLL: %d group icons, %d images, %.1f MB\n", options.Icons, images, static_cast<double>(dllSize) / 1e6);
+    std::printf("icons listed: %d, with a thumbnail: %d; status: %s\n", shown, thumbnails, qPrintable(status));
+    std::printf("choice to \"就绪\":      median %.1f ms, fastest %.1f ms (%d rounds; target <= %.0f ms)\n",
+                Median(ready), Fastest(ready), options.Rounds, kTargetMs);
+    std::printf("choice to list painted: median %.1f ms, fastest %.1f ms\n", Median(painted), Fastest(painted));
+    const auto [fewest, most] = std::minmax_element(decoded.begin(), decoded.end());
+    std::printf("images decoded per round: %llu to %llu, for %d thumbnails\n", static_cast<unsigned long long>(*fewest),
+                static_cast<unsigned long long>(*most), thumbnails);
+    bool ok = true;
+    if (shown != options.Icons || thumbnails != shown) {
+        std::fprintf(stderr, "NOT EVERY ICON IS LISTED WITH A THUMBNAIL\n");
+        ok = false;
+    }
+    if (*most > static_cast<uint64_t>(thumbnails)) {
+        std::fprintf(stderr, "IMAGES NOT DRAWN WERE DECODED\n");
+        ok = false;
+    }
+    return ok ? 0 : 1;
+}
