@@ -7,7 +7,7 @@
 // icon, a 256-px PNG; plus a small .ico file. The main window (shown on the platform Qt picks;
 // offscreen without a display) lists the folder; then, R times (default 5), the DLL's row is
 // chosen in the file list, as a click does, and the time is taken from that choice until the
-// icon list holds a thumbnail per icon and panel 2 reads "就绪 (... 秒)", and until the icon
+// icon list holds a thumbnail per icon and panel 1 reads "就绪 (... 秒)", and until the icon
 // list has been painted. Between rounds the .ico file's row is chosen, so that the DLL is read
 // again (the window reloads only when the file changes).
 // Prints the median and fastest against a target, and the images decoded per round against
@@ -67,7 +67,8 @@ std::vector<uint8_t> GroupFor(const std::vector<const IcoImage*>& images, uint16
     return group;
 }
 
-// The DLL: every group gets icon resources of its own, numbered from 1; returns the images.
+// The DLL: every group gets icon resources of its own, numbered from 1. Returns the number of
+// images.
 int WriteDll(const std::string& path, int icons) {
     const IcoImage small = Image(16, 4), middle = Image(32, 8), large = Image(48, 32), png = Image(256, 32);
     std::vector<PeResource> resources;
