@@ -40,7 +40,9 @@ void TIconImage::SetContent(const TIconEntryInfo& Info, std::shared_ptr<const TB
 
 const TIconRaster* TIconImage::GetHandle() const {
     if (!FHandle && HasData() && !FDecodeFailed) {
-        const auto [w, h] = EntrySize();
+        // Plain variables, not a structured binding: the decode lambda captures them.
+        const std::pair<int, int> size = EntrySize();
+        const int w = size.first, h = size.second;
         const TByteBuffer::Key key{FOffset, FInfo.BytesInRes, static_cast<uint64_t>(w), static_cast<uint64_t>(h)};
         const auto bytes = Data();
         FHandle = std::static_pointer_cast<const TIconRaster>(FBuffer->Derived(key, [&]() -> std::shared_ptr<const void> {
