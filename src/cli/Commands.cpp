@@ -6,6 +6,8 @@
 #include "base/Paths.h"
 #include "cli/Json.h"
 #include "icons/AdvancedIcon.h"
+#include "icons/BmpWriter.h"
+#include "icons/IconTools.h"
 #include "library/IconFileSearch.h"
 #include "library/IconFolder.h"
 #include "library/IconLibrary.h"
@@ -35,6 +37,12 @@ const char* const kUsage =
     "                              --json: 以一个 JSON 数组输出到标准输出\n"
     "  extract -o 目录 文件...     把每个文件的每个图标保存为 目录/名称.ico,\n"
     "                              重名时追加 \"_1\" (不区分大小写), 并打印写出的路径\n"
+    "  extract --png [--size N] -o 目录 文件...\n"
+    "                              把每个图标的每个图像 (--size: 只取宽为 N 的) 保存为\n"
+    "                              目录/名称_宽x高_位数bit.png (保留透明度), 重名时追加 \"_1\"\n"
+    "  bmp [--background RRGGBB] 文件 图标序号 图像序号 输出.bmp\n"
+    "                              把一个图像 (图标序号同 list; 图像按位数排序后的序号) 画在\n"
+    "                              背景色 (默认白色) 上, 多出的底行为背景色, 保存为 24 位 BMP\n"
     "  icl -o 图标库.icl 文件...    把所有文件的图标收集到一个图标库 (.icl) 并保存,\n"
     "                              重名时追加 \"_1\"; 打印 \"图标库<TAB>图标数\"\n"
     "  search [-r] [--mask 类型] [--keep-duplicates] [--json] 文件夹...\n"
@@ -202,13 +210,31 @@ int CmdList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     return status;
 }
 
+// The images extract writes of one icon: all of them, or only those `size` pixels wide.
+std::vector<const TIconImage*> ChosenImages(const TAdvancedIcon& icon, int size) {
+    std::vector<const TIconImage*> images;
+    for (int k = 0; k < icon.Images().Count(); ++k) {
+        const TIconImage* image = icon.Images().GetItem(k);
+        if (size < 0 || image->Width() == size) images.push_back(image);
+    }
+    return images;
+}
+
+// A whole non-negative decimal number, or -1.
+int ParseIndex(const std::string& text) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::stoi(text);
+}
+
 int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     TCommandLine cl;
-    if (!ParseCommandLine("extract", args, {}, {{"-o", "--output"}}, cl, err)) return 2;
+    if (!ParseCommandLine("extract", args, {{"--png"}}, {{"-o", "--output"}, {"--size"}}, cl, err)) return 2;
     const std::string dir = cl.Value("-o");
+    const bool png = cl.Has("--png");
     const std::vector<std::string>& files = cl.Files;
-    if (dir.empty() || files.empty()) {
-        err << "pictavo-cli extract: 需要 -o 目录 和至少一个文件\n" << kUsage;
+    const int size = cl.Values.count("--size") ? ParseIndex(cl.Value("--size")) : -1;
+    if (dir.empty() || files.empty() || (cl.Values.count("--size") && (size < 0 || !png))) {
+        err << "pictavo-cli extract: 需要 -o 目录 和至少一个文件 (--size 只用于 --png, 值为像素数)\n" << kUsage;
         return 2;
     }
     int status = 0;
@@ -222,15 +248,18 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
             err << Printable(path) << ": " << e.what() << '\n';
             continue;
         }
-        // Every icon file holds its own copy of the images it shares with others: what all of
-        // them write together is bounded by the bytes they cover, as for a single save.
+        // Every file written holds its own copy of the images it shares with others: what all
+        // of them write together is bounded by the bytes they cover, as for a single save.
         try {
             std::vector<const TIconImage*> images;
             uint64_t bytes = 0;
             for (int i = 0; i < library.Icons().Count(); ++i) {
                 const TAdvancedIcon& icon = *library.Icons().Icon(i);
-                for (int k = 0; k < icon.Images().Count(); ++k) images.push_back(icon.Images().GetItem(k));
-                bytes += icon.ImageBytes();
+                const auto chosen = ChosenImages(icon, png ? size : -1);
+                images.insert(images.end(), chosen.begin(), chosen.end());
+                if (!png) bytes += icon.ImageBytes();
+                else
+                    for (const TIconImage* image : chosen) bytes += image->Info().BytesInRes;
             }
             CheckSaveSize(images, bytes);
         } catch (const std::exception& e) {
@@ -239,8 +268,26 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
             continue;
         }
         for (int i = 0; i < library.Icons().Count(); ++i) {
+            const TAdvancedIcon& icon = *library.Icons().Icon(i);
+            const std::string& name = library.Icons().Name(i);
             try {
-                out << Printable(folder.Save(*library.Icons().Icon(i), library.Icons().Name(i))) << '\n';
+                if (!png) {
+                    out << Printable(folder.Save(icon, name)) << '\n';
+                    continue;
+                }
+                for (const TIconImage* image : ChosenImages(icon, size)) {
+                    const TIconRaster* raster = image->GetHandle();
+                    if (!raster) {
+                        status = 1;
+                        err << Printable(path) << ": " << Printable(Format("图标 \"%s\" 的图像 %s 无法解码", name.c_str(),
+                                                                           image->Label().c_str()))
+                            << '\n';
+                        continue;
+                    }
+                    const std::string imageName =
+                        name + Format("_%dx%d_%dbit", image->Width(), image->Height(), static_cast<int>(image->Depth()));
+                    out << Printable(folder.SavePng(*raster, imageName)) << '\n';
+                }
             } catch (const EFCreateError& e) {
                 if (!folder.Made()) {  // no folder to write into: nothing more can be written
                     err << "pictavo-cli extract: " << Printable(e.what()) << '\n';
@@ -255,6 +302,47 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
     }
     return status;
+}
+
+int CmdBmp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    TCommandLine cl;
+    if (!ParseCommandLine("bmp", args, {}, {{"--background"}}, cl, err)) return 2;
+    const std::vector<std::string>& files = cl.Files;
+    // RRGGBB as the program's 0x00BBGGRR colour value; white by default.
+    const std::string background = cl.Value("--background", "FFFFFF");
+    const bool hex = background.size() == 6 && background.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    if (files.size() != 4 || !hex || ParseIndex(files[1]) < 0 || ParseIndex(files[2]) < 0) {
+        err << "pictavo-cli bmp: 需要 文件 图标序号 图像序号 输出.bmp (--background 为 RRGGBB)\n" << kUsage;
+        return 2;
+    }
+    const uint32_t rgb = static_cast<uint32_t>(std::stoul(background, nullptr, 16));
+    const uint32_t backColor = ((rgb >> 16) & 0xFFu) | (rgb & 0xFF00u) | ((rgb & 0xFFu) << 16);
+    const std::string& path = files[0];
+    const int iconIndex = ParseIndex(files[1]), imageIndex = ParseIndex(files[2]);
+    try {
+        TIconLibrary library;
+        ReadFileIcons(path, library);
+        if (iconIndex >= library.Icons().Count())
+            throw EPictavoError(Format("没有序号为 %d 的图标 (共 %d 个)", iconIndex, library.Icons().Count()));
+        // The images in the order the window's list shows them: by depth, then width.
+        TAdvancedIcon icon;
+        icon.Assign(*library.Icons().Icon(iconIndex));
+        icon.Images().SortByDepth();
+        const TIconImage* image = icon.Images().GetItem(imageIndex);
+        if (!image)
+            throw EPictavoError(Format("图标 %d 没有序号为 %d 的图像 (共 %d 个)", iconIndex, imageIndex,
+                                       static_cast<int>(icon.Images().Count())));
+        const auto graphic = image->CreateGraphic();
+        TRasterCanvas bitmap;
+        if (!IconToBitmap(*graphic, backColor, bitmap))
+            throw EPictavoError(Format("图像 %s 无法解码", image->Label().c_str()));
+        SaveBitmapToFile(bitmap, files[3]);
+        out << Printable(files[3]) << '\n';
+    } catch (const std::exception& e) {
+        err << Printable(path) << ": " << Printable(e.what()) << '\n';
+        return 1;
+    }
+    return 0;
 }
 
 int CmdIcl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -390,6 +478,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     int status = 2;
     if (command == "list") status = CmdList(rest, out, err);
     else if (command == "extract") status = CmdExtract(rest, out, err);
+    else if (command == "bmp") status = CmdBmp(rest, out, err);
     else if (command == "count") status = CmdCount(rest, out, err);
     else if (command == "icl") status = CmdIcl(rest, out, err);
     else if (command == "search") status = CmdSearch(rest, out, err);

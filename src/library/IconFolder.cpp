@@ -1,6 +1,7 @@
 #include "library/IconFolder.h"
 
 #include "base/Errors.h"
+#include "icons/PngWriter.h"
 
 #include <sys/stat.h>
 
@@ -12,7 +13,8 @@ namespace {
 
 // Longest file name the file systems here take, in bytes, and what every name ends in.
 constexpr size_t kMaxFileNameBytes = 255;
-const std::string kExtension = ".ico";
+const std::string kIcoExtension = ".ico";
+const std::string kPngExtension = ".png";
 
 }  // namespace
 
@@ -38,17 +40,29 @@ void TIconFolder::MakeFolder() {
     FMade = true;
 }
 
-std::string TIconFolder::Save(const TAdvancedIcon& Icon, const std::string& Name) {
-    if (Icon.Images().Count() == 0) throw EPictavoError(Format("图标 \"%s\" 没有图像, 已跳过", Name.c_str()));
+std::string TIconFolder::PlaceName(const std::string& Name, const std::string& Extension) {
     if (!FMade) MakeFolder();
     const auto notRegular = [&](const std::string& candidate) {
         struct stat st {};
-        return ::lstat((FPrefix + candidate + kExtension).c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+        return ::lstat((FPrefix + candidate + Extension).c_str(), &st) == 0 && !S_ISREG(st.st_mode);
     };
-    const std::string name = FNames.MakeUnique(SafeFileName(Name), kMaxFileNameBytes - kExtension.size(), notRegular);
-    FNames.Add(name);
-    const std::string path = FPrefix + name + kExtension;
+    TUniqueNames& names = FNames[Extension];
+    const std::string name = names.MakeUnique(SafeFileName(Name), kMaxFileNameBytes - Extension.size(), notRegular);
+    names.Add(name);
+    return FPrefix + name + Extension;
+}
+
+std::string TIconFolder::Save(const TAdvancedIcon& Icon, const std::string& Name) {
+    if (Icon.Images().Count() == 0) throw EPictavoError(Format("图标 \"%s\" 没有图像, 已跳过", Name.c_str()));
+    const std::string path = PlaceName(Name, kIcoExtension);
     Icon.SaveToFile(path, TSaveTarget::NameInFolder);
+    return path;
+}
+
+std::string TIconFolder::SavePng(const TIconRaster& Raster, const std::string& Name) {
+    const std::vector<uint8_t> bytes = WritePng(Raster);
+    const std::string path = PlaceName(Name, kPngExtension);
+    WriteFileAtomically(path, bytes, TSaveTarget::NameInFolder);
     return path;
 }
 

@@ -5,8 +5,10 @@
 #pragma once
 
 #include "icons/AdvancedIcon.h"
+#include "icons/IconRaster.h"
 #include "library/UniqueNames.h"
 
+#include <map>
 #include <string>
 
 namespace pictavo {
@@ -22,15 +24,20 @@ public:
     // save. Raises EFCreateError when the folder or the file cannot be made, EWriteError when
     // it cannot be written, and EPictavoError for an icon without images.
     std::string Save(const TAdvancedIcon& Icon, const std::string& Name);
+    // Saves the pixels as FOLDER/NAME.png under the same rules (names made unique among the
+    // .png files of this run) and returns the path written.
+    std::string SavePng(const TIconRaster& Raster, const std::string& Name);
     // Whether the folder exists (made or found on a save).
     bool Made() const { return FMade; }
 
 private:
     void MakeFolder();
+    // FOLDER/NAME + Extension for a name not yet written with that extension, made and held.
+    std::string PlaceName(const std::string& Name, const std::string& Extension);
 
     std::string FPrefix;  // the folder with a trailing "/"
     bool FMade = false;
-    TUniqueNames FNames;
+    std::map<std::string, TUniqueNames> FNames;  // by extension
 };
 
 // A name usable as one path component: "/", NUL and control characters become "_"; "", "."

@@ -6,12 +6,14 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -289,4 +291,82 @@ TEST(CliSearch, FoldersThatCannotBeEnteredAreNamedAndFailTheRun) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 
     EXPECT_EQ(RunCli(dir, {"search", "-r", dir.File("a")}).status, 0);
+}
+
+namespace {
+
+// An icon of a 16 x 16 4-bit and 8-bit bitmap and a 32 x 32 PNG with alpha.
+std::vector<uint8_t> ThreeImageIco() {
+    const auto a = MakeDib(MakePicture(16, 16, 16), 4);
+    const auto b = MakeDib(MakePicture(16, 16, 200), 8);
+    const auto c = MakePng(MakePicture(32, 32, 0, true));
+    return MakeIco({{InfoFor(16, 4, a.size()), a}, {InfoFor(16, 8, b.size()), b}, {InfoFor(32, 32, c.size()), c}});
+}
+
+// A PNG file read back with libpng as 0xAARRGGBB pixels; empty when it cannot be read.
+std::vector<uint32_t> ReadPng(const std::string& path, int& width, int& height) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<uint32_t> pixels(static_cast<size_t>(image.width) * image.height);
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
+    width = static_cast<int>(image.width);
+    height = static_cast<int>(image.height);
+    return pixels;
+}
+
+}  // namespace
+
+TEST(CliBmp, ImageOnItsBackgroundWithTheExtraRow) {
+    TempDir dir;
+    WriteBytes(dir.File("app.ico"), ThreeImageIco());
+    // Sorted by depth the 32 x 32 PNG is the third image.
+    const Result r = RunCli(dir, {"bmp", "--background", "102030", dir.File("app.ico"), "0", "2", dir.File("o.bmp")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto bmp = ReadBytes(dir.File("o.bmp"));
+    ASSERT_GE(bmp.size(), 54u + 96u * 33u);
+    const auto u32 = [&](size_t at) { return bmp[at] | bmp[at + 1] << 8 | bmp[at + 2] << 16 | uint32_t(bmp[at + 3]) << 24; };
+    EXPECT_EQ(u32(18), 32u);
+    EXPECT_EQ(u32(22), 33u);
+    // Rows are stored bottom-up: the extra row comes first, blue, green, red.
+    for (size_t x = 0; x < 32; ++x) {
+        EXPECT_EQ(bmp[54 + x * 3], 0x30);
+        EXPECT_EQ(bmp[54 + x * 3 + 1], 0x20);
+        EXPECT_EQ(bmp[54 + x * 3 + 2], 0x10);
+    }
+    EXPECT_EQ(RunCli(dir, {"bmp", dir.File("app.ico"), "0", "3", dir.File("p.bmp")}).status, 1);
+    EXPECT_EQ(RunCli(dir, {"bmp", dir.File("app.ico"), "1", "0", dir.File("p.bmp")}).status, 1);
+    EXPECT_EQ(RunCli(dir, {"bmp", dir.File("missing.ico"), "0", "0", dir.File("p.bmp")}).status, 1);
+    EXPECT_FALSE(FileExists(dir.File("p.bmp")));
+    EXPECT_EQ(RunCli(dir, {"bmp", "--background", "red", dir.File("app.ico"), "0", "0", dir.File("p.bmp")}).status, 2);
+    EXPECT_EQ(RunCli(dir, {"bmp", dir.File("app.ico"), "x", "0", dir.File("p.bmp")}).status, 2);
+}
+
+TEST(CliExtract, PngImagesWithSizeAndDepthInTheirNames) {
+    TempDir dir;
+    WriteBytes(dir.File("app.ico"), ThreeImageIco());
+    const Result all = RunCli(dir, {"extract", "--png", "-o", dir.File("all"), dir.File("app.ico"), dir.File("app.ico")});
+    ASSERT_EQ(all.status, 0) << all.err;
+    std::string expected;
+    for (const char* suffix : {"", "_1"})
+        for (const char* name : {"app_16x16_4bit", "app_16x16_8bit", "app_32x32_32bit"})
+            expected += dir.File("all/") + name + suffix + ".png\n";
+    EXPECT_EQ(all.out, expected);
+
+    const Result small = RunCli(dir, {"extract", "--png", "--size", "16", "-o", dir.File("small"), dir.File("app.ico")});
+    EXPECT_EQ(small.out, dir.File("small/app_16x16_4bit.png") + "\n" + dir.File("small/app_16x16_8bit.png") + "\n");
+    EXPECT_EQ(RunCli(dir, {"extract", "--size", "16", "-o", dir.File("x"), dir.File("app.ico")}).status, 2);
+
+    // The PNG keeps the picture's alpha; a bitmap's mask becomes alpha 0.
+    int width = 0, height = 0;
+    const Picture png = MakePicture(32, 32, 0, true);
+    EXPECT_EQ(ReadPng(dir.File("all/app_32x32_32bit.png"), width, height), png.Colour);
+    EXPECT_EQ(width, 32);
+    EXPECT_EQ(height, 32);
+    const Picture dib = MakePicture(16, 16, 16);
+    const auto pixels = ReadPng(dir.File("small/app_16x16_4bit.png"), width, height);
+    ASSERT_EQ(pixels.size(), 256u);
+    for (size_t i = 0; i < pixels.size(); ++i) EXPECT_EQ(pixels[i] >> 24, dib.Mask[i] ? 0u : 255u) << i;
 }

@@ -1,0 +1,23 @@
+// PNG files of icon pixels: 8-bit RGBA with the raster's alpha, written through libpng.
+#pragma once
+
+#include "base/FileIO.h"
+#include "icons/IconRaster.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pictavo {
+
+// The bytes of a PNG file of the raster: 8 bits per channel, colour and alpha. A raster without
+// real alpha already carries alpha 0 where its mask is set and 255 elsewhere, so the mask is
+// kept as transparency. Raises EPictavoError ("无法生成 PNG 图像") for a raster without pixels
+// or one libpng refuses.
+std::vector<uint8_t> WritePng(const TIconRaster& Raster);
+
+// Writes the raster as a PNG file, replacing any file of that name atomically.
+void SavePngToFile(const std::string& FileName, const TIconRaster& Raster,
+                   TSaveTarget How = TSaveTarget::FollowLinks);
+
+}  // namespace pictavo
