@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <set>
 #include <memory>
@@ -267,37 +268,42 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
             err << Printable(path) << ": " << e.what() << '\n';
             continue;
         }
-        for (int i = 0; i < library.Icons().Count(); ++i) {
-            const TAdvancedIcon& icon = *library.Icons().Icon(i);
-            const std::string& name = library.Icons().Name(i);
+        // One save: a failure is reported and the run goes on, unless there is no folder at all.
+        const auto save = [&](const std::function<std::string()>& write) {
             try {
-                if (!png) {
-                    out << Printable(folder.Save(icon, name)) << '\n';
-                    continue;
-                }
-                for (const TIconImage* image : ChosenImages(icon, size)) {
-                    const TIconRaster* raster = image->GetHandle();
-                    if (!raster) {
-                        status = 1;
-                        err << Printable(path) << ": " << Printable(Format("图标 \"%s\" 的图像 %s 无法解码", name.c_str(),
-                                                                           image->Label().c_str()))
-                            << '\n';
-                        continue;
-                    }
-                    const std::string imageName =
-                        name + Format("_%dx%d_%dbit", image->Width(), image->Height(), static_cast<int>(image->Depth()));
-                    out << Printable(folder.SavePng(*raster, imageName)) << '\n';
-                }
+                out << Printable(write()) << '\n';
+                return true;
             } catch (const EFCreateError& e) {
+                status = 1;
                 if (!folder.Made()) {  // no folder to write into: nothing more can be written
                     err << "pictavo-cli extract: " << Printable(e.what()) << '\n';
-                    return 1;
+                    return false;
                 }
-                status = 1;
                 err << Printable(path) << ": " << Printable(e.what()) << '\n';
             } catch (const std::exception& e) {
                 status = 1;
                 err << Printable(path) << ": " << Printable(e.what()) << '\n';
+            }
+            return true;
+        };
+        for (int i = 0; i < library.Icons().Count(); ++i) {
+            const TAdvancedIcon& icon = *library.Icons().Icon(i);
+            const std::string& name = library.Icons().Name(i);
+            if (!png) {
+                if (!save([&] { return folder.Save(icon, name); })) return 1;
+                continue;
+            }
+            for (const TIconImage* image : ChosenImages(icon, size)) {
+                const TIconRaster* raster = image->GetHandle();
+                if (!raster) {
+                    status = 1;
+                    err << Printable(path) << ": "
+                        << Printable(Format("图标 \"%s\" 的图像 %s 无法解码", name.c_str(), image->Label().c_str())) << '\n';
+                    continue;
+                }
+                const std::string imageName =
+                    name + Format("_%dx%d_%dbit", image->Width(), image->Height(), static_cast<int>(image->Depth()));
+                if (!save([&] { return folder.SavePng(*raster, imageName); })) return 1;
             }
         }
     }

@@ -359,6 +359,15 @@ TEST(CliExtract, PngImagesWithSizeAndDepthInTheirNames) {
     EXPECT_EQ(small.out, dir.File("small/app_16x16_4bit.png") + "\n" + dir.File("small/app_16x16_8bit.png") + "\n");
     EXPECT_EQ(RunCli(dir, {"extract", "--size", "16", "-o", dir.File("x"), dir.File("app.ico")}).status, 2);
 
+    // An image that cannot be decoded is named; the others are still written.
+    const auto bad = std::vector<uint8_t>(64, 0xEE);
+    const auto good = MakePng(MakePicture(32, 32, 0, true));
+    WriteBytes(dir.File("bad.ico"), MakeIco({{InfoFor(16, 8, bad.size()), bad}, {InfoFor(32, 32, good.size()), good}}));
+    const Result partial = RunCli(dir, {"extract", "--png", "-o", dir.File("bad"), dir.File("bad.ico")});
+    EXPECT_EQ(partial.status, 1);
+    EXPECT_NE(partial.err.find("无法解码"), std::string::npos) << partial.err;
+    EXPECT_EQ(partial.out, dir.File("bad/bad_32x32_32bit.png") + "\n");
+
     // The PNG keeps the picture's alpha; a bitmap's mask becomes alpha 0.
     int width = 0, height = 0;
     const Picture png = MakePicture(32, 32, 0, true);
