@@ -2,7 +2,9 @@
 
 #include "app/SearchDlg.h"
 #include "library/IconLoading.h"
+#include "search/FileTimes.h"
 #include "base/Paths.h"
+#include "widgets/ExplorerDrop.h"
 #include "widgets/FileListView.h"
 #include "widgets/IconDelegates.h"
 #include "widgets/IconPixmaps.h"
@@ -31,6 +33,8 @@
 #include <QTabWidget>
 
 #include "app/About.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -155,6 +159,13 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
     };
     FindFile.OnSearchFinish = [this](TFindFile& sender) { FindFileSearchFinish(sender); };
     FindFile.OnSearchAbort = FindFile.OnSearchFinish;
+    ExplorerDrop = new TExplorerDrop(this);
+    ExplorerDrop->setObjectName(QStringLiteral("ExplorerDrop"));
+    ExplorerDrop->AllowFolders = false;
+    ExplorerDrop->SetDestinationControl(FileList);
+    ExplorerDrop->OnDropped = [this](TExplorerDrop& sender, const QStringList& files, int count, int x, int y) {
+        Runner->Run([&] { ExplorerDropDropped(sender, files, count, x, y); });
+    };
     FileList->Model()->OnCompare = [this](int column, const TFoundFile& a, const TFoundFile& b) {
         return FileListItemCompare(column, a, b);
     };
@@ -554,6 +565,36 @@ void Twnd_pv_Main::FindFileSearchFinish(TFindFile&) {
     ShowCounters();
     FileList->Model()->EndUpdate();
     SetDefaultCursor();
+}
+
+void Twnd_pv_Main::ExplorerDropDropped(TExplorerDrop&, const QStringList& Files, int, int, int) {
+    // A drop that arrives while a run takes its messages waits for no one: it is left out
+    // rather than interleaved with the rows and counters of that run.
+    if (FSearching) return;
+    FindFileSearchBegin(FindFile);
+    try {
+        FFileSearch.SkipDuplicates = false;
+        for (const QString& file : Files) {
+            const QFileInfo info(file);
+            TSearchRec entry;
+            entry.Name = info.fileName().toStdString();
+            struct stat st {};
+            if (::stat(QFile::encodeName(file).constData(), &st) == 0) {
+                entry.Size = static_cast<int64_t>(st.st_size);
+                entry.Time = DosDateTime(st.st_mtime);
+            }
+            const std::string folder = (info.path() == QLatin1String("/") ? info.path() : info.path() + u'/').toStdString();
+            TIconFileRow row;
+            if (FFileSearch.FileFound(folder, entry, row)) {
+                FileList->Model()->AddRow(row);
+                QCoreApplication::sendPostedEvents(this, QEvent::UpdateRequest);
+            }
+        }
+    } catch (...) {
+        FindFileSearchFinish(FindFile);
+        throw;
+    }
+    FindFileSearchFinish(FindFile);
 }
 
 int Twnd_pv_Main::FileListItemCompare(int Column, const TFoundFile& Item1, const TFoundFile& Item2) {

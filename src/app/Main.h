@@ -23,6 +23,7 @@ class QSplitter;
 class QTabWidget;
 
 namespace pictavo {
+class TExplorerDrop;
 class TFileListView;
 struct TFoundFile;
 class TPanelStatusBar;
@@ -68,6 +69,8 @@ public:
     QListWidget* ICLList;
     QListWidget* ICLBox;
     pictavo::TPanelStatusBar* sb;
+    // Takes files dropped from a file manager onto FileList; folders are refused.
+    pictavo::TExplorerDrop* ExplorerDrop;
     QMenu* FileListPopup;
     QMenu* IconListPopup;
     QMenu* IconBoxPopup;
@@ -114,6 +117,9 @@ public:
     void FindFileFolderChange(pictavo::TFindFile& Sender, const std::string& Folder, bool& IgnoreFolder);
     void FindFileFileMatch(pictavo::TFindFile& Sender, const std::string& Folder, const pictavo::TSearchRec& FileInfo);
     void FindFileSearchFinish(pictavo::TFindFile& Sender);
+    // Lists the dropped files that hold icons, in a run of their own: no duplicate check, no
+    // folders counted.
+    void ExplorerDropDropped(pictavo::TExplorerDrop& Sender, const QStringList& Files, int FileCount, int x, int y);
     int FileListItemCompare(int Column, const pictavo::TFoundFile& Item1, const pictavo::TFoundFile& Item2);
     void FileListIncrementalSearch(const pictavo::TFoundFile& Item, const QString& SearchBuffer, int& CompareResult);
     void FileListItemSelectionChanged(int Row, bool Selected);

@@ -1,0 +1,149 @@
+// Files dropped from a file manager: the drop component on a plain list, and drops onto the
+// real main window's file list, which lists the dropped files that hold icons.
+#include "WindowFixtures.h"
+
+#include "app/SearchDlg.h"
+#include "support/TempDir.h"
+#include "widgets/ExplorerDrop.h"
+#include "widgets/FileListView.h"
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <filesystem>
+
+using namespace pictavo;
+using namespace pictavo::test;
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QString Counters(int folders, int files, int icons) {
+    return QStringLiteral("文件夹: %1   文件: %2   图标: %3").arg(folders).arg(files).arg(icons);
+}
+
+// Drags these paths, as a file manager does, into `receiver` and drops them at `pos`; true
+// when both the drag and the drop were accepted.
+bool SendDrop(QWidget* receiver, const QStringList& paths, QPoint pos = {5, 5}) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    data.setUrls(urls);
+    QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.ignore();
+    QApplication::sendEvent(receiver, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    drop.ignore();
+    QApplication::sendEvent(receiver, &drop);
+    return drop.isAccepted();
+}
+
+}  // namespace
+
+class ExplorerDropTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir FConfig;
+    TempDir FStart;
+    QString Store() const { return FConfig.filePath(QStringLiteral("Pictavo.ini")); }
+
+private slots:
+    void initTestCase() { WriteIcoFile(FStart.File("start.ico")); }
+
+    // Refused names are reported; the accepted ones, their count and the point reach
+    // OnDropped; Enabled needs a target; clearing the target stops the drops.
+    void componentAcceptsFilesAndRefusesFolders() {
+        TempDir dir;
+        WritePlainFile(dir.File("a.txt"));
+        std::filesystem::create_directory(dir.File("sub"));
+        QListWidget list;
+        TExplorerDrop drop;
+        drop.SetEnabled(true);
+        QVERIFY(!drop.Enabled());
+        QStringList refused, dropped;
+        int count = -1;
+        QPoint point;
+        drop.OnFolderNotAllowed = [&](TExplorerDrop* sender, const QString& name) {
+            QVERIFY(!sender);
+            refused << name;
+        };
+        drop.OnDropped = [&](TExplorerDrop& sender, const QStringList& files, int n, int x, int y) {
+            QCOMPARE(&sender, &drop);
+            dropped = files;
+            count = n;
+            point = {x, y};
+        };
+        drop.SetDestinationControl(&list);
+        QVERIFY(drop.Enabled());
+        QVERIFY(list.viewport()->acceptDrops());
+
+        const QStringList names{Q(dir.File("sub")), Q(dir.File("a.txt")), Q(dir.File("gone.txt"))};
+        QVERIFY(SendDrop(list.viewport(), names, {7, 9}));
+        QCOMPARE(refused, (QStringList{names[0], names[2]}));
+        QCOMPARE(dropped, QStringList{names[1]});
+        QCOMPARE(count, 1);
+        QCOMPARE(drop.FileCount(), 1);
+        QCOMPARE(point, list.viewport()->mapTo(&list, QPoint(7, 9)));
+
+        drop.AllowFolders = true;
+        refused.clear();
+        QVERIFY(SendDrop(&list, names));
+        QCOMPARE(dropped, names);
+        QVERIFY(refused.isEmpty());
+
+        drop.SetDestinationControl(nullptr);
+        QVERIFY(!drop.Enabled());
+        QVERIFY(!list.viewport()->acceptDrops());
+        count = -1;
+        QVERIFY(!SendDrop(list.viewport(), names));
+        QCOMPARE(count, -1);
+    }
+
+    // Only the dropped files that hold icons are listed; every accepted file is counted, no
+    // folder; the clear option decides whether the rows already there stay, and the same
+    // file dropped again is listed again.
+    void windowListsDroppedFilesWithIcons() {
+        TempDir dir;
+        WriteIcoFile(dir.File("b.ico"), 1025);
+        WriteDllFile(dir.File("a.dll"), 2);
+        WritePlainFile(dir.File("note.txt"));
+        std::filesystem::create_directory(dir.File("sub"));
+        WriteIcoFile(dir.File("sub/inner.ico"));
+        const auto window = OpenWindow(Store(), Q(FStart.Path()));
+        QVERIFY(window);
+        QCOMPARE(ListedNames(*window), QStringList{"start.ico"});
+        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        QVERIFY(dialog.cbxClear->isChecked());
+
+        const QStringList dropped{Q(dir.File("sub")), Q(dir.File("b.ico")), Q(dir.File("note.txt")),
+                                  Q(dir.File("a.dll"))};
+        QVERIFY(SendDrop(window->FileList->viewport(), dropped));
+        QCOMPARE(ListedNames(*window), (QStringList{"a.dll", "b.ico"}));
+        QCOMPARE(ListedColumn(*window, 1), (QStringList{"2", "1"}));
+        QCOMPARE(ListedColumn(*window, 3).at(1), QStringLiteral("2"));
+        QCOMPARE(ListedColumn(*window, 4), (QStringList{Q(dir.Path()) + u'/', Q(dir.Path()) + u'/'}));
+        QCOMPARE(window->FileList->Model()->File(1).Row.Path, dir.File("b.ico"));
+        QCOMPARE(Panel(*window, 0), Counters(0, 3, 3));
+        QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
+        QVERIFY(!window->FSearching);
+        QVERIFY(!window->FileList->Model()->Updating());
+
+        // Without clearing, a drop adds its rows, the same file again too.
+        dialog.cbxClear->setChecked(false);
+        QVERIFY(SendDrop(window->FileList->viewport(), {Q(dir.File("b.ico")), Q(dir.File("b.ico"))}));
+        QCOMPARE(ListedNames(*window), (QStringList{"a.dll", "b.ico", "b.ico", "b.ico"}));
+        QCOMPARE(Panel(*window, 0), Counters(0, 2, 2));
+
+        dialog.cbxClear->setChecked(true);
+        QVERIFY(SendDrop(window->FileList->viewport(), {Q(dir.File("sub/inner.ico"))}));
+        QCOMPARE(ListedNames(*window), QStringList{"inner.ico"});
+        QCOMPARE(Panel(*window, 0), Counters(0, 1, 1));
+    }
+};
+
+QTEST_MAIN(ExplorerDropTest)
+#include "ExplorerDropTest.moc"
