@@ -20,12 +20,6 @@ using namespace pictavo::test;
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-QString Counters(int folders, int files, int icons) {
-    return QStringLiteral("文件夹: %1   文件: %2   图标: %3").arg(folders).arg(files).arg(icons);
-}
-
 // Drags these paths, as a file manager does, into `receiver` and drops them at `pos`; true
 // when both the drag and the drop were accepted.
 bool SendDrop(QWidget* receiver, const QStringList& paths, QPoint pos = {5, 5}) {

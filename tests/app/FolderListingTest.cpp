@@ -23,13 +23,6 @@ using namespace pictavo::test;
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-// Counters text of panel 0.
-QString Counters(int folders, int files, int icons) {
-    return QStringLiteral("文件夹: %1   文件: %2   图标: %3").arg(folders).arg(files).arg(icons);
-}
-
 }  // namespace
 
 class FolderListingTest : public QObject {

@@ -81,7 +81,6 @@ class IconViewTest : public QObject {
     Q_OBJECT
     QTemporaryDir FConfig;
     QString Store() const { return FConfig.filePath(QStringLiteral("Pictavo.ini")); }
-    static QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 private slots:
     // A file's icon with its thumbnail, then its images in depth order, each item as tall as its

@@ -22,12 +22,6 @@ using namespace pictavo::test;
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-QString Counters(int folders, int files, int icons) {
-    return QStringLiteral("文件夹: %1   文件: %2   图标: %3").arg(folders).arg(files).arg(icons);
-}
-
 QStringList Sorted(QStringList list) {
     list.sort();
     return list;

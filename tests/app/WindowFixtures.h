@@ -14,6 +14,13 @@
 
 namespace pictavo::test {
 
+inline QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The counters text of status panel 0.
+inline QString Counters(int folders, int files, int icons) {
+    return QStringLiteral("文件夹: %1   文件: %2   图标: %3").arg(folders).arg(files).arg(icons);
+}
+
 // An .ico file of one 16-px image, padded with zero bytes up to `size` bytes.
 void WriteIcoFile(const std::string& path, size_t size = 0);
 // A DLL with `groups` group icons.

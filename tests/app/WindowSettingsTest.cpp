@@ -21,8 +21,6 @@ using namespace pictavo::test;
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
 QStringList StoredLines(const QString& store, const QString& section) {
     TSettingsStore settings(store);
     QStringList lines;

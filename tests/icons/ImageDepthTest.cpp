@@ -12,14 +12,6 @@ using namespace pictavo::test;
 
 namespace {
 
-std::unique_ptr<TAdvancedIcon> IconOf(const std::vector<IcoImage>& images) {
-    auto icon = std::make_unique<TAdvancedIcon>();
-    const auto ico = MakeIco(images);
-    TSpanStream stream(ico);
-    EXPECT_TRUE(icon->LoadFromStream(stream));
-    return icon;
-}
-
 // PNG bytes whose IHDR says the given bit depth and colour type (only the header is read).
 std::vector<uint8_t> PngHeader(uint8_t bitDepth, uint8_t colourType) {
     auto png = MakePng(MakePicture(24, 24, 0, true));

@@ -18,15 +18,6 @@ using namespace pictavo::test;
 
 namespace {
 
-// An icon whose images are made from .ico bytes (so every image has its entry and data).
-std::unique_ptr<TAdvancedIcon> IconOf(const std::vector<IcoImage>& images) {
-    auto icon = std::make_unique<TAdvancedIcon>();
-    const auto ico = MakeIco(images);
-    TSpanStream stream(ico);
-    EXPECT_TRUE(icon->LoadFromStream(stream));
-    return icon;
-}
-
 IcoImage Dib(int size, int bits, int colours = 0) {
     const auto b = MakeDib(MakePicture(size, size, colours, bits == 32), bits);
     return {InfoFor(size, bits, b.size()), b};

@@ -1,6 +1,7 @@
 #include "support/IconFixtures.h"
 
 #include "base/ByteReader.h"
+#include "base/Streams.h"
 
 #include <png.h>
 
@@ -177,6 +178,14 @@ std::vector<uint8_t> MakeIco(const std::vector<IcoImage>& images, bool reverse) 
     for (size_t i = 0; i < n; ++i)
         TIconDirEntry{images[i].Info, offsets[i]}.Write(std::span<uint8_t, 16>(&out[6 + 16 * i], 16));
     return out;
+}
+
+std::unique_ptr<TAdvancedIcon> IconOf(const std::vector<IcoImage>& images) {
+    auto icon = std::make_unique<TAdvancedIcon>();
+    const auto ico = MakeIco(images);
+    TSpanStream stream(ico);
+    if (!icon->LoadFromStream(stream)) throw std::runtime_error("IconOf: not an icon");
+    return icon;
 }
 
 }  // namespace pictavo::test

@@ -2,9 +2,11 @@
 // masks, PNG images, and .ico files with their directory laid out as asked.
 #pragma once
 
+#include "icons/AdvancedIcon.h"
 #include "icons/IconTypes.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace pictavo::test {
@@ -47,5 +49,9 @@ TIconEntryInfo InfoFor(int size, int bitCount, size_t byteCount);
 // An .ico file: header, directory and the images back to back. With `reverse`, the image
 // bytes are stored in the opposite order of the entries (descending offsets).
 std::vector<uint8_t> MakeIco(const std::vector<IcoImage>& images, bool reverse = false);
+
+// An icon whose images are read from .ico bytes made of these images (so every image has its
+// entry and data).
+std::unique_ptr<TAdvancedIcon> IconOf(const std::vector<IcoImage>& images);
 
 }  // namespace pictavo::test
