@@ -338,11 +338,7 @@ int CmdBmp(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (!image)
             throw EPictavoError(Format("图标 %d 没有序号为 %d 的图像 (共 %d 个)", iconIndex, imageIndex,
                                        static_cast<int>(icon.Images().Count())));
-        const auto graphic = image->CreateGraphic();
-        TRasterCanvas bitmap;
-        if (!IconToBitmap(*graphic, backColor, bitmap))
-            throw EPictavoError(Format("图像 %s 无法解码", image->Label().c_str()));
-        SaveBitmapToFile(bitmap, files[3]);
+        SaveImageAsBitmap(*image, backColor, files[3]);
         out << Printable(files[3]) << '\n';
     } catch (const std::exception& e) {
         err << Printable(path) << ": " << Printable(e.what()) << '\n';

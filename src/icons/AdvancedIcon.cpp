@@ -18,6 +18,14 @@ void TAdvancedIcon::Assign(const TAdvancedIcon& Source) {
         if (const TIconImage* image = Source.Images().GetItem(i)) FImages.Add(TIconImage::CreateCopy(*image));
 }
 
+std::unique_ptr<TAdvancedIcon> CopyWithOneImage(const TAdvancedIcon& Icon, int Index) {
+    const TIconImage* image = Icon.Images().GetItem(Index);
+    if (!image) return nullptr;
+    std::unique_ptr<TAdvancedIcon> copy = Icon.Create();
+    copy->Images().Add(TIconImage::CreateCopy(*image));
+    return copy;
+}
+
 bool TAdvancedIcon::ReadHeader(ByteCursor& Cursor, uint16_t& Count) {
     if (Cursor.Remaining() < TIconDir::Size) return false;
     const TIconDir dir = TIconDir::Read(Cursor);

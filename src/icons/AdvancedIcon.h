@@ -63,4 +63,8 @@ private:
     TIconImageList FImages;
 };
 
+// An independent copy of Icon that holds only its image at Index (nullptr when there is no
+// such image): what saving one image of an icon writes.
+std::unique_ptr<TAdvancedIcon> CopyWithOneImage(const TAdvancedIcon& Icon, int Index);
+
 }  // namespace pictavo

@@ -1,5 +1,9 @@
 #include "icons/IconTools.h"
 
+#include "base/Errors.h"
+#include "icons/BmpWriter.h"
+#include "icons/IconImage.h"
+
 #include <algorithm>
 
 namespace pictavo {
@@ -36,6 +40,14 @@ bool IconToBitmap(THiResIcon& Icon, uint32_t BackColor, TRasterCanvas& Bitmap) {
     }
     paint(height - 1, 0, width);
     return true;
+}
+
+void SaveImageAsBitmap(const TIconImage& Image, uint32_t BackColor, const std::string& FileName) {
+    const std::unique_ptr<THiResIcon> graphic = Image.CreateGraphic();
+    TRasterCanvas bitmap;
+    if (!IconToBitmap(*graphic, BackColor, bitmap))
+        throw EPictavoError(Format("图像 %s 无法解码", Image.Label().c_str()));
+    SaveBitmapToFile(bitmap, FileName);
 }
 
 }  // namespace pictavo

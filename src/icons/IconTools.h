@@ -6,6 +6,7 @@
 #include "icons/IconRaster.h"
 
 #include <cstdint>
+#include <string>
 
 namespace pictavo {
 
@@ -71,5 +72,11 @@ constexpr uint32_t ColourValueToArgb(uint32_t BackColor) {
 // are blended with the white, not with BackColor. Returns false, with Bitmap emptied, when
 // the graphic has no pixels.
 bool IconToBitmap(THiResIcon& Icon, uint32_t BackColor, TRasterCanvas& Bitmap);
+
+class TIconImage;
+// Writes the image as a 24-bit BMP file, painted on BackColor as IconToBitmap paints it.
+// Raises EPictavoError for an image that cannot be decoded (and writes nothing), and the
+// write's errors otherwise.
+void SaveImageAsBitmap(const TIconImage& Image, uint32_t BackColor, const std::string& FileName);
 
 }  // namespace pictavo
