@@ -106,8 +106,12 @@ private slots:
         button.CloseUp();  // closing a closed popup does nothing
         QCOMPARE(dropChanges.count(), 8);
 
-        // The keys choose too; with nothing hot, Enter is the default choice.
+        // The keys choose too, from the cell under the mouse; with nothing hot, Enter is the default choice.
         button.DropDown();
+        QTest::mouseMove(button.Popup(), button.Popup()->CellRect(5).center());
+        QCOMPARE(button.Popup()->HotIndex(), 5);
+        QTest::mouseMove(button.Popup(), QPoint(2, 2));
+        QCOMPARE(button.Popup()->HotIndex(), -1);
         QTest::keyClick(button.Popup(), Qt::Key_Right);
         QCOMPARE(button.Popup()->HotIndex(), 17);
         QTest::keyClick(button.Popup(), Qt::Key_Space);
