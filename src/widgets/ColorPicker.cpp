@@ -96,31 +96,31 @@ struct TPaletteRole {
 
 // Where each system colour comes from in a Qt palette, in the order of the palette table.
 constexpr TPaletteRole kSystemRoles[kSystemColorCount] = {
-    {QPalette::Active, QPalette::Mid},              // scroll bar
-    {QPalette::Active, QPalette::Window},           // background
-    {QPalette::Active, QPalette::Highlight},        // active caption
-    {QPalette::Inactive, QPalette::Highlight},      // inactive caption
-    {QPalette::Active, QPalette::Window},           // menu
-    {QPalette::Active, QPalette::Base},             // window
-    {QPalette::Active, QPalette::Shadow},           // window frame
-    {QPalette::Active, QPalette::WindowText},       // menu text
-    {QPalette::Active, QPalette::Text},             // window text
-    {QPalette::Active, QPalette::HighlightedText},  // caption text
-    {QPalette::Active, QPalette::Button},           // active border
-    {QPalette::Inactive, QPalette::Button},         // inactive border
-    {QPalette::Active, QPalette::Mid},              // application workspace
-    {QPalette::Active, QPalette::Highlight},        // highlight
-    {QPalette::Active, QPalette::HighlightedText},  // highlight text
-    {QPalette::Active, QPalette::Button},           // button face
-    {QPalette::Active, QPalette::Dark},             // button shadow
-    {QPalette::Disabled, QPalette::Text},           // gray text
-    {QPalette::Active, QPalette::ButtonText},       // button text
-    {QPalette::Inactive, QPalette::HighlightedText},// inactive caption text
-    {QPalette::Active, QPalette::Light},            // button highlight
-    {QPalette::Active, QPalette::Shadow},           // 3D dark shadow
-    {QPalette::Active, QPalette::Midlight},         // 3D light
-    {QPalette::Active, QPalette::ToolTipText},      // info text
-    {QPalette::Active, QPalette::ToolTipBase},      // info background
+    {QPalette::Active, QPalette::Mid},                // scroll bar
+    {QPalette::Active, QPalette::Window},             // background
+    {QPalette::Active, QPalette::Highlight},          // active caption
+    {QPalette::Inactive, QPalette::Highlight},        // inactive caption
+    {QPalette::Active, QPalette::Window},             // menu
+    {QPalette::Active, QPalette::Base},               // window
+    {QPalette::Active, QPalette::Shadow},             // window frame
+    {QPalette::Active, QPalette::WindowText},         // menu text
+    {QPalette::Active, QPalette::Text},               // window text
+    {QPalette::Active, QPalette::HighlightedText},    // caption text
+    {QPalette::Active, QPalette::Button},             // active border
+    {QPalette::Inactive, QPalette::Button},           // inactive border
+    {QPalette::Active, QPalette::Mid},                // application workspace
+    {QPalette::Active, QPalette::Highlight},          // highlight
+    {QPalette::Active, QPalette::HighlightedText},    // highlight text
+    {QPalette::Active, QPalette::Button},             // button face
+    {QPalette::Active, QPalette::Dark},               // button shadow
+    {QPalette::Disabled, QPalette::Text},             // gray text
+    {QPalette::Active, QPalette::ButtonText},         // button text
+    {QPalette::Inactive, QPalette::HighlightedText},  // inactive caption text
+    {QPalette::Active, QPalette::Light},              // button highlight
+    {QPalette::Active, QPalette::Shadow},             // 3D dark shadow
+    {QPalette::Active, QPalette::Midlight},           // 3D light
+    {QPalette::Active, QPalette::ToolTipText},        // info text
+    {QPalette::Active, QPalette::ToolTipBase},        // info background
 };
 
 bool IsSystemColor(TColor color) {
@@ -170,7 +170,9 @@ int TColorPopup::Spacing() const { return FOwner->PopupSpacing(); }
 
 bool TColorPopup::ShowSystemColors() const { return FOwner->ShowSystemColors(); }
 
-int TColorPopup::LastCell() const { return ShowSystemColors() ? kStandardColorCount + kSystemColorCount - 1 : kStandardColorCount - 1; }
+int TColorPopup::LastCell() const {
+    return (ShowSystemColors() ? kStandardColorCount + kSystemColorCount : kStandardColorCount) - 1;
+}
 
 QSize TColorPopup::LayoutSize() const {
     int height = kRows * kCellSize + 4 * kEdge;
@@ -214,8 +216,9 @@ void TColorPopup::SelectColor(TColor color) {
     } else if (system && IsSystemColor(color)) {
         found = kStandardColorCount + static_cast<int>(color - kSystemColorBase);
     } else {
+        // The standard cells first; with system cells, their current colours after.
         const TColor rgb = ColorToRGB(color);
-        const int end = system && !IsSystemColor(color) ? LastCell() + 1 : kStandardColorCount;
+        const int end = system ? LastCell() + 1 : kStandardColorCount;
         for (int i = 0; i < end && found < 0; ++i)
             if (ColorToRGB(kColorPalette[i].Value) == rgb) found = i;
     }
