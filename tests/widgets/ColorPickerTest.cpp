@@ -141,9 +141,19 @@ private slots:
         button.CloseUp();
         QVERIFY(button.DroppedDown());
         QVERIFY(button.Popup()->isVisible());
+        QVERIFY(!button.Popup()->close());  // closed by the window system: the same veto
+        QVERIFY(button.DroppedDown());
         allow = true;
         button.CloseUp();
         QVERIFY(!button.DroppedDown());
+        // Closed by the window system, or when the application goes to the background.
+        button.DropDown();
+        QVERIFY(button.Popup()->close());
+        QVERIFY(!button.DroppedDown());
+        button.DropDown();
+        emit qApp->applicationStateChanged(Qt::ApplicationInactive);
+        QVERIFY(!button.DroppedDown());
+        QVERIFY(!button.Popup()->isVisible());
 
         // A press on the colour part is a click, and opens nothing.
         QSignalSpy clicks(&button, &QAbstractButton::clicked);
