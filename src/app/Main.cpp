@@ -1,9 +1,14 @@
 #include "app/Main.h"
 
+#include "app/ColorDlg.h"
 #include "app/SearchDlg.h"
+#include "base/Errors.h"
+#include "icons/IconTools.h"
+#include "library/IconFolder.h"
 #include "library/IconLoading.h"
 #include "search/FileTimes.h"
 #include "base/Paths.h"
+#include "widgets/ColorPicker.h"
 #include "widgets/ExplorerDrop.h"
 #include "widgets/FileListView.h"
 #include "widgets/IconDelegates.h"
@@ -28,6 +33,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
@@ -272,6 +278,23 @@ void Twnd_pv_Main::CreateComponents() {
     sd->setFileMode(QFileDialog::AnyFile);
     sd->setDefaultSuffix(QStringLiteral("icl"));
     sd->setNameFilters({Text("图标库 (*.icl)"), Text("所有文件 (*)")});
+
+    // Save dialogs ask before replacing a file; a name is taken only in a folder that exists.
+    auto saveDialog = [this](const char* name, const char* suffix, const char* filter) {
+        auto* dialog = new QFileDialog(this);
+        dialog->setObjectName(QLatin1String(name));
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        dialog->setDefaultSuffix(QLatin1String(suffix));
+        dialog->setNameFilters({Text(filter), Text("所有文件 (*)")});
+        return dialog;
+    };
+    sdIcon = saveDialog("sdIcon", "ico", "图标 (*.ico)");
+    sdBMP = saveDialog("sdBMP", "bmp", "位图 (*.bmp)");
+    FolderDialog = new QFileDialog(this, Text("选择目标"));
+    FolderDialog->setObjectName(QStringLiteral("FolderDialog"));
+    FolderDialog->setFileMode(QFileDialog::Directory);
+    FolderDialog->setOptions(QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
 }
 
 void Twnd_pv_Main::CreateMenus() {
@@ -374,10 +397,6 @@ void Twnd_pv_Main::CreateMenus() {
     AttachPopup(ICLList, ICLPopup);
     AttachPopup(ICLBox, ICLBoxPopup);
 
-    // The commands that save icons and images.
-    for (QAction* later : {Selected3, All3, mmSavetoIcon, mmSaveToBMP, Saveicon1, MenuItem1, MenuItem2})
-        later->setEnabled(false);
-
     auto command = [this](QAction* action, void (Twnd_pv_Main::*handler)()) {
         connect(action, &QAction::triggered, this, [this, handler] { Runner->Run([&] { (this->*handler)(); }); });
     };
@@ -396,6 +415,12 @@ void Twnd_pv_Main::CreateMenus() {
     for (QAction* action : {Addiconstolibrary1, Selected1, All1}) tagged(action, &Twnd_pv_Main::cmAddIcons);
     for (QAction* action : {Icons1, iles1}) tagged(action, &Twnd_pv_Main::Icons1Click);
     for (QAction* action : {Icons2, iles2}) tagged(action, &Twnd_pv_Main::Icons2Click);
+    for (QAction* action : {Selected3, All3}) tagged(action, &Twnd_pv_Main::cmSaveIcons);
+    command(mmSavetoIcon, &Twnd_pv_Main::mmSavetoIconClick);
+    command(mmSaveToBMP, &Twnd_pv_Main::cmSaveToBMP);
+    command(MenuItem1, &Twnd_pv_Main::MenuItem1Click);
+    command(MenuItem2, &Twnd_pv_Main::MenuItem2Click);
+    command(Saveicon1, &Twnd_pv_Main::Saveicon1Click);
     command(mmSearch, &Twnd_pv_Main::mmSearchClick);
     command(Refresh1, &Twnd_pv_Main::cmRefresh);
     command(mmRefresh, &Twnd_pv_Main::cmRefresh);
@@ -899,19 +924,101 @@ void Twnd_pv_Main::cmNewlibrary() {
     });
 }
 
+std::optional<std::string> Twnd_pv_Main::RunSaveDialog(QFileDialog* dialog, const QString& proposal) {
+    dialog->selectFile(proposal);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
+    // The extension is always the dialog's own, whatever the user typed.
+    const QFileInfo chosen(dialog->selectedFiles().first());
+    const std::string name =
+        ChangeFileExtToNone(chosen.fileName().toStdString()) + "." + dialog->defaultSuffix().toStdString();
+    return chosen.dir().filePath(QString::fromStdString(name)).toStdString();
+}
+
 void Twnd_pv_Main::cmSavelibrary() {
     // The proposal: the selected folder's name with the library extension (only the extension
     // for a path that ends in a delimiter).
     const QString folder = ShellTree->Path();
-    const QString proposal = folder.mid(folder.lastIndexOf(u'/') + 1) + QStringLiteral(".icl");
-    sd->selectFile(proposal);
-    if (sd->exec() != QDialog::Accepted || sd->selectedFiles().isEmpty()) return;
-    // The extension is always the library's.
-    const QFileInfo chosen(sd->selectedFiles().first());
-    const std::string name = ChangeFileExtToNone(chosen.fileName().toStdString()) + "." +
-                             sd->defaultSuffix().toStdString();
-    const std::string fileName = chosen.dir().filePath(QString::fromStdString(name)).toStdString();
+    const std::optional<std::string> fileName = RunSaveDialog(sd, folder.mid(folder.lastIndexOf(u'/') + 1) + ".icl");
+    if (!fileName) return;
     TCommandSteps steps;
     steps.BusyText = Text("正在保存图标库...");
-    Runner->Run(steps, [&] { FLibrary.SaveToFile(fileName); });
+    Runner->Run(steps, [&] { FLibrary.SaveToFile(*fileName); });
+}
+
+// --- saving icons and images ---------------------------------------------------------------
+
+bool Twnd_pv_Main::SelectedBoxImage(TIconLibrary& Library, QListWidget* Box, int& IconIndex, int& ImageIndex) {
+    const QList<QListWidgetItem*> selected = Box->selectedItems();
+    if (selected.isEmpty()) return false;
+    IconIndex = FBoxIconIndex[Box == IconBox ? 0 : 1];
+    const TAdvancedIcon* icon = Library.Icons().Icon(IconIndex);
+    if (!icon) return false;
+    // The line's own image, looked up in the icon rather than trusted by position.
+    const TIconImage* image = ItemImage(Box->indexFromItem(selected.first()));
+    for (ImageIndex = 0; ImageIndex < icon->Images().Count(); ++ImageIndex)
+        if (icon->Images()[ImageIndex] == image) return true;
+    return false;
+}
+
+void Twnd_pv_Main::SaveBoxImageAsIcon(TIconLibrary& Library, QListWidget* Box) {
+    int iconIndex = 0, imageIndex = 0;
+    if (!SelectedBoxImage(Library, Box, iconIndex, imageIndex)) return;
+    const std::string proposal = Format("%s_%d", Library.Icons().Name(iconIndex).c_str(), imageIndex);
+    const std::optional<std::string> fileName = RunSaveDialog(sdIcon, QString::fromStdString(SafeFileName(proposal)));
+    if (!fileName) return;
+    CopyWithOneImage(*Library.Icons().Icon(iconIndex), imageIndex)->SaveToFile(*fileName);
+}
+
+void Twnd_pv_Main::SaveBoxImageAsBitmap(TIconLibrary& Library, QListWidget* Box) {
+    int iconIndex = 0, imageIndex = 0;
+    if (!SelectedBoxImage(Library, Box, iconIndex, imageIndex)) return;
+    const std::string proposal = Format("%s_%d", Library.Icons().Name(iconIndex).c_str(), imageIndex);
+    // A copy of the one image: the icons on view stay as they are.
+    const std::unique_ptr<TAdvancedIcon> copy = CopyWithOneImage(*Library.Icons().Icon(iconIndex), imageIndex);
+    const TIconImage& image = *copy->Images()[0];
+    uint32_t colour = 0xFFFFFF;
+    if (!SelectBackgroundColor(*image.CreateGraphic(), colour, this)) return;
+    const std::optional<std::string> fileName = RunSaveDialog(sdBMP, QString::fromStdString(SafeFileName(proposal)));
+    if (!fileName) return;
+    SaveImageAsBitmap(image, ColorToRGB(colour), *fileName);
+}
+
+void Twnd_pv_Main::mmSavetoIconClick() { SaveBoxImageAsIcon(FFileIcons, IconBox); }
+
+void Twnd_pv_Main::MenuItem1Click() { SaveBoxImageAsIcon(FLibrary, ICLBox); }
+
+void Twnd_pv_Main::cmSaveToBMP() { SaveBoxImageAsBitmap(FFileIcons, IconBox); }
+
+void Twnd_pv_Main::MenuItem2Click() { SaveBoxImageAsBitmap(FLibrary, ICLBox); }
+
+void Twnd_pv_Main::Saveicon1Click() {
+    const QList<QListWidgetItem*> selected = ICLList->selectedItems();
+    if (selected.isEmpty()) return;
+    const int i = selected.first()->data(kIconIndexRole).toInt();
+    const TAdvancedIcon* icon = FLibrary.Icons().Icon(i);
+    if (!icon) return;
+    const std::optional<std::string> fileName =
+        RunSaveDialog(sdIcon, QString::fromStdString(SafeFileName(FLibrary.Icons().Name(i))));
+    if (fileName) icon->SaveToFile(*fileName);
+}
+
+void Twnd_pv_Main::cmSaveIcons(QAction* Sender) {
+    const bool all = Tag(Sender) == 1;
+    if (!all && IconList->selectedItems().isEmpty()) return;
+    FolderDialog->setDirectory(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    if (FolderDialog->exec() != QDialog::Accepted || FolderDialog->selectedFiles().isEmpty()) return;
+    const QString folder = FolderDialog->selectedFiles().first();
+    TCommandSteps steps;
+    steps.BusyText = Text("正在保存图标到 %1...").arg(folder);
+    Runner->Run(steps, [&] {
+        // Names made safe and unique, never written through a link: each file lands in the folder.
+        TIconFolder target(folder.toStdString());
+        for (int row = 0; row < IconList->count(); ++row) {
+            const QListWidgetItem* item = IconList->item(row);
+            if (!all && !item->isSelected()) continue;
+            const int i = item->data(kIconIndexRole).toInt();
+            const TAdvancedIcon* icon = FFileIcons.Icons().Icon(i);
+            if (icon && icon->Images().Count() > 0) target.Save(*icon, FFileIcons.Icons().Name(i));
+        }
+    });
 }

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -78,6 +79,10 @@ public:
     QMenu* ICLBoxPopup;
     // The library's save dialog.
     QFileDialog* sd;
+    // The save dialogs of icons and bitmaps, and the chooser of the folder icons are saved into.
+    QFileDialog* sdIcon;
+    QFileDialog* sdBMP;
+    QFileDialog* FolderDialog;
 
     // Menu items; each carries its Tag as the action's data (1: all items, 0: the selected).
     QAction *Newlibrary1, *Savelibrary1, *mmSearch, *Refresh1, *mmExit;
@@ -134,6 +139,12 @@ public:
     void cmRemoveIcons();
     void cmNewlibrary();
     void cmSavelibrary();
+    void cmSaveIcons(QAction* Sender);
+    void mmSavetoIconClick();
+    void cmSaveToBMP();
+    void MenuItem1Click();
+    void MenuItem2Click();
+    void Saveicon1Click();
     void cmRefresh();
     void cmExit();
     void mmSearchClick();
@@ -164,6 +175,16 @@ private:
     void ShowIconImages(pictavo::TIconLibrary& Library, QListWidget* Box, int Index);
     void SetTileView(QListWidget* List, pictavo::TIconTileDelegate* Delegate, QAction* Sender);
     void RebuildLibraryList();
+    // The icon whose image is selected in Box, and the image's index in it; false when no line
+    // is selected.
+    bool SelectedBoxImage(pictavo::TIconLibrary& Library, QListWidget* Box, int& IconIndex, int& ImageIndex);
+    // The selected image of Box as an .ico file, and as a bitmap on a colour chosen in the
+    // colour dialog.
+    void SaveBoxImageAsIcon(pictavo::TIconLibrary& Library, QListWidget* Box);
+    void SaveBoxImageAsBitmap(pictavo::TIconLibrary& Library, QListWidget* Box);
+    // Runs a save dialog proposing `proposal`; the name chosen with the dialog's own extension
+    // in place of the one typed, or nothing when the user cancels.
+    std::optional<std::string> RunSaveDialog(QFileDialog* dialog, const QString& proposal);
     void ShowLibraryCount();
 
     QString FStartFolder;

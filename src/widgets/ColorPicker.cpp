@@ -271,7 +271,9 @@ void TColorPopup::paintEvent(QPaintEvent*) {
     const int count = system ? kStandardColorCount + kSystemColorCount : kStandardColorCount;
     for (int i = 0; i < count; ++i) {
         if (i == kStandardColorCount) {
-            const int y = kRows * kCellSize + kEdge;
+            // In the gap between the two grids (the standard cells end at 5c + 2e, the system
+            // cells start at 5c + 5e), so the line never crosses a cell's frame.
+            const int y = kRows * kCellSize + 3 * kEdge;
             qDrawShadeLine(&painter, kEdge + Spacing(), y, width() - kEdge - Spacing(), y, pal, true, 1, 0);
         }
         const QRect cell = CellRect(i);

@@ -24,55 +24,6 @@ using namespace pictavo::test;
 
 namespace {
 
-IcoImage Image(int size, int bitCount, int colours) {
-    const Picture picture = MakePicture(size, size, colours, bitCount == 32);
-    std::vector<uint8_t> bytes = bitCount == 32 && size == 256 ? MakePng(picture) : MakeDib(picture, bitCount);
-    return {InfoFor(size, bitCount, bytes.size()), std::move(bytes)};
-}
-
-// 16 x 16 at 4 and 8 bits and 48 x 48 at 32 bits, stored out of order.
-void WriteSampleIco(const std::string& path) {
-    WriteBytes(path, MakeIco({Image(48, 32, 0), Image(16, 8, 200), Image(16, 4, 16)}));
-}
-
-// A DLL whose group icons have the given string names, each of one 16-px image.
-void WriteNamedDll(const std::string& path, const std::vector<std::u16string>& names) {
-    const IcoImage image = Image(16, 4, 16);
-    std::vector<PeResource> resources;
-    PeResource icon;
-    icon.Type = 3;
-    icon.Id = 1;
-    icon.Data = image.Bytes;
-    resources.push_back(icon);
-    for (const std::u16string& name : names) {
-        PeResource group;
-        group.Type = 14;
-        group.NameIsId = false;
-        group.Text = name;
-        group.Data = GroupData({1}, static_cast<uint32_t>(image.Bytes.size()));
-        resources.push_back(group);
-    }
-    WriteBytes(path, BuildPe(resources).Bytes);
-}
-
-QStringList Texts(const QListWidget* list) {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
-    return texts;
-}
-
-// Chooses a row of the file list by its caption, as a click on it does.
-bool ChooseFile(Twnd_pv_Main& window, const QString& name) {
-    const TFoundFilesModel* model = window.FileList->Model();
-    for (int row = 0; row < model->rowCount(); ++row) {
-        if (model->File(row).Name != name) continue;
-        window.FileList->selectionModel()->setCurrentIndex(
-            model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        return true;
-    }
-    return false;
-}
-
 QString TabText(const Twnd_pv_Main& window, int tab) { return window.pc->tabText(tab); }
 
 }  // namespace

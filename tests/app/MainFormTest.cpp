@@ -88,7 +88,7 @@ private slots:
             {"All2", {"所有对象", {}, 1, true}},
             {"mmRefresh", {"刷新", {}, 0, true}},
             {"All1", {"所有对象", {}, 1, true}},
-            {"All3", {"所有对象", {}, 1, false}},
+            {"All3", {"所有对象", {}, 1, true}},
             {"iles1", {"平铺", {}, 1, true}},
             {"iles2", {"平铺", {}, 1, true}},
         };

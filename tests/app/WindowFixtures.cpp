@@ -35,6 +35,52 @@ void WriteDllFile(const std::string& path, int groups) {
     WriteBytes(path, BuildPe(resources).Bytes);
 }
 
+IcoImage Image(int size, int bitCount, int colours) {
+    const Picture picture = MakePicture(size, size, colours, bitCount == 32);
+    std::vector<uint8_t> bytes = bitCount == 32 && size == 256 ? MakePng(picture) : MakeDib(picture, bitCount);
+    return {InfoFor(size, bitCount, bytes.size()), std::move(bytes)};
+}
+
+void WriteSampleIco(const std::string& path) {
+    WriteBytes(path, MakeIco({Image(48, 32, 0), Image(16, 8, 200), Image(16, 4, 16)}));
+}
+
+void WriteNamedDll(const std::string& path, const std::vector<std::u16string>& names) {
+    const IcoImage image = Image(16, 4, 16);
+    std::vector<PeResource> resources;
+    PeResource icon;
+    icon.Type = 3;
+    icon.Id = 1;
+    icon.Data = image.Bytes;
+    resources.push_back(icon);
+    for (const std::u16string& name : names) {
+        PeResource group;
+        group.Type = 14;
+        group.NameIsId = false;
+        group.Text = name;
+        group.Data = GroupData({1}, static_cast<uint32_t>(image.Bytes.size()));
+        resources.push_back(group);
+    }
+    WriteBytes(path, BuildPe(resources).Bytes);
+}
+
+QStringList Texts(const QListWidget* list) {
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+    return texts;
+}
+
+bool ChooseFile(Twnd_pv_Main& window, const QString& name) {
+    const TFoundFilesModel* model = window.FileList->Model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (model->File(row).Name != name) continue;
+        window.FileList->selectionModel()->setCurrentIndex(
+            model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        return true;
+    }
+    return false;
+}
+
 void WritePlainFile(const std::string& path, size_t size) { WriteBytes(path, std::vector<uint8_t>(size, 'x')); }
 
 void SetModified(const std::string& path, const QDateTime& local) {

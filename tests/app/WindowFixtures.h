@@ -3,14 +3,17 @@
 #pragma once
 
 #include "app/Main.h"
+#include "support/IconFixtures.h"
 
 #include <QDateTime>
+#include <QListWidget>
 #include <QString>
 #include <QStringList>
 
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace pictavo::test {
 
@@ -27,6 +30,12 @@ void WriteIcoFile(const std::string& path, size_t size = 0);
 void WriteDllFile(const std::string& path, int groups);
 // A file without icons.
 void WritePlainFile(const std::string& path, size_t size = 16);
+// An image of `colours` colours at `size` pixels; PNG for 256-px 32-bit images, else a DIB.
+IcoImage Image(int size, int bitCount, int colours);
+// An .ico file of 16 x 16 at 4 and 8 bits and 48 x 48 at 32 bits, stored out of order.
+void WriteSampleIco(const std::string& path);
+// A DLL whose group icons have the given string names, each of one 16-px image.
+void WriteNamedDll(const std::string& path, const std::vector<std::u16string>& names);
 // Sets a file's modification time to a local date and time.
 void SetModified(const std::string& path, const QDateTime& local);
 
@@ -37,6 +46,11 @@ std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& fo
                                          const QString& file = {});
 // Waits until no run is in progress.
 bool WaitIdle(Twnd_pv_Main& window);
+
+// The captions of a list's items.
+QStringList Texts(const QListWidget* list);
+// Chooses a row of the file list by its caption, as a click on it does.
+bool ChooseFile(Twnd_pv_Main& window, const QString& name);
 
 QStringList ListedNames(const Twnd_pv_Main& window);
 QStringList ListedColumn(const Twnd_pv_Main& window, int column);
