@@ -272,7 +272,7 @@ void Twnd_pv_Main::CreateComponents() {
     sb->SetPanelText(1, Text(kReadyText));
     setStatusBar(sb);
 
-    sd = new QFileDialog(this);
+    sd = new QFileDialog(this, Text("保存图标库"));
     sd->setObjectName(QStringLiteral("sd"));
     sd->setAcceptMode(QFileDialog::AcceptSave);
     sd->setFileMode(QFileDialog::AnyFile);
@@ -280,8 +280,8 @@ void Twnd_pv_Main::CreateComponents() {
     sd->setNameFilters({Text("图标库 (*.icl)"), Text("所有文件 (*)")});
 
     // Save dialogs ask before replacing a file; a name is taken only in a folder that exists.
-    auto saveDialog = [this](const char* name, const char* suffix, const char* filter) {
-        auto* dialog = new QFileDialog(this);
+    auto saveDialog = [this](const char* name, const char* title, const char* suffix, const char* filter) {
+        auto* dialog = new QFileDialog(this, Text(title));
         dialog->setObjectName(QLatin1String(name));
         dialog->setAcceptMode(QFileDialog::AcceptSave);
         dialog->setFileMode(QFileDialog::AnyFile);
@@ -289,8 +289,8 @@ void Twnd_pv_Main::CreateComponents() {
         dialog->setNameFilters({Text(filter), Text("所有文件 (*)")});
         return dialog;
     };
-    sdIcon = saveDialog("sdIcon", "ico", "图标 (*.ico)");
-    sdBMP = saveDialog("sdBMP", "bmp", "位图 (*.bmp)");
+    sdIcon = saveDialog("sdIcon", "保存为图标", "ico", "图标 (*.ico)");
+    sdBMP = saveDialog("sdBMP", "保存为位图", "bmp", "位图 (*.bmp)");
     FolderDialog = new QFileDialog(this, Text("选择目标"));
     FolderDialog->setObjectName(QStringLiteral("FolderDialog"));
     FolderDialog->setFileMode(QFileDialog::Directory);
@@ -1005,7 +1005,9 @@ void Twnd_pv_Main::Saveicon1Click() {
 void Twnd_pv_Main::cmSaveIcons(QAction* Sender) {
     const bool all = Tag(Sender) == 1;
     if (!all && IconList->selectedItems().isEmpty()) return;
-    FolderDialog->setDirectory(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    // It starts at the desktop, or at the home folder where there is no desktop folder.
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    FolderDialog->setDirectory(QFileInfo(desktop).isDir() ? desktop : QDir::homePath());
     if (FolderDialog->exec() != QDialog::Accepted || FolderDialog->selectedFiles().isEmpty()) return;
     const QString folder = FolderDialog->selectedFiles().first();
     TCommandSteps steps;

@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -105,6 +107,11 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(ProgramIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("pictavo"));
     QApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));
+    // The window speaks Chinese whatever the locale: so do Qt's own dialogs (file choosers,
+    // message boxes), where the translations are installed.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
 
     const TCommandLine line = ReadCommandLine(QApplication::arguments());
     if (!line.UnknownOptions.isEmpty()) {
