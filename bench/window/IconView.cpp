@@ -12,6 +12,9 @@
 // again (the window reloads only when the file changes).
 // Prints the median and fastest against a target, and the images decoded per round against
 // the thumbnails shown: only the image each thumbnail draws should be decoded.
+// Then, R times, "保存为图标 › 所有对象" saves every icon into an empty folder, timed from the
+// folder chooser's answer until the command returns, against `pictavo-cli extract` of the same
+// DLL into another folder (one whole run of the program each); both must write the same files.
 #include "app/Main.h"
 #include "icons/IconRaster.h"
 #include "icons/IconTypes.h"
@@ -25,6 +28,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTimer>
 #include <QListWidget>
 
 #include <algorithm>
@@ -106,6 +113,42 @@ bool ChooseFile(Twnd_pv_Main& window, const QString& name) {
     return false;
 }
 
+// The names and bytes of the files in a folder, sorted by name.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> Contents(const std::string& folder) {
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files.emplace_back(entry.path().filename().string(), ReadBytes(entry.path().string()));
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// Saves every icon of the file on view into `folder` through the window's command; the time
+// from the folder's choice until the command has returned, in ms.
+double SaveAllIcons(Twnd_pv_Main& window, const std::string& folder) {
+    QElapsedTimer timer;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(folder));
+        timer.start();
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    window.All3->trigger();
+    return timer.isValid() ? static_cast<double>(timer.nsecsElapsed()) / 1e6 : -1;
+}
+
+// One run of pictavo-cli extract FILE -o FOLDER, in ms; negative when it fails.
+double CliExtract(const QString& file, const std::string& folder) {
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../../pictavo-cli"),
+                  {QStringLiteral("extract"), file, QStringLiteral("-o"), QString::fromStdString(folder)});
+    if (!process.waitForFinished(-1) || process.exitCode() != 0) return -1;
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
 bool Ready(const Twnd_pv_Main& window) { return window.sb->PanelText(1).startsWith(QStringLiteral("就绪 (")); }
 
 // Items of the icon list with a thumbnail.
@@ -181,7 +224,31 @@ int main(int argc, char** argv) {
     const auto [fewest, most] = std::minmax_element(decoded.begin(), decoded.end());
     std::printf("images decoded per round: %llu to %llu, for %d thumbnails\n", static_cast<unsigned long long>(*fewest),
                 static_cast<unsigned long long>(*most), thumbnails);
+    // Saving every icon: the window's command against the command line, each into a new folder.
+    std::vector<double> saved, extracted;
+    bool same = true;
+    for (int r = 0; r <= options.Rounds; ++r) {
+        const std::string byWindow = work.Path() + "/window" + std::to_string(r);
+        const std::string byCli = work.Path() + "/cli" + std::to_string(r);
+        std::filesystem::create_directory(byWindow);
+        const double windowMs = SaveAllIcons(window, byWindow);
+        const double cliMs = CliExtract(QString::fromStdString(folder + "/icons.dll"), byCli);
+        if (r == 0) {
+            same = windowMs >= 0 && cliMs >= 0 && Contents(byWindow) == Contents(byCli);
+            continue;
+        }
+        saved.push_back(windowMs);
+        extracted.push_back(cliMs);
+    }
+    std::printf("saving every icon (%d .ico files): window median %.1f ms, fastest %.1f ms; "
+                "pictavo-cli extract median %.1f ms, fastest %.1f ms\n",
+                options.Icons, Median(saved), Fastest(saved), Median(extracted), Fastest(extracted));
+
     bool ok = true;
+    if (!same) {
+        std::fprintf(stderr, "THE WINDOW AND pictavo-cli extract SAVED DIFFERENT FILES\n");
+        ok = false;
+    }
     if (shown != options.Icons || thumbnails != shown) {
         std::fprintf(stderr, "NOT EVERY ICON IS LISTED WITH A THUMBNAIL\n");
         ok = false;
