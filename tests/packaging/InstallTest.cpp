@@ -1,5 +1,5 @@
-// `cmake --install` of this build into a fresh prefix puts the programs, the desktop entry and
-// the icon where a desktop looks for them.
+// `cmake --install` of this build into a fresh prefix puts the programs, the thumbnailer entry,
+// the desktop entry and the icon where a desktop looks for them.
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -119,4 +119,14 @@ TEST_F(InstallTest, IconAtEveryThemeSize) {
     }
     const auto svg = ReadBytes(Installed("share/icons/hicolor/scalable/apps/pictavo.svg"));
     EXPECT_NE(std::string(svg.begin(), svg.end()).find("<svg "), std::string::npos);
+}
+
+TEST_F(InstallTest, ThumbnailerEntryGoesWhereFileManagersLook) {
+    ASSERT_EQ(Status, 0);
+    const auto installed = ReadBytes(Installed("share/thumbnailers/pictavo.thumbnailer"));
+    ASSERT_FALSE(installed.empty());
+    EXPECT_EQ(installed, ReadBytes(PICTAVO_SOURCE_DIR "/packaging/pictavo.thumbnailer"));
+    const std::string text(installed.begin(), installed.end());
+    EXPECT_EQ(text.rfind("[Thumbnailer Entry]\n", 0), 0u);
+    EXPECT_NE(text.find("\nExec=pictavo-cli thumbnail -s %s %i %o\n"), std::string::npos);
 }
