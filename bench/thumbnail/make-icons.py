@@ -5,7 +5,7 @@ Usage: make-icons.py ICO_DIR RC_DIR ICO_COUNT RC_COUNT
 
 ICO_DIR gets ICO_COUNT .ico files; RC_DIR gets RC_COUNT resource scripts (NAME.rc with the
 .ico files they name beside them) for windres, each with one to twelve group icons. The icons
-hold PNG and 32- and 24-bit bitmap images of sizes from 16 to 256 pixels, in several mixes
+hold 32- and 24-bit bitmap images and PNG images of sizes from 16 to 256 pixels, in several mixes
 (with and without a 128-pixel image, only small ones, only a 256-pixel PNG), so that the
 thumbnails are taken as they are, scaled down and scaled up. Deterministic: the same counts
 give the same files.
@@ -70,11 +70,13 @@ def dib(size, seed, bits):
 
 def ico(sizes, seed):
     images = []
+    # Bitmaps up to 96 pixels, PNG from 128 on, as real icons are made (icotool misreads the
+    # bitmaps that follow a PNG image).
     for i, size in enumerate(sizes):
-        if size >= 128 or (seed + i) % 3 == 0:
+        if size >= 128:
             images.append((size, 32, png(size, seed + i)))
         else:
-            bits = 32 if (seed + i) % 3 == 1 else 24
+            bits = 32 if (seed + i) % 2 else 24
             images.append((size, bits, dib(size, seed + i, bits)))
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)

@@ -123,7 +123,9 @@ SCRIPT
 
 echo "== timing both over the folder ($runs runs after $warmup)"
 if command -v hyperfine >/dev/null; then
+    # Each run writes new files, as a file manager asks for a new thumbnail.
     hyperfine --style basic --runs "$runs" --warmup "$warmup" --export-json "$work/times.json" \
+        --prepare "rm -f $work/out-pictavo/*" --prepare "rm -f $work/out-pipeline/*" \
         -n pictavo-cli "bash $work/pictavo.sh" -n pipeline "bash $work/pipeline.sh" >/dev/null
     read -r pictavo_mean pictavo_sd pipeline_mean pipeline_sd < <(python3 -c '
 import json, sys
@@ -131,8 +133,8 @@ r = {x["command"]: x for x in json.load(open(sys.argv[1]))["results"]}
 print(r["pictavo-cli"]["mean"], r["pictavo-cli"]["stddev"] or 0, r["pipeline"]["mean"], r["pipeline"]["stddev"] or 0)' \
         "$work/times.json")
 else
-    read -r pictavo_mean pictavo_sd < <(loop_time pictavo-cli : "bash $work/pictavo.sh")
-    read -r pipeline_mean pipeline_sd < <(loop_time pipeline : "bash $work/pipeline.sh")
+    read -r pictavo_mean pictavo_sd < <(loop_time pictavo-cli "rm -f $work/out-pictavo/*" "bash $work/pictavo.sh")
+    read -r pipeline_mean pipeline_sd < <(loop_time pipeline "rm -f $work/out-pipeline/*" "bash $work/pipeline.sh")
 fi
 made_pictavo=$(find "$work/out-pictavo" -name '*.png' -size +0 | wc -l)
 made_pipeline=$(find "$work/out-pipeline" -name '*.png' -size +0 | wc -l)
@@ -140,7 +142,8 @@ made_pipeline=$(find "$work/out-pipeline" -name '*.png' -size +0 | wc -l)
 echo "== peak memory on a small DLL and on the same icons after a ${big_mb} MB resource"
 cp "$work/gen-ico/icon0002.ico" "$work/rc/big.ico"  # 16 to 256 pixels, 128 among them
 head -c $((big_mb * 1024 * 1024)) /dev/urandom >"$work/rc/padding.bin"
-printf '1 RCDATA "padding.bin"\n1 ICON "big.ico"\n' >"$work/rc/big.rc"
+# A resource of type 2 is stored before the icons, so they lie after the padding.
+printf '1 2 "padding.bin"\n1 ICON "big.ico"\n' >"$work/rc/big.rc"
 printf '1 ICON "big.ico"\n' >"$work/rc/small.rc"
 dll big.rc "$work/big.dll"
 dll small.rc "$work/small.dll"
