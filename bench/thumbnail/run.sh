@@ -96,6 +96,13 @@ for f in "$folder"/*; do
 done
 exit 0
 SCRIPT
+# The floor of one process per file: pictavo-cli started and ended, nothing read.
+cat >"$work/start.sh" <<SCRIPT
+for f in "$folder"/*; do
+    "$cli" --version >/dev/null
+done
+exit 0
+SCRIPT
 cat >"$work/pipeline.sh" <<SCRIPT
 tmp="$work/pipeline-tmp"
 for f in "$folder"/*; do
@@ -126,15 +133,17 @@ if command -v hyperfine >/dev/null; then
     # Each run writes new files, as a file manager asks for a new thumbnail.
     hyperfine --style basic --runs "$runs" --warmup "$warmup" --export-json "$work/times.json" \
         --prepare "rm -f $work/out-pictavo/*" --prepare "rm -f $work/out-pipeline/*" \
-        -n pictavo-cli "bash $work/pictavo.sh" -n pipeline "bash $work/pipeline.sh" >/dev/null
-    read -r pictavo_mean pictavo_sd pipeline_mean pipeline_sd < <(python3 -c '
+        --prepare true -n pictavo-cli "bash $work/pictavo.sh" -n pipeline "bash $work/pipeline.sh" \
+        -n start "bash $work/start.sh" >/dev/null
+    read -r pictavo_mean pictavo_sd pipeline_mean pipeline_sd start_mean start_sd < <(python3 -c '
 import json, sys
 r = {x["command"]: x for x in json.load(open(sys.argv[1]))["results"]}
-print(r["pictavo-cli"]["mean"], r["pictavo-cli"]["stddev"] or 0, r["pipeline"]["mean"], r["pipeline"]["stddev"] or 0)' \
+print(*(f"{r[k]['mean']} {r[k]['stddev'] or 0}" for k in ("pictavo-cli", "pipeline", "start")))' \
         "$work/times.json")
 else
     read -r pictavo_mean pictavo_sd < <(loop_time pictavo-cli "rm -f $work/out-pictavo/*" "bash $work/pictavo.sh")
     read -r pipeline_mean pipeline_sd < <(loop_time pipeline "rm -f $work/out-pipeline/*" "bash $work/pipeline.sh")
+    read -r start_mean start_sd < <(loop_time start : "bash $work/start.sh")
 fi
 made_pictavo=$(find "$work/out-pictavo" -name '*.png' -size +0 | wc -l)
 made_pipeline=$(find "$work/out-pipeline" -name '*.png' -size +0 | wc -l)
@@ -166,8 +175,9 @@ icon_offset=$(wrestool -l -t 3 "$work/big.dll" | sed -n 's/.*offset=\(0x[0-9a-f]
     echo "$real .exe/.dll/.ico files found under /usr and /root), warm cache, $runs runs after $warmup:"
     printf '  pictavo-cli thumbnail    %8.3f s +- %.3f   (%d PNG written)\n' "$pictavo_mean" "$pictavo_sd" "$made_pictavo"
     printf '  wrestool/icotool/convert %8.3f s +- %.3f   (%d PNG written)\n' "$pipeline_mean" "$pipeline_sd" "$made_pipeline"
-    python3 -c 'import sys; a, b, n = map(float, sys.argv[1:]); print("  per file: %.2f ms vs %.2f ms; pictavo-cli %.1fx faster" % (a / n * 1e3, b / n * 1e3, b / a))' \
-        "$pictavo_mean" "$pipeline_mean" "$total"
+    printf '  pictavo-cli --version    %8.3f s +- %.3f   (the floor: one process per file)\n' "$start_mean" "$start_sd"
+    python3 -c 'import sys; a, b, f, n = map(float, sys.argv[1:]); print("  per file: %.2f ms vs %.2f ms (floor %.2f ms); pictavo-cli %.1fx faster, %.1fx above the floor" % (a / n * 1e3, b / n * 1e3, f / n * 1e3, b / a, (b - f) / (a - f)))' \
+        "$pictavo_mean" "$pipeline_mean" "$start_mean" "$total"
     echo "Peak memory (maximum resident set, KB):"
     printf '  %-28s %10s %10s\n' "" "small.dll" "big.dll"
     printf '  %-28s %10s %10s\n' "size of the file" "$(stat -c %s "$work/small.dll")" "$(stat -c %s "$work/big.dll")"
