@@ -138,7 +138,7 @@ if command -v hyperfine >/dev/null; then
     read -r pictavo_mean pictavo_sd pipeline_mean pipeline_sd start_mean start_sd < <(python3 -c '
 import json, sys
 r = {x["command"]: x for x in json.load(open(sys.argv[1]))["results"]}
-print(*(f"{r[k]['mean']} {r[k]['stddev'] or 0}" for k in ("pictavo-cli", "pipeline", "start")))' \
+print(*("%s %s" % (r[k]["mean"], r[k]["stddev"] or 0) for k in ("pictavo-cli", "pipeline", "start")))' \
         "$work/times.json")
 else
     read -r pictavo_mean pictavo_sd < <(loop_time pictavo-cli "rm -f $work/out-pictavo/*" "bash $work/pictavo.sh")
