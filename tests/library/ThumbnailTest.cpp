@@ -131,20 +131,6 @@ TEST(ThumbnailSource, FilesLargerThanAnyWholeReadAreNotReadWhole) {
     }
 }
 
-TEST(ThumbnailSource, FilesWithoutAnIconToDraw) {
-    TempDir dir;
-    const auto ico = MakeIco({Square(32, 8, kRed), Square(16, 8, kRed)});
-    WriteBytes(dir.File("cut.ico"), std::vector<uint8_t>(ico.begin(), ico.begin() + 20));  // directory cut short
-    WriteBytes(dir.File("empty.ico"), {0, 0, 1, 0, 0, 0});
-    WriteBytes(dir.File("text.txt"), {'h', 'i'});
-    WriteBytes(dir.File("nogroup.dll"), BuildPe({{RT_ICON, true, 1, {}, 1033, Square(16, 8, kRed).Bytes}}).Bytes);
-    auto junk = ico;
-    for (size_t i = 6 + 2 * 16; i < junk.size(); ++i) junk[i] = 0xEE;  // no image header readable
-    WriteBytes(dir.File("junk.ico"), junk);
-    for (const char* name : {"cut.ico", "empty.ico", "text.txt", "nogroup.dll", "junk.ico", "missing.ico"})
-        EXPECT_THROW(MakeThumbnail(dir.File(name), 32), EPictavoError) << name;
-}
-
 TEST(FileArguments, UrisAndPaths) {
     const std::vector<std::pair<std::string, std::optional<std::string>>> cases = {
         {"file:///tmp/a%20b.ico", "/tmp/a b.ico"},
