@@ -14,7 +14,6 @@ using namespace pictavo::test;
 
 namespace {
 
-
 std::string FindExport(const std::string& dir, const std::string& suffix) {
     std::string found;
     DIR* d = opendir(dir.c_str());
