@@ -1,6 +1,7 @@
 // Lexical path helpers ("/" is the delimiter; there are no drive letters).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,12 @@ std::string ExtractFileName(std::string_view path);
 
 // A file name without its last extension ("c.tar.ico" -> "c.tar"; ".ico" stays ".ico").
 std::string ChangeFileExtToNone(std::string_view name);
+
+// The local path a file argument names, as file managers pass files: a "file://" URI whose
+// host is empty or "localhost" gives its path percent-decoded; any text that does not begin
+// with a scheme and "://" is a path as it is. Nothing for a URI of another scheme or host, or
+// one whose escapes are broken or stand for a NUL.
+std::optional<std::string> LocalPathOfArgument(std::string_view argument);
 
 
 }  // namespace pictavo

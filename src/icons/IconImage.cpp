@@ -64,18 +64,17 @@ void TIconImage::UpdateSize() {
     // rows and the mask rows and so is halved (as an unsigned value; the old 12-byte header's
     // width is unsigned too, a newer header's signed).
     int32_t size = 0;
-    uint16_t depth = 0;
-    if (const auto header = ReadImageHeader(Data())) {
+    const auto header = ReadImageHeader(Data());
+    if (header) {
         const auto w = static_cast<int32_t>(header->RawWidth);
         const int32_t h = header->Png ? static_cast<int32_t>(header->RawHeight) : static_cast<int32_t>(header->RawHeight >> 1);
         size = w < h ? w : h;
-        depth = header->BitCount;
     }
     FWidth = size;
     FHeight = size;
     FInfo.Width = static_cast<uint8_t>(size);
     FInfo.Height = static_cast<uint8_t>(size);
-    FDepth = FInfo.BitCount ? FInfo.BitCount : depth;
+    FDepth = ImageDepth(FInfo.BitCount, header);
 }
 
 void TIconImage::WriteData(TStream& Stream) const {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -106,6 +107,12 @@ class TResourceIconImage : public TIconImage {
 public:
     TResourceIconImage(const TGroupIconDirEntry& Entry, const TResourceModule& Instance);
 };
+
+// The colour depth an image is shown and sorted by: its entry's bit count, or where that is 0
+// the depth its own header gives (0 without a header).
+inline uint16_t ImageDepth(uint16_t EntryBitCount, const std::optional<TImageHeader>& Header) {
+    return EntryBitCount ? EntryBitCount : (Header ? Header->BitCount : uint16_t{0});
+}
 
 // Image objects that reading one file may make. Group records may name the same images again
 // and again, so a file of a few hundred kilobytes could otherwise ask for billions of them;

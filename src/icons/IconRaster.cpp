@@ -86,17 +86,18 @@ struct TDibLayout {
 std::optional<TDibLayout> ReadDibLayout(const ByteReader& rd) {
     const auto header = ReadImageHeader(rd.all());
     if (!header || header->Png || !header->Complete || (!header->Core && header->HeaderSize < 40)) return std::nullopt;
+    const auto size = ImagePixelSize(*header);
+    if (!size) return std::nullopt;
     TDibLayout d;
     d.Bpp = header->BitCount;
     d.AfterHeader = header->HeaderSize;
-    int64_t width, rawHeight;
+    d.Width = size->Width;
+    d.Height = size->Height;
+    // A negative height stores the rows top-down.
+    d.TopDown = header->Core ? static_cast<int16_t>(header->RawHeight) < 0 : static_cast<int32_t>(header->RawHeight) < 0;
     if (header->Core) {  // 16-bit fields, 3-byte palette entries
-        width = header->RawWidth;
-        rawHeight = static_cast<int16_t>(header->RawHeight);
         d.PaletteEntry = 3;
     } else {
-        width = static_cast<int32_t>(header->RawWidth);
-        rawHeight = static_cast<int32_t>(header->RawHeight);
         if (header->Compression == BI_BITFIELDS) {
             if (d.Bpp != 16 && d.Bpp != 32) return std::nullopt;
             // The three masks follow a 40-byte header, or sit inside a longer one.
@@ -121,13 +122,6 @@ std::optional<TDibLayout> ReadDibLayout(const ByteReader& rd) {
         }
     }
     if (d.Bpp != 1 && d.Bpp != 4 && d.Bpp != 8 && d.Bpp != 16 && d.Bpp != 24 && d.Bpp != 32) return std::nullopt;
-    // The header's height covers the colour bitmap and the mask: the icon is half of it.
-    // A negative height stores the rows top-down.
-    d.TopDown = rawHeight < 0;
-    const int64_t height = (rawHeight < 0 ? -rawHeight : rawHeight) / 2;
-    if (width <= 0 || height <= 0 || width > kMaxIconDimension || height > kMaxIconDimension) return std::nullopt;
-    d.Width = static_cast<int>(width);
-    d.Height = static_cast<int>(height);
     // Colour table: palette images hold ColorsUsed entries (all 2^bpp when 0).
     if (d.Bpp <= 8) {
         const uint32_t full = 1u << d.Bpp;
@@ -325,6 +319,23 @@ std::optional<TImageHeader> ReadImageHeader(std::span<const uint8_t> bytes) {
     h.Compression = c.value_or(0);
     h.ColorsUsed = used.value_or(0);
     return h;
+}
+
+std::optional<TPixelSize> ImagePixelSize(const TImageHeader& header) {
+    int64_t width, height;
+    if (header.Png) {
+        width = header.RawWidth;
+        height = header.RawHeight;
+    } else {
+        // The bitmap's height covers the colour bitmap and the mask: the icon is half of it.
+        // The old header's fields are 16 bits wide, its width unsigned; a newer header's signed.
+        width = header.Core ? int64_t{header.RawWidth} : int64_t{static_cast<int32_t>(header.RawWidth)};
+        const int64_t raw = header.Core ? int64_t{static_cast<int16_t>(header.RawHeight)}
+                                        : int64_t{static_cast<int32_t>(header.RawHeight)};
+        height = (raw < 0 ? -raw : raw) / 2;
+    }
+    if (width <= 0 || height <= 0 || width > kMaxIconDimension || height > kMaxIconDimension) return std::nullopt;
+    return TPixelSize{static_cast<int>(width), static_cast<int>(height)};
 }
 
 std::unique_ptr<TIconRaster> ScaleRaster(const TIconRaster& source, int width, int height) {

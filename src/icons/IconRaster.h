@@ -58,6 +58,15 @@ struct TImageHeader {
 // The header of image bytes; nothing when not even the width and height are there.
 std::optional<TImageHeader> ReadImageHeader(std::span<const uint8_t> bytes);
 
+// The picture's own width and height in pixels as the decoder makes them (a bitmap's height
+// counts the colour and the mask rows and is halved, whichever order the rows are stored in);
+// nothing when either is not positive or passes kMaxIconDimension.
+struct TPixelSize {
+    int Width = 0;
+    int Height = 0;
+};
+std::optional<TPixelSize> ImagePixelSize(const TImageHeader& header);
+
 // Decodes image bytes. A desired width or height of 0 means the image's own; any other
 // size scales the picture smoothly. Returns nullptr when the bytes cannot be decoded.
 std::unique_ptr<TIconRaster> DecodeIconImage(std::span<const uint8_t> bytes, int desiredWidth = 0,

@@ -66,4 +66,15 @@ struct TGroupIconDirEntry {
     void Write(std::span<uint8_t, Size> b) const;
 };
 
+// The most bytes a group-icon resource's header and entries can take (a 16-bit count of them).
+inline constexpr uint64_t kMaxGroupBytes = TIconDir::Size + uint64_t{0xFFFF} * TGroupIconDirEntry::Size;
+
+// Where the bytes of one image of an icon lie in its file, with its directory entry: the
+// offset and as many bytes as the file holds of it (never more than its entry or resource says).
+struct TImageRange {
+    TIconEntryInfo Info;
+    uint64_t Offset = 0;
+    uint64_t Size = 0;
+};
+
 }  // namespace pictavo

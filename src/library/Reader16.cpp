@@ -93,6 +93,8 @@ T16BitReader::T16BitReader(std::string FileName, std::shared_ptr<const TByteBuff
     FShared = std::move(File);
 }
 
+T16BitReader::T16BitReader(const TByteSource& Source) : TICLReader({}), FCursor(Source) {}
+
 void T16BitReader::ReadNEHeader() {
     ByteCursor& s = FCursor;
     s.Seek(0);
@@ -232,6 +234,33 @@ bool T16BitReader::ReadIcons() {
         FLastError = "?";
         return false;
     }
+}
+
+std::vector<TImageRange> T16BitReader::FirstGroupImages(const TByteSource& File) {
+    T16BitReader reader(File);
+    reader.ReadNEHeader();
+    reader.ReadResourceTable();
+    const uint64_t shift = reader.FAlignShift, fileSize = File.Size();
+    // A group must be whole, as when every group is read; only the bytes its entries can take
+    // are read of it.
+    const TNEResourceRecord& record = reader.FGroupEntries->front();
+    const uint64_t groupOffset = uint64_t{record.Position} << shift, groupLength = uint64_t{record.Length} << shift;
+    if (groupOffset > fileSize || groupLength > fileSize - groupOffset) RaiseStreamReadError();
+    std::vector<uint8_t> group(static_cast<size_t>(std::min(groupLength, kMaxGroupBytes)));
+    if (!File.Read(groupOffset, group.data(), group.size())) RaiseStreamReadError();  // the file shrank
+    ByteCursor cursor(group);
+    TAdvancedIcon header;
+    uint16_t count = 0;
+    if (!header.ReadHeader(cursor, count)) return {};
+    std::vector<TImageRange> images;
+    for (uint16_t i = 0; i < count; ++i) {
+        const auto entry = TGroupIconDirEntry::Read(cursor);
+        const TNEResourceRecord& icon = (*reader.FIconEntries)[reader.FindEntry(entry.IconId)];
+        const uint64_t offset = uint64_t{icon.Position} << shift, length = uint64_t{icon.Length} << shift;
+        if (offset >= fileSize || length == 0) throw EICLReadError("没有找到图标资源");
+        images.push_back({entry.Info, offset, std::min({uint64_t{entry.Info.BytesInRes}, length, fileSize - offset})});
+    }
+    return images;
 }
 
 int T16BitReader::CountGroupIcons(const TByteSource& File) {

@@ -57,7 +57,15 @@ public:
     // the table only; 0 when the bytes are not such a file.
     static int CountGroupIcons(const TByteSource& File);
 
+    // Where the images of an NE file's first group icon lie, reading the headers, the resource
+    // table and that group only; empty when the group's header is not an icon header. Raises
+    // what ReadIcons fails with (EICLReadError, EReadError) for the headers, the table, the
+    // group and the icons it names.
+    static std::vector<TImageRange> FirstGroupImages(const TByteSource& File);
+
 private:
+    // Reads through a source without reading it whole: for FirstGroupImages only.
+    explicit T16BitReader(const TByteSource& Source);
     void ReadNEHeader();
     void ReadResourceTable();
     // The icon names of the resource-name strings, one per group record in order; empty when

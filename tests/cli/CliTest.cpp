@@ -27,17 +27,11 @@ struct Result {
     std::string err;
 };
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 // shellPrefix: shell commands run before the program in the same shell (e.g. "ulimit -n 9; ").
 Result RunCli(const TempDir& dir, const std::vector<std::string>& args, const std::string& shellPrefix = "") {
-    std::string cmd = shellPrefix + Quote(PICTAVO_CLI);
-    for (const auto& a : args) cmd += " " + Quote(a);
-    cmd += " 2>" + Quote(dir.File("stderr.txt"));
+    std::string cmd = shellPrefix + ShellQuote(PICTAVO_CLI);
+    for (const auto& a : args) cmd += " " + ShellQuote(a);
+    cmd += " 2>" + ShellQuote(dir.File("stderr.txt"));
     Result r;
     FILE* pipe = popen(cmd.c_str(), "r");
     char buf[4096];
@@ -224,7 +218,7 @@ TEST(CliFailures, AreReportedWithExitStatusOne) {
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
     // Output that cannot be written is a failure too.
-    const std::string cmd = Quote(PICTAVO_CLI) + " list " + Quote(dir.File("a.ico")) + " >/dev/full 2>/dev/null";
+    const std::string cmd = ShellQuote(PICTAVO_CLI) + " list " + ShellQuote(dir.File("a.ico")) + " >/dev/full 2>/dev/null";
     const int raw = std::system(cmd.c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
     const Result version = RunCli(dir, {"--version"});

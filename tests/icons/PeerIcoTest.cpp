@@ -14,8 +14,6 @@ using namespace pictavo::test;
 
 namespace {
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
-
 std::string FindExport(const std::string& dir, const std::string& suffix) {
     std::string found;
     DIR* d = opendir(dir.c_str());
@@ -40,16 +38,16 @@ TEST(PeerIco, ImagesMadeByIcotoolDecodeToItsExportedPixels) {
         {16, 1, 1, false, false},  {32, 15, 4, false, false}, {24, 200, 8, false, false},
         {32, 0, 24, false, false}, {48, 0, 32, true, false},  {64, 0, 32, true, true},
     };
-    std::string cmd = "icotool -c -o " + Quote(dir.File("peer.ico"));
+    std::string cmd = "icotool -c -o " + ShellQuote(dir.File("peer.ico"));
     for (size_t i = 0; i < std::size(sources); ++i) {
         const auto& s = sources[i];
         const std::string png = dir.File("src" + std::to_string(i) + ".png");
         WriteBytes(png, MakePng(MakePicture(s.size, s.size, s.colours, s.alpha)));
-        cmd += s.raw ? " -r " + Quote(png) : " -b " + std::to_string(s.bits) + " " + Quote(png);
+        cmd += s.raw ? " -r " + ShellQuote(png) : " -b " + std::to_string(s.bits) + " " + ShellQuote(png);
     }
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    ASSERT_EQ(std::system(("mkdir " + Quote(dir.File("x")) + " && icotool -x -o " + Quote(dir.File("x")) + " " +
-                           Quote(dir.File("peer.ico")))
+    ASSERT_EQ(std::system(("mkdir " + ShellQuote(dir.File("x")) + " && icotool -x -o " + ShellQuote(dir.File("x")) + " " +
+                           ShellQuote(dir.File("peer.ico")))
                               .c_str()),
               0);
 

@@ -1,16 +1,14 @@
-// `cmake --install` of this build into a fresh prefix puts the programs, the desktop entry and
-// the icon where a desktop looks for them.
+// `cmake --install` of this build into a fresh prefix puts the programs, the thumbnailer entry,
+// the desktop entry and the icon where a desktop looks for them.
+#include "support/IconFixtures.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <string>
 
@@ -18,56 +16,17 @@ using namespace pictavo::test;
 
 namespace {
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 bool IsExecutableFile(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR);
-}
-
-// The keys of the [Desktop Entry] group; an entry whose first group is another one gives none.
-std::map<std::string, std::string> DesktopEntry(const std::string& path) {
-    std::map<std::string, std::string> keys;
-    std::ifstream in(path);
-    std::string line;
-    bool inGroup = false;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        if (line[0] == '[') {
-            if (inGroup) break;
-            if (line != "[Desktop Entry]") return {};
-            inGroup = true;
-        } else if (const size_t eq = line.find('='); inGroup && eq != std::string::npos) {
-            keys[line.substr(0, eq)] = line.substr(eq + 1);
-        }
-    }
-    return keys;
-}
-
-// Decodes a whole PNG file; false when it is not one. Its size goes to width and height.
-bool DecodePng(const std::string& path, unsigned& width, unsigned& height) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-    image.format = PNG_FORMAT_RGBA;
-    std::string pixels(PNG_IMAGE_SIZE(image), '\0');
-    const bool ok = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
-    png_image_free(&image);
-    width = image.width;
-    height = image.height;
-    return ok;
 }
 
 class InstallTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         Prefix = new TempDir;
-        const std::string cmd = Quote(PICTAVO_CMAKE) + " --install " + Quote(PICTAVO_BUILD_DIR) +
-                                " --prefix " + Quote(Prefix->Path()) + " >/dev/null";
+        const std::string cmd = ShellQuote(PICTAVO_CMAKE) + " --install " + ShellQuote(PICTAVO_BUILD_DIR) +
+                                " --prefix " + ShellQuote(Prefix->Path()) + " >/dev/null";
         const int raw = std::system(cmd.c_str());
         Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
@@ -94,7 +53,7 @@ TEST_F(InstallTest, ProgramsGoToBin) {
 TEST_F(InstallTest, DesktopEntryNamesTheProgramItsIconAndTheFilesItOpens) {
     if (!PICTAVO_INSTALLS_WINDOW) GTEST_SKIP() << "built without the window";
     ASSERT_EQ(Status, 0);
-    auto keys = DesktopEntry(Installed("share/applications/pictavo.desktop"));
+    auto keys = ReadKeyFileGroup(Installed("share/applications/pictavo.desktop"), "Desktop Entry");
     ASSERT_FALSE(keys.empty());
     const std::map<std::string, std::string> exact = {
         {"Type", "Application"}, {"Name", "Pictavo"},        {"Exec", "pictavo %f"},
@@ -112,11 +71,19 @@ TEST_F(InstallTest, IconAtEveryThemeSize) {
     ASSERT_EQ(Status, 0);
     for (unsigned size : {16u, 22u, 24u, 32u, 48u, 64u, 128u, 256u}) {
         const std::string dim = std::to_string(size) + "x" + std::to_string(size);
-        unsigned width = 0, height = 0;
-        EXPECT_TRUE(DecodePng(Installed("share/icons/hicolor/" + dim + "/apps/pictavo.png"), width, height)) << dim;
-        EXPECT_EQ(width, size) << dim;
-        EXPECT_EQ(height, size) << dim;
+        const Picture icon = ReadPngFile(Installed("share/icons/hicolor/" + dim + "/apps/pictavo.png"));
+        EXPECT_EQ(icon.Width, static_cast<int>(size)) << dim;
+        EXPECT_EQ(icon.Height, static_cast<int>(size)) << dim;
     }
     const auto svg = ReadBytes(Installed("share/icons/hicolor/scalable/apps/pictavo.svg"));
     EXPECT_NE(std::string(svg.begin(), svg.end()).find("<svg "), std::string::npos);
+}
+
+TEST_F(InstallTest, ThumbnailerEntryGoesWhereFileManagersLook) {
+    ASSERT_EQ(Status, 0);
+    const auto installed = ReadBytes(Installed("share/thumbnailers/pictavo.thumbnailer"));
+    ASSERT_FALSE(installed.empty());
+    EXPECT_EQ(installed, ReadBytes(PICTAVO_SOURCE_DIR "/packaging/pictavo.thumbnailer"));
+    const auto keys = ReadKeyFileGroup(Installed("share/thumbnailers/pictavo.thumbnailer"), "Thumbnailer Entry");
+    EXPECT_EQ(keys.count("Exec"), 1u);
 }

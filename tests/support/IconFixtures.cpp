@@ -154,6 +154,19 @@ std::vector<uint8_t> MakePng(const Picture& picture) {
     return out;
 }
 
+Picture ReadPngFile(const std::string& path) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+    image.format = PNG_FORMAT_BGRA;  // 0xAARRGGBB on a little-endian host
+    Picture picture{static_cast<int>(image.width), static_cast<int>(image.height), {}, {}};
+    picture.Colour.resize(static_cast<size_t>(image.width) * image.height);
+    const bool ok = png_image_finish_read(&image, nullptr, picture.Colour.data(), 0, nullptr);
+    png_image_free(&image);
+    return ok ? picture : Picture{};
+}
+
 TIconEntryInfo InfoFor(int size, int bitCount, size_t byteCount) {
     TIconEntryInfo info;
     info.Width = static_cast<uint8_t>(size);

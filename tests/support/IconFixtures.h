@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace pictavo::test {
@@ -37,6 +38,10 @@ std::vector<uint8_t> MakeDib(const Picture& picture, int bitCount, const DibOpti
 
 // PNG bytes of the picture (colour with alpha).
 std::vector<uint8_t> MakePng(const Picture& picture);
+
+// The picture of a PNG file, decoded whole (without a mask); an empty picture (width 0) when
+// it is not one.
+Picture ReadPngFile(const std::string& path);
 
 struct IcoImage {
     TIconEntryInfo Info;

@@ -40,4 +40,28 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::map<std::string, std::string> ReadKeyFileGroup(const std::string& path, const std::string& group) {
+    std::map<std::string, std::string> keys;
+    std::ifstream in(path);
+    std::string line;
+    bool inGroup = false;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == '[') {
+            if (inGroup) break;
+            if (line != "[" + group + "]") return {};
+            inGroup = true;
+        } else if (const size_t eq = line.find('='); inGroup && eq != std::string::npos) {
+            keys[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+    }
+    return keys;
+}
+
 }  // namespace pictavo::test

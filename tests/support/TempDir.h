@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,12 @@ private:
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 bool FileExists(const std::string& path);
+
+// A text as one word for the shell, in single quotes.
+std::string ShellQuote(const std::string& text);
+
+// The keys of a key file's first group (a desktop or thumbnailer entry) when it is the group
+// named; none otherwise.
+std::map<std::string, std::string> ReadKeyFileGroup(const std::string& path, const std::string& group);
 
 }  // namespace pictavo::test
