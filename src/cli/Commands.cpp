@@ -477,7 +477,7 @@ int CmdThumbnail(const std::vector<std::string>& args, std::ostream&, std::ostre
         const auto path = LocalPathOfArgument(input);
         if (!path) throw EPictavoError("只能读取本地文件 (file:// URI 或路径)");
         const auto thumbnail = MakeThumbnail(*path, size);
-        SavePngToFile(files[1], *thumbnail);
+        SavePngToFile(files[1], *thumbnail, TSaveTarget::FollowLinks, TPngCompression::Fast);
     } catch (const std::exception& e) {
         err << Printable(input) << ": " << Printable(e.what()) << '\n';
         return 1;

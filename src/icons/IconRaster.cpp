@@ -355,18 +355,21 @@ std::unique_ptr<TIconRaster> ScaleRaster(const TIconRaster& source, int width, i
         o[4] = source.Mask[i] ? 1.0f : 0.0f;
     };
     const Taps tx = MakeTaps(sw, width), ty = MakeTaps(sh, height);
-    // Horizontal pass straight from the source pixels, so only the narrow intermediate is held.
+    // Horizontal pass one source row at a time (each pixel unpacked once), so only the narrow
+    // intermediate is held.
     std::vector<float> mid(static_cast<size_t>(width) * sh * kChannels, 0.0f);
-    for (int y = 0; y < sh; ++y)
+    std::vector<float> row(static_cast<size_t>(sw) * kChannels);
+    for (int y = 0; y < sh; ++y) {
+        for (int x = 0; x < sw; ++x) unpack(static_cast<size_t>(y) * sw + x, &row[static_cast<size_t>(x) * kChannels]);
         for (int x = 0; x < width; ++x) {
             float* o = &mid[(static_cast<size_t>(y) * width + x) * kChannels];
             const float* w = &tx.weights[static_cast<size_t>(x) * tx.maxTaps];
             for (int k = 0; k < tx.count[x]; ++k) {
-                float s[kChannels];
-                unpack(static_cast<size_t>(y) * sw + tx.first[x] + k, s);
+                const float* s = &row[static_cast<size_t>(tx.first[x] + k) * kChannels];
                 for (int c = 0; c < kChannels; ++c) o[c] += s[c] * w[k];
             }
         }
+    }
     auto out = std::make_unique<TIconRaster>();
     out->Width = width;
     out->Height = height;
