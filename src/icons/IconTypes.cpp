@@ -2,6 +2,8 @@
 
 #include "base/ByteReader.h"
 
+#include <algorithm>
+
 namespace pictavo {
 
 namespace {
@@ -63,6 +65,21 @@ TGroupIconDirEntry TGroupIconDirEntry::Read(ByteCursor& c) { return Read(c.Recor
 void TGroupIconDirEntry::Write(std::span<uint8_t, Size> b) const {
     Info.Write(b.first<TIconEntryInfo::Size>());
     PutU16le(&b[12], IconId);
+}
+
+std::vector<TImageRange> GroupImages(std::span<const uint8_t> Group,
+                                     const std::function<TResourceSpan(uint16_t IconId)>& Locate) {
+    ByteCursor cursor(Group);
+    if (cursor.Remaining() < TIconDir::Size) return {};
+    const TIconDir dir = TIconDir::Read(cursor);
+    if (dir.Reserved != 0 || dir.Type != 1) return {};
+    std::vector<TImageRange> images;
+    for (uint16_t i = 0; i < dir.Count; ++i) {
+        const auto entry = TGroupIconDirEntry::Read(cursor);
+        const TResourceSpan icon = Locate(entry.IconId);
+        images.push_back({entry.Info, icon.Offset, std::min<uint64_t>(entry.Info.BytesInRes, icon.Size)});
+    }
+    return images;
 }
 
 }  // namespace pictavo

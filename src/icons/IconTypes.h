@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <vector>
 
 namespace pictavo {
 
@@ -76,5 +78,18 @@ struct TImageRange {
     uint64_t Offset = 0;
     uint64_t Size = 0;
 };
+
+// Where an icon resource lies: its offset and how many of its bytes the file holds.
+struct TResourceSpan {
+    uint64_t Offset = 0;
+    uint64_t Size = 0;
+};
+
+// The images a group-icon resource names, in its order, each as much of its icon resource as
+// its entry claims and the resource holds. Locate gives the span of the icon resource of an id
+// or raises. Empty when Group does not begin with an icon header; an entry cut short raises
+// EReadError.
+std::vector<TImageRange> GroupImages(std::span<const uint8_t> Group,
+                                     const std::function<TResourceSpan(uint16_t IconId)>& Locate);
 
 }  // namespace pictavo

@@ -248,19 +248,12 @@ std::vector<TImageRange> T16BitReader::FirstGroupImages(const TByteSource& File)
     if (groupOffset > fileSize || groupLength > fileSize - groupOffset) RaiseStreamReadError();
     std::vector<uint8_t> group(static_cast<size_t>(std::min(groupLength, kMaxGroupBytes)));
     if (!File.Read(groupOffset, group.data(), group.size())) RaiseStreamReadError();  // the file shrank
-    ByteCursor cursor(group);
-    TAdvancedIcon header;
-    uint16_t count = 0;
-    if (!header.ReadHeader(cursor, count)) return {};
-    std::vector<TImageRange> images;
-    for (uint16_t i = 0; i < count; ++i) {
-        const auto entry = TGroupIconDirEntry::Read(cursor);
-        const TNEResourceRecord& icon = (*reader.FIconEntries)[reader.FindEntry(entry.IconId)];
+    return GroupImages(group, [&](uint16_t id) {
+        const TNEResourceRecord& icon = (*reader.FIconEntries)[reader.FindEntry(id)];
         const uint64_t offset = uint64_t{icon.Position} << shift, length = uint64_t{icon.Length} << shift;
         if (offset >= fileSize || length == 0) throw EICLReadError("没有找到图标资源");
-        images.push_back({entry.Info, offset, std::min({uint64_t{entry.Info.BytesInRes}, length, fileSize - offset})});
-    }
-    return images;
+        return TResourceSpan{offset, std::min(length, fileSize - offset)};
+    });
 }
 
 int T16BitReader::CountGroupIcons(const TByteSource& File) {

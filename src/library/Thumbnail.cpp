@@ -49,18 +49,11 @@ std::vector<TImageRange> PeFirstGroupImages(const TByteSource& file) {
     if (!group) throw EResNotFound(Format("找不到资源 %s", names.front().Display().c_str()));
     std::vector<uint8_t> bytes(static_cast<size_t>(std::min(group->Size, kMaxGroupBytes)));
     bytes.resize(file.ReadUpTo(group->Offset, bytes.data(), bytes.size()));
-    ByteCursor cursor(bytes);
-    TAdvancedIcon header;
-    uint16_t count = 0;
-    if (!header.ReadHeader(cursor, count)) return {};
-    std::vector<TImageRange> images;
-    for (uint16_t i = 0; i < count; ++i) {
-        const auto entry = TGroupIconDirEntry::Read(cursor);
-        const auto icon = resources.Locate(RT_ICON, TResourceName::FromId(entry.IconId));
-        if (!icon) throw EResNotFound(Format("找不到资源 %d", static_cast<int>(entry.IconId)));
-        images.push_back({entry.Info, icon->Offset, std::min<uint64_t>(entry.Info.BytesInRes, icon->Size)});
-    }
-    return images;
+    return GroupImages(bytes, [&](uint16_t id) {
+        const auto icon = resources.Locate(RT_ICON, TResourceName::FromId(id));
+        if (!icon) throw EResNotFound(Format("找不到资源 %d", static_cast<int>(id)));
+        return TResourceSpan{icon->Offset, icon->Size};
+    });
 }
 
 }  // namespace
