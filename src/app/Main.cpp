@@ -218,46 +218,38 @@ void Twnd_pv_Main::CreateComponents() {
     tabs->setCursor(Qt::PointingHandCursor);
     tabs->setStyleSheet(QStringLiteral("QTabBar::tab { height: %1px; }").arg(kTabHeight));
 
-    TabSheet1 = Named(new QWidget, "TabSheet1", "TTabSheet");
-    auto* layout1 = new QHBoxLayout(TabSheet1);
-    layout1->setContentsMargins(0, 0, 0, 0);
-    Splitter1 = NewSplitter(Qt::Horizontal, TabSheet1, "Splitter1");
-    layout1->addWidget(Splitter1);
-    IconList = NewList(Splitter1, "IconList", "TListView", kHint);
-    IconList->setViewMode(QListView::IconMode);
-    IconList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    IconList->setIconSize(QSize(kThumbnailSize, kThumbnailSize));
-    IconBox = NewList(Splitter1, "IconBox", "TListBox", kHint);
-    FIconListTiles = new TIconTileDelegate(IconList);
-    IconList->setItemDelegate(FIconListTiles);
-    IconBox->setItemDelegate(new TIconImageDelegate(TBoxHeightRule::HideTaller, IconBox));
-    Splitter1->setStretchFactor(0, 1);
-    Splitter1->setStretchFactor(1, 0);
-    Splitter1->setSizes({kClientWidth - kBoxWidth, kBoxWidth});
-
-    TabSheet2 = Named(new QWidget, "TabSheet2", "TTabSheet");
-    auto* layout2 = new QHBoxLayout(TabSheet2);
-    layout2->setContentsMargins(0, 0, 0, 0);
-    Splitter4 = NewSplitter(Qt::Horizontal, TabSheet2, "Splitter4");
-    layout2->addWidget(Splitter4);
-    ICLList = NewList(Splitter4, "ICLList", "TListView", kHint);
-    ICLList->setViewMode(QListView::IconMode);
-    ICLList->setSelectionMode(QAbstractItemView::SingleSelection);
-    ICLList->setIconSize(QSize(kThumbnailSize, kThumbnailSize));
-    UseTooltipColour(ICLList);
-    ICLBox = NewList(Splitter4, "ICLBox", "TListBox", "右键单击菜单");
-    UseTooltipColour(ICLBox);
-    FICLListTiles = new TIconTileDelegate(ICLList);
-    ICLList->setItemDelegate(FICLListTiles);
-    ICLBox->setItemDelegate(new TIconImageDelegate(TBoxHeightRule::LimitTo255, ICLBox));
-    // A list box: its items are as wide as the box, which never scrolls sideways.
-    for (QListWidget* box : {IconBox, ICLBox}) {
+    // A tab sheet: the icon view beside its image box, the box keeping its width.
+    auto iconTab = [this](const char* sheetName, const char* splitterName, const char* listName, const char* boxName,
+                      const char* boxHint, QAbstractItemView::SelectionMode mode, TBoxHeightRule rule,
+                      QWidget*& sheet, QSplitter*& splitter, QListWidget*& list, QListWidget*& box,
+                      TIconTileDelegate*& tiles) {
+        sheet = Named(new QWidget, sheetName, "TTabSheet");
+        auto* layout = new QHBoxLayout(sheet);
+        layout->setContentsMargins(0, 0, 0, 0);
+        splitter = NewSplitter(Qt::Horizontal, sheet, splitterName);
+        layout->addWidget(splitter);
+        list = NewList(splitter, listName, "TListView", kHint);
+        list->setViewMode(QListView::IconMode);
+        list->setSelectionMode(mode);
+        list->setIconSize(QSize(kThumbnailSize, kThumbnailSize));
+        box = NewList(splitter, boxName, "TListBox", boxHint);
+        tiles = new TIconTileDelegate(list);
+        list->setItemDelegate(tiles);
+        box->setItemDelegate(new TIconImageDelegate(rule, box));
+        // A list box: its items are as wide as the box, which never scrolls sideways; its right
+        // clicks select (BoxMouseDown).
         box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         box->viewport()->installEventFilter(this);
-    }
-    Splitter4->setStretchFactor(0, 1);
-    Splitter4->setStretchFactor(1, 0);
-    Splitter4->setSizes({kClientWidth - kBoxWidth, kBoxWidth});
+        splitter->setStretchFactor(0, 1);
+        splitter->setStretchFactor(1, 0);
+        splitter->setSizes({kClientWidth - kBoxWidth, kBoxWidth});
+    };
+    iconTab("TabSheet1", "Splitter1", "IconList", "IconBox", kHint, QAbstractItemView::ExtendedSelection,
+            TBoxHeightRule::HideTaller, TabSheet1, Splitter1, IconList, IconBox, FIconListTiles);
+    iconTab("TabSheet2", "Splitter4", "ICLList", "ICLBox", "右键单击菜单", QAbstractItemView::SingleSelection,
+            TBoxHeightRule::LimitTo255, TabSheet2, Splitter4, ICLList, ICLBox, FICLListTiles);
+    UseTooltipColour(ICLList);
+    UseTooltipColour(ICLBox);
 
     pc->addTab(TabSheet1, style()->standardIcon(QStyle::SP_FileIcon), Text(" 当前查看 "));
     pc->addTab(TabSheet2, style()->standardIcon(QStyle::SP_DirIcon), Text(" 图标库 "));
