@@ -4,7 +4,16 @@
 
 namespace pictavo {
 
-TByteBuffer::TByteBuffer(std::span<const uint8_t> bytes) : FBytes(new uint8_t[bytes.size() ? bytes.size() : 1]), FSize(bytes.size()) {
+bool TDecodeBudget::Reserve(uint64_t n) {
+    uint64_t used = FInUse.load(std::memory_order_relaxed);
+    do {
+        if (n > FLimit || used > FLimit - n) return false;
+    } while (!FInUse.compare_exchange_weak(used, used + n, std::memory_order_relaxed));
+    return true;
+}
+
+TByteBuffer::TByteBuffer(std::span<const uint8_t> bytes)
+    : FBytes(new uint8_t[bytes.size() ? bytes.size() : 1]), FSize(bytes.size()), FBudget(std::make_shared<TDecodeBudget>()) {
     if (FSize) std::memcpy(FBytes.get(), bytes.data(), FSize);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,14 +16,37 @@
 
 namespace pictavo {
 
+// Decoded pixels that the images of one file may hold at once. Every image decodes lazily, but
+// a small file can name thousands of images whose pictures are each megabytes large; past the
+// budget a decode is refused (and may succeed later, once other pixels are released).
+inline constexpr uint64_t kMaxDecodedBytesPerFile = uint64_t{512} << 20;
+
+class TDecodeBudget {
+public:
+    explicit TDecodeBudget(uint64_t limit = kMaxDecodedBytesPerFile) : FLimit(limit) {}
+    // Takes n bytes of the budget; false (and nothing taken) when they are not left.
+    bool Reserve(uint64_t n);
+    void Release(uint64_t n) { FInUse.fetch_sub(n, std::memory_order_relaxed); }
+    uint64_t InUse() const { return FInUse.load(std::memory_order_relaxed); }
+
+private:
+    const uint64_t FLimit;
+    std::atomic<uint64_t> FInUse{0};
+};
+
 class TByteBuffer {
 public:
-    TByteBuffer(std::unique_ptr<uint8_t[]> bytes, size_t size) : FBytes(std::move(bytes)), FSize(size) {}
+    // A buffer gets a decode budget of its own unless it shares the one of the file it is cut
+    // from (the chunks of one file read piece by piece).
+    TByteBuffer(std::unique_ptr<uint8_t[]> bytes, size_t size, std::shared_ptr<TDecodeBudget> budget = nullptr)
+        : FBytes(std::move(bytes)), FSize(size), FBudget(budget ? std::move(budget) : std::make_shared<TDecodeBudget>()) {}
     explicit TByteBuffer(std::span<const uint8_t> bytes);
     TByteBuffer(const TByteBuffer&) = delete;
     TByteBuffer& operator=(const TByteBuffer&) = delete;
 
     std::span<const uint8_t> Bytes() const { return {FBytes.get(), FSize}; }
+    TDecodeBudget& Budget() const { return *FBudget; }
+    const std::shared_ptr<TDecodeBudget>& SharedBudget() const { return FBudget; }
 
     // A value derived from the bytes under a key, made by `make` on first use and shared while
     // anyone holds it. `make` may return null (nothing is cached then).
@@ -33,6 +57,7 @@ public:
 private:
     std::unique_ptr<uint8_t[]> FBytes;
     size_t FSize = 0;
+    std::shared_ptr<TDecodeBudget> FBudget;
     mutable std::mutex FLock;
     mutable std::map<Key, std::weak_ptr<const void>> FDerived;
 };

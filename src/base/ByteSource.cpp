@@ -164,12 +164,12 @@ void RaiseFileTooLarge() {
     throw EReadError(Format("文件太大, 无法读入内存 (超过 %d MB)", static_cast<int>(kMaxWholeFileRead >> 20)));
 }
 
-std::shared_ptr<const TByteBuffer> ReadWhole(const TByteSource& source) {
+std::shared_ptr<const TByteBuffer> ReadWhole(const TByteSource& source, std::shared_ptr<TDecodeBudget> budget) {
     const uint64_t size = source.Size();
     if (size > kMaxWholeFileRead) RaiseFileTooLarge();
     std::unique_ptr<uint8_t[]> bytes(new uint8_t[size ? size : 1]);
     const size_t got = source.ReadUpTo(0, bytes.get(), static_cast<size_t>(size));
-    return std::make_shared<const TByteBuffer>(std::move(bytes), got);
+    return std::make_shared<const TByteBuffer>(std::move(bytes), got, std::move(budget));
 }
 
 TSharedBytes TSharedRanges::Get(uint64_t offset, uint64_t n) {
@@ -191,14 +191,14 @@ TSharedBytes TSharedRanges::Get(uint64_t offset, uint64_t n) {
     if (length > kMaxWholeFileRead) RaiseFileTooLarge();
     if (FRead + length + kChunkOverhead > 2 * size) {
         // More chunks would cost more than the whole source: from here on it is one buffer.
-        FWhole = ReadWhole(*FSource);
+        FWhole = ReadWhole(*FSource, FBudget);
         return slice(FWhole, 0);
     }
     std::unique_ptr<uint8_t[]> bytes(new uint8_t[length]);
     const size_t got = FSource->ReadUpTo(offset, bytes.get(), static_cast<size_t>(length));
     FRead += length + kChunkOverhead;
     auto& chunk = FChunks[offset];
-    chunk = std::make_shared<const TByteBuffer>(std::move(bytes), got);
+    chunk = std::make_shared<const TByteBuffer>(std::move(bytes), got, FBudget);
     return slice(chunk, offset);
 }
 

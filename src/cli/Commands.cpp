@@ -300,7 +300,8 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
                 continue;
             }
             for (const TIconImage* image : ChosenImages(icon, size)) {
-                const TIconRaster* raster = image->GetHandle();
+                // The picture at its own size: a 76 x 24 image stays 76 x 24.
+                const auto raster = image->OwnSizePixels();
                 if (!raster) {
                     status = 1;
                     err << Printable(path) << ": "
@@ -308,7 +309,7 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
                     continue;
                 }
                 const std::string imageName =
-                    name + Format("_%dx%d_%dbit", image->Width(), image->Height(), static_cast<int>(image->Depth()));
+                    name + Format("_%dx%d_%dbit", raster->Width, raster->Height, static_cast<int>(image->Depth()));
                 if (!save([&] { return folder.SavePng(*raster, imageName); })) return 1;
             }
         }

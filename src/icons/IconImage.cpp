@@ -11,6 +11,37 @@
 
 namespace pictavo {
 
+std::shared_ptr<const TIconRaster> DecodeWithinBudget(std::span<const uint8_t> bytes, int width, int height,
+                                                      const std::shared_ptr<TDecodeBudget>& budget, bool& overBudget) {
+    overBudget = false;
+    const auto header = ReadImageHeader(bytes);
+    const auto own = header ? ImagePixelSize(*header) : std::nullopt;
+    if (!own) return nullptr;
+    // While decoding, the picture at its own size and the scaled one are both held; afterwards
+    // only the result, whose bytes go back to the budget when the last holder lets it go.
+    const uint64_t working = RasterBytes(own->Width, own->Height) +
+                             (width > 0 && height > 0 ? RasterBytes(width, height) : 0);
+    if (!budget->Reserve(working)) {
+        overBudget = true;
+        return nullptr;
+    }
+    std::unique_ptr<TIconRaster> raster;
+    try {
+        raster = DecodeIconImage(bytes, width, height);
+    } catch (...) {
+        budget->Release(working);
+        throw;
+    }
+    const uint64_t kept = raster ? RasterBytes(raster->Width, raster->Height) : 0;
+    budget->Release(working - std::min(working, kept));
+    if (!raster) return nullptr;
+    const uint64_t held = std::min(working, kept);
+    return std::shared_ptr<const TIconRaster>(raster.release(), [budget, held](const TIconRaster* r) {
+        budget->Release(held);
+        delete r;
+    });
+}
+
 std::unique_ptr<TIconImage> TIconImage::CreateCopy(const TIconImage& Source) {
     auto copy = std::make_unique<TIconImage>();
     copy->FInfo = Source.FInfo;
@@ -45,12 +76,25 @@ const TIconRaster* TIconImage::GetHandle() const {
         const int w = size.first, h = size.second;
         const TByteBuffer::Key key{FOffset, FInfo.BytesInRes, static_cast<uint64_t>(w), static_cast<uint64_t>(h)};
         const auto bytes = Data();
+        bool overBudget = false;
         FHandle = std::static_pointer_cast<const TIconRaster>(FBuffer->Derived(key, [&]() -> std::shared_ptr<const void> {
-            return std::shared_ptr<const TIconRaster>(DecodeIconImage(bytes, w, h));
+            return DecodeWithinBudget(bytes, w, h, FBuffer->SharedBudget(), overBudget);
         }));
-        FDecodeFailed = FHandle == nullptr;
+        // The bytes never change, so neither does a refusal of them; a decode refused for the
+        // budget may succeed once other pixels are released.
+        FDecodeFailed = FHandle == nullptr && !overBudget;
     }
     return FHandle.get();
+}
+
+std::shared_ptr<const TIconRaster> TIconImage::OwnSizePixels() const {
+    if (!HasData() || FDecodeFailed) return nullptr;
+    const auto bytes = Data();
+    bool overBudget = false;
+    return std::static_pointer_cast<const TIconRaster>(
+        FBuffer->Derived({FOffset, FInfo.BytesInRes, 0, 0}, [&]() -> std::shared_ptr<const void> {
+            return DecodeWithinBudget(bytes, 0, 0, FBuffer->SharedBudget(), overBudget);
+        }));
 }
 
 std::unique_ptr<THiResIcon> TIconImage::CreateGraphic() const {

@@ -35,6 +35,11 @@ public:
     // The decoded pixels at the entry's width and height bytes (0 = the image's own size),
     // made on first use; nullptr when the bytes cannot be decoded (the "0 handle").
     const TIconRaster* GetHandle() const;
+    // The pixels at the image's own width and height (not squared to the entry's size), for
+    // exporting the picture whole; made on each call unless someone still holds them, and
+    // not kept by the image. Null when the bytes cannot be decoded or the file's decode
+    // budget is spent.
+    std::shared_ptr<const TIconRaster> OwnSizePixels() const;
     // A graphic over this image's pixels; the pixels stay the image's.
     std::unique_ptr<THiResIcon> CreateGraphic() const;
     // Derives the square size from the image bytes and writes its low 8 bits into the
@@ -107,6 +112,12 @@ class TResourceIconImage : public TIconImage {
 public:
     TResourceIconImage(const TGroupIconDirEntry& Entry, const TResourceModule& Instance);
 };
+
+// Decodes image bytes (as DecodeIconImage) with the pixels counted against a file's budget for
+// as long as the result is held. Null when the bytes cannot be decoded, or, with overBudget
+// set, when the file's images already hold too many decoded pixels.
+std::shared_ptr<const TIconRaster> DecodeWithinBudget(std::span<const uint8_t> bytes, int width, int height,
+                                                      const std::shared_ptr<TDecodeBudget>& budget, bool& overBudget);
 
 // The colour depth an image is shown and sorted by: its entry's bit count, or where that is 0
 // the depth its own header gives (0 without a header).

@@ -20,6 +20,7 @@ constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0
 
 constexpr uint32_t BI_RGB = 0;
 constexpr uint32_t BI_BITFIELDS = 3;
+constexpr uint32_t BI_ALPHABITFIELDS = 6;
 
 // One colour channel described by a bit mask, widened to 8 bits.
 struct Channel {
@@ -41,27 +42,101 @@ struct Channel {
     }
 };
 
+// PNG entries are decoded to the samples they store: palette and grey expanded, tRNS turned
+// into alpha, 16-bit channels rounded to 8 bits, and nothing else (no gamma, colour-space or
+// background transforms; icon viewers and the platform's own loader show the stored samples).
+// The push reader is used because it stops inflating once the last row is in: a stream that
+// goes on for gigabytes after the picture costs only the reading of its stored bytes.
+struct PngDecode {
+    TIconRaster* Raster = nullptr;
+    int LastPass = 0;   // the last interlace pass that carries pixels
+    bool Done = false;  // every row of the picture is in
+};
+
+// Chunks whose contents are never needed: text and colour profiles are skipped unread
+// (not inflated), whatever their size or number.
+constexpr png_byte kIgnoredChunks[] = {'t', 'E', 'X', 't', '\0', 'z', 'T', 'X', 't', '\0', 'i', 'T', 'X', 't', '\0',
+                                       'i', 'C', 'C', 'P', '\0', 's', 'P', 'L', 'T', '\0', 'e', 'X', 'I', 'f', '\0'};
+// Ancillary chunks kept at most, and the largest one allocated (a palette is 768 bytes).
+constexpr png_uint_32 kPngChunkCacheMax = 64;
+constexpr png_alloc_size_t kPngChunkMallocMax = 64 * 1024;
+
+void PngSilentWarning(png_structp, png_const_charp) {}
+[[noreturn]] void PngFail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+void PngInfo(png_structp png, png_infop info) {
+    auto* st = static_cast<PngDecode*>(png_get_progressive_ptr(png));
+    png_uint_32 width = 0, height = 0;
+    int depth = 0, colourType = 0, interlace = 0;
+    png_get_IHDR(png, info, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
+    if (width == 0 || height == 0 || width > kMaxIconDimension || height > kMaxIconDimension) png_error(png, "size");
+    png_set_expand(png);    // palette to RGB, grey below 8 bits to 8, tRNS to alpha
+    png_set_scale_16(png);  // (v * 255 + 32895) >> 16
+    if (!(colourType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(png);
+    if (!(colourType & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, info, PNG_INFO_tRNS))
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    png_set_bgr(png);  // bytes B, G, R, A = 0xAARRGGBB on a little-endian host
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != size_t{width} * 4) png_error(png, "layout");
+    st->LastPass = 0;
+    if (interlace != PNG_INTERLACE_NONE)
+        for (int pass = 0; pass < 7; ++pass)
+            if (PNG_PASS_COLS(width, pass) && PNG_PASS_ROWS(height, pass)) st->LastPass = pass;
+    bool allocated = true;
+    try {
+        st->Raster->Width = static_cast<int>(width);
+        st->Raster->Height = static_cast<int>(height);
+        st->Raster->Colour.assign(size_t{width} * height, 0);
+    } catch (const std::bad_alloc&) {
+        allocated = false;
+    }
+    if (!allocated) png_error(png, "memory");
+}
+
+void PngRow(png_structp png, png_bytep row, png_uint_32 rowNumber, int pass) {
+    auto* st = static_cast<PngDecode*>(png_get_progressive_ptr(png));
+    TIconRaster& r = *st->Raster;
+    if (rowNumber >= static_cast<png_uint_32>(r.Height)) return;
+    if (row) {
+        auto* out = reinterpret_cast<png_bytep>(r.Colour.data() + size_t{rowNumber} * r.Width);
+        png_progressive_combine_row(png, out, row);
+    }
+    if (pass == st->LastPass && rowNumber + 1 == static_cast<png_uint_32>(r.Height)) st->Done = true;
+}
+
+void PngEnd(png_structp png, png_infop) { static_cast<PngDecode*>(png_get_progressive_ptr(png))->Done = true; }
+
+// Runs the push reader over the bytes; false on any error. Nothing here has a destructor, so
+// libpng's longjmp out of an error leaves nothing behind.
+bool FeedPng(png_structp png, png_infop info, PngDecode& st, std::span<const uint8_t> bytes) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_progressive_read_fn(png, &st, PngInfo, PngRow, PngEnd);
+    // All the bytes at once: the reader then works on them in place, never copying a chunk
+    // into a buffer of its own while waiting for the rest of it.
+    png_process_data(png, info, const_cast<png_bytep>(bytes.data()), bytes.size());
+    return st.Done;
+}
+
 std::unique_ptr<TIconRaster> DecodePng(std::span<const uint8_t> bytes) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return nullptr;
-    const uint64_t pixels = uint64_t{image.width} * image.height;
-    if (image.width == 0 || image.height == 0 || image.width > kMaxIconDimension ||
-        image.height > kMaxIconDimension ||
-        (pixels > kAlwaysDecodablePixels && pixels > bytes.size() * kMaxPngPixelsPerByte)) {
-        png_image_free(&image);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngFail, PngSilentWarning);
+    if (!png) return nullptr;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
         return nullptr;
     }
-    image.format = PNG_FORMAT_BGRA;  // bytes B, G, R, A = 0xAARRGGBB on a little-endian host
+    png_set_user_limits(png, kMaxIconDimension, kMaxIconDimension);
+    png_set_chunk_cache_max(png, kPngChunkCacheMax);
+    png_set_chunk_malloc_max(png, kPngChunkMallocMax);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks,
+                                static_cast<int>(sizeof kIgnoredChunks / 5));
     auto raster = std::make_unique<TIconRaster>();
-    raster->Width = static_cast<int>(image.width);
-    raster->Height = static_cast<int>(image.height);
-    raster->Colour.resize(static_cast<size_t>(image.width) * image.height);
-    if (!png_image_finish_read(&image, nullptr, raster->Colour.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return nullptr;
-    }
+    PngDecode st;
+    st.Raster = raster.get();
+    const bool ok = FeedPng(png, info, st, bytes);
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (!ok || raster->Colour.empty()) return nullptr;
     if constexpr (std::endian::native == std::endian::big) {
         for (auto& px : raster->Colour) px = __builtin_bswap32(px);
     }
@@ -80,6 +155,7 @@ struct TDibLayout {
     uint32_t PaletteEntry = 4;
     uint64_t AfterHeader = 0;
     uint32_t PaletteCount = 0;
+    uint64_t SkippedTable = 0;  // bytes of a truecolour bitmap's colour table
     Channel Red, Green, Blue, Alpha;
 };
 
@@ -98,16 +174,19 @@ std::optional<TDibLayout> ReadDibLayout(const ByteReader& rd) {
     if (header->Core) {  // 16-bit fields, 3-byte palette entries
         d.PaletteEntry = 3;
     } else {
-        if (header->Compression == BI_BITFIELDS) {
+        if (header->Compression == BI_BITFIELDS || header->Compression == BI_ALPHABITFIELDS) {
             if (d.Bpp != 16 && d.Bpp != 32) return std::nullopt;
-            // The three masks follow a 40-byte header, or sit inside a longer one.
+            // The masks follow a 40-byte header (three, or four with the alpha mask), or sit
+            // inside a longer one, where the fourth is the alpha mask.
+            const bool withAlpha = header->Compression == BI_ALPHABITFIELDS || header->HeaderSize >= 56;
             const auto r = rd.u32le(40), g = rd.u32le(44), bl = rd.u32le(48);
-            if (!r || !g || !bl) return std::nullopt;
+            const auto a = withAlpha ? rd.u32le(52) : std::optional<uint32_t>(0);
+            if (!r || !g || !bl || !a) return std::nullopt;
             d.Red = Channel(*r);
             d.Green = Channel(*g);
             d.Blue = Channel(*bl);
-            if (header->HeaderSize >= 56) d.Alpha = Channel(rd.u32le(52).value_or(0));
-            if (header->HeaderSize == 40) d.AfterHeader += 12;
+            d.Alpha = Channel(*a);
+            if (header->HeaderSize == 40) d.AfterHeader += withAlpha ? 16 : 12;
         } else if (header->Compression != BI_RGB) {
             return std::nullopt;  // RLE and embedded JPEG/PNG bitmaps are not icon images
         } else if (d.Bpp == 16) {
@@ -122,10 +201,15 @@ std::optional<TDibLayout> ReadDibLayout(const ByteReader& rd) {
         }
     }
     if (d.Bpp != 1 && d.Bpp != 4 && d.Bpp != 8 && d.Bpp != 16 && d.Bpp != 24 && d.Bpp != 32) return std::nullopt;
-    // Colour table: palette images hold ColorsUsed entries (all 2^bpp when 0).
     if (d.Bpp <= 8) {
+        // Palette images hold ColorsUsed entries (all 2^bpp when 0).
         const uint32_t full = 1u << d.Bpp;
         d.PaletteCount = (header->ColorsUsed != 0 && header->ColorsUsed < full) ? header->ColorsUsed : full;
+    } else if (!header->Core) {
+        // A truecolour bitmap may still carry ColorsUsed table entries (a palette suggested for
+        // display): they sit before the pixels and are skipped. A count the bytes cannot hold
+        // fails the bounds check of the pixels that would follow it.
+        d.SkippedTable = uint64_t{header->ColorsUsed} * d.PaletteEntry;
     }
     return d;
 }
@@ -141,7 +225,8 @@ std::optional<std::vector<uint32_t>> ReadPalette(const ByteReader& rd, const TDi
     return palette;
 }
 
-// One stored row of colour bits into ARGB pixels; true when a 32-bit pixel had alpha.
+// One stored row of colour bits into ARGB pixels; true when a pixel had alpha (16- and 32-bit
+// pixels with an alpha mask).
 bool DecodeColourRow(const uint8_t* row, const TDibLayout& d, const std::vector<uint32_t>& palette, uint32_t* out) {
     bool anyAlpha = false;
     for (int x = 0; x < d.Width; ++x) {
@@ -157,7 +242,9 @@ bool DecodeColourRow(const uint8_t* row, const TDibLayout& d, const std::vector<
         }
         case 16: {
             const uint32_t v = LoadU16le(std::span<const uint8_t, 2>(row + static_cast<size_t>(x) * 2, 2));
-            px = 0xFF000000u | (d.Red.Extract(v) << 16) | (d.Green.Extract(v) << 8) | d.Blue.Extract(v);
+            const uint32_t a = d.Alpha.Extract(v);
+            anyAlpha |= a != 0;
+            px = (a << 24) | (d.Red.Extract(v) << 16) | (d.Green.Extract(v) << 8) | d.Blue.Extract(v);
             break;
         }
         case 24:
@@ -187,10 +274,17 @@ std::unique_ptr<TIconRaster> DecodeDib(std::span<const uint8_t> bytes) {
     const int w = d.Width, h = d.Height;
     const uint64_t xorStride = ((static_cast<uint64_t>(w) * d.Bpp + 31) / 32) * 4;
     const uint64_t andStride = ((static_cast<uint64_t>(w) + 31) / 32) * 4;
-    const uint64_t xorOffset = d.AfterHeader + uint64_t{d.PaletteCount} * d.PaletteEntry;
+    const uint64_t xorOffset = d.AfterHeader + uint64_t{d.PaletteCount} * d.PaletteEntry + d.SkippedTable;
+    // The colour bitmap must be there whole.
     const auto xorBits = rd.bytes(xorOffset, xorStride * h);
     if (!xorBits) return nullptr;
-    const auto andBits = rd.bytes(xorOffset + xorStride * h, andStride * h);
+    // The mask is read as far as it goes, rows padded to 32 bits as the colour rows are; bits
+    // the bytes do not reach (a mask cut short or left out) are opaque, as the platform's own
+    // loader draws them.
+    const uint64_t andOffset = xorOffset + xorStride * h;
+    const std::span<const uint8_t> andBits = bytes.size() > andOffset
+        ? bytes.subspan(static_cast<size_t>(andOffset), static_cast<size_t>(std::min<uint64_t>(bytes.size() - andOffset, andStride * h)))
+        : std::span<const uint8_t>();
 
     auto raster = std::make_unique<TIconRaster>();
     raster->Width = w;
@@ -202,20 +296,21 @@ std::unique_ptr<TIconRaster> DecodeDib(std::span<const uint8_t> bytes) {
         const int srcRow = d.TopDown ? y : h - 1 - y;
         anyAlpha |= DecodeColourRow(xorBits->data() + static_cast<size_t>(srcRow) * xorStride, d, *palette,
                                     raster->Colour.data() + static_cast<size_t>(y) * w);
-        if (andBits) {
-            const uint8_t* mrow = andBits->data() + static_cast<size_t>(srcRow) * andStride;
-            uint8_t* mout = raster->Mask.data() + static_cast<size_t>(y) * w;
-            for (int x = 0; x < w; ++x) mout[x] = (mrow[x / 8] >> (7 - x % 8)) & 1;
-        }
+        const uint64_t rowStart = static_cast<uint64_t>(srcRow) * andStride;
+        if (rowStart >= andBits.size()) continue;
+        const uint8_t* mrow = andBits.data() + rowStart;
+        const uint64_t rowBytes = std::min<uint64_t>(andStride, andBits.size() - rowStart);
+        uint8_t* mout = raster->Mask.data() + static_cast<size_t>(y) * w;
+        const int bitsThere = static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(w), rowBytes * 8));
+        for (int x = 0; x < bitsThere; ++x) mout[x] = (mrow[x / 8] >> (7 - x % 8)) & 1;
     }
 
-    if (d.Bpp == 32 && anyAlpha) {
+    if (anyAlpha) {
+        // Alpha draws the picture; without a whole mask it stands in for the missing bits.
         raster->HasAlpha = true;
-        // A 32-bit image without its mask still draws correctly: take it from the alpha.
-        if (!andBits)
+        if (andBits.size() < andStride * h)
             for (size_t i = 0; i < raster->Colour.size(); ++i) raster->Mask[i] = (raster->Colour[i] >> 24) == 0;
     } else {
-        if (!andBits) return nullptr;  // without alpha the mask is the only transparency
         for (size_t i = 0; i < raster->Colour.size(); ++i) {
             const uint32_t rgb = raster->Colour[i] & 0x00FFFFFFu;
             raster->Colour[i] = rgb | (raster->Mask[i] ? 0u : 0xFF000000u);

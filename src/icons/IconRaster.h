@@ -10,14 +10,15 @@
 
 namespace pictavo {
 
-// Largest width or height decoded. Icons are at most a few hundred pixels; the limit keeps
-// a tiny compressed PNG or a forged header from asking for gigabytes.
-inline constexpr int kMaxIconDimension = 2048;
-// PNG compresses flat pictures a thousandfold, so a few hundred bytes can claim millions of
-// pixels. Up to 256 x 256 every PNG is decoded; a larger one must bring at least one byte per
-// 64 pixels (real icons of that size carry far more).
-inline constexpr uint64_t kAlwaysDecodablePixels = 256 * 256;
-inline constexpr uint64_t kMaxPngPixelsPerByte = 64;
+// Largest width or height decoded. Applications ship icon images of 1024 and 2048 pixels;
+// the limit keeps a tiny compressed PNG or a forged header from asking for gigabytes (a
+// 4096 x 4096 raster holds 80 MB).
+inline constexpr int kMaxIconDimension = 4096;
+
+// Bytes a decoded raster of width x height pixels holds (colour and mask).
+inline constexpr uint64_t RasterBytes(int width, int height) {
+    return static_cast<uint64_t>(width > 0 ? width : 0) * static_cast<uint64_t>(height > 0 ? height : 0) * 5;
+}
 
 struct TIconRaster {
     int Width = 0;

@@ -372,4 +372,15 @@ TEST(CliExtract, PngImagesWithSizeAndDepthInTheirNames) {
     const auto pixels = ReadPng(dir.File("small/app_16x16_4bit.png"), width, height);
     ASSERT_EQ(pixels.size(), 256u);
     for (size_t i = 0; i < pixels.size(); ++i) EXPECT_EQ(pixels[i] >> 24, dib.Mask[i] ? 0u : 255u) << i;
+
+    // A picture that is not square keeps its own size (the window's label squares it).
+    const Picture wide = MakePicture(76, 24, 0, true);
+    const auto widePng = MakePng(wide);
+    WriteBytes(dir.File("wide.ico"), MakeIco({{InfoFor(24, 32, widePng.size()), widePng}}));
+    const Result whole = RunCli(dir, {"extract", "--png", "-o", dir.File("wide"), dir.File("wide.ico")});
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_EQ(whole.out, dir.File("wide/wide_76x24_32bit.png") + "\n");
+    EXPECT_EQ(ReadPng(dir.File("wide/wide_76x24_32bit.png"), width, height), wide.Colour);
+    EXPECT_EQ(width, 76);
+    EXPECT_EQ(height, 24);
 }

@@ -16,11 +16,16 @@ std::string Data(const std::string& name) { return std::string(PICTAVO_TEST_DATA
 }  // namespace
 
 TEST(FuzzRegression, ManyEntriesSharingOneCompressedPngDecodeNothingHuge) {
-    // 64 entries point at one 590-byte PNG that claims 2048 x 2048 pixels.
+    // 64 entries point at one 590-byte PNG of 2048 x 2048 pixels: one decode serves them all.
     TAdvancedIcon icon;
     ASSERT_TRUE(icon.LoadFromFile(Data("png-bomb-shared-by-entries.ico")));
     ASSERT_EQ(icon.Images().Count(), 64);
-    for (int i = 0; i < icon.Images().Count(); ++i) EXPECT_EQ(icon.Images()[i]->GetHandle(), nullptr);
+    const uint64_t before = DecodedRasterCount();
+    const TIconRaster* first = icon.Images()[0]->GetHandle();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->Width, 2048);
+    for (int i = 1; i < icon.Images().Count(); ++i) EXPECT_EQ(icon.Images()[i]->GetHandle(), first);
+    EXPECT_EQ(DecodedRasterCount() - before, 1u);
     TAdvancedIcon copy;
     copy.Assign(icon);
     EXPECT_EQ(copy.Images().Count(), 64);
@@ -53,13 +58,14 @@ TEST(FuzzRegression, TheOldBitmapHeaderGivesItsRealSize) {
 
 TEST(FuzzRegression, ImagesOverTwoHundredFiftyFivePixelsDecodeAtTheirOwnSize) {
     // A flat 300-pixel PNG of 139 bytes: labelled at its size, never drawn at the 44 pixels its
-    // entry's size byte keeps; it claims more pixels than its bytes justify, so it is not decoded.
+    // entry's size byte keeps.
     TAdvancedIcon icon;
     ASSERT_TRUE(icon.LoadFromFile(Data("png-300px-decoded-at-44px.ico")));
     ASSERT_EQ(icon.Images().Count(), 1);
     EXPECT_EQ(icon.Images()[0]->Label(), "300 x 300 - 32bit");
     EXPECT_EQ(icon.Images()[0]->Info().Width, 44);  // the entry still carries the low 8 bits
-    EXPECT_EQ(icon.Images()[0]->GetHandle(), nullptr);
+    ASSERT_NE(icon.Images()[0]->GetHandle(), nullptr);
+    EXPECT_EQ(icon.Images()[0]->GetHandle()->Width, 300);
 
     // A 300-pixel PNG with real content is decoded at 300 x 300.
     const auto png = MakePng(MakePicture(300, 300, 0, true));
