@@ -113,6 +113,94 @@ def png(size):
             chunk(b'IEND', b''))
 
 
+ADAM7 = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+
+
+def png_of(width, height, colour_type, depth, interlaced=False, gamma=False):
+    """PNG bytes of any colour type and depth: deterministic samples, tRNS where the type
+    takes one, optionally Adam7-interlaced and with a gAMA chunk of 1.0."""
+    channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour_type]
+    top = (1 << depth) - 1
+
+    def sample(x, y, c):
+        return ((x * 7 + y * 13 + c * 29) * 2654435761 >> 9) & top
+
+    def row(y, xs):
+        bits = []
+        for x in xs:
+            for c in range(channels):
+                bits.append(sample(x, y, c))
+        out = bytearray()
+        if depth >= 8:
+            for v in bits:
+                out += v.to_bytes(depth // 8, 'big')
+        else:
+            acc, n = 0, 0
+            for v in bits:
+                acc = (acc << depth) | v
+                n += depth
+                if n == 8:
+                    out.append(acc)
+                    acc, n = 0, 0
+            if n:
+                out.append(acc << (8 - n))
+        return b'\0' + bytes(out)
+
+    raw = bytearray()
+    passes = ADAM7 if interlaced else [(0, 0, 1, 1)]
+    for x0, y0, dx, dy in passes:
+        xs = range(x0, width, dx)
+        if len(xs) == 0:
+            continue
+        for y in range(y0, height, dy):
+            raw += row(y, xs)
+
+    def chunk(tag, body):
+        return (struct.pack('>I', len(body)) + tag + body +
+                struct.pack('>I', zlib.crc32(tag + body) & 0xFFFFFFFF))
+
+    extra = b''
+    if gamma:
+        extra += chunk(b'gAMA', struct.pack('>I', 100000))
+    if colour_type == 3:
+        extra += chunk(b'PLTE', bytes((i * 37 + 5) & 0xFF for i in range(3 * (top + 1))))
+        extra += chunk(b'tRNS', bytes((0, 128, 200)[:top + 1]))
+    elif colour_type in (0, 2):
+        extra += chunk(b'tRNS', b''.join(sample(0, 0, c).to_bytes(2, 'big') for c in range(channels)))
+    return (b'\x89PNG\r\n\x1a\n' +
+            chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, depth, colour_type, 0, 0,
+                                       1 if interlaced else 0)) +
+            extra + chunk(b'IDAT', zlib.compress(bytes(raw), 9)) + chunk(b'IEND', b''))
+
+
+def with_colour_table(data, count):
+    """A truecolour DIB with `count` colour table entries before its pixels."""
+    out = bytearray(data)
+    out[32:36] = struct.pack('<I', count)
+    return bytes(out[:40] + bytes(4 * count) + out[40:])
+
+
+def alpha_bitfields(data):
+    """A 32-bit DIB stored with four masks (alpha included) after its 40-byte header."""
+    out = bytearray(data)
+    out[16:20] = struct.pack('<I', 6)
+    return bytes(out[:40] + struct.pack('<IIII', 0xFF0000, 0xFF00, 0xFF, 0xFF000000) + out[40:])
+
+
+def unpadded_mask(size, bits):
+    """A DIB whose mask rows are not padded to 32 bits, as some writers store them."""
+    data = dib(size, bits, omit_mask=True)
+    _, mask = picture(size)
+    out = bytearray(data)
+    for y in range(size - 1, -1, -1):
+        row = bytearray((size + 7) // 8)
+        for x in range(size):
+            if mask[y * size + x]:
+                row[x // 8] |= 0x80 >> (x % 8)
+        out += row
+    return bytes(out)
+
+
 def ico(images):
     """An .ico file: header, one 16-byte entry per image, then the images back to back."""
     out = bytearray(struct.pack('<HHH', 0, 1, len(images)))
@@ -145,6 +233,23 @@ SEEDS = {
         (8, 32, dib(8, 32, alpha=True, bitfields=True)),
         (8, 32, dib(8, 32, alpha=True, omit_mask=True)),
         (8, 32, png(8)),
+    ],
+    # PNG entries of every colour type at 16 and at small bit depths, interlaced or not,
+    # with a gAMA chunk that must not change the samples.
+    'png-kinds-9.ico': [
+        (9, 64, png_of(9, 9, 6, 16, interlaced=True)),
+        (9, 48, png_of(9, 9, 2, 16, gamma=True)),
+        (9, 4, png_of(9, 9, 0, 4, interlaced=True, gamma=True)),
+        (9, 2, png_of(9, 9, 3, 2)),
+        (9, 16, png_of(9, 9, 4, 8, interlaced=True)),
+    ],
+    # Truecolour bitmaps with colour tables, alpha in four masks, masks unpadded or left out.
+    'dib-variants-12.ico': [
+        (12, 24, with_colour_table(dib(12, 24), 5)),
+        (12, 32, with_colour_table(dib(12, 32, alpha=True), 2)),
+        (12, 32, alpha_bitfields(dib(12, 32, alpha=True))),
+        (12, 24, unpadded_mask(12, 24)),
+        (12, 24, dib(12, 24, omit_mask=True)),
     ],
 }
 
