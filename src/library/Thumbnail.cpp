@@ -99,27 +99,39 @@ std::unique_ptr<TIconRaster> MakeThumbnail(const std::string& FileName, int Size
     if (Size < kMinThumbnailSize || Size > kMaxThumbnailSize) throw EPictavoError(Format("缩略图尺寸无效: %d", Size));
     const TFileSource file(FileName);
     file.RequireRegular(FileName);
-    const std::vector<TImageRange> images = FirstIconImages(file);
+    return MakeThumbnail(file, Size);
+}
+
+std::unique_ptr<TIconRaster> MakeThumbnail(const TByteSource& File, int Size) {
+    if (Size < kMinThumbnailSize || Size > kMaxThumbnailSize) throw EPictavoError(Format("缩略图尺寸无效: %d", Size));
+    const std::vector<TImageRange> images = FirstIconImages(File);
     if (images.empty()) throw EPictavoError("文件中没有图标");
     // Each image's size and depth from the first bytes of it; images without a readable
     // header cannot be drawn and are passed over.
     std::vector<TThumbnailCandidate> candidates;
     for (const TImageRange& range : images) {
         std::array<uint8_t, kImageHeadBytes> head;
-        const size_t n = file.ReadUpTo(range.Offset, head.data(), static_cast<size_t>(std::min<uint64_t>(range.Size, head.size())));
+        const size_t n = File.ReadUpTo(range.Offset, head.data(), static_cast<size_t>(std::min<uint64_t>(range.Size, head.size())));
         const auto header = ReadImageHeader(std::span<const uint8_t>(head.data(), n));
         const auto size = header ? ImagePixelSize(*header) : std::nullopt;
         if (size) candidates.push_back({range, *size, ImageDepth(range.Info.BitCount, header)});
     }
-    const int chosen = ChooseThumbnailImage(candidates, Size);
-    if (chosen < 0) throw EPictavoError("图标中没有可以显示的图像");
-    const TThumbnailCandidate& image = candidates[static_cast<size_t>(chosen)];
-    std::vector<uint8_t> bytes(static_cast<size_t>(std::min(image.Range.Size, kMaxThumbnailImageBytes)));
-    bytes.resize(file.ReadUpTo(image.Range.Offset, bytes.data(), bytes.size()));
-    std::unique_ptr<TIconRaster> raster = DecodeIconImage(bytes);
-    if (!raster)
-        throw EPictavoError(Format("图像 %d x %d - %dbit 无法解码", image.Size.Width, image.Size.Height,
-                                   static_cast<int>(image.Depth)));
+    if (candidates.empty()) throw EPictavoError("图标中没有可以显示的图像");
+    // The best image that decodes: when the chosen one cannot be, the next best is tried, and
+    // the first failure is what is reported when none can.
+    std::unique_ptr<TIconRaster> raster;
+    std::string failure;
+    while (!raster && !candidates.empty()) {
+        const auto chosen = static_cast<size_t>(ChooseThumbnailImage(candidates, Size));
+        const TThumbnailCandidate& image = candidates[chosen];
+        std::vector<uint8_t> bytes(static_cast<size_t>(std::min(image.Range.Size, kMaxThumbnailImageBytes)));
+        bytes.resize(File.ReadUpTo(image.Range.Offset, bytes.data(), bytes.size()));
+        raster = DecodeIconImage(bytes);
+        if (!raster && failure.empty())
+            failure = Format("图像 %d x %d - %dbit 无法解码", image.Size.Width, image.Size.Height, static_cast<int>(image.Depth));
+        candidates.erase(candidates.begin() + static_cast<long>(chosen));
+    }
+    if (!raster) throw EPictavoError(failure);
     // An image without alpha already carries alpha 0 where its mask lets the background
     // through and 255 elsewhere: taken as alpha, scaling blends its edges like any other.
     raster->HasAlpha = true;

@@ -20,8 +20,8 @@ inline constexpr int kMinThumbnailSize = 1;
 inline constexpr int kMaxThumbnailSize = 1024;
 
 // The most bytes of the chosen image read: past it no image can be decoded (the largest
-// picture decoded, 2048 x 2048 at 32 bits with its mask, takes under 17 MB).
-inline constexpr uint64_t kMaxThumbnailImageBytes = uint64_t{32} << 20;
+// picture decoded, 4096 x 4096 at 32 bits with its mask, takes 66 MB).
+inline constexpr uint64_t kMaxThumbnailImageBytes = uint64_t{68} << 20;
 
 // The images of a file's first icon in the order of its directory, with where their bytes
 // lie: an .ico file's icon, or for an executable or icon library the first group icon in the
@@ -45,8 +45,11 @@ int ChooseThumbnailImage(const std::vector<TThumbnailCandidate>& Candidates, int
 
 // The thumbnail of a file: the chosen image decoded and scaled smoothly so that its longer side
 // is Size pixels, keeping its aspect ratio (the shorter side rounded, at least 1); transparency
-// (alpha or mask) is kept as alpha. Raises EPictavoError with the reason when the file cannot
-// be opened or read, holds no icon, or its image cannot be decoded.
+// (alpha or mask) is kept as alpha. When that image cannot be decoded the next best one is
+// used. Raises EPictavoError with the reason when the file cannot be opened or read, holds no
+// icon, or none of its images can be decoded.
 std::unique_ptr<TIconRaster> MakeThumbnail(const std::string& FileName, int Size);
+// The same over bytes already at hand (any source: a file, or memory).
+std::unique_ptr<TIconRaster> MakeThumbnail(const TByteSource& File, int Size);
 
 }  // namespace pictavo

@@ -90,6 +90,26 @@ TEST(ThumbnailPick, NonSquareKeepsItsAspectAndTransparencyStays) {
     EXPECT_EQ(MakeThumbnail(dir.File("wide.ico"), 64)->Pixel(0, 0) >> 24, 0u);
 }
 
+TEST(ThumbnailPick, AnImageThatCannotBeDecodedGivesWayToTheNextBest) {
+    // The 32-pixel image would be chosen, but its colour bits are cut short.
+    IcoImage broken = Square(32, 24, kRed);
+    broken.Bytes.resize(40 + 100);
+    broken.Info.BytesInRes = static_cast<uint32_t>(broken.Bytes.size());
+    const auto bytes = MakeIco({Square(16, 8, kBlue), broken, Square(48, 8, kGreen)});
+    const TSpanSource file(bytes);
+    const auto raster = MakeThumbnail(file, 32);
+    EXPECT_EQ(raster->Width, 32);
+    EXPECT_EQ(raster->Pixel(16, 16), kGreen);  // the smallest larger one, scaled down
+    // When none decodes, the failure of the best one is reported.
+    const auto none = MakeIco({broken});
+    try {
+        MakeThumbnail(TSpanSource(none), 32);
+        FAIL() << "no image decodes";
+    } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), "图像 32 x 32 - 24bit 无法解码");
+    }
+}
+
 TEST(ThumbnailSource, FirstGroupOfExecutablesAndLibraries) {
     TempDir dir;
     // String names come first in the directory, so the group "B" is the first icon.
