@@ -30,11 +30,18 @@ checks it, so that the reader takes the expensive path instead of stopping early
                           31 holds an icon: 2^31 paths lead to it from loop/0.
   deep/                   30 nested folders of 200-character names (a 6,000-byte path), an
                           icon at the bottom.
+  png-idat-8gb.ico        a 64 x 64 PNG whose compressed stream goes on with 8 GB of zeros
+                          after its last row (8 MB of IDAT).
+  png-ztxt-1000.ico       a 64 x 64 PNG with 1,000 zTXt chunks of 7 MB of zeros each before IDAT.
+  ico-100-big-pngs.ico    100 entries over one 2048 x 2048 PNG, their byte counts differing by
+                          one, so that no two of them are the same image to a cache.
+  pe-100-big-pngs.dll     100 groups, each of one distinct 2048 x 2048 PNG.
 """
 
 import os
 import struct
 import sys
+import zlib
 
 # --- images ---------------------------------------------------------------------------------
 
@@ -349,6 +356,70 @@ def make_deep(root, levels=30, length=200):
         os.close(fd)
 
 
+# --- PNG ------------------------------------------------------------------------------------
+
+
+def png_chunk(tag, body):
+    return struct.pack('>I', len(body)) + tag + body + struct.pack('>I', zlib.crc32(tag + body) & 0xFFFFFFFF)
+
+
+def png(size, idat, before_idat=b''):
+    """An 8-bit RGBA PNG of size x size with the given compressed stream."""
+    return (b'\x89PNG\r\n\x1a\n' + png_chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)) +
+            before_idat + png_chunk(b'IDAT', idat) + png_chunk(b'IEND', b''))
+
+
+def rows(size, shade):
+    """Filter-0 rows of one opaque colour."""
+    return (b'\0' + bytes((shade, 255 - shade, 128, 255)) * size) * size
+
+
+def png_idat_8gb(size=64, trailing_gb=8):
+    # After a full flush the compressor starts afresh, so 64 MB of zeros compress to the same
+    # bytes every time: the piece is made once and repeated, with the right checksum at the end.
+    c = zlib.compressobj(9)
+    pixels = rows(size, 40)
+    stream = c.compress(pixels) + c.flush(zlib.Z_FULL_FLUSH)
+    zeros = bytes(64 << 20)
+    piece = c.compress(zeros) + c.flush(zlib.Z_FULL_FLUSH)
+    adler = zlib.adler32(pixels)
+    repeats = trailing_gb * 16
+    for _ in range(repeats):
+        adler = zlib.adler32(zeros, adler)
+    stream += piece * repeats + b'\x03\x00' + struct.pack('>I', adler)
+    data = png(size, stream)
+    return ico([(size, 32, len(data), 22)], data)
+
+
+def png_ztxt_1000(size=64, count=1000):
+    text = png_chunk(b'zTXt', b'Comment\0\0' + zlib.compress(bytes(7 << 20), 9))
+    data = png(size, zlib.compress(rows(size, 90), 9), text * count)
+    return ico([(size, 32, len(data), 22)], data)
+
+
+def big_png(shade, size=2048):
+    return png(size, zlib.compress(rows(size, shade), 9))
+
+
+def ico_100_big_pngs(count=100):
+    data = big_png(60)
+    start = 6 + 16 * count
+    return ico([(0, 32, len(data) + i, start) for i in range(count)], data + bytes(count))
+
+
+def pe_100_big_pngs(count=100):
+    images = [big_png(i * 2) for i in range(count)]
+
+    def icons(r):
+        return r.directory([(i + 1, HIGH | r.language(r.data(images[i]))) for i in range(count)])
+
+    def groups(r):
+        return r.directory([(i + 1, HIGH | r.language(r.data(group([group_entry(0, 32, len(images[i]), i + 1)]))))
+                            for i in range(count)])
+
+    return pe_with(icons, groups)
+
+
 FILES = {
     'pe-many-groups.dll': pe_many_groups,
     'pe-shared-blob.dll': pe_shared_blob,
@@ -359,6 +430,10 @@ FILES = {
     'pe-4000-same-name.dll': lambda: pe_same_name(4000),
     'pe-8000-same-name.dll': lambda: pe_same_name(8000),
     'pe-truncate.dll': pe_ordinary,
+    'png-idat-8gb.ico': png_idat_8gb,
+    'png-ztxt-1000.ico': png_ztxt_1000,
+    'ico-100-big-pngs.ico': ico_100_big_pngs,
+    'pe-100-big-pngs.dll': pe_100_big_pngs,
 }
 
 

@@ -150,6 +150,12 @@ run_case pe-4000-same-name.dll extract extract -o @OUT pe-4000-same-name.dll
 run_case pe-8000-same-name.dll extract extract -o @OUT pe-8000-same-name.dll
 run_case loop/0 "search -r" search -r loop/0
 run_case deep "search -r" search -r deep
+run_case png-idat-8gb.ico thumbnail thumbnail png-idat-8gb.ico @OUT/t.png
+run_case png-ztxt-1000.ico thumbnail thumbnail png-ztxt-1000.ico @OUT/t.png
+run_case ico-100-big-pngs.ico "extract --png" extract --png -o @OUT ico-100-big-pngs.ico
+run_case ico-100-big-pngs.ico thumbnail thumbnail ico-100-big-pngs.ico @OUT/t.png
+run_case pe-100-big-pngs.dll "extract --png" extract --png -o @OUT pe-100-big-pngs.dll
+run_case pe-100-big-pngs.dll icl icl -o @OUT/lib.icl pe-100-big-pngs.dll
 
 if wanted pe-truncate.dll "list, truncating"; then
     IFS=$'\t' read -r outcome seconds rss < <(python3 "$script_dir/truncate-race.py" "$cli" \
