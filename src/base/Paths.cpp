@@ -72,13 +72,20 @@ std::optional<std::string> LocalPathOfArgument(std::string_view argument) {
     const std::string_view scheme = argument.substr(0, colon == std::string_view::npos ? 0 : colon);
     const bool isUri = !scheme.empty() && std::isalpha(static_cast<unsigned char>(scheme[0])) &&
                        std::all_of(scheme.begin(), scheme.end(), schemeChar);
-    if (!isUri) return std::string(argument);
-    if (LowerAscii(scheme) != "file") return std::nullopt;
-    const std::string_view rest = argument.substr(colon + 3);
-    const size_t slash = rest.find('/');
-    if (slash == std::string_view::npos) return std::nullopt;
-    const std::string host = LowerAscii(rest.substr(0, slash));
-    if (!host.empty() && host != "localhost") return std::nullopt;
+    std::string_view rest;
+    size_t slash = 0;
+    if (isUri) {
+        if (LowerAscii(scheme) != "file") return std::nullopt;
+        rest = argument.substr(colon + 3);
+        slash = rest.find('/');
+        if (slash == std::string_view::npos) return std::nullopt;
+        const std::string host = LowerAscii(rest.substr(0, slash));
+        if (!host.empty() && host != "localhost") return std::nullopt;
+    } else if (argument.size() > 5 && LowerAscii(argument.substr(0, 5)) == "file:" && argument[5] == '/') {
+        rest = argument.substr(5);  // "file:/path": the URI form without an authority
+    } else {
+        return std::string(argument);
+    }
     auto hex = [](char c) -> int {
         if (c >= '0' && c <= '9') return c - '0';
         if (c >= 'a' && c <= 'f') return c - 'a' + 10;

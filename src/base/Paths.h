@@ -18,8 +18,9 @@ std::string ExtractFileName(std::string_view path);
 std::string ChangeFileExtToNone(std::string_view name);
 
 // The local path a file argument names, as file managers pass files: a "file://" URI whose
-// host is empty or "localhost" gives its path percent-decoded; any text that does not begin
-// with a scheme and "://" is a path as it is. Nothing for a URI of another scheme or host, or
+// host is empty or "localhost", or a "file:/path" URI without a host, gives its path
+// percent-decoded (bytes as they are, UTF-8 or not); any other text that does not begin with
+// a scheme and "://" is a path as it is. Nothing for a URI of another scheme or host, or
 // one whose escapes are broken or stand for a NUL.
 std::optional<std::string> LocalPathOfArgument(std::string_view argument);
 

@@ -158,6 +158,9 @@ TEST(FileArguments, UrisAndPaths) {
         {"FILE://LocalHost/x", "/x"},
         {"/plain/a%20b.ico", "/plain/a%20b.ico"},
         {"relative.ico", "relative.ico"},
+        {"file:/tmp/bad%FF.dll", "/tmp/bad\xFF.dll"},  // no authority; a byte that is not UTF-8
+        {"File:/x", "/x"},
+        {"file:x", "file:x"},  // not a URI of a local file: a relative path
         {"file://server/x", std::nullopt},
         {"http://example.org/x.ico", std::nullopt},
         {"file:///x%2", std::nullopt},
