@@ -110,7 +110,9 @@ void PngEnd(png_structp png, png_infop) { static_cast<PngDecode*>(png_get_progre
 // Runs the push reader over the bytes; false on any error. Nothing here has a destructor, so
 // libpng's longjmp out of an error leaves nothing behind.
 bool FeedPng(png_structp png, png_infop info, PngDecode& st, std::span<const uint8_t> bytes) {
-    if (setjmp(png_jmpbuf(png))) return false;
+    // Once every row is in, the picture is whole: a fault in what follows it (a damaged chunk
+    // after the image data) does not take it away.
+    if (setjmp(png_jmpbuf(png))) return st.Done;
     png_set_progressive_read_fn(png, &st, PngInfo, PngRow, PngEnd);
     // All the bytes at once: the reader then works on them in place, never copying a chunk
     // into a buffer of its own while waiting for the rest of it.
