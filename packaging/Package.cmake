@@ -20,15 +20,16 @@ set(CPACK_PACKAGE_VENDOR "The Pictavo authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find, view and extract the icons of Windows files")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Pictavo finds, views and extracts the icons that .ico files, 32- and 64-bit Windows\n"
-    "executables and DLLs, 16-bit executables and .icl icon libraries carry, and\n"
-    "gathers icons into icon libraries. Its window speaks Chinese.\n"
+    "Pictavo finds, views and extracts the icons that .ico files, 32- and 64-bit\n"
+    "Windows executables and DLLs, 16-bit executables and .icl icon libraries carry,\n"
+    "and gathers icons into icon libraries. Its window speaks Chinese.\n"
     "\n"
     "The package also brings pictavo-cli, which lists, extracts and converts icons\n"
     "from the terminal, and a thumbnailer that lets file managers show these files\n"
     "with their own icons.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
 # Staged with DESTDIR, so the install's own cache update knows to leave caches to the triggers.
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)

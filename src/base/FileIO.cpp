@@ -168,7 +168,9 @@ bool WriteFileInPlace(const std::string& fileName, std::span<const uint8_t> byte
         if (n <= 0) ok = false;
         else done += static_cast<size_t>(n);
     }
-    if (!ok) (void)::ftruncate(fd, 0);
+    if (!ok && ::ftruncate(fd, 0) != 0) {
+        // Nothing more can be done: the write's failure is reported below.
+    }
     if (::close(fd) != 0) ok = false;
     if (!ok) RaiseWriteError();
     return true;
