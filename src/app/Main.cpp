@@ -15,6 +15,7 @@
 #include "widgets/IconPixmaps.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
+#include "widgets/RightButtonBand.h"
 #include "widgets/ShellTree.h"
 #include "widgets/UiFonts.h"
 
@@ -23,6 +24,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -44,6 +46,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 #include <vector>
 
 using namespace pictavo;
@@ -103,12 +106,22 @@ T* Named(T* widget, const char* name, const char* storedClass = nullptr) {
     return widget;
 }
 
-// A list of icons or of images: the icon views and the image boxes of the two tabs.
-QListWidget* NewList(QWidget* parent, const char* name, const char* storedClass, const char* hint) {
+// A list of icons or of images: the icon views (list views, in the list views' font) and the
+// image boxes (list boxes, in the form's font) of the two tabs.
+QListWidget* NewList(QWidget* parent, const char* name, const char* storedClass, const char* hint, const QFont& font) {
     auto* list = Named(new QListWidget(parent), name, storedClass);
-    list->setFont(ListViewFont());
+    list->setFont(font);
     list->setToolTip(Text(hint));
     return list;
+}
+
+// In Qt's own file dialogs the completion popup of their name field is closed with the
+// dialog, so that it never stays on screen taking the keys meant for the window.
+void CloseCompletionWithDialog(QFileDialog* dialog) {
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog] {
+        for (QCompleter* completer : dialog->findChildren<QCompleter*>())
+            if (completer->popup()) completer->popup()->hide();
+    });
 }
 
 void UseTooltipColour(QListWidget* list) {
@@ -228,12 +241,13 @@ void Twnd_pv_Main::CreateComponents() {
         layout->setContentsMargins(0, 0, 0, 0);
         splitter = NewSplitter(Qt::Horizontal, sheet, splitterName);
         layout->addWidget(splitter);
-        list = NewList(splitter, listName, "TListView", kHint);
+        list = NewList(splitter, listName, "TListView", kHint, ListViewFont());
         list->setViewMode(QListView::IconMode);
         list->setSelectionMode(mode);
         list->setIconSize(QSize(kThumbnailSize, kThumbnailSize));
-        box = NewList(splitter, boxName, "TListBox", boxHint);
+        box = NewList(splitter, boxName, "TListBox", boxHint, FormFont());
         tiles = new TIconTileDelegate(list);
+        new TRightButtonBand(list);
         list->setItemDelegate(tiles);
         box->setItemDelegate(new TIconImageDelegate(rule, box));
         // A list box: its items are as wide as the box, which never scrolls sideways; its right
@@ -287,6 +301,7 @@ void Twnd_pv_Main::CreateComponents() {
     FolderDialog->setObjectName(QStringLiteral("FolderDialog"));
     FolderDialog->setFileMode(QFileDialog::Directory);
     FolderDialog->setOptions(QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
+    for (QFileDialog* dialog : {sd, sdIcon, sdBMP, FolderDialog}) CloseCompletionWithDialog(dialog);
 }
 
 void Twnd_pv_Main::CreateMenus() {
@@ -527,6 +542,11 @@ void Twnd_pv_Main::ExecuteFindFile() {
         SetListingCriteria();
         FindFile.Execute();
     }
+    // Files dropped while it ran, in the order they came.
+    while (!FPendingDrops.isEmpty() && !FClosed && !FSearching) {
+        const QStringList files = std::exchange(FPendingDrops, {});
+        ExplorerDropDropped(*ExplorerDrop, files, static_cast<int>(files.size()), 0, 0);
+    }
 }
 
 void Twnd_pv_Main::ShowCounters() { sb->SetPanelText(0, QString::fromStdString(FFileSearch.Counters().Text())); }
@@ -585,9 +605,12 @@ void Twnd_pv_Main::FindFileSearchFinish(TFindFile&) {
 }
 
 void Twnd_pv_Main::ExplorerDropDropped(TExplorerDrop&, const QStringList& Files, int, int, int) {
-    // A drop that arrives while a run takes its messages waits for no one: it is left out
-    // rather than interleaved with the rows and counters of that run.
-    if (FSearching) return;
+    // A drop that arrives while a run takes its messages is kept and listed once that run has
+    // ended (ExecuteFindFile), rather than interleaved with its rows and counters.
+    if (FSearching) {
+        FPendingDrops << Files;
+        return;
+    }
     FindFileSearchBegin(FindFile);
     try {
         FFileSearch.SkipDuplicates = false;
@@ -625,6 +648,7 @@ void Twnd_pv_Main::FileListIncrementalSearch(const TFoundFile& Item, const QStri
 // --- commands ----------------------------------------------------------------------------
 
 void Twnd_pv_Main::cmRefresh() {
+    ShellTree->Refresh();
     ShellTreeChange();
     FileList->selectionModel()->clear();
     FCurrentFile.clear();
@@ -705,7 +729,8 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
     FStartTick = TickCount();
     if (!Selected || Row < 0 || Row >= FileList->Model()->rowCount()) return;
     const std::string path = FileList->Model()->File(Row).Row.Path;
-    if (QString::fromStdString(path).compare(QString::fromStdString(FCurrentFile), Qt::CaseInsensitive) == 0) return;
+    // Names that differ only in case are two files here: only the very same path is the file on view.
+    if (path == FCurrentFile) return;
     FCurrentFile = path;
 
     TCommandSteps steps;
@@ -900,6 +925,9 @@ void Twnd_pv_Main::cmRemoveIcons() {
             const auto before = std::lower_bound(removed.begin(), removed.end(), index) - removed.begin();
             item->setData(kIconIndexRole, index - static_cast<int>(before));
         }
+        // Nothing stays selected, so that a second press removes nothing more.
+        ICLList->selectionModel()->clear();
+        ICLBox->clear();
     });
 }
 

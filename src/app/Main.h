@@ -198,6 +198,7 @@ private:
     QMetaObject::Connection FTreeChange;  // ShellTreeChange, attached from FormShow to FormClose
     bool FShown = false;
     bool FListingPending = false;  // a folder was chosen while a run was still in progress
+    QStringList FPendingDrops;     // files dropped while a run was in progress
     bool FCloseAccepted = false;
     bool FClosed = false;
 };

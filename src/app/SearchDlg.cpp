@@ -1,5 +1,6 @@
 #include "app/SearchDlg.h"
 
+#include "app/DialogFlags.h"
 #include "app/Main.h"
 #include "widgets/PropStorageEh.h"
 #include "widgets/ShellTree.h"
@@ -28,8 +29,7 @@ QString TrimBlanks(const QString& text) {
 }
 
 Twnd_pv_Search::Twnd_pv_Search(Twnd_pv_Main& owner)
-    : QDialog(&owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
+    : QDialog(&owner, kDialogFlags | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
       FMain(owner) {
     setObjectName(QStringLiteral("wnd_pv_Search"));
     setWindowTitle(QStringLiteral("搜索"));

@@ -3,7 +3,9 @@
 #include "icons/IconImage.h"
 #include "widgets/IconPixmaps.h"
 
+#include <QApplication>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QListWidgetItem>
 #include <QPainter>
 
@@ -11,13 +13,63 @@
 
 namespace pictavo {
 
-void TIconTileDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
-    QStyledItemDelegate::initStyleOption(option, index);
-    if (!Tiles) return;
-    option->decorationPosition = QStyleOptionViewItem::Left;
-    option->displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+namespace {
+
+// A tile: margins around the picture and between the picture and the text.
+constexpr int kTileMargin = 4;
+
+}  // namespace
+
+QSize TIconTileDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    if (!Tiles) return QStyledItemDelegate::sizeHint(option, index);
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QFontMetrics& metrics = item.fontMetrics;
+    const int textWidth = std::max(metrics.horizontalAdvance(item.text),
+                                   metrics.horizontalAdvance(index.data(kIconDetailRole).toString()));
+    const int height = std::max(item.decorationSize.height(), 2 * metrics.height());
+    return {3 * kTileMargin + item.decorationSize.width() + textWidth, height + 2 * kTileMargin};
+}
+
+void TIconTileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    if (!Tiles) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QString caption = item.text;
     const QString detail = index.data(kIconDetailRole).toString();
-    if (!detail.isEmpty()) option->text += u'\n' + detail;
+    // The view's own background, selection and focus frame, without its text or picture.
+    item.text.clear();
+    item.icon = QIcon();
+    item.features &= ~QStyleOptionViewItem::HasDecoration;
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+
+    const QRect rect = option.rect;
+    const QSize picture = option.decorationSize;
+    const QRect pictureRect(rect.left() + kTileMargin, rect.top() + (rect.height() - picture.height()) / 2,
+                            picture.width(), picture.height());
+    const bool selected = option.state & QStyle::State_Selected;
+    const QIcon icon = index.data(Qt::DecorationRole).value<QIcon>();
+    if (!icon.isNull()) icon.paint(painter, pictureRect, Qt::AlignCenter, selected ? QIcon::Selected : QIcon::Normal);
+
+    // Two lines, centred as one block beside the picture, each cut with an ellipsis.
+    const QFontMetrics& metrics = option.fontMetrics;
+    const int left = pictureRect.right() + 1 + kTileMargin;
+    const int width = std::max(0, rect.right() - kTileMargin - left);
+    const int top = rect.top() + (rect.height() - 2 * metrics.height()) / 2;
+    painter->save();
+    painter->setFont(option.font);
+    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->drawText(QRect(left, top, width, metrics.height()), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      metrics.elidedText(caption, Qt::ElideRight, width));
+    painter->drawText(QRect(left, top + metrics.height(), width, metrics.height()),
+                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      metrics.elidedText(detail, Qt::ElideRight, width));
+    painter->restore();
 }
 
 int ImageItemHeight(const TIconImage& image, const QFontMetrics& font, TBoxHeightRule rule) {

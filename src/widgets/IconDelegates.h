@@ -19,16 +19,17 @@ inline constexpr int kIconDetailRole = Qt::UserRole + 1;
 // The role of an image box item's object: the image it lists.
 inline constexpr int kIconImageRole = Qt::UserRole + 2;
 
-// Draws an icon view's items as tiles when told to: the picture left of the caption and, under
-// the caption, the second line. Otherwise the items look as the view draws them.
+// Draws an icon view's items as tiles when told to: the picture on the left, the caption on
+// one line and the second caption on the line under it. Otherwise the items look as the view
+// draws them.
 class TIconTileDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     bool Tiles = false;
 
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
 // How an image box limits its item heights: items taller than 255 pixels get height 0 and are

@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTimer>
 
 namespace pictavo {
@@ -39,11 +41,8 @@ TShellTree::TShellTree(QWidget* parent) : QTreeView(parent), FModel(new QFileSys
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformRowHeights(true);
     expand(FModel->index(QDir::rootPath()));
-    connect(FModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& folder) {
-        if (FScrollParent.isEmpty() || folder != FScrollParent) return;
-        FScrollParent.clear();
-        QTimer::singleShot(kSortSettleMs, this, [this] { scrollTo(currentIndex()); });
-    });
+    connect(FModel, &QFileSystemModel::directoryLoaded, this, [this] { ScrollLater(); });
+    connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { FKeepInView = false; });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid()) emit Change(Path());
@@ -67,11 +66,53 @@ bool TShellTree::SetPath(const QString& path) {
     for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) expand(parent);
     setCurrentIndex(index);
     scrollTo(index);
-    FScrollParent = index.parent().isValid() ? FModel->filePath(index.parent()) : QString();
+    FKeepInView = true;
+    ScrollLater();
     return true;
 }
 
+void TShellTree::Refresh() {
+    const QString path = Path();
+    if (path.isEmpty()) return;
+    // The model reads a folder again only when it is no longer the root it watches: making the
+    // folder the root marks the old root to be read again, and making the old root the root
+    // once more marks the folder. Then its listing is asked for afresh.
+    const QString root = FModel->rootPath();
+    FModel->setRootPath(path);
+    FModel->setRootPath(root);
+    const QModelIndex index = FModel->index(path);
+    if (FModel->canFetchMore(index)) FModel->fetchMore(index);
+}
+
+void TShellTree::ScrollLater() {
+    if (!FKeepInView) return;
+    QTimer::singleShot(kSortSettleMs, this, [this] {
+        if (FKeepInView && currentIndex().isValid()) scrollTo(currentIndex());
+    });
+}
+
+void TShellTree::keyPressEvent(QKeyEvent* event) {
+    FKeepInView = false;
+    QTreeView::keyPressEvent(event);
+}
+
+void TShellTree::wheelEvent(QWheelEvent* event) {
+    FKeepInView = false;
+    QTreeView::wheelEvent(event);
+}
+
+void TShellTree::showEvent(QShowEvent* event) {
+    QTreeView::showEvent(event);
+    ScrollLater();
+}
+
+void TShellTree::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    ScrollLater();
+}
+
 void TShellTree::mousePressEvent(QMouseEvent* event) {
+    FKeepInView = false;
     if (event->button() == Qt::RightButton) {
         const QModelIndex index = indexAt(event->position().toPoint());
         if (index.isValid()) setCurrentIndex(index);

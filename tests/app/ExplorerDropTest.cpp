@@ -6,10 +6,12 @@
 #include "support/TempDir.h"
 #include "widgets/ExplorerDrop.h"
 #include "widgets/FileListView.h"
+#include "widgets/ShellTree.h"
 
 #include <QCheckBox>
 #include <QListWidget>
 #include <QMimeData>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -136,6 +138,31 @@ private slots:
         QVERIFY(SendDrop(window->FileList->viewport(), {Q(dir.File("sub/inner.ico"))}));
         QCOMPARE(ListedNames(*window), QStringList{"inner.ico"});
         QCOMPARE(Panel(*window, 0), Counters(0, 1, 1));
+    }
+
+    // A drop that arrives while a listing takes its messages is accepted and listed once the
+    // listing has ended, in a run of its own.
+    void dropDuringAListingIsListedAfterIt() {
+        TempDir big, dropped;
+        for (int i = 0; i < 250; ++i) WritePlainFile(big.File("f" + std::to_string(1000 + i) + ".txt"));
+        WriteIcoFile(big.File("in-folder.ico"));
+        WriteDllFile(dropped.File("late.dll"), 3);
+        const auto window = OpenWindow(Store(), Q(FStart.Path()));
+        QVERIFY(window);
+        bool accepted = false, duringRun = false;
+        // Runs inside the listing, when it lets the window take its messages.
+        QTimer::singleShot(0, window.get(), [&] {
+            duringRun = window->FSearching;
+            accepted = SendDrop(window->FileList->viewport(), {Q(dropped.File("late.dll"))});
+        });
+        QVERIFY(window->ShellTree->SetPath(Q(big.Path())));
+        QVERIFY(WaitIdle(*window));
+        QVERIFY(duringRun);
+        QVERIFY(accepted);
+        QCOMPARE(ListedNames(*window), QStringList{"late.dll"});
+        QCOMPARE(ListedColumn(*window, 1), QStringList{"3"});
+        QCOMPARE(Panel(*window, 0), Counters(0, 1, 3));
+        QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
     }
 };
 

@@ -10,6 +10,7 @@
 #include "widgets/ShellTree.h"
 
 #include <QCheckBox>
+#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QPushButton>
@@ -191,7 +192,15 @@ private slots:
         window->FCurrentFile = dir.File("one.ico");
         window->IconList->addItem(QStringLiteral("icon"));
         WriteIcoFile(dir.File("two.ico"));
+        // The tree does not follow the file system by itself; F5 reads the folder's sub-folders again.
+        const QModelIndex folder = window->ShellTree->currentIndex();
+        window->ShellTree->expand(folder);
+        QTRY_VERIFY(window->ShellTree->FileSystem()->canFetchMore(folder) == false);
+        QTest::qWait(100);
+        const int subfolders = window->ShellTree->FileSystem()->rowCount(folder);
+        std::filesystem::create_directory(dir.File("made-later"));
         QTest::keyClick(window.get(), Qt::Key_F5);
+        QTRY_COMPARE(window->ShellTree->FileSystem()->rowCount(folder), subfolders + 1);
         QCOMPARE(ListedNames(*window), (QStringList{"one.ico", "two.ico"}));
         QVERIFY(!window->FileList->selectionModel()->hasSelection());
         QCOMPARE(window->FileList->CurrentRow(), -1);

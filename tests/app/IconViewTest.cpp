@@ -1,6 +1,8 @@
 // The current-file view and the library tab of the real main window, on generated files.
 #include "WindowFixtures.h"
 
+#include "app/SearchDlg.h"
+
 #include "icons/IconImage.h"
 #include "library/IconLibrary.h"
 #include "support/IconFixtures.h"
@@ -11,6 +13,7 @@
 #include "widgets/IconPixmaps.h"
 #include "widgets/PanelStatusBar.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QListWidget>
 #include <QRegularExpression>
@@ -56,7 +59,13 @@ private slots:
         for (int i = 0; i < icon.Images().Count(); ++i)
             if (icon.Images()[i]->Label() == "16 x 16 - 8bit") expected = icon.Images()[i];
         QVERIFY(expected);
-        QCOMPARE(item->icon().pixmap(32, 32).toImage(), IconThumbnail(*expected, Qt::white).toImage());
+        // Its pixels stretched to 32 x 32: each source pixel a 2 x 2 square.
+        const QImage thumbnail = item->icon().pixmap(32, 32).toImage();
+        const QImage source = RasterToImage(*expected->GetHandle());
+        QCOMPARE(thumbnail.size(), QSize(32, 32));
+        for (const QPoint at : {QPoint(0, 0), QPoint(7, 3), QPoint(15, 15)})
+            QCOMPARE(thumbnail.pixelColor(2 * at.x() + 1, 2 * at.y() + 1),
+                     qAlpha(source.pixel(at)) == 255 ? source.pixelColor(at) : QColor(Qt::white));
 
         item->setSelected(true);
         QCOMPARE(Texts(window->IconBox), (QStringList{"16 x 16 - 4bit", "16 x 16 - 8bit", "48 x 48 - 32bit"}));
@@ -132,6 +141,11 @@ private slots:
         window->ICLList->item(1)->setSelected(true);
         window->Removeselected1->trigger();
         QCOMPARE(Texts(window->ICLList), (QStringList{"A", "B", "sample", "sample", "sample"}));
+        // Nothing is selected afterwards: a second press removes nothing more.
+        QVERIFY(window->ICLList->selectedItems().isEmpty());
+        QCOMPARE(window->ICLBox->count(), 0);
+        window->Removeselected1->trigger();
+        QCOMPARE(window->ICLList->count(), 5);
         for (int row = 0; row < window->ICLList->count(); ++row)
             QCOMPARE(window->ICLList->item(row)->data(kIconIndexRole).toInt(), row);
         window->ICLList->item(4)->setSelected(true);
@@ -159,6 +173,55 @@ private slots:
             QCOMPARE(saved.Icons().Icon(i)->Images().Count(), window->FLibrary.Icons().Icon(i)->Images().Count());
         }
         QCOMPARE(names.join(u',').toUpper(), Texts(window->ICLList).join(u',').toUpper());
+    }
+
+    // Removing the first icon, again and again, until the library is empty: each time the
+    // items left name their own icons and nothing is selected.
+    void removingTheFirstAndEveryIcon() {
+        TempDir folder;
+        WriteNamedDll(folder.File("four.dll"), {u"I0", u"I1", u"I2", u"I3"});
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        window->All2->trigger();
+        QStringList left{"I0", "I1", "I2", "I3"};
+        QCOMPARE(Texts(window->ICLList), left);
+        while (!left.isEmpty()) {
+            window->ICLList->item(0)->setSelected(true);
+            QVERIFY(window->ICLBox->count() > 0);
+            window->Removeiconsfromlibrary1->trigger();
+            left.removeFirst();
+            QCOMPARE(Texts(window->ICLList), left);
+            QCOMPARE(window->FLibrary.Icons().Count(), left.size());
+            for (int row = 0; row < left.size(); ++row)
+                QCOMPARE(Q(window->FLibrary.Icons().Name(window->ICLList->item(row)->data(kIconIndexRole).toInt())),
+                         left[row]);
+            QVERIFY(window->ICLList->selectedItems().isEmpty());
+            QCOMPARE(window->ICLBox->count(), 0);
+            QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - %1 个图标 ").arg(left.size()));
+        }
+    }
+
+    // Names that differ only in case are two files: choosing the second shows its own icons.
+    void namesDifferingInCaseAreTwoFiles() {
+        TempDir folder;
+        WriteSampleIco(folder.File("AB.ico"));
+        WriteIcoFile(folder.File("ab.ico"));
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        QStringList errors;
+        window->Runner->ShowError = [&](const QString& message) { errors << message; };
+        // Both listed: names met before in the run are not skipped.
+        window->wnd_pv_Search->cbxIgnore->setChecked(false);
+        window->Refresh1->trigger();
+        QCOMPARE(ListedNames(*window).size(), 2);
+        QVERIFY(ChooseFile(*window, QStringLiteral("AB.ico")));
+        QCOMPARE(window->FFileIcons.Icons().Icon(0)->Images().Count(), 3);
+        QVERIFY(ChooseFile(*window, QStringLiteral("ab.ico")));
+        QCOMPARE(window->FCurrentFile, folder.File("ab.ico"));
+        QCOMPARE(window->FFileIcons.Icons().Icon(0)->Images().Count(), 1);
+        window->IconList->item(0)->setSelected(true);
+        QCOMPARE(window->IconBox->count(), 1);
+        QCOMPARE(errors, QStringList());
     }
 
     // Ctrl+N empties the library without a question; a file that cannot be read while adding shows

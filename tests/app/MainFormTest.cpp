@@ -3,6 +3,8 @@
 // that runs commands; what stops when the window closes.
 #include "WindowFixtures.h"
 
+#include "app/About.h"
+#include "app/ColorDlg.h"
 #include "app/SearchDlg.h"
 #include "support/TempDir.h"
 #include "widgets/FileListView.h"
@@ -11,6 +13,8 @@
 #include "widgets/UiFonts.h"
 
 #include <QAction>
+#include <QCompleter>
+#include <QFileDialog>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -130,7 +134,12 @@ private slots:
         QVERIFY(window->pc->tabBar()->font().bold());
         QCOMPARE(window->font().family(), ChineseFontFamily());
         QCOMPARE(window->font().pixelSize(), 12);
-        QCOMPARE(window->FileList->font().pixelSize(), 11);
+        // The three list views in their own font, the image boxes in the form's.
+        for (QWidget* listView : {static_cast<QWidget*>(window->FileList), static_cast<QWidget*>(window->IconList),
+                                  static_cast<QWidget*>(window->ICLList)})
+            QCOMPARE(listView->font().pixelSize(), 11);
+        QCOMPARE(window->IconBox->font(), window->font());
+        QCOMPARE(window->ICLBox->font(), window->font());
         QCOMPARE(window->FileList->toolTip(), QStringLiteral("右键单击打开菜单"));
         QCOMPARE(window->ICLBox->toolTip(), QStringLiteral("右键单击菜单"));
         QCOMPARE(window->IconList->selectionMode(), QAbstractItemView::ExtendedSelection);
@@ -138,6 +147,31 @@ private slots:
         QVERIFY(!window->wnd_pv_Search->isVisible());
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
         QCOMPARE(Panel(*window, 0), QStringLiteral("文件夹: 1   文件: 0   图标: 0"));
+    }
+
+    // The dialogs of fixed size carry a title and a close button only; a file dialog that
+    // closes takes its name field's completion popup with it.
+    void dialogDecorationsAndCompletion() {
+        const auto window = OpenWindow(Store(), QString::fromStdString(FFolder.Path()));
+        QVERIFY(window);
+        Twnd_pv_About about(window.get());
+        Tdlg_pv_Color colour(window.get());
+        for (const QDialog* dialog : {static_cast<QDialog*>(window->wnd_pv_Search), static_cast<QDialog*>(&about),
+                                      static_cast<QDialog*>(&colour)}) {
+            const Qt::WindowFlags flags = dialog->windowFlags();
+            QVERIFY2(flags & Qt::CustomizeWindowHint, qPrintable(dialog->objectName()));
+            QVERIFY(flags & Qt::WindowCloseButtonHint);
+            QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        }
+        for (QFileDialog* dialog : {window->sd, window->sdIcon, window->sdBMP, window->FolderDialog}) {
+            dialog->show();
+            const QList<QCompleter*> completers = dialog->findChildren<QCompleter*>();
+            QVERIFY2(!completers.isEmpty(), qPrintable(dialog->objectName()));
+            completers.first()->popup()->show();
+            QVERIFY(completers.first()->popup()->isVisible());
+            dialog->reject();
+            QVERIFY2(!completers.first()->popup()->isVisible(), qPrintable(dialog->objectName()));
+        }
     }
 
     // Switching tabs re-points the icon index to the first selected icon of the tab, or
