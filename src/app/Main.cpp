@@ -305,8 +305,7 @@ void Twnd_pv_Main::CreateComponents() {
 }
 
 void Twnd_pv_Main::CreateMenus() {
-    // A menu item: its name, caption, shortcut and Tag. Items of commands that other views
-    // of the window carry out are shown, and disabled until those views are there.
+    // A menu item: its name, caption, shortcut and Tag.
     auto item = [this](QMenu* menu, const char* name, const char* caption, const QKeySequence& shortcut = {},
                        int tag = 0) {
         auto* action = new QAction(Text(caption), this);
@@ -657,7 +656,6 @@ void Twnd_pv_Main::cmRefresh() {
 void Twnd_pv_Main::cmExit() { close(); }
 
 void Twnd_pv_Main::mmSearchClick() {
-    if (!wnd_pv_Search) wnd_pv_Search = new Twnd_pv_Search(*this);
     wnd_pv_Search->show();
     wnd_pv_Search->raise();
     wnd_pv_Search->activateWindow();
@@ -672,13 +670,9 @@ void Twnd_pv_Main::pcChange(int index) {
     if (index != 0 && index != 1) return;
     QListWidget* list = index == 0 ? IconList : ICLList;
     QListWidget* box = index == 0 ? IconBox : ICLBox;
-    if (list->selectedItems().isEmpty()) {
-        box->clear();
-        return;
-    }
-    // The icon whose images the box lists, which with several icons selected is the one
-    // selected last rather than the first.
-    FIconIndex = FBoxIconIndex[index];
+    // The box keeps listing the images of the icon selected last (FBoxIconIndex); with no
+    // icon selected it is emptied.
+    if (list->selectedItems().isEmpty()) box->clear();
 }
 
 // --- the current-file view and the library tab --------------------------------------------
@@ -776,7 +770,6 @@ void Twnd_pv_Main::AddIconItem(TIconLibrary& Library, int Index, QListWidget* Li
 }
 
 void Twnd_pv_Main::ShowIconImages(TIconLibrary& Library, QListWidget* Box, int Index) {
-    FIconIndex = Index;
     FBoxIconIndex[Box == IconBox ? 0 : 1] = Index;
     Box->clear();
     if (Index < 0 || Index >= Library.Icons().Count() || !Library.Icons().Icon(Index)) return;

@@ -109,7 +109,6 @@ public:
     pictavo::TIconLibrary FFileIcons;  // icons of the file on view
     pictavo::TIconLibrary FLibrary;    // the library being gathered
     std::string FCurrentFile;          // the file whose icons are on view
-    int FIconIndex = 0;                // icon of the tab on view whose images its box shows
     int64_t FStartTick = 0;            // milliseconds, when the file list's selection changed
     // The current run's counters and the names it met (lower-cased, for skipping duplicates).
     pictavo::TIconFileSearch FFileSearch;
@@ -189,8 +188,8 @@ private:
 
     QString FStartFolder;
     QString FStartFile;
-    // Per tab, the index of the icon whose images its image box lists: FIconIndex is re-pointed
-    // to it on a tab switch, so each box keeps naming the icon whose images it shows.
+    // Per tab, the index of the icon whose images its image box lists, so that each box keeps
+    // naming the icon whose images it shows across tab switches.
     int FBoxIconIndex[2] = {0, 0};
     pictavo::TIconTileDelegate* FIconListTiles = nullptr;
     pictavo::TIconTileDelegate* FICLListTiles = nullptr;

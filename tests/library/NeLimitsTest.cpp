@@ -268,8 +268,9 @@ TEST(IclLimits, TheNamesTableOffsetIsNeverWrapped) {
         EXPECT_EQ(Bytes(last[c.images - 1]->Data()), dib);
 
         // A peer reads the resource table only when the resident-name table follows it.
-        if (resources <= kMaxICLResources && access("/usr/bin/wrestool", X_OK) == 0) {
-            const std::string cmd = "/usr/bin/wrestool -l '" + dir.File("lib.icl") + "' > '" + dir.File("list.txt") + "'";
+        if (resources <= kMaxICLResources) {
+            ASSERT_EQ(std::system("command -v wrestool >/dev/null"), 0) << "wrestool (Debian package icoutils) is needed";
+            const std::string cmd = "wrestool -l '" + dir.File("lib.icl") + "' > '" + dir.File("list.txt") + "'";
             ASSERT_EQ(std::system(cmd.c_str()), 0);
             const auto listing = ReadBytes(dir.File("list.txt"));
             const std::string text(listing.begin(), listing.end());
