@@ -245,6 +245,8 @@ void Twnd_pv_Main::CreateComponents() {
         list->setViewMode(QListView::IconMode);
         list->setSelectionMode(mode);
         list->setIconSize(QSize(kThumbnailSize, kThumbnailSize));
+        // The icons flow anew into the view's width whenever it is resized.
+        list->setResizeMode(QListView::Adjust);
         box = NewList(splitter, boxName, "TListBox", boxHint, FormFont());
         tiles = new TIconTileDelegate(list);
         new TRightButtonBand(list);

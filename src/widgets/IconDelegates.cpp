@@ -59,16 +59,18 @@ void TIconTileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     // Two lines, centred as one block beside the picture, each cut with an ellipsis.
     const QFontMetrics& metrics = option.fontMetrics;
     const int left = pictureRect.right() + 1 + kTileMargin;
-    const int width = std::max(0, rect.right() - kTileMargin - left);
+    const int width = std::max(0, rect.left() + rect.width() - kTileMargin - left);
     const int top = rect.top() + (rect.height() - 2 * metrics.height()) / 2;
     painter->save();
     painter->setFont(option.font);
     painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
-    painter->drawText(QRect(left, top, width, metrics.height()), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                      metrics.elidedText(caption, Qt::ElideRight, width));
-    painter->drawText(QRect(left, top + metrics.height(), width, metrics.height()),
-                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                      metrics.elidedText(detail, Qt::ElideRight, width));
+    // A line that fits by the width the tile was measured with is drawn whole.
+    auto fitted = [&](const QString& text) {
+        return metrics.horizontalAdvance(text) <= width ? text : metrics.elidedText(text, Qt::ElideRight, width);
+    };
+    const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+    painter->drawText(QRect(left, top, width, metrics.height()), flags, fitted(caption));
+    painter->drawText(QRect(left, top + metrics.height(), width, metrics.height()), flags, fitted(detail));
     painter->restore();
 }
 

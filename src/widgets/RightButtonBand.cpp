@@ -65,6 +65,9 @@ bool TRightButtonBand::eventFilter(QObject* watched, QEvent* event) {
             QApplication::sendEvent(FView->viewport(), &menu);
         }
         FMenuHeld = false;
+        // The drag's end is the band's: the view does not take it for a click of its own, which
+        // would select anew what lies under the pointer.
+        if (dragged) return true;
         break;
     }
     default:
