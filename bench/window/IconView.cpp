@@ -32,7 +32,8 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QTimer>
-#include <QListWidget>
+#include <QIcon>
+#include <QListView>
 
 #include <algorithm>
 #include <cstdio>
@@ -152,9 +153,16 @@ double CliExtract(const QString& file, const std::string& folder) {
 bool Ready(const Twnd_pv_Main& window) { return window.sb->PanelText(1).startsWith(QStringLiteral("就绪 (")); }
 
 // Items of the icon list with a thumbnail.
-int Thumbnails(const QListWidget* list) {
+int Listed(const QListView* list) {
     int n = 0;
-    for (int i = 0; i < list->count(); ++i) n += list->item(i)->icon().isNull() ? 0 : 1;
+    for (int i = 0; i < list->model()->rowCount(); ++i) n += list->isRowHidden(i) ? 0 : 1;
+    return n;
+}
+
+int Thumbnails(const QListView* list) {
+    int n = 0;
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        n += list->model()->index(i, 0).data(Qt::DecorationRole).value<QIcon>().isNull() ? 0 : 1;
     return n;
 }
 
@@ -195,7 +203,7 @@ int main(int argc, char** argv) {
     // One round more than asked: the first warms the file cache and Qt's own and is not counted.
     for (int r = 0; r <= options.Rounds; ++r) {
         ChooseFile(window, QStringLiteral("other.ico"));
-        while (!Ready(window) || window.IconList->count() != 1) QCoreApplication::processEvents();
+        while (!Ready(window) || Listed(window.IconList) != 1) QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         window.sb->SetPanelText(1, {});
 
@@ -211,7 +219,7 @@ int main(int argc, char** argv) {
         ready.push_back(readyMs);
         painted.push_back(paintedMs);
         decoded.push_back(after - before);
-        shown = window.IconList->count();
+        shown = Listed(window.IconList);
         thumbnails = Thumbnails(window.IconList);
         status = window.sb->PanelText(1);
     }

@@ -12,6 +12,7 @@
 #include "widgets/ExplorerDrop.h"
 #include "widgets/FileListView.h"
 #include "widgets/IconDelegates.h"
+#include "widgets/IconModels.h"
 #include "widgets/IconPixmaps.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
@@ -30,7 +31,7 @@
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QHBoxLayout>
-#include <QListWidget>
+#include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QShowEvent>
@@ -108,8 +109,8 @@ T* Named(T* widget, const char* name, const char* storedClass = nullptr) {
 
 // A list of icons or of images: the icon views (list views, in the list views' font) and the
 // image boxes (list boxes, in the form's font) of the two tabs.
-QListWidget* NewList(QWidget* parent, const char* name, const char* storedClass, const char* hint, const QFont& font) {
-    auto* list = Named(new QListWidget(parent), name, storedClass);
+QListView* NewList(QWidget* parent, const char* name, const char* storedClass, const char* hint, const QFont& font) {
+    auto* list = Named(new QListView(parent), name, storedClass);
     list->setFont(font);
     list->setToolTip(Text(hint));
     return list;
@@ -124,7 +125,7 @@ void CloseCompletionWithDialog(QFileDialog* dialog) {
     });
 }
 
-void UseTooltipColour(QListWidget* list) {
+void UseTooltipColour(QListView* list) {
     QPalette palette = list->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
     palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
@@ -234,7 +235,7 @@ void Twnd_pv_Main::CreateComponents() {
     // A tab sheet: the icon view beside its image box, the box keeping its width.
     auto iconTab = [this](const char* sheetName, const char* splitterName, const char* listName, const char* boxName,
                       const char* boxHint, QAbstractItemView::SelectionMode mode, TBoxHeightRule rule,
-                      QWidget*& sheet, QSplitter*& splitter, QListWidget*& list, QListWidget*& box,
+                      QWidget*& sheet, QSplitter*& splitter, QListView*& list, QListView*& box,
                       TIconTileDelegate*& tiles) {
         sheet = Named(new QWidget, sheetName, "TTabSheet");
         auto* layout = new QHBoxLayout(sheet);
@@ -266,6 +267,14 @@ void Twnd_pv_Main::CreateComponents() {
             TBoxHeightRule::LimitTo255, TabSheet2, Splitter4, ICLList, ICLBox, FICLListTiles);
     UseTooltipColour(ICLList);
     UseTooltipColour(ICLBox);
+    FIconListModel = new TIconListModel(FFileIcons.Icons(), kImageListBackground, kThumbnailSize, kThumbnailMaxWidth, this);
+    FICLListModel = new TIconListModel(FLibrary.Icons(), kICLImagesBackground, kThumbnailSize, kThumbnailMaxWidth, this);
+    FIconBoxModel = new TIconImagesModel(this);
+    FICLBoxModel = new TIconImagesModel(this);
+    IconList->setModel(FIconListModel);
+    ICLList->setModel(FICLListModel);
+    IconBox->setModel(FIconBoxModel);
+    ICLBox->setModel(FICLBoxModel);
 
     pc->addTab(TabSheet1, style()->standardIcon(QStyle::SP_FileIcon), Text(" 当前查看 "));
     pc->addTab(TabSheet2, style()->standardIcon(QStyle::SP_DirIcon), Text(" 图标库 "));
@@ -553,9 +562,8 @@ void Twnd_pv_Main::ExecuteFindFile() {
 void Twnd_pv_Main::ShowCounters() { sb->SetPanelText(0, QString::fromStdString(FFileSearch.Counters().Text())); }
 
 void Twnd_pv_Main::EmptyCurrentFileView() {
-    IconList->clear();
-    IconBox->clear();
-    FFileIcons.Icons().Clear();
+    FIconBoxModel->Clear();
+    FIconListModel->Clear();
     FCurrentFile.clear();
 }
 
@@ -670,11 +678,10 @@ void Twnd_pv_Main::About1Click() {
 
 void Twnd_pv_Main::pcChange(int index) {
     if (index != 0 && index != 1) return;
-    QListWidget* list = index == 0 ? IconList : ICLList;
-    QListWidget* box = index == 0 ? IconBox : ICLBox;
-    // The box keeps listing the images of the icon selected last (FBoxIconIndex); with no
-    // icon selected it is emptied.
-    if (list->selectedItems().isEmpty()) box->clear();
+    const QListView* list = index == 0 ? IconList : ICLList;
+    // The box keeps listing the images of the icon selected last; with no icon selected it is
+    // emptied.
+    if (!list->selectionModel()->hasSelection()) (index == 0 ? FIconBoxModel : FICLBoxModel)->Clear();
 }
 
 // --- the current-file view and the library tab --------------------------------------------
@@ -689,15 +696,13 @@ void Twnd_pv_Main::ConnectSelectionHandlers() {
                                       for (const QModelIndex& index : selected.indexes())
                                           if (index.column() == 0) FileListItemSelectionChanged(index.row(), true);
                                   });
-    auto perItem = [this](QListWidget* list, void (Twnd_pv_Main::*handler)(QListWidgetItem*, bool)) {
+    auto perItem = [this](QListView* list, void (Twnd_pv_Main::*handler)(int, bool)) {
         FSelectionHandlers << connect(
             list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this, list, handler](const QItemSelection& selected, const QItemSelection& deselected) {
+            [this, handler](const QItemSelection& selected, const QItemSelection& deselected) {
                 Runner->Run([&] {
-                    for (const QModelIndex& index : deselected.indexes())
-                        (this->*handler)(list->item(index.row()), false);
-                    for (const QModelIndex& index : selected.indexes())
-                        (this->*handler)(list->item(index.row()), true);
+                    for (const QModelIndex& index : deselected.indexes()) (this->*handler)(index.row(), false);
+                    for (const QModelIndex& index : selected.indexes()) (this->*handler)(index.row(), true);
                 });
             });
     };
@@ -732,75 +737,51 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
     TCommandSteps steps;
     steps.BusyText = Text("正在检索图标...");
     steps.BeginUpdate = [this] { IconList->setUpdatesEnabled(false); };
-    steps.EndUpdate = [this] { IconList->setUpdatesEnabled(true); };
+    steps.EndUpdate = [this] {
+        HideIconsWithoutImages(IconList);
+        IconList->setUpdatesEnabled(true);
+    };
     steps.ReadyText = [this] { return QString::asprintf("就绪 (%1.2f 秒)", (TickCount() - FStartTick) / 1000.0); };
     steps.AfterReady = [this] {
-        pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(IconList->count()));
+        pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(ListedIcons(IconList)));
         pc->setCurrentWidget(TabSheet1);
     };
     Runner->Run(steps, [this] {
-        IconList->clear();
-        IconBox->clear();
-        FFileIcons.Icons().Clear();
-        LoadIcons(FCurrentFile, FFileIcons);
-        for (int i = 0; i < FFileIcons.Icons().Count(); ++i) AddIconItem(FFileIcons, i, IconList);
+        FIconBoxModel->Clear();
+        // The icons read before an error are listed too.
+        FIconListModel->Refill([this] {
+            FFileIcons.Icons().Clear();
+            LoadIcons(FCurrentFile, FFileIcons);
+        });
     });
 }
 
-void Twnd_pv_Main::AddIconItem(TIconLibrary& Library, int Index, QListWidget* ListView) {
-    try {
-        TAdvancedIcon* icon = Library.Icons().Icon(Index);
-        if (!icon || icon->Images().Count() == 0) return;
-        TIconImageList& images = icon->Images();
-        images.SortBySize();
-        // The largest image not wider than 32 pixels, with the most colours among those of its
-        // width; else the smallest.
-        const TIconImage* chosen = images[0];
-        for (int i = 0; i < images.Count(); ++i)
-            if (images[i]->Width() <= kThumbnailMaxWidth) chosen = images[i];
-
-        auto* item = new QListWidgetItem(QString::fromStdString(Library.Icons().Name(Index)));
-        item->setData(kIconDetailRole, Text("图像数量: %1").arg(images.Count()));
-        item->setData(kIconIndexRole, Index);
-        ListView->addItem(item);
-        const QPixmap thumbnail = IconThumbnail(
-            *chosen, ListView == ICLList ? kICLImagesBackground : kImageListBackground, kThumbnailSize);
-        if (!thumbnail.isNull()) item->setIcon(QIcon(thumbnail));
-    } catch (const std::exception&) {
-        // An icon that cannot be listed, or listed with its picture, is left as far as it got.
-    }
+void Twnd_pv_Main::HideIconsWithoutImages(QListView* ListView) {
+    const auto* model = static_cast<const TIconListModel*>(ListView->model());
+    for (int row = 0; row < model->rowCount(); ++row) ListView->setRowHidden(row, model->HidesRow(row));
 }
 
-void Twnd_pv_Main::ShowIconImages(TIconLibrary& Library, QListWidget* Box, int Index) {
-    FBoxIconIndex[Box == IconBox ? 0 : 1] = Index;
-    Box->clear();
-    if (Index < 0 || Index >= Library.Icons().Count() || !Library.Icons().Icon(Index)) return;
-    TIconImageList& images = Library.Icons().Icon(Index)->Images();
-    images.SortByDepth();
-    Box->setUpdatesEnabled(false);
-    for (int i = 0; i < images.Count(); ++i) {
-        auto* item = new QListWidgetItem(QString::fromStdString(images[i]->Label()));
-        SetItemImage(*item, images[i]);
-        Box->addItem(item);
-    }
-    Box->setUpdatesEnabled(true);
+int Twnd_pv_Main::ListedIcons(const QListView* ListView) {
+    int listed = 0;
+    for (int row = 0; row < ListView->model()->rowCount(); ++row) listed += ListView->isRowHidden(row) ? 0 : 1;
+    return listed;
 }
 
-void Twnd_pv_Main::IconListItemSelectionChanged(QListWidgetItem* Item, bool Selected) {
-    if (Item && Selected)
-        ShowIconImages(FFileIcons, IconBox, Item->data(kIconIndexRole).toInt());
+void Twnd_pv_Main::IconListItemSelectionChanged(int Row, bool Selected) {
+    if (Selected)
+        FIconBoxModel->ShowIcon(FFileIcons.Icons(), Row);
     else
-        IconBox->clear();
+        FIconBoxModel->Clear();
 }
 
-void Twnd_pv_Main::ICLListItemSelectionChanged(QListWidgetItem* Item, bool Selected) {
-    if (Item && Selected)
-        ShowIconImages(FLibrary, ICLBox, Item->data(kIconIndexRole).toInt());
+void Twnd_pv_Main::ICLListItemSelectionChanged(int Row, bool Selected) {
+    if (Selected)
+        FICLBoxModel->ShowIcon(FLibrary.Icons(), Row);
     else
-        ICLBox->clear();
+        FICLBoxModel->Clear();
 }
 
-void Twnd_pv_Main::SetTileView(QListWidget* List, TIconTileDelegate* Delegate, QAction* Sender) {
+void Twnd_pv_Main::SetTileView(QListView* List, TIconTileDelegate* Delegate, QAction* Sender) {
     const int tag = Tag(Sender);
     if (tag != 0 && tag != 1) return;
     const bool tiles = tag == 1;
@@ -820,7 +801,7 @@ void Twnd_pv_Main::Icons2Click(QAction* Sender) { SetTileView(ICLList, FICLListT
 
 bool Twnd_pv_Main::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress) {
-        for (QListWidget* box : {IconBox, ICLBox}) {
+        for (QListView* box : {IconBox, ICLBox}) {
             if (watched == box->viewport()) {
                 const auto* mouse = static_cast<QMouseEvent*>(event);
                 BoxMouseDown(box, mouse->button(), mouse->position().toPoint());
@@ -830,15 +811,13 @@ bool Twnd_pv_Main::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Twnd_pv_Main::BoxMouseDown(QListWidget* Sender, Qt::MouseButton Button, const QPoint& Pos) {
+void Twnd_pv_Main::BoxMouseDown(QListView* Sender, Qt::MouseButton Button, const QPoint& Pos) {
     if (Button != Qt::RightButton) return;
-    const int row = Sender->indexAt(Pos).row();
-    if (row >= 0) {
-        Sender->setCurrentRow(row);
-    } else {
-        Sender->clearSelection();
-        Sender->setCurrentRow(-1);
-    }
+    const QModelIndex index = Sender->indexAt(Pos);
+    if (index.isValid())
+        Sender->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    else
+        Sender->selectionModel()->clear();
 }
 
 void Twnd_pv_Main::ShowLibraryCount() {
@@ -846,8 +825,8 @@ void Twnd_pv_Main::ShowLibraryCount() {
 }
 
 void Twnd_pv_Main::RebuildLibraryList() {
-    ICLList->clear();
-    for (int n = 0; n < FLibrary.Icons().Count(); ++n) AddIconItem(FLibrary, n, ICLList);
+    FICLListModel->ShowAppended();
+    HideIconsWithoutImages(ICLList);
 }
 
 void Twnd_pv_Main::cmAddFiles(QAction* Sender) {
@@ -872,57 +851,42 @@ void Twnd_pv_Main::cmAddFiles(QAction* Sender) {
 
 void Twnd_pv_Main::cmAddIcons(QAction* Sender) {
     const bool all = Tag(Sender) == 1;
-    if (!all && IconList->selectedItems().isEmpty()) return;
+    const QItemSelectionModel* selection = IconList->selectionModel();
+    if (!all && !selection->hasSelection()) return;
     TCommandSteps steps;
     steps.BusyText = Text("添加图标到图标库...");
     steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
     steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
     steps.AfterReady = [this] { ShowLibraryCount(); };
     Runner->Run(steps, [&] {
-        for (int row = 0; row < IconList->count(); ++row) {
-            const QListWidgetItem* item = IconList->item(row);
-            if (!all && !item->isSelected()) continue;
-            const int i = item->data(kIconIndexRole).toInt();
+        for (int i = 0; i < FIconListModel->rowCount(); ++i) {
+            if (IconList->isRowHidden(i) || (!all && !selection->isRowSelected(i, {}))) continue;
             const TAdvancedIcon* source = FFileIcons.Icons().Icon(i);
             // An independent copy: the view's icons go when another file is viewed.
             std::unique_ptr<TAdvancedIcon> copy = source->Create();
             copy->Assign(*source);
             FLibrary.Icons().AddIcon(FFileIcons.Icons().Name(i), std::move(copy));
-            AddIconItem(FLibrary, FLibrary.Icons().Count() - 1, ICLList);
+            RebuildLibraryList();
         }
     });
 }
 
 void Twnd_pv_Main::cmRemoveIcons() {
-    if (ICLList->selectedItems().isEmpty()) return;
+    if (!ICLList->selectionModel()->hasSelection()) return;
     TCommandSteps steps;
     steps.BusyText = Text("正在移除图标...");
     steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
     steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
     steps.AfterReady = [this] { ShowLibraryCount(); };
     Runner->Run(steps, [this] {
-        ICLBox->clear();
-        // The selected items go with their icons; the others are renumbered by the icons
-        // removed before theirs, so that each still names its own icon.
+        FICLBoxModel->Clear();
+        // The selected rows go with their icons; the model tells the view and its selection.
         std::vector<int> removed;
-        for (int row = ICLList->count() - 1; row >= 0; --row) {
-            QListWidgetItem* item = ICLList->item(row);
-            if (!item->isSelected()) continue;
-            removed.push_back(item->data(kIconIndexRole).toInt());
-            delete item;
-        }
-        std::sort(removed.begin(), removed.end());
-        removed.erase(std::unique(removed.begin(), removed.end()), removed.end());
-        for (auto index = removed.rbegin(); index != removed.rend(); ++index) FLibrary.Icons().Delete(*index);
-        for (int row = 0; row < ICLList->count(); ++row) {
-            QListWidgetItem* item = ICLList->item(row);
-            const int index = item->data(kIconIndexRole).toInt();
-            const auto before = std::lower_bound(removed.begin(), removed.end(), index) - removed.begin();
-            item->setData(kIconIndexRole, index - static_cast<int>(before));
-        }
+        for (const QModelIndex& index : ICLList->selectionModel()->selectedIndexes()) removed.push_back(index.row());
+        FICLListModel->RemoveRows(std::move(removed));
         // Nothing stays selected, so that a second press removes nothing more.
         ICLList->selectionModel()->clear();
-        ICLBox->clear();
+        FICLBoxModel->Clear();
     });
 }
 
@@ -933,9 +897,8 @@ void Twnd_pv_Main::cmNewlibrary() {
     steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
     steps.AfterReady = [this] { ShowLibraryCount(); };
     Runner->Run(steps, [this] {
-        ICLBox->clear();
-        ICLList->clear();
-        FLibrary.Icons().Clear();
+        FICLBoxModel->Clear();
+        FICLListModel->Clear();
     });
 }
 
@@ -962,20 +925,22 @@ void Twnd_pv_Main::cmSavelibrary() {
 
 // --- saving icons and images ---------------------------------------------------------------
 
-bool Twnd_pv_Main::SelectedBoxImage(TIconLibrary& Library, QListWidget* Box, int& IconIndex, int& ImageIndex) {
-    const QList<QListWidgetItem*> selected = Box->selectedItems();
+bool Twnd_pv_Main::SelectedBoxImage(TIconLibrary& Library, QListView* Box, int& IconIndex, int& ImageIndex) {
+    const QModelIndexList selected = Box->selectionModel()->selectedIndexes();
     if (selected.isEmpty()) return false;
-    IconIndex = FBoxIconIndex[Box == IconBox ? 0 : 1];
+    const auto* model = static_cast<const TIconImagesModel*>(Box->model());
+    IconIndex = model->IconIndex();
+    if (IconIndex < 0 || IconIndex >= Library.Icons().Count()) return false;
     const TAdvancedIcon* icon = Library.Icons().Icon(IconIndex);
-    if (!icon) return false;
+    if (!icon || icon != model->Icon()) return false;
     // The line's own image, looked up in the icon rather than trusted by position.
-    const TIconImage* image = ItemImage(Box->indexFromItem(selected.first()));
+    const TIconImage* image = model->Image(selected.first().row());
     for (ImageIndex = 0; ImageIndex < icon->Images().Count(); ++ImageIndex)
         if (icon->Images()[ImageIndex] == image) return true;
     return false;
 }
 
-void Twnd_pv_Main::SaveBoxImageAsIcon(TIconLibrary& Library, QListWidget* Box) {
+void Twnd_pv_Main::SaveBoxImageAsIcon(TIconLibrary& Library, QListView* Box) {
     int iconIndex = 0, imageIndex = 0;
     if (!SelectedBoxImage(Library, Box, iconIndex, imageIndex)) return;
     const std::string proposal = Format("%s_%d", Library.Icons().Name(iconIndex).c_str(), imageIndex);
@@ -984,7 +949,7 @@ void Twnd_pv_Main::SaveBoxImageAsIcon(TIconLibrary& Library, QListWidget* Box) {
     CopyWithOneImage(*Library.Icons().Icon(iconIndex), imageIndex)->SaveToFile(*fileName);
 }
 
-void Twnd_pv_Main::SaveBoxImageAsBitmap(TIconLibrary& Library, QListWidget* Box) {
+void Twnd_pv_Main::SaveBoxImageAsBitmap(TIconLibrary& Library, QListView* Box) {
     int iconIndex = 0, imageIndex = 0;
     if (!SelectedBoxImage(Library, Box, iconIndex, imageIndex)) return;
     const std::string proposal = Format("%s_%d", Library.Icons().Name(iconIndex).c_str(), imageIndex);
@@ -1007,9 +972,9 @@ void Twnd_pv_Main::cmSaveToBMP() { SaveBoxImageAsBitmap(FFileIcons, IconBox); }
 void Twnd_pv_Main::MenuItem2Click() { SaveBoxImageAsBitmap(FLibrary, ICLBox); }
 
 void Twnd_pv_Main::Saveicon1Click() {
-    const QList<QListWidgetItem*> selected = ICLList->selectedItems();
+    const QModelIndexList selected = ICLList->selectionModel()->selectedIndexes();
     if (selected.isEmpty()) return;
-    const int i = selected.first()->data(kIconIndexRole).toInt();
+    const int i = selected.first().row();
     const TAdvancedIcon* icon = FLibrary.Icons().Icon(i);
     if (!icon) return;
     const std::optional<std::string> fileName =
@@ -1019,7 +984,8 @@ void Twnd_pv_Main::Saveicon1Click() {
 
 void Twnd_pv_Main::cmSaveIcons(QAction* Sender) {
     const bool all = Tag(Sender) == 1;
-    if (!all && IconList->selectedItems().isEmpty()) return;
+    const QItemSelectionModel* selection = IconList->selectionModel();
+    if (!all && !selection->hasSelection()) return;
     // It starts at the desktop, or at the home folder where there is no desktop folder.
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     FolderDialog->setDirectory(QFileInfo(desktop).isDir() ? desktop : QDir::homePath());
@@ -1030,10 +996,8 @@ void Twnd_pv_Main::cmSaveIcons(QAction* Sender) {
     Runner->Run(steps, [&] {
         // Names made safe and unique, never written through a link: each file lands in the folder.
         TIconFolder target(folder.toStdString());
-        for (int row = 0; row < IconList->count(); ++row) {
-            const QListWidgetItem* item = IconList->item(row);
-            if (!all && !item->isSelected()) continue;
-            const int i = item->data(kIconIndexRole).toInt();
+        for (int i = 0; i < FIconListModel->rowCount(); ++i) {
+            if (IconList->isRowHidden(i) || (!all && !selection->isRowSelected(i, {}))) continue;
             const TAdvancedIcon* icon = FFileIcons.Icons().Icon(i);
             if (icon && icon->Images().Count() > 0) target.Save(*icon, FFileIcons.Icons().Name(i));
         }

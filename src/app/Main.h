@@ -17,8 +17,7 @@
 
 class QAction;
 class QFileDialog;
-class QListWidget;
-class QListWidgetItem;
+class QListView;
 class QMenu;
 class QSplitter;
 class QTabWidget;
@@ -34,6 +33,8 @@ class TPropWriterEh;
 class TRegPropStorageManEh;
 class TShellTree;
 class TIconTileDelegate;
+class TIconListModel;
+class TIconImagesModel;
 }  // namespace pictavo
 
 class Twnd_pv_Search;
@@ -63,12 +64,12 @@ public:
     QTabWidget* pc;
     QWidget* TabSheet1;
     QSplitter* Splitter1;
-    QListWidget* IconList;
-    QListWidget* IconBox;
+    QListView* IconList;
+    QListView* IconBox;
     QWidget* TabSheet2;
     QSplitter* Splitter4;
-    QListWidget* ICLList;
-    QListWidget* ICLBox;
+    QListView* ICLList;
+    QListView* ICLBox;
     pictavo::TPanelStatusBar* sb;
     // Takes files dropped from a file manager onto FileList; folders are refused.
     pictavo::TExplorerDrop* ExplorerDrop;
@@ -127,12 +128,12 @@ public:
     int FileListItemCompare(int Column, const pictavo::TFoundFile& Item1, const pictavo::TFoundFile& Item2);
     void FileListIncrementalSearch(const pictavo::TFoundFile& Item, const QString& SearchBuffer, int& CompareResult);
     void FileListItemSelectionChanged(int Row, bool Selected);
-    void AddIconItem(pictavo::TIconLibrary& Library, int Index, QListWidget* ListView);
-    void IconListItemSelectionChanged(QListWidgetItem* Item, bool Selected);
-    void ICLListItemSelectionChanged(QListWidgetItem* Item, bool Selected);
+    // The icon of a row whose selection changed: its images in the tab's box, or an empty box.
+    void IconListItemSelectionChanged(int Row, bool Selected);
+    void ICLListItemSelectionChanged(int Row, bool Selected);
     void Icons1Click(QAction* Sender);
     void Icons2Click(QAction* Sender);
-    void BoxMouseDown(QListWidget* Sender, Qt::MouseButton Button, const QPoint& Pos);
+    void BoxMouseDown(QListView* Sender, Qt::MouseButton Button, const QPoint& Pos);
     void cmAddFiles(QAction* Sender);
     void cmAddIcons(QAction* Sender);
     void cmRemoveIcons();
@@ -169,18 +170,18 @@ private:
     void EmptyCurrentFileView();
     void ConnectSelectionHandlers();
     void SelectStartFile();
-    // Lists the images of the icon at Index of Library in Box, sorted by depth, and remembers
-    // that icon as the one Box shows.
-    void ShowIconImages(pictavo::TIconLibrary& Library, QListWidget* Box, int Index);
-    void SetTileView(QListWidget* List, pictavo::TIconTileDelegate* Delegate, QAction* Sender);
+    // An icon view lists no icon without images.
+    void HideIconsWithoutImages(QListView* ListView);
+    int ListedIcons(const QListView* ListView);
+    void SetTileView(QListView* List, pictavo::TIconTileDelegate* Delegate, QAction* Sender);
     void RebuildLibraryList();
     // The icon whose image is selected in Box, and the image's index in it; false when no line
     // is selected.
-    bool SelectedBoxImage(pictavo::TIconLibrary& Library, QListWidget* Box, int& IconIndex, int& ImageIndex);
+    bool SelectedBoxImage(pictavo::TIconLibrary& Library, QListView* Box, int& IconIndex, int& ImageIndex);
     // The selected image of Box as an .ico file, and as a bitmap on a colour chosen in the
     // colour dialog.
-    void SaveBoxImageAsIcon(pictavo::TIconLibrary& Library, QListWidget* Box);
-    void SaveBoxImageAsBitmap(pictavo::TIconLibrary& Library, QListWidget* Box);
+    void SaveBoxImageAsIcon(pictavo::TIconLibrary& Library, QListView* Box);
+    void SaveBoxImageAsBitmap(pictavo::TIconLibrary& Library, QListView* Box);
     // Runs a save dialog proposing `proposal`; the name chosen with the dialog's own extension
     // in place of the one typed, or nothing when the user cancels.
     std::optional<std::string> RunSaveDialog(QFileDialog* dialog, const QString& proposal);
@@ -188,9 +189,11 @@ private:
 
     QString FStartFolder;
     QString FStartFile;
-    // Per tab, the index of the icon whose images its image box lists, so that each box keeps
-    // naming the icon whose images it shows across tab switches.
-    int FBoxIconIndex[2] = {0, 0};
+    // The icon views over FFileIcons and FLibrary, and the image boxes over the icon each shows.
+    pictavo::TIconListModel* FIconListModel = nullptr;
+    pictavo::TIconListModel* FICLListModel = nullptr;
+    pictavo::TIconImagesModel* FIconBoxModel = nullptr;
+    pictavo::TIconImagesModel* FICLBoxModel = nullptr;
     pictavo::TIconTileDelegate* FIconListTiles = nullptr;
     pictavo::TIconTileDelegate* FICLListTiles = nullptr;
     QList<QMetaObject::Connection> FSelectionHandlers;  // attached at creation, detached in FormClose

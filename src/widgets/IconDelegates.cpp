@@ -1,12 +1,12 @@
 #include "widgets/IconDelegates.h"
 
 #include "icons/IconImage.h"
+#include "widgets/IconModels.h"
 #include "widgets/IconPixmaps.h"
 
 #include <QApplication>
 #include <QFontMetrics>
 #include <QIcon>
-#include <QListWidgetItem>
 #include <QPainter>
 
 #include <algorithm>
@@ -80,16 +80,8 @@ int ImageItemHeight(const TIconImage& image, const QFontMetrics& font, TBoxHeigh
     return rule == TBoxHeightRule::HideTaller ? 0 : kBoxItemMaxHeight;
 }
 
-void SetItemImage(QListWidgetItem& item, const TIconImage* image) {
-    item.setData(kIconImageRole, QVariant::fromValue(reinterpret_cast<quintptr>(image)));
-}
-
-const TIconImage* ItemImage(const QModelIndex& index) {
-    return reinterpret_cast<const TIconImage*>(index.data(kIconImageRole).value<quintptr>());
-}
-
 QSize TIconImageDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const TIconImage* image = ItemImage(index);
+    const TIconImage* image = TIconImagesModel::ImageAt(index);
     const int height = image ? ImageItemHeight(*image, option.fontMetrics, FRule) : kBoxItemDefaultHeight;
     if (!image) return {QStyledItemDelegate::sizeHint(option, index).width(), height};
     const int width = std::max(image->Width(), option.fontMetrics.horizontalAdvance(index.data().toString()));
@@ -97,7 +89,7 @@ QSize TIconImageDelegate::sizeHint(const QStyleOptionViewItem& option, const QMo
 }
 
 void TIconImageDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const TIconImage* image = ItemImage(index);
+    const TIconImage* image = TIconImagesModel::ImageAt(index);
     if (!image) {
         QStyledItemDelegate::paint(painter, option, index);
         return;

@@ -12,7 +12,7 @@
 #include <QCheckBox>
 #include <QFileSystemModel>
 #include <QHeaderView>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -187,10 +187,10 @@ private slots:
         QVERIFY(window);
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        window->FileList->setCurrentIndex(window->FileList->model()->index(0, 0));
+        QVERIFY(ChooseFile(*window, QStringLiteral("one.ico")));
         QVERIFY(window->FileList->selectionModel()->hasSelection());
-        window->FCurrentFile = dir.File("one.ico");
-        window->IconList->addItem(QStringLiteral("icon"));
+        QCOMPARE(window->FCurrentFile, dir.File("one.ico"));
+        QCOMPARE(Count(window->IconList), 1);
         WriteIcoFile(dir.File("two.ico"));
         // The tree does not follow the file system by itself; F5 reads the folder's sub-folders again.
         const QModelIndex folder = window->ShellTree->currentIndex();
@@ -205,7 +205,7 @@ private slots:
         QVERIFY(!window->FileList->selectionModel()->hasSelection());
         QCOMPARE(window->FileList->CurrentRow(), -1);
         QVERIFY(window->FCurrentFile.empty());
-        QCOMPARE(window->IconList->count(), 0);
+        QCOMPARE(Count(window->IconList), 0);
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
     }
 

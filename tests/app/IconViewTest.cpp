@@ -15,7 +15,7 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
-#include <QListWidget>
+#include <QListView>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QtTest>
@@ -46,8 +46,8 @@ private slots:
         QVERIFY(window);
         QVERIFY(ChooseFile(*window, QStringLiteral("sample.ico")));
         QCOMPARE(Texts(window->IconList), QStringList{"sample"});
-        QListWidgetItem* item = window->IconList->item(0);
-        QCOMPARE(item->data(kIconDetailRole).toString(), QStringLiteral("图像数量: 3"));
+        const QModelIndex item = Row(window->IconList, 0);
+        QCOMPARE(item.data(kIconDetailRole).toString(), QStringLiteral("图像数量: 3"));
         QCOMPARE(TabText(*window, 0), QStringLiteral(" 当前查看 - 1 个图标 "));
         QVERIFY(
             QRegularExpression(QStringLiteral("^就绪 \\(\\d+\\.\\d\\d 秒\\)$")).match(Panel(*window, 1)).hasMatch());
@@ -60,26 +60,26 @@ private slots:
             if (icon.Images()[i]->Label() == "16 x 16 - 8bit") expected = icon.Images()[i];
         QVERIFY(expected);
         // Its pixels stretched to 32 x 32: each source pixel a 2 x 2 square.
-        const QImage thumbnail = item->icon().pixmap(32, 32).toImage();
+        const QImage thumbnail = item.data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage();
         const QImage source = RasterToImage(*expected->GetHandle());
         QCOMPARE(thumbnail.size(), QSize(32, 32));
         for (const QPoint at : {QPoint(0, 0), QPoint(7, 3), QPoint(15, 15)})
             QCOMPARE(thumbnail.pixelColor(2 * at.x() + 1, 2 * at.y() + 1),
                      qAlpha(source.pixel(at)) == 255 ? source.pixelColor(at) : QColor(Qt::white));
 
-        item->setSelected(true);
+        Select(window->IconList, 0);
         QCOMPARE(Texts(window->IconBox), (QStringList{"16 x 16 - 4bit", "16 x 16 - 8bit", "48 x 48 - 32bit"}));
         const int line = QFontMetrics(window->IconBox->font()).height();
-        QCOMPARE(window->IconBox->visualItemRect(window->IconBox->item(2)).height(), 48 + line + 15);
-        QCOMPARE(window->IconBox->visualItemRect(window->IconBox->item(0)).height(), 16 + line + 15);
+        QCOMPARE(window->IconBox->visualRect(Row(window->IconBox, 2)).height(), 48 + line + 15);
+        QCOMPARE(window->IconBox->visualRect(Row(window->IconBox, 0)).height(), 16 + line + 15);
 
         // The same row again: nothing is read, the status text stays.
         window->FileList->selectionModel()->clear();
         window->sb->SetPanelText(1, QStringLiteral("x"));
         QVERIFY(ChooseFile(*window, QStringLiteral("sample.ico")));
         QCOMPARE(Panel(*window, 1), QStringLiteral("x"));
-        QCOMPARE(window->IconList->count(), 1);
-        QCOMPARE(window->IconBox->count(), 3);
+        QCOMPARE(Count(window->IconList), 1);
+        QCOMPARE(Count(window->IconBox), 3);
     }
 
     // Icon names are made unique without regard to case; an image taller than the box allows gets
@@ -93,9 +93,9 @@ private slots:
         QVERIFY(ChooseFile(*window, QStringLiteral("named.dll")));
         QCOMPARE(Texts(window->IconList), (QStringList{"A", "a_1"}));
         QVERIFY(ChooseFile(*window, QStringLiteral("big.ico")));
-        window->IconList->item(0)->setSelected(true);
+        Select(window->IconList, 0);
         QCOMPARE(Texts(window->IconBox), QStringList{"256 x 256 - 32bit"});
-        QCOMPARE(window->IconBox->visualItemRect(window->IconBox->item(0)).height(), 0);
+        QCOMPARE(window->IconBox->visualRect(Row(window->IconBox, 0)).height(), 0);
     }
 
     // A file named on the command line is chosen in its folder's listing.
@@ -128,7 +128,7 @@ private slots:
 
         // The same icon added twice from the current-file view; that tab stays in front.
         QVERIFY(ChooseFile(*window, QStringLiteral("sample.ico")));
-        window->IconList->item(0)->setSelected(true);
+        Select(window->IconList, 0);
         window->Selected1->trigger();
         window->Addiconstolibrary1->trigger();
         QCOMPARE(window->pc->currentWidget(), window->TabSheet1);
@@ -138,19 +138,17 @@ private slots:
 
         // Removing the second icon: the others keep naming their own icons.
         window->pc->setCurrentWidget(window->TabSheet2);
-        window->ICLList->item(1)->setSelected(true);
+        Select(window->ICLList, 1);
         window->Removeselected1->trigger();
         QCOMPARE(Texts(window->ICLList), (QStringList{"A", "B", "sample", "sample", "sample"}));
         // Nothing is selected afterwards: a second press removes nothing more.
-        QVERIFY(window->ICLList->selectedItems().isEmpty());
-        QCOMPARE(window->ICLBox->count(), 0);
+        QVERIFY(NothingSelected(window->ICLList));
+        QCOMPARE(Count(window->ICLBox), 0);
         window->Removeselected1->trigger();
-        QCOMPARE(window->ICLList->count(), 5);
-        for (int row = 0; row < window->ICLList->count(); ++row)
-            QCOMPARE(window->ICLList->item(row)->data(kIconIndexRole).toInt(), row);
-        window->ICLList->item(4)->setSelected(true);
+        QCOMPARE(Count(window->ICLList), 5);
+        Select(window->ICLList, 4);
         QCOMPARE(Texts(window->ICLBox), (QStringList{"16 x 16 - 4bit", "16 x 16 - 8bit", "48 x 48 - 32bit"}));
-        QCOMPARE(window->ICLBox->visualItemRect(window->ICLBox->item(2)).height(),
+        QCOMPARE(window->ICLBox->visualRect(Row(window->ICLBox, 2)).height(),
                  48 + QFontMetrics(window->ICLBox->font()).height() + 15);
 
         // Saved under the name typed, with the library's extension.
@@ -186,17 +184,15 @@ private slots:
         QStringList left{"I0", "I1", "I2", "I3"};
         QCOMPARE(Texts(window->ICLList), left);
         while (!left.isEmpty()) {
-            window->ICLList->item(0)->setSelected(true);
-            QVERIFY(window->ICLBox->count() > 0);
+            Select(window->ICLList, 0);
+            QVERIFY(Count(window->ICLBox) > 0);
             window->Removeiconsfromlibrary1->trigger();
             left.removeFirst();
             QCOMPARE(Texts(window->ICLList), left);
             QCOMPARE(window->FLibrary.Icons().Count(), left.size());
-            for (int row = 0; row < left.size(); ++row)
-                QCOMPARE(Q(window->FLibrary.Icons().Name(window->ICLList->item(row)->data(kIconIndexRole).toInt())),
-                         left[row]);
-            QVERIFY(window->ICLList->selectedItems().isEmpty());
-            QCOMPARE(window->ICLBox->count(), 0);
+            for (int row = 0; row < left.size(); ++row) QCOMPARE(Q(window->FLibrary.Icons().Name(row)), left[row]);
+            QVERIFY(NothingSelected(window->ICLList));
+            QCOMPARE(Count(window->ICLBox), 0);
             QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - %1 个图标 ").arg(left.size()));
         }
     }
@@ -219,8 +215,8 @@ private slots:
         QVERIFY(ChooseFile(*window, QStringLiteral("ab.ico")));
         QCOMPARE(window->FCurrentFile, folder.File("ab.ico"));
         QCOMPARE(window->FFileIcons.Icons().Icon(0)->Images().Count(), 1);
-        window->IconList->item(0)->setSelected(true);
-        QCOMPARE(window->IconBox->count(), 1);
+        Select(window->IconList, 0);
+        QCOMPARE(Count(window->IconBox), 1);
         QCOMPARE(errors, QStringList());
     }
 
@@ -238,15 +234,15 @@ private slots:
 
         QVERIFY(ChooseFile(*window, QStringLiteral("ten.dll")));
         window->All1->trigger();
-        QCOMPARE(window->ICLList->count(), 10);
+        QCOMPARE(Count(window->ICLList), 10);
         window->pc->setCurrentWidget(window->TabSheet2);
-        window->ICLList->item(3)->setSelected(true);
-        QVERIFY(window->ICLBox->count() > 0);
+        Select(window->ICLList, 3);
+        QVERIFY(Count(window->ICLBox) > 0);
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(window->ICLList->count(), 0);
-        QCOMPARE(window->ICLBox->count(), 0);
+        QCOMPARE(Count(window->ICLList), 0);
+        QCOMPARE(Count(window->ICLBox), 0);
         QCOMPARE(window->FLibrary.Icons().Count(), 0);
         QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - 0 个图标 "));
 
@@ -256,7 +252,7 @@ private slots:
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0].contains(Q(folder.File("c.ico"))), qPrintable(errors[0]));
         QCOMPARE(window->FLibrary.Icons().Count(), 1);
-        QCOMPARE(window->ICLList->count(), 0);
+        QCOMPARE(Count(window->ICLList), 0);
         QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - 1 个图标 "));
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
 

@@ -15,7 +15,7 @@
 #include <QAction>
 #include <QCompleter>
 #include <QFileDialog>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -177,19 +177,26 @@ private slots:
     // Switching tabs keeps a tab's image box while one of its icons is selected, and clears it
     // when none is.
     void tabSwitch() {
-        Twnd_pv_Main window;
-        auto* icon = new QListWidgetItem(QStringLiteral("图标 1"), window.ICLList);
-        icon->setData(Qt::UserRole, 7);
-        window.ICLBox->addItem(QStringLiteral("16 x 16 - 8bit"));
-        window.IconBox->addItem(QStringLiteral("32 x 32 - 32bit"));
-        window.pc->setCurrentIndex(1);
-        QCOMPARE(window.ICLBox->count(), 0);
-        icon->setSelected(true);
-        window.ICLBox->addItem(QStringLiteral("16 x 16 - 8bit"));
-        window.pc->setCurrentIndex(0);
-        QCOMPARE(window.IconBox->count(), 0);
-        window.pc->setCurrentIndex(1);
-        QCOMPARE(window.ICLBox->count(), 1);
+        TempDir folder;
+        WriteSampleIco(folder.File("sample.ico"));
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        QVERIFY(ChooseFile(*window, QStringLiteral("sample.ico")));
+        window->All1->trigger();
+        Select(window->IconList, 0);
+        QCOMPARE(Count(window->IconBox), 3);
+        window->pc->setCurrentIndex(1);
+        QCOMPARE(Count(window->ICLBox), 0);
+        Select(window->ICLList, 0);
+        QCOMPARE(Count(window->ICLBox), 3);
+        window->pc->setCurrentIndex(0);
+        QCOMPARE(Count(window->IconBox), 3);
+        window->pc->setCurrentIndex(1);
+        QCOMPARE(Count(window->ICLBox), 3);
+        window->ICLList->selectionModel()->clear();
+        window->pc->setCurrentIndex(0);
+        window->pc->setCurrentIndex(1);
+        QCOMPARE(Count(window->ICLBox), 0);
     }
 
     // A command's error shows in the error box after the ready step has run.

@@ -112,7 +112,7 @@ private slots:
         QStringList errors;
         window->Runner->ShowError = [&](const QString& message) { errors << message; };
         QVERIFY(ChooseFile(*window, QStringLiteral("three.ico")));
-        window->IconList->item(0)->setSelected(true);
+        Select(window->IconList, 0);
         QCOMPARE(Texts(window->IconBox), (QStringList{"16 x 16 - 8bit", "32 x 32 - 8bit", "48 x 48 - 8bit"}));
 
         // Nothing selected: no dialog.
@@ -122,7 +122,7 @@ private slots:
             window->mmSaveToBMP->trigger();
             QCOMPARE(answers.Answered(), 0);
         }
-        window->IconBox->setCurrentRow(1);
+        SetCurrent(window->IconBox, 1);
         QString proposal;
         {
             // ".png" typed: written as ".ico".
@@ -176,8 +176,8 @@ private slots:
         const auto window = OpenWindow(Store(), Q(folder.Path()));
         QVERIFY(window);
         window->All2->trigger();
-        window->ICLList->item(0)->setSelected(true);
-        window->ICLBox->setCurrentRow(0);
+        Select(window->ICLList, 0);
+        SetCurrent(window->ICLBox, 0);
         {
             TDialogAnswers answers({PickColour(0xFFFFFF), SaveAs(target.File("lib.bmp"))});
             window->MenuItem2->trigger();
@@ -187,7 +187,7 @@ private slots:
         QCOMPARE(first.Width(), 16);
         QCOMPARE(ReadBytes(target.File("lib.bmp")), ExpectedBitmap(first, 0xFFFFFF));
 
-        window->ICLBox->setCurrentRow(2);
+        SetCurrent(window->ICLBox, 2);
         {
             TDialogAnswers answers({SaveAs(target.File("lib48"))});
             window->MenuItem1->trigger();

@@ -64,11 +64,24 @@ void WriteNamedDll(const std::string& path, const std::vector<std::u16string>& n
     WriteBytes(path, BuildPe(resources).Bytes);
 }
 
-QStringList Texts(const QListWidget* list) {
+QStringList Texts(const QListView* view) {
     QStringList texts;
-    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        if (!view->isRowHidden(row)) texts << Row(view, row).data().toString();
     return texts;
 }
+
+int Count(const QListView* view) { return static_cast<int>(Texts(view).size()); }
+
+QModelIndex Row(const QListView* view, int row) { return view->model()->index(row, 0); }
+
+void Select(QListView* view, int row) { view->selectionModel()->select(Row(view, row), QItemSelectionModel::Select); }
+
+void SetCurrent(QListView* view, int row) {
+    view->selectionModel()->setCurrentIndex(Row(view, row), QItemSelectionModel::ClearAndSelect);
+}
+
+bool NothingSelected(const QListView* view) { return !view->selectionModel()->hasSelection(); }
 
 bool ChooseFile(Twnd_pv_Main& window, const QString& name) {
     const TFoundFilesModel* model = window.FileList->Model();

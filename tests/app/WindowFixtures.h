@@ -6,7 +6,7 @@
 #include "support/IconFixtures.h"
 
 #include <QDateTime>
-#include <QListWidget>
+#include <QListView>
 #include <QString>
 #include <QStringList>
 
@@ -47,8 +47,16 @@ std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& fo
 // Waits until no run is in progress.
 bool WaitIdle(Twnd_pv_Main& window);
 
-// The captions of a list's items.
-QStringList Texts(const QListWidget* list);
+// The captions of the rows a view lists (hidden rows left out), and their number.
+QStringList Texts(const QListView* view);
+int Count(const QListView* view);
+// The index of a row of a view's model.
+QModelIndex Row(const QListView* view, int row);
+// Selects one more row, as a Ctrl+click does; makes a row the current and only selected one,
+// as a click does.
+void Select(QListView* view, int row);
+void SetCurrent(QListView* view, int row);
+bool NothingSelected(const QListView* view);
 // Chooses a row of the file list by its caption, as a click on it does.
 bool ChooseFile(Twnd_pv_Main& window, const QString& name);
 

@@ -1,19 +1,49 @@
-// The pieces of the icon views without a form: a tile drawn with its two lines, a raster as a
-// Qt image, and selecting icons by dragging with the right button.
+// The pieces of the icon views without a form: the models over an icon list and over one
+// icon's images, a tile drawn with its two lines, a raster as a Qt image, and selecting icons
+// by dragging with the right button.
+#include "base/Streams.h"
+#include "icons/AdvancedIcon.h"
+#include "icons/IconImage.h"
 #include "icons/IconRaster.h"
+#include "library/IconLibrary.h"
+#include "support/IconFixtures.h"
 #include "widgets/IconDelegates.h"
+#include "widgets/IconModels.h"
 #include "widgets/IconPixmaps.h"
 #include "widgets/RightButtonBand.h"
 
+#include <QAbstractItemModelTester>
 #include <QContextMenuEvent>
+#include <QListView>
 #include <QListWidget>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QtTest>
 
 using namespace pictavo;
+using namespace pictavo::test;
 
 namespace {
+
+// An icon of square images of these sizes and depths.
+std::unique_ptr<TAdvancedIcon> Icon(const std::vector<std::pair<int, int>>& images) {
+    std::vector<IcoImage> entries;
+    for (const auto& [size, bits] : images) {
+        const auto bytes = MakeDib(MakePicture(size, size, bits == 32 ? 0 : 16, bits == 32), bits);
+        entries.push_back({InfoFor(size, bits, bytes.size()), bytes});
+    }
+    const auto file = MakeIco(entries);
+    TSpanStream stream(file);
+    auto icon = std::make_unique<TAdvancedIcon>();
+    if (!images.empty() && !icon->LoadFromStream(stream)) throw std::runtime_error("no icon");
+    return icon;
+}
+
+QStringList Names(const QAbstractItemModel& model) {
+    QStringList names;
+    for (int row = 0; row < model.rowCount(); ++row) names << model.index(row, 0).data().toString();
+    return names;
+}
 
 // The runs of consecutive image rows, within columns [left, right), that hold a dark pixel.
 QList<QPair<int, int>> InkBands(const QImage& image, int left, int right) {
@@ -42,6 +72,98 @@ void SendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButtons 
 class IconViewsTest : public QObject {
     Q_OBJECT
 private slots:
+    // A row per icon at the icon's own index; appending, removing and clearing reach views and
+    // their selections through the model's notices (checked throughout by the model tester).
+    void iconListModel() {
+        TIconList icons;
+        icons.AddIcon("a", Icon({{32, 8}, {16, 4}}));
+        icons.AddIcon("b", Icon({{48, 32}}));
+        icons.AddIcon("empty", Icon({}));
+        TIconListModel model(icons, Qt::white, 32, 32);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(Names(model), (QStringList{"a", "b", "empty"}));
+        QCOMPARE(model.index(0, 0).data(kIconDetailRole).toString(), QStringLiteral("图像数量: 2"));
+        QVERIFY(!model.index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(model.index(2, 0).data(Qt::DecorationRole).isNull());
+        QVERIFY(!model.HidesRow(0));
+        QVERIFY(model.HidesRow(2));
+        // The picture is the 32-pixel image, at 32 x 32.
+        QCOMPARE(model.index(0, 0).data(Qt::DecorationRole).value<QIcon>().availableSizes(), QList<QSize>{QSize(32, 32)});
+
+        QListView view;
+        view.setModel(&model);
+        view.setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view.selectionModel()->select(model.index(1, 0), QItemSelectionModel::Select);
+
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        icons.AddIcon("c", Icon({{16, 8}}));
+        icons.AddIcon("d", Icon({{16, 8}}));
+        QCOMPARE(model.rowCount(), 3);  // not shown until told
+        model.ShowAppended();
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted[0].at(1).toInt(), 3);
+        QCOMPARE(inserted[0].at(2).toInt(), 4);
+        model.ShowAppended();
+        QCOMPARE(inserted.count(), 1);
+
+        // The first row and the one after "b": "b" stays selected at its new row.
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        model.RemoveRows({2, 0, 2});
+        QCOMPARE(removed.count(), 2);
+        QCOMPARE(Names(model), (QStringList{"b", "c", "d"}));
+        QCOMPARE(icons.Count(), 3);
+        QCOMPARE(icons.Name(0), "b");
+        QCOMPARE(view.selectionModel()->selectedIndexes(), QModelIndexList{model.index(0, 0)});
+        model.RemoveRows({0, 1, 2});
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(icons.Count(), 0);
+    }
+
+    void iconListModelRefillShowsWhatWasReadBeforeAnError() {
+        TIconList icons;
+        TIconListModel model(icons, Qt::white, 32, 32);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        bool raised = false;
+        try {
+            model.Refill([&] {
+                icons.AddIcon("f", Icon({{16, 8}}));
+                throw std::runtime_error("the rest cannot be read");
+            });
+        } catch (const std::runtime_error&) {
+            raised = true;
+        }
+        QVERIFY(raised);
+        QCOMPARE(Names(model), QStringList{"f"});
+        model.Clear();
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(icons.Count(), 0);
+    }
+
+    // One icon's images sorted by depth, then width, each row naming its own image.
+    void iconImagesModel() {
+        TIconList icons;
+        icons.AddIcon("a", Icon({{48, 32}, {16, 8}, {16, 4}, {32, 4}}));
+        TIconImagesModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.rowCount(), 0);
+        model.ShowIcon(icons, 0);
+        QCOMPARE(Names(model), (QStringList{"16 x 16 - 4bit", "32 x 32 - 4bit", "16 x 16 - 8bit", "48 x 48 - 32bit"}));
+        QCOMPARE(model.IconIndex(), 0);
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const TIconImage* image = TIconImagesModel::ImageAt(model.index(row, 0));
+            QVERIFY(image);
+            QCOMPARE(QString::fromStdString(image->Label()), model.index(row, 0).data().toString());
+        }
+        QVERIFY(!TIconImagesModel::ImageAt(QModelIndex()));
+        model.ShowIcon(icons, 1);
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.IconIndex(), -1);
+        model.ShowIcon(icons, 0);
+        model.Clear();
+        QCOMPARE(model.rowCount(), 0);
+        QVERIFY(!model.Icon());
+    }
+
     // A tile: the caption on one line and the image count on the line under it, both right of
     // the picture; in icon view the same delegate draws as the view does.
     void tileHasTwoLines() {
