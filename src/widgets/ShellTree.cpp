@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QSet>
 #include <QTimer>
 
 namespace pictavo {
@@ -72,16 +73,17 @@ bool TShellTree::SetPath(const QString& path) {
 }
 
 void TShellTree::Refresh() {
-    const QString path = Path();
-    if (path.isEmpty()) return;
-    // The model reads a folder again only when it is no longer the root it watches: making the
-    // folder the root marks the old root to be read again, and making the old root the root
-    // once more marks the folder. Then its listing is asked for afresh.
-    const QString root = FModel->rootPath();
-    FModel->setRootPath(path);
-    FModel->setRootPath(root);
-    const QModelIndex index = FModel->index(path);
-    if (FModel->canFetchMore(index)) FModel->fetchMore(index);
+    const QModelIndex folder = currentIndex();
+    // A folder not read yet is read whole when it is opened.
+    if (!folder.isValid() || FModel->canFetchMore(folder)) return;
+    const QString path = FModel->filePath(folder);
+    QSet<QString> known;
+    for (int row = 0; row < FModel->rowCount(folder); ++row) known.insert(FModel->fileName(FModel->index(row, 0, folder)));
+    // Only the sub-folders are looked at (a listed folder may hold thousands of files, which the
+    // tree never shows): asking the model for a folder it does not know yet adds it.
+    const QDir::Filters filters = (FModel->filter() & QDir::Hidden) | QDir::AllDirs | QDir::NoDotAndDotDot;
+    for (const QString& name : QDir(path).entryList(filters, QDir::Name))
+        if (!known.contains(name)) FModel->index(QDir(path).filePath(name));
 }
 
 void TShellTree::ScrollLater() {

@@ -22,8 +22,8 @@ public:
     // Selects the folder, opening its parents; false, with the selection left as it was, when
     // the path names no folder. A folder below a hidden one makes hidden folders shown.
     bool SetPath(const QString& path);
-    // Reads the selected folder's sub-folders again, so that folders made since it was first
-    // opened appear (the tree does not follow changes by itself).
+    // Looks at the selected folder's sub-folders again, so that folders made since it was read
+    // appear (the tree does not follow changes by itself).
     void Refresh();
 
 signals:

@@ -66,6 +66,7 @@ private slots:
         QCOMPARE(model->rowCount(folder), 1);  // not followed by itself
         tree.Refresh();
         QTRY_COMPARE(model->rowCount(folder), 2);
+        QCOMPARE(model->fileName(model->index(1, 0, folder)), QStringLiteral("new"));
         QCOMPARE(tree.Path(), dir.path());
     }
 
