@@ -23,7 +23,6 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCompleter>
 #include <QDir>
@@ -33,7 +32,6 @@
 #include <QHBoxLayout>
 #include <QListView>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -196,7 +194,29 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
 
     ConnectSelectionHandlers();
     FormCreate();
-    wnd_pv_Search = new Twnd_pv_Search(*this);
+    wnd_pv_Search = new Twnd_pv_Search(this, StorageMan);
+    connect(wnd_pv_Search, &Twnd_pv_Search::StartRequested, this, [this](const QString& masks, bool subfolders) {
+        Runner->Run([&] { SearchRequested(masks, subfolders); });
+    });
+    connect(wnd_pv_Search, &Twnd_pv_Search::StopRequested, this, [this] {
+        Runner->Run([this] {
+            FBrowsing = false;
+            FindFile.Abort();  // the run ends through the finish handler
+        });
+    });
+}
+
+void Twnd_pv_Main::SearchRequested(const QString& masks, bool subfolders) {
+    FBrowsing = false;
+    if (FSearching) {
+        FindFile.Abort();
+        return;
+    }
+    TFileCriteria& files = FindFile.Criteria().Files;
+    files.Subfolders = subfolders;
+    files.Location = ShellTree->Path().toStdString();
+    files.FileName = masks.toStdString();
+    ExecuteFindFile();
 }
 
 Twnd_pv_Main::~Twnd_pv_Main() {
@@ -571,9 +591,9 @@ void Twnd_pv_Main::FindFileSearchBegin(TFindFile&) {
     FFileSearch.Begin();
     FSearching = true;
     FileList->Model()->BeginUpdate();
-    if (wnd_pv_Search->cbxClear->isChecked()) FileList->Model()->Clear();
+    if (wnd_pv_Search->ClearOnBegin()) FileList->Model()->Clear();
     EmptyCurrentFileView();
-    wnd_pv_Search->bAction->setText(Text("停止"));
+    wnd_pv_Search->SetRunning(true);
     if (FBrowsing) {
         sb->SetPanelText(1, Text(kListingText));
         sb->RepaintNow();
@@ -588,7 +608,7 @@ void Twnd_pv_Main::FindFileFolderChange(TFindFile&, const std::string& Folder, b
 }
 
 void Twnd_pv_Main::FindFileFileMatch(TFindFile&, const std::string& Folder, const TSearchRec& FileInfo) {
-    FFileSearch.SkipDuplicates = wnd_pv_Search->cbxIgnore->isChecked();
+    FFileSearch.SkipDuplicates = wnd_pv_Search->SkipDuplicates();
     const int examined = FFileSearch.Counters().Files;
     TIconFileRow row;
     if (FFileSearch.FileFound(Folder, FileInfo, row)) {
@@ -607,7 +627,7 @@ void Twnd_pv_Main::FindFileSearchFinish(TFindFile&) {
     FSearching = false;
     FBrowsing = false;
     sb->SetPanelText(1, Text(kReadyText));
-    wnd_pv_Search->bAction->setText(Text("开始"));
+    wnd_pv_Search->SetRunning(false);
     ShowCounters();
     FileList->Model()->EndUpdate();
     SetDefaultCursor();

@@ -124,6 +124,8 @@ public:
     void FindFileSearchFinish(pictavo::TFindFile& Sender);
     // Lists the dropped files that hold icons, in a run of their own: no duplicate check, no
     // folders counted.
+    // The search dialog asked for a search of the tree's folder (or, during a run, to stop it).
+    void SearchRequested(const QString& Masks, bool Subfolders);
     void ExplorerDropDropped(pictavo::TExplorerDrop& Sender, const QStringList& Files, int FileCount, int x, int y);
     int FileListItemCompare(int Column, const pictavo::TFoundFile& Item1, const pictavo::TFoundFile& Item2);
     void FileListIncrementalSearch(const pictavo::TFoundFile& Item, const QString& SearchBuffer, int& CompareResult);

@@ -3,6 +3,7 @@
 #include "WindowFixtures.h"
 
 #include "app/SearchDlg.h"
+#include "widgets/PropStorageEh.h"
 #include "support/TempDir.h"
 #include "widgets/FileListView.h"
 #include "widgets/PanelStatusBar.h"
@@ -50,6 +51,32 @@ private slots:
         WriteIcoFile(FTree.File("sub/c.ico"));
         WriteIcoFile(FTree.File("sub/a.ico"));
         WriteIcoFile(FTree.File("sub/deeper/d.ico"));
+    }
+
+    // On its own the dialog asks: a search with the trimmed masks and the sub-folder option, or,
+    // once told that a run is in progress, its stop; its options are read through getters.
+    void requestsThroughSignals() {
+        TRegPropStorageManEh manager;
+        Twnd_pv_Search dialog(nullptr, &manager);
+        QSignalSpy starts(&dialog, &Twnd_pv_Search::StartRequested);
+        QSignalSpy stops(&dialog, &Twnd_pv_Search::StopRequested);
+        dialog.cbMask->setEditText(QStringLiteral("  *.ico;*.dll\t"));
+        dialog.cbxSub->setChecked(false);
+        dialog.bAction->click();
+        QCOMPARE(starts.count(), 1);
+        QCOMPARE(starts[0].at(0).toString(), QStringLiteral("*.ico;*.dll"));
+        QCOMPARE(starts[0].at(1).toBool(), false);
+        dialog.SetRunning(true);
+        QCOMPARE(dialog.bAction->text(), QStringLiteral("停止"));
+        dialog.bAction->click();
+        QCOMPARE(stops.count(), 1);
+        QCOMPARE(starts.count(), 1);
+        dialog.SetRunning(false);
+        QCOMPARE(dialog.bAction->text(), QStringLiteral("开始"));
+        dialog.cbxIgnore->setChecked(false);
+        dialog.cbxClear->setChecked(true);
+        QVERIFY(!dialog.SkipDuplicates());
+        QVERIFY(dialog.ClearOnBegin());
     }
 
     void controlsAndFirstState() {
