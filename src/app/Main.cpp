@@ -154,6 +154,7 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
     StorageMan->setObjectName(QStringLiteral("StorageMan"));
     StorageMan->SetPath(QStringLiteral("SOFTWARE\\Quarn\\Pictavo\\2.x"));
     Storage = new TPropStorageEh(this);
+    Storage->setObjectName(QStringLiteral("Storage"));
     Storage->SetSection(QStringLiteral("Main"));
     Storage->SetStorageManager(StorageMan);
     Storage->SetStoredProps({QStringLiteral("<P>.Height"), QStringLiteral("<P>.Left"),

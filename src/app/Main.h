@@ -51,8 +51,27 @@ public:
     // had chosen it (its folder is the start folder).
     void SetStartFile(const QString& fileName) { FStartFile = fileName; }
 
+    // --- for the tests -------------------------------------------------------------------
+    // The window's widgets, menu items, dialogs and storages are found by their object names
+    // (the names below); its state is read through these.
+    const pictavo::TIconLibrary& FileIcons() const { return FFileIcons; }
+    const pictavo::TIconLibrary& Library() const { return FLibrary; }
+    const std::string& CurrentFile() const { return FCurrentFile; }
+    const bool& Searching() const { return FSearching; }
+    const bool& Browsing() const { return FBrowsing; }
+    const pictavo::TFindFile& Search() const { return FindFile; }
+    // Runs every command of the window; its error report may be replaced.
+    TCommandRunner& Commands() { return *Runner; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     // Runs FindFile with the criteria set; once the run has ended, lists the folder chosen in
-    // the tree while it ran (see ShellTreeChange).
+    // the tree while it ran (see ShellTreeChange) and the files dropped meanwhile.
     void ExecuteFindFile();
 
     // --- components ---------------------------------------------------------------------
@@ -155,13 +174,6 @@ public:
     void StorageReadProp(pictavo::TPropReaderEh& Reader, const QString& PropName, bool& Processed);
     void StorageWriteCustomProps(pictavo::TPropWriterEh& Writer);
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     void CreateComponents();
     void CreateMenus();
     void FormCreate();

@@ -15,7 +15,58 @@
 #include <string>
 #include <vector>
 
+class QAction;
+class QFileDialog;
+class QMenu;
+class QSplitter;
+class QTabWidget;
+class Twnd_pv_Search;
+
+namespace pictavo {
+class TFileListView;
+class TPanelStatusBar;
+class TPropStorageEh;
+class TRegPropStorageManEh;
+class TShellTree;
+}  // namespace pictavo
+
 namespace pictavo::test {
+
+// The main window's parts as its tests reach them: widgets, menu items, dialogs and storages
+// found by their object names, the state through the window's read-only test interface.
+struct TWindowParts {
+    explicit TWindowParts(Twnd_pv_Main& window);
+
+    QSplitter *Splitter1, *Splitter2, *Splitter3, *Splitter4;
+    QWidget* ShellPanel;
+    TShellTree* ShellTree;
+    TFileListView* FileList;
+    QTabWidget* pc;
+    QWidget *TabSheet1, *TabSheet2;
+    QListView *IconList, *IconBox, *ICLList, *ICLBox;
+    TPanelStatusBar* sb;
+    QMenu *FileListPopup, *IconListPopup, *IconBoxPopup, *ICLPopup, *ICLBoxPopup;
+    QFileDialog *sd, *sdIcon, *sdBMP, *FolderDialog;
+    QAction *Newlibrary1, *Savelibrary1, *mmSearch, *Refresh1, *mmExit;
+    QAction *Addfilestolibrary1, *Addiconstolibrary1, *Removeiconsfromlibrary1, *About1;
+    QAction *Selected2, *All2, *mmRefresh;
+    QAction *Selected1, *All1, *Selected3, *All3, *Icons1, *iles1;
+    QAction *mmSavetoIcon, *mmSaveToBMP;
+    QAction *Savelibrary2, *Removeselected1, *Newlibrary2, *Saveicon1, *Icons2, *iles2;
+    QAction *MenuItem1, *MenuItem2;
+    TPropStorageEh* Storage;
+    TRegPropStorageManEh* StorageMan;
+    Twnd_pv_Search* wnd_pv_Search;
+    TCommandRunner* Runner;
+    const TFindFile& FindFile;
+    const TIconLibrary& FFileIcons;
+    const TIconLibrary& FLibrary;
+    const std::string& FCurrentFile;
+    const bool& FSearching;
+    const bool& FBrowsing;
+};
+inline TWindowParts Parts(const Twnd_pv_Main& window) { return TWindowParts(const_cast<Twnd_pv_Main&>(window)); }
+inline TWindowParts Parts(const std::unique_ptr<Twnd_pv_Main>& window) { return TWindowParts(*window); }
 
 inline QString Q(const std::string& text) { return QString::fromStdString(text); }
 
