@@ -40,6 +40,7 @@
 #include <QTabWidget>
 
 #include "app/About.h"
+#include "app/IconTab.h"
 
 #include <sys/stat.h>
 
@@ -65,15 +66,10 @@ constexpr int kSplitterWidth = 3, kStatusBarHeight = 19, kStatusPanel0Width = 25
 // every this many examined files (a search does so at every file).
 constexpr int kListingMessageInterval = 100;
 
-// The icon views show their thumbnails 32 pixels square, over white in the current-file view
-// and over pale yellow in the library's.
-constexpr int kThumbnailSize = 32;
+// The icon views show their thumbnails over white in the current-file view and over pale yellow
+// in the library's.
 const QColor kImageListBackground(255, 255, 255);
 const QColor kICLImagesBackground(255, 255, 225);
-// A thumbnail is the largest image up to this width.
-constexpr int kThumbnailMaxWidth = 32;
-// A tile of the tile view: the picture beside two lines of text.
-const QSize kTileSize(180, 44);
 
 const char* const kCurrentFileCaption = " 当前查看 - %1 个图标 ";
 const char* const kLibraryCaption = " 图标库 - %1 个图标 ";
@@ -105,15 +101,6 @@ T* Named(T* widget, const char* name, const char* storedClass = nullptr) {
     return widget;
 }
 
-// A list of icons or of images: the icon views (list views, in the list views' font) and the
-// image boxes (list boxes, in the form's font) of the two tabs.
-QListView* NewList(QWidget* parent, const char* name, const char* storedClass, const char* hint, const QFont& font) {
-    auto* list = Named(new QListView(parent), name, storedClass);
-    list->setFont(font);
-    list->setToolTip(Text(hint));
-    return list;
-}
-
 // In Qt's own file dialogs the completion popup of their name field is closed with the
 // dialog, so that it never stays on screen taking the keys meant for the window.
 void CloseCompletionWithDialog(QFileDialog* dialog) {
@@ -121,13 +108,6 @@ void CloseCompletionWithDialog(QFileDialog* dialog) {
         for (QCompleter* completer : dialog->findChildren<QCompleter*>())
             if (completer->popup()) completer->popup()->hide();
     });
-}
-
-void UseTooltipColour(QListView* list) {
-    QPalette palette = list->palette();
-    palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
-    palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
-    list->setPalette(palette);
 }
 
 // A right click in the view opens its popup menu.
@@ -253,49 +233,12 @@ void Twnd_pv_Main::CreateComponents() {
     tabs->setCursor(Qt::PointingHandCursor);
     tabs->setStyleSheet(QStringLiteral("QTabBar::tab { height: %1px; }").arg(kTabHeight));
 
-    // A tab sheet: the icon view beside its image box, the box keeping its width.
-    auto iconTab = [this](const char* sheetName, const char* splitterName, const char* listName, const char* boxName,
-                      const char* boxHint, QAbstractItemView::SelectionMode mode, TBoxHeightRule rule,
-                      QWidget*& sheet, QSplitter*& splitter, QListView*& list, QListView*& box,
-                      TIconTileDelegate*& tiles) {
-        sheet = Named(new QWidget, sheetName, "TTabSheet");
-        auto* layout = new QHBoxLayout(sheet);
-        layout->setContentsMargins(0, 0, 0, 0);
-        splitter = NewSplitter(Qt::Horizontal, sheet, splitterName);
-        layout->addWidget(splitter);
-        list = NewList(splitter, listName, "TListView", kHint, ListViewFont());
-        list->setViewMode(QListView::IconMode);
-        list->setSelectionMode(mode);
-        list->setIconSize(QSize(kThumbnailSize, kThumbnailSize));
-        // The icons flow anew into the view's width whenever it is resized.
-        list->setResizeMode(QListView::Adjust);
-        box = NewList(splitter, boxName, "TListBox", boxHint, FormFont());
-        tiles = new TIconTileDelegate(list);
-        new TRightButtonBand(list);
-        list->setItemDelegate(tiles);
-        box->setItemDelegate(new TIconImageDelegate(rule, box));
-        // A list box: its items are as wide as the box, which never scrolls sideways; its right
-        // clicks select (BoxMouseDown).
-        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        box->viewport()->installEventFilter(this);
-        splitter->setStretchFactor(0, 1);
-        splitter->setStretchFactor(1, 0);
-        splitter->setSizes({kClientWidth - kBoxWidth, kBoxWidth});
-    };
-    iconTab("TabSheet1", "Splitter1", "IconList", "IconBox", kHint, QAbstractItemView::ExtendedSelection,
-            TBoxHeightRule::HideTaller, TabSheet1, Splitter1, IconList, IconBox, FIconListTiles);
-    iconTab("TabSheet2", "Splitter4", "ICLList", "ICLBox", "右键单击菜单", QAbstractItemView::SingleSelection,
-            TBoxHeightRule::LimitTo255, TabSheet2, Splitter4, ICLList, ICLBox, FICLListTiles);
-    UseTooltipColour(ICLList);
-    UseTooltipColour(ICLBox);
-    FIconListModel = new TIconListModel(FFileIcons.Icons(), kImageListBackground, kThumbnailSize, kThumbnailMaxWidth, this);
-    FICLListModel = new TIconListModel(FLibrary.Icons(), kICLImagesBackground, kThumbnailSize, kThumbnailMaxWidth, this);
-    FIconBoxModel = new TIconImagesModel(this);
-    FICLBoxModel = new TIconImagesModel(this);
-    IconList->setModel(FIconListModel);
-    ICLList->setModel(FICLListModel);
-    IconBox->setModel(FIconBoxModel);
-    ICLBox->setModel(FICLBoxModel);
+    TabSheet1 = new TIconTab(FFileIcons.Icons(), {"TabSheet1", "Splitter1", "IconList", "IconBox", kHint, kHint,
+                                                  QAbstractItemView::ExtendedSelection, TBoxHeightRule::HideTaller,
+                                                  kImageListBackground, false});
+    TabSheet2 = new TIconTab(FLibrary.Icons(), {"TabSheet2", "Splitter4", "ICLList", "ICLBox", kHint, "右键单击菜单",
+                                                QAbstractItemView::SingleSelection, TBoxHeightRule::LimitTo255,
+                                                kICLImagesBackground, true});
 
     pc->addTab(TabSheet1, style()->standardIcon(QStyle::SP_FileIcon), Text(" 当前查看 "));
     pc->addTab(TabSheet2, style()->standardIcon(QStyle::SP_DirIcon), Text(" 图标库 "));
@@ -430,10 +373,10 @@ void Twnd_pv_Main::CreateMenus() {
     MenuItem2 = item(ICLBoxPopup, "MenuItem2", "保存为位图...");
 
     AttachPopup(FileList, FileListPopup);
-    AttachPopup(IconList, IconListPopup);
-    AttachPopup(IconBox, IconBoxPopup);
-    AttachPopup(ICLList, ICLPopup);
-    AttachPopup(ICLBox, ICLBoxPopup);
+    AttachPopup(TabSheet1->List(), IconListPopup);
+    AttachPopup(TabSheet1->Box(), IconBoxPopup);
+    AttachPopup(TabSheet2->List(), ICLPopup);
+    AttachPopup(TabSheet2->Box(), ICLBoxPopup);
 
     auto command = [this](QAction* action, void (Twnd_pv_Main::*handler)()) {
         connect(action, &QAction::triggered, this, [this, handler] { Runner->Run([&] { (this->*handler)(); }); });
@@ -583,8 +526,8 @@ void Twnd_pv_Main::ExecuteFindFile() {
 void Twnd_pv_Main::ShowCounters() { sb->SetPanelText(0, QString::fromStdString(FFileSearch.Counters().Text())); }
 
 void Twnd_pv_Main::EmptyCurrentFileView() {
-    FIconBoxModel->Clear();
-    FIconListModel->Clear();
+    TabSheet1->Images()->Clear();
+    TabSheet1->Icons()->Clear();
     FCurrentFile.clear();
 }
 
@@ -699,10 +642,10 @@ void Twnd_pv_Main::About1Click() {
 
 void Twnd_pv_Main::pcChange(int index) {
     if (index != 0 && index != 1) return;
-    const QListView* list = index == 0 ? IconList : ICLList;
+    const QListView* list = index == 0 ? TabSheet1->List() : TabSheet2->List();
     // The box keeps listing the images of the icon selected last; with no icon selected it is
     // emptied.
-    if (!list->selectionModel()->hasSelection()) (index == 0 ? FIconBoxModel : FICLBoxModel)->Clear();
+    if (!list->selectionModel()->hasSelection()) (index == 0 ? TabSheet1->Images() : TabSheet2->Images())->Clear();
 }
 
 // --- the current-file view and the library tab --------------------------------------------
@@ -727,8 +670,8 @@ void Twnd_pv_Main::ConnectSelectionHandlers() {
                 });
             });
     };
-    perItem(IconList, &Twnd_pv_Main::IconListItemSelectionChanged);
-    perItem(ICLList, &Twnd_pv_Main::ICLListItemSelectionChanged);
+    perItem(TabSheet1->List(), &Twnd_pv_Main::IconListItemSelectionChanged);
+    perItem(TabSheet2->List(), &Twnd_pv_Main::ICLListItemSelectionChanged);
 }
 
 void Twnd_pv_Main::SelectStartFile() {
@@ -757,98 +700,50 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
 
     TCommandSteps steps;
     steps.BusyText = Text("正在检索图标...");
-    steps.BeginUpdate = [this] { IconList->setUpdatesEnabled(false); };
+    steps.BeginUpdate = [this] { TabSheet1->List()->setUpdatesEnabled(false); };
     steps.EndUpdate = [this] {
-        HideIconsWithoutImages(IconList);
-        IconList->setUpdatesEnabled(true);
+        TabSheet1->HideIconsWithoutImages();
+        TabSheet1->List()->setUpdatesEnabled(true);
     };
     steps.ReadyText = [this] { return QString::asprintf("就绪 (%1.2f 秒)", (TickCount() - FStartTick) / 1000.0); };
     steps.AfterReady = [this] {
-        pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(ListedIcons(IconList)));
+        pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(TabSheet1->ListedIcons()));
         pc->setCurrentWidget(TabSheet1);
     };
     Runner->Run(steps, [this] {
-        FIconBoxModel->Clear();
+        TabSheet1->Images()->Clear();
         // The icons read before an error are listed too.
-        FIconListModel->Refill([this] {
+        TabSheet1->Icons()->Refill([this] {
             FFileIcons.Icons().Clear();
             LoadIcons(FCurrentFile, FFileIcons);
         });
     });
 }
 
-void Twnd_pv_Main::HideIconsWithoutImages(QListView* ListView) {
-    const auto* model = static_cast<const TIconListModel*>(ListView->model());
-    for (int row = 0; row < model->rowCount(); ++row) ListView->setRowHidden(row, model->HidesRow(row));
-}
+void Twnd_pv_Main::IconListItemSelectionChanged(int Row, bool Selected) { TabSheet1->IconSelectionChanged(Row, Selected); }
 
-int Twnd_pv_Main::ListedIcons(const QListView* ListView) {
-    int listed = 0;
-    for (int row = 0; row < ListView->model()->rowCount(); ++row) listed += ListView->isRowHidden(row) ? 0 : 1;
-    return listed;
-}
+void Twnd_pv_Main::ICLListItemSelectionChanged(int Row, bool Selected) { TabSheet2->IconSelectionChanged(Row, Selected); }
 
-void Twnd_pv_Main::IconListItemSelectionChanged(int Row, bool Selected) {
-    if (Selected)
-        FIconBoxModel->ShowIcon(FFileIcons.Icons(), Row);
-    else
-        FIconBoxModel->Clear();
-}
-
-void Twnd_pv_Main::ICLListItemSelectionChanged(int Row, bool Selected) {
-    if (Selected)
-        FICLBoxModel->ShowIcon(FLibrary.Icons(), Row);
-    else
-        FICLBoxModel->Clear();
-}
-
-void Twnd_pv_Main::SetTileView(QListView* List, TIconTileDelegate* Delegate, QAction* Sender) {
+void Twnd_pv_Main::SetTileView(TIconTab* Tab, QAction* Sender) {
     const int tag = Tag(Sender);
     if (tag != 0 && tag != 1) return;
-    const bool tiles = tag == 1;
-    Delegate->Tiles = tiles;
-    List->setViewMode(tiles ? QListView::ListMode : QListView::IconMode);
-    List->setFlow(QListView::LeftToRight);
-    List->setWrapping(true);
-    List->setResizeMode(QListView::Adjust);
-    List->setGridSize(tiles ? kTileSize : QSize());
+    Tab->SetTileView(tag == 1);
     Sender->setChecked(true);
-    List->doItemsLayout();
 }
 
-void Twnd_pv_Main::Icons1Click(QAction* Sender) { SetTileView(IconList, FIconListTiles, Sender); }
+void Twnd_pv_Main::Icons1Click(QAction* Sender) { SetTileView(TabSheet1, Sender); }
 
-void Twnd_pv_Main::Icons2Click(QAction* Sender) { SetTileView(ICLList, FICLListTiles, Sender); }
+void Twnd_pv_Main::Icons2Click(QAction* Sender) { SetTileView(TabSheet2, Sender); }
 
-bool Twnd_pv_Main::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonPress) {
-        for (QListView* box : {IconBox, ICLBox}) {
-            if (watched == box->viewport()) {
-                const auto* mouse = static_cast<QMouseEvent*>(event);
-                BoxMouseDown(box, mouse->button(), mouse->position().toPoint());
-            }
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void Twnd_pv_Main::BoxMouseDown(QListView* Sender, Qt::MouseButton Button, const QPoint& Pos) {
-    if (Button != Qt::RightButton) return;
-    const QModelIndex index = Sender->indexAt(Pos);
-    if (index.isValid())
-        Sender->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    else
-        Sender->selectionModel()->clear();
+void Twnd_pv_Main::BoxMouseDown(TIconTab* Sender, Qt::MouseButton Button, const QPoint& Pos) {
+    Sender->BoxMouseDown(Button, Pos);
 }
 
 void Twnd_pv_Main::ShowLibraryCount() {
     pc->setTabText(pc->indexOf(TabSheet2), Text(kLibraryCaption).arg(FLibrary.Icons().Count()));
 }
 
-void Twnd_pv_Main::RebuildLibraryList() {
-    FICLListModel->ShowAppended();
-    HideIconsWithoutImages(ICLList);
-}
+void Twnd_pv_Main::RebuildLibraryList() { TabSheet2->ShowAppended(); }
 
 void Twnd_pv_Main::cmAddFiles(QAction* Sender) {
     const bool all = Tag(Sender) == 1;
@@ -856,8 +751,8 @@ void Twnd_pv_Main::cmAddFiles(QAction* Sender) {
     if (!all && !selection->hasSelection()) return;
     TCommandSteps steps;
     steps.BusyText = Text("添加文件到图标库...");
-    steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
-    steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
+    steps.BeginUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(true); };
     steps.AfterReady = [this] {
         ShowLibraryCount();
         pc->setCurrentWidget(TabSheet2);
@@ -872,16 +767,16 @@ void Twnd_pv_Main::cmAddFiles(QAction* Sender) {
 
 void Twnd_pv_Main::cmAddIcons(QAction* Sender) {
     const bool all = Tag(Sender) == 1;
-    const QItemSelectionModel* selection = IconList->selectionModel();
+    const QItemSelectionModel* selection = TabSheet1->List()->selectionModel();
     if (!all && !selection->hasSelection()) return;
     TCommandSteps steps;
     steps.BusyText = Text("添加图标到图标库...");
-    steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
-    steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
+    steps.BeginUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(true); };
     steps.AfterReady = [this] { ShowLibraryCount(); };
     Runner->Run(steps, [&] {
-        for (int i = 0; i < FIconListModel->rowCount(); ++i) {
-            if (IconList->isRowHidden(i) || (!all && !selection->isRowSelected(i, {}))) continue;
+        for (int i = 0; i < TabSheet1->Icons()->rowCount(); ++i) {
+            if (TabSheet1->List()->isRowHidden(i) || (!all && !selection->isRowSelected(i, {}))) continue;
             const TAdvancedIcon* source = FFileIcons.Icons().Icon(i);
             // An independent copy: the view's icons go when another file is viewed.
             std::unique_ptr<TAdvancedIcon> copy = source->Create();
@@ -893,33 +788,26 @@ void Twnd_pv_Main::cmAddIcons(QAction* Sender) {
 }
 
 void Twnd_pv_Main::cmRemoveIcons() {
-    if (!ICLList->selectionModel()->hasSelection()) return;
+    if (!TabSheet2->List()->selectionModel()->hasSelection()) return;
     TCommandSteps steps;
     steps.BusyText = Text("正在移除图标...");
-    steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
-    steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
+    steps.BeginUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(true); };
     steps.AfterReady = [this] { ShowLibraryCount(); };
     Runner->Run(steps, [this] {
-        FICLBoxModel->Clear();
-        // The selected rows go with their icons; the model tells the view and its selection.
-        std::vector<int> removed;
-        for (const QModelIndex& index : ICLList->selectionModel()->selectedIndexes()) removed.push_back(index.row());
-        FICLListModel->RemoveRows(std::move(removed));
-        // Nothing stays selected, so that a second press removes nothing more.
-        ICLList->selectionModel()->clear();
-        FICLBoxModel->Clear();
+        TabSheet2->RemoveSelected();
     });
 }
 
 void Twnd_pv_Main::cmNewlibrary() {
     TCommandSteps steps;
     steps.BusyText = Text("正在清空图标库...");
-    steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
-    steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
+    steps.BeginUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(true); };
     steps.AfterReady = [this] { ShowLibraryCount(); };
     Runner->Run(steps, [this] {
-        FICLBoxModel->Clear();
-        FICLListModel->Clear();
+        TabSheet2->Images()->Clear();
+        TabSheet2->Icons()->Clear();
     });
 }
 
@@ -946,33 +834,18 @@ void Twnd_pv_Main::cmSavelibrary() {
 
 // --- saving icons and images ---------------------------------------------------------------
 
-bool Twnd_pv_Main::SelectedBoxImage(TIconLibrary& Library, QListView* Box, int& IconIndex, int& ImageIndex) {
-    const QModelIndexList selected = Box->selectionModel()->selectedIndexes();
-    if (selected.isEmpty()) return false;
-    const auto* model = static_cast<const TIconImagesModel*>(Box->model());
-    IconIndex = model->IconIndex();
-    if (IconIndex < 0 || IconIndex >= Library.Icons().Count()) return false;
-    const TAdvancedIcon* icon = Library.Icons().Icon(IconIndex);
-    if (!icon || icon != model->Icon()) return false;
-    // The line's own image, looked up in the icon rather than trusted by position.
-    const TIconImage* image = model->Image(selected.first().row());
-    for (ImageIndex = 0; ImageIndex < icon->Images().Count(); ++ImageIndex)
-        if (icon->Images()[ImageIndex] == image) return true;
-    return false;
-}
-
-void Twnd_pv_Main::SaveBoxImageAsIcon(TIconLibrary& Library, QListView* Box) {
+void Twnd_pv_Main::SaveBoxImageAsIcon(TIconLibrary& Library, TIconTab* Tab) {
     int iconIndex = 0, imageIndex = 0;
-    if (!SelectedBoxImage(Library, Box, iconIndex, imageIndex)) return;
+    if (!Tab->SelectedImage(iconIndex, imageIndex)) return;
     const std::string proposal = Format("%s_%d", Library.Icons().Name(iconIndex).c_str(), imageIndex);
     const std::optional<std::string> fileName = RunSaveDialog(sdIcon, QString::fromStdString(SafeFileName(proposal)));
     if (!fileName) return;
     CopyWithOneImage(*Library.Icons().Icon(iconIndex), imageIndex)->SaveToFile(*fileName);
 }
 
-void Twnd_pv_Main::SaveBoxImageAsBitmap(TIconLibrary& Library, QListView* Box) {
+void Twnd_pv_Main::SaveBoxImageAsBitmap(TIconLibrary& Library, TIconTab* Tab) {
     int iconIndex = 0, imageIndex = 0;
-    if (!SelectedBoxImage(Library, Box, iconIndex, imageIndex)) return;
+    if (!Tab->SelectedImage(iconIndex, imageIndex)) return;
     const std::string proposal = Format("%s_%d", Library.Icons().Name(iconIndex).c_str(), imageIndex);
     // A copy of the one image: the icons on view stay as they are.
     const std::unique_ptr<TAdvancedIcon> copy = CopyWithOneImage(*Library.Icons().Icon(iconIndex), imageIndex);
@@ -984,16 +857,16 @@ void Twnd_pv_Main::SaveBoxImageAsBitmap(TIconLibrary& Library, QListView* Box) {
     SaveImageAsBitmap(image, ColorToRGB(colour), *fileName);
 }
 
-void Twnd_pv_Main::mmSavetoIconClick() { SaveBoxImageAsIcon(FFileIcons, IconBox); }
+void Twnd_pv_Main::mmSavetoIconClick() { SaveBoxImageAsIcon(FFileIcons, TabSheet1); }
 
-void Twnd_pv_Main::MenuItem1Click() { SaveBoxImageAsIcon(FLibrary, ICLBox); }
+void Twnd_pv_Main::MenuItem1Click() { SaveBoxImageAsIcon(FLibrary, TabSheet2); }
 
-void Twnd_pv_Main::cmSaveToBMP() { SaveBoxImageAsBitmap(FFileIcons, IconBox); }
+void Twnd_pv_Main::cmSaveToBMP() { SaveBoxImageAsBitmap(FFileIcons, TabSheet1); }
 
-void Twnd_pv_Main::MenuItem2Click() { SaveBoxImageAsBitmap(FLibrary, ICLBox); }
+void Twnd_pv_Main::MenuItem2Click() { SaveBoxImageAsBitmap(FLibrary, TabSheet2); }
 
 void Twnd_pv_Main::Saveicon1Click() {
-    const QModelIndexList selected = ICLList->selectionModel()->selectedIndexes();
+    const QModelIndexList selected = TabSheet2->List()->selectionModel()->selectedIndexes();
     if (selected.isEmpty()) return;
     const int i = selected.first().row();
     const TAdvancedIcon* icon = FLibrary.Icons().Icon(i);
@@ -1005,7 +878,7 @@ void Twnd_pv_Main::Saveicon1Click() {
 
 void Twnd_pv_Main::cmSaveIcons(QAction* Sender) {
     const bool all = Tag(Sender) == 1;
-    const QItemSelectionModel* selection = IconList->selectionModel();
+    const QItemSelectionModel* selection = TabSheet1->List()->selectionModel();
     if (!all && !selection->hasSelection()) return;
     // It starts at the desktop, or at the home folder where there is no desktop folder.
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
@@ -1017,8 +890,8 @@ void Twnd_pv_Main::cmSaveIcons(QAction* Sender) {
     Runner->Run(steps, [&] {
         // Names made safe and unique, never written through a link: each file lands in the folder.
         TIconFolder target(folder.toStdString());
-        for (int i = 0; i < FIconListModel->rowCount(); ++i) {
-            if (IconList->isRowHidden(i) || (!all && !selection->isRowSelected(i, {}))) continue;
+        for (int i = 0; i < TabSheet1->Icons()->rowCount(); ++i) {
+            if (TabSheet1->List()->isRowHidden(i) || (!all && !selection->isRowSelected(i, {}))) continue;
             const TAdvancedIcon* icon = FFileIcons.Icons().Icon(i);
             if (icon && icon->Images().Count() > 0) target.Save(*icon, FFileIcons.Icons().Name(i));
         }

@@ -37,6 +37,7 @@ class TIconListModel;
 class TIconImagesModel;
 }  // namespace pictavo
 
+class TIconTab;
 class Twnd_pv_Search;
 
 class Twnd_pv_Main : public QMainWindow {
@@ -67,7 +68,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Runs FindFile with the criteria set; once the run has ended, lists the folder chosen in
@@ -81,14 +81,9 @@ private:
     pictavo::TShellTree* ShellTree;
     pictavo::TFileListView* FileList;
     QTabWidget* pc;
-    QWidget* TabSheet1;
-    QSplitter* Splitter1;
-    QListView* IconList;
-    QListView* IconBox;
-    QWidget* TabSheet2;
-    QSplitter* Splitter4;
-    QListView* ICLList;
-    QListView* ICLBox;
+    // The two tabs, each an icon view (IconList, ICLList) beside an image box (IconBox, ICLBox).
+    TIconTab* TabSheet1;
+    TIconTab* TabSheet2;
     pictavo::TPanelStatusBar* sb;
     // Takes files dropped from a file manager onto FileList; folders are refused.
     pictavo::TExplorerDrop* ExplorerDrop;
@@ -154,7 +149,7 @@ private:
     void ICLListItemSelectionChanged(int Row, bool Selected);
     void Icons1Click(QAction* Sender);
     void Icons2Click(QAction* Sender);
-    void BoxMouseDown(QListView* Sender, Qt::MouseButton Button, const QPoint& Pos);
+    void BoxMouseDown(TIconTab* Sender, Qt::MouseButton Button, const QPoint& Pos);
     void cmAddFiles(QAction* Sender);
     void cmAddIcons(QAction* Sender);
     void cmRemoveIcons();
@@ -184,18 +179,12 @@ private:
     void EmptyCurrentFileView();
     void ConnectSelectionHandlers();
     void SelectStartFile();
-    // An icon view lists no icon without images.
-    void HideIconsWithoutImages(QListView* ListView);
-    int ListedIcons(const QListView* ListView);
-    void SetTileView(QListView* List, pictavo::TIconTileDelegate* Delegate, QAction* Sender);
+    void SetTileView(TIconTab* Tab, QAction* Sender);
     void RebuildLibraryList();
-    // The icon whose image is selected in Box, and the image's index in it; false when no line
-    // is selected.
-    bool SelectedBoxImage(pictavo::TIconLibrary& Library, QListView* Box, int& IconIndex, int& ImageIndex);
     // The selected image of Box as an .ico file, and as a bitmap on a colour chosen in the
     // colour dialog.
-    void SaveBoxImageAsIcon(pictavo::TIconLibrary& Library, QListView* Box);
-    void SaveBoxImageAsBitmap(pictavo::TIconLibrary& Library, QListView* Box);
+    void SaveBoxImageAsIcon(pictavo::TIconLibrary& Library, TIconTab* Tab);
+    void SaveBoxImageAsBitmap(pictavo::TIconLibrary& Library, TIconTab* Tab);
     // Runs a save dialog proposing `proposal`; the name chosen with the dialog's own extension
     // in place of the one typed, or nothing when the user cancels.
     std::optional<std::string> RunSaveDialog(QFileDialog* dialog, const QString& proposal);
@@ -203,13 +192,6 @@ private:
 
     QString FStartFolder;
     QString FStartFile;
-    // The icon views over FFileIcons and FLibrary, and the image boxes over the icon each shows.
-    pictavo::TIconListModel* FIconListModel = nullptr;
-    pictavo::TIconListModel* FICLListModel = nullptr;
-    pictavo::TIconImagesModel* FIconBoxModel = nullptr;
-    pictavo::TIconImagesModel* FICLBoxModel = nullptr;
-    pictavo::TIconTileDelegate* FIconListTiles = nullptr;
-    pictavo::TIconTileDelegate* FICLListTiles = nullptr;
     QList<QMetaObject::Connection> FSelectionHandlers;  // attached at creation, detached in FormClose
     QMetaObject::Connection FTreeChange;  // ShellTreeChange, attached from FormShow to FormClose
     bool FShown = false;
