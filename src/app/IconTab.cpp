@@ -72,7 +72,8 @@ TIconTab::TIconTab(TIconList& icons, const TLayout& layout, QWidget* parent) : Q
     FBox = NewList(FSplitter, layout.BoxName, "TListBox", layout.BoxHint, FormFont(), layout.TooltipColours);
     FBox->setItemDelegate(new TIconImageDelegate(layout.HeightRule, FBox));
     FBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    FBox->viewport()->installEventFilter(this);
+    FBoxViewport = FBox->viewport();
+    FBoxViewport->installEventFilter(this);
     FImages = new TIconImagesModel(this);
     FBox->setModel(FImages);
 
@@ -148,7 +149,7 @@ void TIconTab::BoxMouseDown(Qt::MouseButton button, const QPoint& pos) {
 }
 
 bool TIconTab::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == FBox->viewport() && event->type() == QEvent::MouseButtonPress) {
+    if (watched == FBoxViewport && event->type() == QEvent::MouseButtonPress) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         BoxMouseDown(mouse->button(), mouse->position().toPoint());
     }

@@ -68,6 +68,7 @@ private:
     QSplitter* FSplitter;
     QListView* FList;
     QListView* FBox;
+    QObject* FBoxViewport;  // compared with what the filter sees
     pictavo::TIconTileDelegate* FTiles;
     pictavo::TIconListModel* FIcons;
     pictavo::TIconImagesModel* FImages;

@@ -16,7 +16,6 @@
 #include "widgets/IconPixmaps.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
-#include "widgets/RightButtonBand.h"
 #include "widgets/ShellTree.h"
 #include "widgets/UiFonts.h"
 
@@ -28,7 +27,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMouseEvent>
 #include <QHBoxLayout>
 #include <QListView>
 #include <QMenuBar>

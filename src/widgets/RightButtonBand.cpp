@@ -8,12 +8,15 @@
 
 namespace pictavo {
 
-TRightButtonBand::TRightButtonBand(QAbstractItemView* view) : QObject(view), FView(view) {
-    view->viewport()->installEventFilter(this);
+TRightButtonBand::TRightButtonBand(QAbstractItemView* view)
+    : QObject(view), FView(view), FViewport(view->viewport()) {
+    FViewport->installEventFilter(this);
 }
 
 bool TRightButtonBand::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != FView->viewport()) return false;
+    // Compared only: the viewport sends its last events while the view around it is being
+    // destroyed, when the view may no longer be asked anything.
+    if (watched != FViewport) return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
         const auto* mouse = static_cast<QMouseEvent*>(event);

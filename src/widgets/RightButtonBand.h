@@ -24,6 +24,7 @@ private:
     void SelectInside(const QPoint& corner);
 
     QAbstractItemView* FView;
+    QObject* FViewport;
     QRubberBand* FBand = nullptr;
     bool FPressed = false;   // the right button is down in the viewport
     bool FDragging = false;  // it has moved far enough to draw a rectangle
