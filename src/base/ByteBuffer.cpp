@@ -12,8 +12,10 @@ bool TDecodeBudget::Reserve(uint64_t n) {
     return true;
 }
 
-TByteBuffer::TByteBuffer(std::span<const uint8_t> bytes)
-    : FBytes(new uint8_t[bytes.size() ? bytes.size() : 1]), FSize(bytes.size()), FBudget(std::make_shared<TDecodeBudget>()) {
+TByteBuffer::TByteBuffer(std::span<const uint8_t> bytes, std::shared_ptr<TDecodeBudget> budget)
+    : FBytes(new uint8_t[bytes.size() ? bytes.size() : 1]),
+      FSize(bytes.size()),
+      FBudget(budget ? std::move(budget) : std::make_shared<TDecodeBudget>()) {
     if (FSize) std::memcpy(FBytes.get(), bytes.data(), FSize);
 }
 

@@ -40,7 +40,7 @@ public:
     // from (the chunks of one file read piece by piece).
     TByteBuffer(std::unique_ptr<uint8_t[]> bytes, size_t size, std::shared_ptr<TDecodeBudget> budget = nullptr)
         : FBytes(std::move(bytes)), FSize(size), FBudget(budget ? std::move(budget) : std::make_shared<TDecodeBudget>()) {}
-    explicit TByteBuffer(std::span<const uint8_t> bytes);
+    explicit TByteBuffer(std::span<const uint8_t> bytes, std::shared_ptr<TDecodeBudget> budget = nullptr);
     TByteBuffer(const TByteBuffer&) = delete;
     TByteBuffer& operator=(const TByteBuffer&) = delete;
 

@@ -7,6 +7,7 @@
 #include "icons/ResourceModule.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <utility>
 
 namespace pictavo {
@@ -65,6 +66,15 @@ void TIconImage::SetContent(const TIconEntryInfo& Info, std::shared_ptr<const TB
     if (Offset > size) Offset = size;
     const size_t limit = std::min(Available, size - Offset);
     if (FInfo.BytesInRes > limit) FInfo.BytesInRes = static_cast<uint32_t>(limit);
+    FBuffer = std::move(Buffer);
+    FOffset = Offset;
+}
+
+void TIconImage::Rebase(std::shared_ptr<const TByteBuffer> Buffer, size_t Offset) {
+    const auto old = Data();
+    if (!Buffer || Offset > Buffer->Bytes().size() || Buffer->Bytes().size() - Offset < old.size() ||
+        !std::equal(old.begin(), old.end(), Buffer->Bytes().begin() + static_cast<std::ptrdiff_t>(Offset)))
+        throw std::logic_error("Rebase: the bytes differ");
     FBuffer = std::move(Buffer);
     FOffset = Offset;
 }

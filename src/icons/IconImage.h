@@ -64,6 +64,12 @@ public:
         return FBuffer ? FBuffer->Bytes().subspan(FOffset, FInfo.BytesInRes) : std::span<const uint8_t>();
     }
     bool HasData() const { return FInfo.BytesInRes > 0; }
+    // The buffer the bytes lie in and where in it they begin.
+    const std::shared_ptr<const TByteBuffer>& Buffer() const { return FBuffer; }
+    size_t Offset() const { return FOffset; }
+    // Takes the same bytes from another buffer, at Offset of it (a copy of just the image's
+    // bytes, so that the buffer of a whole file need not be kept). Pixels already made stay.
+    void Rebase(std::shared_ptr<const TByteBuffer> Buffer, size_t Offset);
     bool IsPng() const { return IsPngData(Data()); }
     // "%d x %d - %dbit": width, height and Depth().
     std::string Label() const;

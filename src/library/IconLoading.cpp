@@ -9,11 +9,16 @@
 #include "library/IconLibrary.h"
 #include "library/PEResources.h"
 #include "library/Reader16.h"
+#include "icons/AdvancedIcon.h"
+#include "icons/IconImage.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
+#include <tuple>
+#include <vector>
 
 namespace pictavo {
 
@@ -96,6 +101,39 @@ int CountFileIcons(const std::string& FileName) {
     return file.Valid() ? CountIcons(file) : 0;
 }
 
+namespace {
+
+// Icons gathered from a file keep only their own bytes, not the buffer of the whole file or of
+// the pieces it was read in (which may hold code and other resources), so that what a list or
+// library holds follows the icons it holds. Images over the same bytes share one copy. Where
+// the ranges overlap so much that copies would cost more than the buffers themselves (a
+// hostile file), the buffers are kept instead.
+void KeepOwnBytes(const std::vector<TAdvancedIcon*>& Icons) {
+    using Range = std::tuple<const TByteBuffer*, size_t, size_t>;
+    std::map<Range, std::vector<TIconImage*>> ranges;
+    std::map<const TByteBuffer*, size_t> buffers;
+    for (TAdvancedIcon* icon : Icons)
+        for (int i = 0; i < icon->Images().Count(); ++i) {
+            TIconImage* image = icon->Images()[i];
+            if (!image || !image->HasData() || !image->Buffer()) continue;
+            const TByteBuffer* buffer = image->Buffer().get();
+            ranges[{buffer, image->Offset(), image->Data().size()}].push_back(image);
+            buffers[buffer] = buffer->Bytes().size();
+        }
+    uint64_t rangeBytes = 0, bufferBytes = 0;
+    for (const auto& entry : ranges) rangeBytes += std::get<2>(entry.first);
+    for (const auto& entry : buffers) bufferBytes += entry.second;
+    if (rangeBytes >= bufferBytes) return;
+    // The copies share one decode budget, as the images of one file do.
+    const auto budget = std::make_shared<TDecodeBudget>();
+    for (const auto& [range, images] : ranges) {
+        const auto own = std::make_shared<const TByteBuffer>(images.front()->Data(), budget);
+        for (TIconImage* image : images) image->Rebase(own, 0);
+    }
+}
+
+}  // namespace
+
 int LoadIcons(const std::string& FileName, TIconLibrary& Target) {
     // One descriptor for the kind and the icons; only a regular file is read.
     const TFileSource file(FileName);
@@ -106,6 +144,9 @@ int LoadIcons(const std::string& FileName, TIconLibrary& Target) {
         temp.LoadFromSource(FileName, file, kind);
         if (!temp.LastError().empty()) throw EICLReadError(temp.LastError());
         TIconList& icons = temp.Icons();
+        std::vector<TAdvancedIcon*> read;
+        for (int i = 0; i < icons.Count(); ++i) read.push_back(icons.Icon(i));
+        KeepOwnBytes(read);
         for (int i = 0; i < icons.Count(); ++i)
             Target.Icons().AddIcon(Target.Icons().UniqueName(icons.Name(i)), icons.Take(i));
         return icons.Count();
@@ -114,6 +155,7 @@ int LoadIcons(const std::string& FileName, TIconLibrary& Target) {
     auto icon = std::make_unique<TAdvancedIcon>();
     icon->LoadFromBytes(ReadWhole(file));
     if (icon->Images().Count() == 0) return 0;
+    KeepOwnBytes({icon.get()});
     Target.Icons().AddIcon(Target.Icons().UniqueName(ChangeFileExtToNone(ExtractFileName(FileName))), std::move(icon));
     return 1;
 }

@@ -23,7 +23,9 @@ QImage RasterToImage(const TIconRaster& raster) {
 }
 
 QPixmap IconThumbnail(const TIconImage& image, const QColor& background, int size) {
-    const TIconRaster* raster = image.GetHandle();
+    // The thumbnail is all the view keeps: pixels decoded for it are released once it is
+    // drawn, so a list of many large icons holds a small picture of each, not their rasters.
+    const std::shared_ptr<const TIconRaster> raster = image.OwnSizePixels();
     if (!raster) return {};
     QImage pixels = RasterToImage(*raster);
     if (pixels.isNull()) return {};

@@ -17,7 +17,7 @@ QImage RasterToImage(const TIconRaster& raster);
 
 // A thumbnail of `size` x `size`: the image's pixels stretched to that size over `background`
 // (as an image list with that background colour holds them). A null pixmap when the image
-// cannot be decoded. Decodes the image's pixels when they were not decoded yet.
+// cannot be decoded. The pixels are decoded for it and released again; the image keeps none.
 QPixmap IconThumbnail(const TIconImage& image, const QColor& background, int size = 32);
 
 }  // namespace pictavo
