@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarn Pictavo"));
     QApplication::setWindowIcon(ProgramIcon());
-    QGuiApplication::setDesktopFileName(QStringLiteral("pictavo"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pictavo.Pictavo"));
     QApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));
     // The window speaks Chinese whatever the locale: so do Qt's own dialogs (file choosers,
     // message boxes), where the translations are installed.

@@ -151,4 +151,29 @@ void WriteFileAtomically(const std::string& fileName, std::span<const uint8_t> b
     }
 }
 
+bool WriteFileInPlace(const std::string& fileName, std::span<const uint8_t> bytes) {
+    // O_NONBLOCK: opening a pipe for writing must not wait for a reader; it is refused below.
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        ::close(fd);
+        return false;
+    }
+    bool ok = ::fcntl(fd, F_SETFL, 0) == 0 && ::ftruncate(fd, 0) == 0;
+    size_t done = 0;
+    while (ok && done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += static_cast<size_t>(n);
+    }
+    if (!ok && ::ftruncate(fd, 0) != 0) {
+        // Nothing more can be done: the write's failure is reported below.
+    }
+    if (::close(fd) != 0) ok = false;
+    if (!ok) RaiseWriteError();
+    return true;
+}
+
 }  // namespace pictavo

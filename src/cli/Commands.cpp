@@ -62,6 +62,7 @@ const char* const kUsage =
     "  --help                      显示本说明\n"
     "  --version                   显示版本\n"
     "\n"
+    "选项写在文件之前或之间; \"--\" 之后的参数都是文件, 以 \"-\" 开头的也是.\n"
     "退出状态: 0 = 所有文件都已读取; 1 = 有文件无法读取或写入; 2 = 用法错误\n";
 
 // The options and file arguments of one command. Flags are named by all their spellings;
@@ -472,13 +473,18 @@ int CmdThumbnail(const std::vector<std::string>& args, std::ostream&, std::ostre
         return 2;
     }
     // Nothing but the input and the output is touched: no settings, no temporary file outside
-    // the output's folder (the atomic write's own).
+    // the output's folder (the atomic write's own). The PNG is made whole before the output is
+    // opened, so a file that cannot be drawn leaves no output at all.
     const std::string& input = files[0];
+    const std::string& output = files[1];
     try {
         const auto path = LocalPathOfArgument(input);
         if (!path) throw EPictavoError("只能读取本地文件 (file:// URI 或路径)");
-        const auto thumbnail = MakeThumbnail(*path, size);
-        SavePngToFile(files[1], *thumbnail, TSaveTarget::FollowLinks, TPngCompression::Fast);
+        const std::vector<uint8_t> png = WritePng(*MakeThumbnail(*path, size), TPngCompression::Fast);
+        // A thumbnailer service may create the output itself and read the PNG back through the
+        // descriptor it keeps open: an existing regular file is written in place, not renamed
+        // over, or the service would read its own empty file. A new output is made atomically.
+        if (!WriteFileInPlace(output, png)) WriteFileAtomically(output, png, TSaveTarget::FollowLinks);
     } catch (const std::exception& e) {
         err << Printable(input) << ": " << Printable(e.what()) << '\n';
         return 1;
@@ -503,11 +509,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out << "pictavo-cli " PICTAVO_VERSION "\n";
         return 0;
     }
-    for (const auto& a : rest)
+    // A help request is an option: after "--" every argument is a file, "-h" too.
+    for (const auto& a : rest) {
+        if (a == "--") break;
         if (a == "--help" || a == "-h") {
             out << kUsage;
             return 0;
         }
+    }
     int status = 2;
     if (command == "list") status = CmdList(rest, out, err);
     else if (command == "extract") status = CmdExtract(rest, out, err);

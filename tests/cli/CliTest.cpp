@@ -109,6 +109,34 @@ TEST(CliUsage, HelpAndBadUsage) {
     EXPECT_EQ(RunCli(dir, {"extract", "x.ico"}).status, 2);
 }
 
+// After "--" every argument is a file, one named "-h" too; before it "-h" asks for help.
+TEST(CliUsage, DoubleDashEndsTheOptions) {
+    TempDir dir;
+    WriteBytes(dir.File("-h"), TwoImageIco());
+    const std::string here = "cd " + ShellQuote(dir.Path()) + " && ";
+    struct Case {
+        std::vector<std::string> args;
+        std::string written;  // a file the command must have written, or empty
+    };
+    for (const Case& c : {Case{{"list", "--", "-h"}, ""},
+                          Case{{"count", "--", "-h"}, ""},
+                          Case{{"extract", "--png", "-o", "png", "--", "-h"}, "png/-h_48x48_32bit.png"},
+                          Case{{"extract", "-o", "ico", "--", "-h"}, "ico/-h.ico"},
+                          Case{{"icl", "-o", "lib.icl", "--", "-h"}, "lib.icl"},
+                          Case{{"bmp", "--", "-h", "0", "0", "-h.bmp"}, "-h.bmp"},
+                          Case{{"thumbnail", "--", "-h", "out.png"}, "out.png"},
+                          Case{{"thumbnail", "-s", "16", "--", "-h", "--"}, "--"}}) {
+        const Result r = RunCli(dir, c.args, here);
+        EXPECT_EQ(r.status, 0) << c.args[0] << r.err;
+        EXPECT_EQ(r.out.find("用法"), std::string::npos) << c.args[0];
+        if (c.written.empty()) EXPECT_NE(r.out.find("-h"), std::string::npos) << c.args[0] << r.out;
+        else EXPECT_TRUE(FileExists(dir.File(c.written))) << c.written;
+    }
+    const Result help = RunCli(dir, {"list", "-h", "--", "x"}, here);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("用法"), std::string::npos);
+}
+
 TEST(CliCount, ExecutablesIconFilesAndOthers) {
     TempDir dir;
     const auto dib = MakeDib(MakePicture(16, 16, 16), 4);

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -130,4 +132,66 @@ TEST(CliThumbnail, NothingWrittenForFilesItCannotDraw) {
         EXPECT_EQ(err.rfind(input + ": ", 0), 0u) << err;
         EXPECT_EQ(FolderSize(out), 0u) << input;  // no output, no temporary file
     }
+}
+
+// Tumbler creates the output itself, keeps a descriptor on it, runs the Exec line and reads the
+// PNG back through that descriptor: the PNG must land in that very file, not in one renamed
+// over it. A file that cannot be drawn leaves the file as the service made it.
+TEST(CliThumbnail, WritesIntoTheOutputTheServiceHoldsOpen) {
+    TempDir dir;
+    WriteBytes(dir.File("a.ico"), IconFile(0xFF3366CC));
+    WriteBytes(dir.File("plain.txt"), {'h', 'i'});
+    const auto throughDescriptor = [](int fd) {
+        std::vector<uint8_t> bytes(1 << 16);
+        const ssize_t n = ::pread(fd, bytes.data(), bytes.size(), 0);
+        bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return bytes;
+    };
+    struct Case {
+        const char* input;
+        std::string before;  // what the service's file holds before the run
+        int status;
+    };
+    for (const Case& c : {Case{"a.ico", "", 0}, Case{"a.ico", std::string(5000, 'x'), 0},
+                          Case{"plain.txt", "", 1}, Case{"missing.ico", "", 1}}) {
+        const std::string out = dir.File("held.png");
+        ::unlink(out.c_str());
+        const int fd = ::open(out.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        const std::string& before = c.before;
+        ASSERT_EQ(::write(fd, before.data(), before.size()), static_cast<ssize_t>(before.size()));
+        struct stat held {};
+        ASSERT_EQ(::fstat(fd, &held), 0);
+        std::string err;
+        EXPECT_EQ(Thumbnail({"-s", "32", dir.File(c.input), out}, dir, err), c.status) << c.input << err;
+        struct stat now {};
+        ASSERT_EQ(::stat(out.c_str(), &now), 0);
+        EXPECT_EQ(now.st_ino, held.st_ino) << c.input;  // the same file, not one renamed over it
+        EXPECT_EQ(now.st_mode & 07777, 0600u);
+        const auto seen = throughDescriptor(fd);
+        ::close(fd);
+        if (c.status != 0) {
+            EXPECT_EQ(std::string(seen.begin(), seen.end()), before) << c.input;
+            continue;
+        }
+        EXPECT_EQ(seen, ReadBytes(out));
+        ASSERT_GT(seen.size(), 8u);
+        const Picture png = ReadPngFile(out);
+        EXPECT_EQ(png.Width, 32);
+        EXPECT_EQ(png.Colour[16 * 32 + 16], 0xFF3366CCu);
+    }
+    EXPECT_EQ(FolderSize(dir.Path()), 4u);  // inputs, held.png and stderr.txt: no temporary left
+}
+
+// Only a file of one name is written in place; a second hard link to it (a file elsewhere the
+// output was linked to) keeps its bytes, and the output becomes a file of its own.
+TEST(CliThumbnail, AHardLinkedOutputIsReplacedNotWrittenThrough) {
+    TempDir dir;
+    WriteBytes(dir.File("a.ico"), IconFile(0xFF3366CC));
+    WriteBytes(dir.File("precious"), {'k', 'e', 'e', 'p'});
+    ASSERT_EQ(::link(dir.File("precious").c_str(), dir.File("out.png").c_str()), 0);
+    std::string err;
+    ASSERT_EQ(Thumbnail({"-s", "16", dir.File("a.ico"), dir.File("out.png")}, dir, err), 0) << err;
+    EXPECT_EQ(ReadBytes(dir.File("precious")), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(ReadPngFile(dir.File("out.png")).Width, 16);
 }

@@ -1,89 +1,256 @@
-// `cmake --install` of this build into a fresh prefix puts the programs, the thumbnailer entry,
-// the desktop entry and the icon where a desktop looks for them.
+// `cmake --install` of this build, twice: staged with DESTDIR under umask 000, as a package
+// build does, and straight into a prefix under umask 077, as a user does. Every file lands
+// with its own mode whatever the umask; the straight install brings "Open with" up to date,
+// the staged one leaves the caches to the package; the entries validate and the binaries are
+// hardened.
+#include "packaging/PackagingFixtures.h"
 #include "support/IconFixtures.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 
 using namespace pictavo::test;
+namespace fs = std::filesystem;
 
 namespace {
 
-bool IsExecutableFile(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR);
+const std::string kAppId = "io.github.pictavo.Pictavo";
+
+std::vector<std::string> SplitList(const std::string& text) {
+    std::vector<std::string> items;
+    std::stringstream ss(text);
+    for (std::string item; std::getline(ss, item, ';');)
+        if (!item.empty()) items.push_back(item);
+    return items;
+}
+
+std::string ReadText(const std::string& path) {
+    const auto bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Relative path -> permission bits of every entry below root; folders end in "/".
+std::map<std::string, unsigned> Tree(const std::string& root) {
+    std::map<std::string, unsigned> entries;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        struct stat st {};
+        if (::lstat(it->path().c_str(), &st) != 0) continue;
+        std::string relative = fs::relative(it->path(), root).string();
+        if (S_ISDIR(st.st_mode)) relative += "/";
+        else if (!S_ISREG(st.st_mode)) relative += " (not a regular file)";
+        entries[relative] = st.st_mode & 07777;
+    }
+    return entries;
 }
 
 class InstallTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        Prefix = new TempDir;
-        const std::string cmd = ShellQuote(PICTAVO_CMAKE) + " --install " + ShellQuote(PICTAVO_BUILD_DIR) +
-                                " --prefix " + ShellQuote(Prefix->Path()) + " >/dev/null";
-        const int raw = std::system(cmd.c_str());
-        Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        Root = new TempDir;
+        const std::string install = ShellQuote(PICTAVO_CMAKE) + " --install " + ShellQuote(PICTAVO_BUILD_DIR);
+        StagedStatus = RunShell("umask 000 && DESTDIR=" + ShellQuote(Root->File("stage")) + " " + install +
+                                    " --prefix /usr",
+                                StagedLog);
+        DirectStatus = RunShell("umask 077 && env -u DESTDIR " + install + " --prefix " + ShellQuote(Prefix()),
+                                DirectLog);
     }
     static void TearDownTestSuite() {
-        delete Prefix;
-        Prefix = nullptr;
+        delete Root;
+        Root = nullptr;
     }
-    static std::string Installed(const std::string& relative) { return Prefix->File(relative); }
+    static std::string Prefix() { return Root->File("prefix"); }
+    static std::string Installed(const std::string& relative) { return Prefix() + "/" + relative; }
 
-    static inline TempDir* Prefix = nullptr;
-    static inline int Status = -1;
+    static inline TempDir* Root = nullptr;
+    static inline int StagedStatus = -1, DirectStatus = -1;
+    static inline std::string StagedLog, DirectLog;
 };
 
 }  // namespace
 
-TEST_F(InstallTest, ProgramsGoToBin) {
-    ASSERT_EQ(Status, 0);
-    EXPECT_TRUE(IsExecutableFile(Installed("bin/pictavo-cli")));
-    if (PICTAVO_INSTALLS_WINDOW) {
-        EXPECT_TRUE(IsExecutableFile(Installed("bin/pictavo")));
+TEST_F(InstallTest, EveryFileWithItsModeWhateverTheUmask) {
+    ASSERT_EQ(StagedStatus, 0) << StagedLog;
+    ASSERT_EQ(DirectStatus, 0) << DirectLog;
+    const auto files = ExpectedInstalledFiles(PICTAVO_INSTALLS_WINDOW, PICTAVO_KDE_PLUGIN_DIR);
+    struct Install {
+        std::string root;
+        std::map<std::string, unsigned> expected;
+    };
+    Install staged{Root->File("stage"), {}}, direct{Prefix(), files};
+    for (const auto& [path, mode] : files) staged.expected["usr/" + path] = mode;
+    // Only the straight install updates the desktop's caches, where their tools exist.
+    if (PICTAVO_INSTALLS_WINDOW && HaveProgram("update-desktop-database"))
+        direct.expected["share/applications/mimeinfo.cache"] = 0644;
+    if (PICTAVO_INSTALLS_WINDOW && (HaveProgram("gtk-update-icon-cache") || HaveProgram("gtk4-update-icon-cache")))
+        direct.expected["share/icons/hicolor/icon-theme.cache"] = 0644;
+    for (Install* install : {&staged, &direct}) {
+        // Every folder on the way is 0755: never writable by others (umask 000), never hidden
+        // from them (umask 077).
+        for (const auto& [path, mode] : std::map<std::string, unsigned>(install->expected))
+            for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+                install->expected[path.substr(0, slash + 1)] = 0755;
+        const auto tree = Tree(install->root);
+        for (const auto& [path, mode] : install->expected) {
+            const auto found = tree.find(path);
+            if (found == tree.end()) ADD_FAILURE() << install->root << ": missing " << path;
+            else if (found->second != mode)
+                ADD_FAILURE() << install->root << ": " << path << " has mode " << std::oct << found->second
+                              << ", not " << mode;
+        }
+        for (const auto& [path, mode] : tree)
+            EXPECT_TRUE(install->expected.count(path)) << install->root << ": unexpected " << path;
     }
+    std::string out;
+    EXPECT_EQ(RunShell(ShellQuote(Installed("bin/pictavo-cli")) + " --version", out), 0);
+    EXPECT_EQ(out, "pictavo-cli " PICTAVO_VERSION "\n");
 }
 
-TEST_F(InstallTest, DesktopEntryNamesTheProgramItsIconAndTheFilesItOpens) {
+TEST_F(InstallTest, DesktopEntryOpensWhatTheThumbnailerDraws) {
     if (!PICTAVO_INSTALLS_WINDOW) GTEST_SKIP() << "built without the window";
-    ASSERT_EQ(Status, 0);
-    auto keys = ReadKeyFileGroup(Installed("share/applications/pictavo.desktop"), "Desktop Entry");
+    ASSERT_EQ(DirectStatus, 0) << DirectLog;
+    auto keys = ReadKeyFileGroup(Installed("share/applications/" + kAppId + ".desktop"), "Desktop Entry");
     ASSERT_FALSE(keys.empty());
     const std::map<std::string, std::string> exact = {
-        {"Type", "Application"}, {"Name", "Pictavo"},        {"Exec", "pictavo %f"},
-        {"Icon", "pictavo"},     {"Terminal", "false"},      {"Categories", "Graphics;Viewer;Utility;"},
-        {"MimeType", "image/vnd.microsoft.icon;image/x-icon;application/x-ms-dos-executable;"
-                     "application/x-msdownload;application/x-ms-ne-executable;"},
+        {"Type", "Application"}, {"Name", "Pictavo"},   {"Exec", "pictavo %f"},
+        {"Icon", "pictavo"},     {"Terminal", "false"}, {"Categories", "Graphics;Viewer;"},
     };
     for (const auto& [key, value] : exact) EXPECT_EQ(keys[key], value) << key;
     for (const char* key : {"Name[zh_CN]", "GenericName", "GenericName[zh_CN]", "Comment", "Comment[zh_CN]"})
         EXPECT_FALSE(keys[key].empty()) << key;
+    // "Open with" offers Pictavo for every file it draws thumbnails of.
+    const auto thumbnailer = ReadKeyFileGroup(Installed("share/thumbnailers/pictavo.thumbnailer"), "Thumbnailer Entry");
+    EXPECT_EQ(SplitList(keys["MimeType"]), SplitList(thumbnailer.at("MimeType")));
+    EXPECT_EQ(ReadBytes(Installed("share/thumbnailers/pictavo.thumbnailer")),
+              ReadBytes(PICTAVO_SOURCE_DIR "/packaging/pictavo.thumbnailer"));
 }
 
 TEST_F(InstallTest, IconAtEveryThemeSize) {
     if (!PICTAVO_INSTALLS_WINDOW) GTEST_SKIP() << "built without the window";
-    ASSERT_EQ(Status, 0);
+    ASSERT_EQ(DirectStatus, 0) << DirectLog;
     for (unsigned size : {16u, 22u, 24u, 32u, 48u, 64u, 128u, 256u}) {
         const std::string dim = std::to_string(size) + "x" + std::to_string(size);
         const Picture icon = ReadPngFile(Installed("share/icons/hicolor/" + dim + "/apps/pictavo.png"));
         EXPECT_EQ(icon.Width, static_cast<int>(size)) << dim;
         EXPECT_EQ(icon.Height, static_cast<int>(size)) << dim;
     }
-    const auto svg = ReadBytes(Installed("share/icons/hicolor/scalable/apps/pictavo.svg"));
-    EXPECT_NE(std::string(svg.begin(), svg.end()).find("<svg "), std::string::npos);
+    EXPECT_NE(ReadText(Installed("share/icons/hicolor/scalable/apps/pictavo.svg")).find("<svg "), std::string::npos);
 }
 
-TEST_F(InstallTest, ThumbnailerEntryGoesWhereFileManagersLook) {
-    ASSERT_EQ(Status, 0);
-    const auto installed = ReadBytes(Installed("share/thumbnailers/pictavo.thumbnailer"));
-    ASSERT_FALSE(installed.empty());
-    EXPECT_EQ(installed, ReadBytes(PICTAVO_SOURCE_DIR "/packaging/pictavo.thumbnailer"));
-    const auto keys = ReadKeyFileGroup(Installed("share/thumbnailers/pictavo.thumbnailer"), "Thumbnailer Entry");
-    EXPECT_EQ(keys.count("Exec"), 1u);
+// Without DESTDIR the install maps each type to the entry in mimeinfo.cache, which is all GIO
+// and xdg-open consult.
+TEST_F(InstallTest, OpenWithRegisteredByAStraightInstall) {
+    if (!PICTAVO_INSTALLS_WINDOW) GTEST_SKIP() << "built without the window";
+    if (!HaveProgram("update-desktop-database")) GTEST_SKIP() << "update-desktop-database is not installed";
+    ASSERT_EQ(DirectStatus, 0) << DirectLog;
+    auto cache = ReadKeyFileGroup(Installed("share/applications/mimeinfo.cache"), "MIME Cache");
+    const auto entry = ReadKeyFileGroup(Installed("share/applications/" + kAppId + ".desktop"), "Desktop Entry");
+    ASSERT_FALSE(entry.at("MimeType").empty());
+    for (const auto& type : SplitList(entry.at("MimeType"))) {
+        const auto apps = SplitList(cache[type]);
+        EXPECT_NE(std::find(apps.begin(), apps.end(), kAppId + ".desktop"), apps.end()) << type;
+    }
+}
+
+TEST_F(InstallTest, MetainfoNamesTheEntryBothProgramsAndTheTypes) {
+    if (!PICTAVO_INSTALLS_WINDOW) GTEST_SKIP() << "built without the window";
+    ASSERT_EQ(DirectStatus, 0) << DirectLog;
+    const std::string xml = ReadText(Installed("share/metainfo/" + kAppId + ".metainfo.xml"));
+    const auto entry = ReadKeyFileGroup(Installed("share/applications/" + kAppId + ".desktop"), "Desktop Entry");
+    std::vector<std::string> wanted = {"<id>" + kAppId + "</id>",
+                                       "<launchable type=\"desktop-id\">" + kAppId + ".desktop</launchable>",
+                                       "<project_license>MIT</project_license>",
+                                       "<binary>pictavo</binary>",
+                                       "<binary>pictavo-cli</binary>",
+                                       "<release version=\"" PICTAVO_VERSION "\"",
+                                       "<summary xml:lang=\"zh-CN\">",
+                                       "<content_rating type=\"oars-1.1\"/>",
+                                       "docs/screenshot-main.png</image>"};
+    for (const auto& type : SplitList(entry.at("MimeType"))) wanted.push_back("<mediatype>" + type + "</mediatype>");
+    for (const auto& text : wanted) EXPECT_NE(xml.find(text), std::string::npos) << text;
+}
+
+// The validators distributions run, where they are installed (the README's test command
+// installs them).
+TEST_F(InstallTest, ValidatorsAcceptTheEntriesAndManualPages) {
+    ASSERT_EQ(DirectStatus, 0) << DirectLog;
+    struct Check {
+        bool window;
+        const char* program;
+        std::string command;  // run when `program` is installed; must print nothing on stderr
+    };
+    const std::string man = "LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l ";
+    int ran = 0;
+    for (const Check& check :
+         {Check{true, "desktop-file-validate", "desktop-file-validate " + ShellQuote(Installed("share/applications/" + kAppId + ".desktop"))},
+          Check{true, "appstreamcli", "appstreamcli validate --no-net " + ShellQuote(Installed("share/metainfo/" + kAppId + ".metainfo.xml")) + " >/dev/null"},
+          Check{false, "man", man + ShellQuote(Installed("share/man/man1/pictavo-cli.1.gz")) + " >/dev/null"},
+          Check{true, "man", man + ShellQuote(Installed("share/man/man1/pictavo.1.gz")) + " >/dev/null"}}) {
+        if ((check.window && !PICTAVO_INSTALLS_WINDOW) || !HaveProgram(check.program)) continue;
+        std::string out;
+        EXPECT_EQ(RunShell(check.command, out), 0) << check.command << '\n' << out;
+        EXPECT_EQ(out, "") << check.command;
+        ++ran;
+    }
+    if (ran == 0) GTEST_SKIP() << "no validator installed";
+}
+
+TEST_F(InstallTest, BashCompletionOffersCommandsOptionsAndFiles) {
+    ASSERT_EQ(DirectStatus, 0) << DirectLog;
+    TempDir dir;
+    WriteBytes(dir.File("-h.ico"), {0});
+    WriteBytes(dir.File("a.dll"), {0});
+    ASSERT_EQ(::mkdir(dir.File("sub").c_str(), 0755), 0);
+    const std::map<std::string, std::string> cases = {
+        {"pictavo-cli ex", "extract"},
+        {"pictavo-cli thumbnail -", "-s --size -- --help"},
+        {"pictavo-cli search --m", "--mask"},
+        {"pictavo-cli list a", "a.dll"},
+        {"pictavo-cli thumbnail -- -", "-h.ico"},  // after "--" a word is a file
+        {"pictavo-cli search ''", "sub"},           // folders only
+        {"pictavo-cli extract -o ''", "sub"},
+    };
+    for (const auto& [line, expected] : cases) {
+        const std::string script = "cd " + ShellQuote(dir.Path()) + " && . " +
+                                   ShellQuote(Installed("share/bash-completion/completions/pictavo-cli")) +
+                                   " && COMP_WORDS=(" + line + ") && COMP_CWORD=$((${#COMP_WORDS[@]} - 1))" +
+                                   " && _pictavo_cli && echo \"${COMPREPLY[*]}\"";
+        std::string out;
+        EXPECT_EQ(RunShell("bash -c " + ShellQuote(script), out), 0) << line << out;
+        EXPECT_EQ(out, expected + "\n") << line;
+    }
+}
+
+// Release builds are hardened as distributions build them: full RELRO bound at start, the
+// stack protector and checked string and memory functions.
+TEST_F(InstallTest, ReleaseBinariesAreHardened) {
+    if (!PICTAVO_HARDENED) GTEST_SKIP() << "not a release build";
+    if (!HaveProgram("readelf")) GTEST_SKIP() << "readelf is not installed";
+    ASSERT_EQ(DirectStatus, 0) << DirectLog;
+    std::vector<std::string> programs = {"bin/pictavo-cli"};
+    if (PICTAVO_INSTALLS_WINDOW) programs.push_back("bin/pictavo");
+    for (const auto& program : programs) {
+        std::string headers, dynamic, symbols;
+        const std::string file = ShellQuote(Installed(program));
+        ASSERT_EQ(RunShell("readelf -lW " + file, headers), 0);
+        ASSERT_EQ(RunShell("readelf -dW " + file, dynamic), 0);
+        ASSERT_EQ(RunShell("readelf --dyn-syms -W " + file, symbols), 0);
+        EXPECT_NE(headers.find("GNU_RELRO"), std::string::npos) << program;
+        EXPECT_NE(dynamic.find("BIND_NOW"), std::string::npos) << program;
+        EXPECT_NE(symbols.find("__stack_chk_fail"), std::string::npos) << program;
+        std::stringstream lines(symbols);
+        int checked = 0;
+        for (std::string line; std::getline(lines, line);)
+            checked += line.find("_chk@") != std::string::npos && line.find("__stack_chk_fail") == std::string::npos;
+        EXPECT_GT(checked, 0) << program << ": no checked string or memory function";
+    }
 }

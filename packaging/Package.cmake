@@ -1,0 +1,63 @@
+# The Debian package: `cmake --build BUILD --target package` makes pictavo_<version>_<arch>.deb
+# with the programs in /usr/bin and their data in /usr/share. Its Depends are worked out from
+# the binaries by dpkg-shlibdeps (package dpkg-dev); dpkg's triggers of the desktop-file-utils,
+# shared-mime-info and icon theme packages refresh the caches when it is installed.
+set(PICTAVO_PACKAGE_MAINTAINER "The Pictavo authors <pictavo@example.org>"
+    CACHE STRING "Maintainer named in the Debian package")
+
+# The changelog a Debian package carries (native: changelog.gz), in Debian's format.
+configure_file(packaging/changelog.in doc/changelog @ONLY)
+add_custom_command(OUTPUT doc/changelog.gz
+  COMMAND gzip -9n -c changelog > changelog.gz
+  DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/doc/changelog
+  WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/doc VERBATIM)
+add_custom_target(pictavo_changelog ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/doc/changelog.gz)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pictavo)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME pictavo)
+set(CPACK_PACKAGE_VENDOR "The Pictavo authors")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find, view and extract the icons of Windows files")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Pictavo finds, views and extracts the icons that .ico files, 32- and 64-bit\n"
+    "Windows executables and DLLs, 16-bit executables and .icl icon libraries carry,\n"
+    "and gathers icons into icon libraries. Its window speaks Chinese.\n"
+    "\n"
+    "The package also brings pictavo-cli, which lists, extracts and converts icons\n"
+    "from the terminal, and a thumbnailer that lets file managers show these files\n"
+    "with their own icons.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_INSTALL_PREFIX /usr)
+# Staged with DESTDIR, so the install's own cache update knows to leave caches to the triggers.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PICTAVO_PACKAGE_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Chinese needs a font that has it; Qt's dialogs speak Chinese where its translations are.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-zenhei | fonts-noto-cjk, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+# With the KDE thumbnail plugin built, a second package holds it: pictavo-kde-thumbnailer, with
+# the KDE and Qt 5 libraries in its own Depends, so that pictavo stays free of them on desktops
+# without KDE. Everything else (the install's unnamed component) stays in pictavo.
+if(TARGET pictavothumbnail)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL Unspecified kde)
+  set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_NAME pictavo)
+  set(CPACK_DEBIAN_KDE_PACKAGE_NAME pictavo-kde-thumbnailer)
+  set(CPACK_DEBIAN_KDE_PACKAGE_SECTION kde)
+  set(CPACK_DEBIAN_KDE_PACKAGE_ENHANCES dolphin)
+  set(CPACK_DEBIAN_KDE_PACKAGE_RECOMMENDS "")
+  set(CPACK_DEBIAN_KDE_DESCRIPTION
+      "icons of Windows files as thumbnails in Dolphin\n"
+      "A thumbnail plugin for KDE's file manager Dolphin and KDE's file dialogs: each\n"
+      ".ico file, 32- and 64-bit Windows executable and DLL, 16-bit executable and\n"
+      ".icl icon library is shown with its own icon, drawn as pictavo-cli draws it.")
+  string(REPLACE ";" "" CPACK_DEBIAN_KDE_DESCRIPTION "${CPACK_DEBIAN_KDE_DESCRIPTION}")
+endif()
+include(CPack)
