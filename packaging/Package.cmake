@@ -53,11 +53,13 @@ if(TARGET pictavothumbnail)
   set(CPACK_DEBIAN_KDE_PACKAGE_SECTION kde)
   set(CPACK_DEBIAN_KDE_PACKAGE_ENHANCES dolphin)
   set(CPACK_DEBIAN_KDE_PACKAGE_RECOMMENDS "")
+  # The summary line is the one CPACK_PACKAGE_DESCRIPTION_SUMMARY gives both packages.
+  set(CPACK_DEBIAN_UNSPECIFIED_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
   set(CPACK_DEBIAN_KDE_DESCRIPTION
-      "icons of Windows files as thumbnails in Dolphin\n"
-      "A thumbnail plugin for KDE's file manager Dolphin and KDE's file dialogs: each\n"
-      ".ico file, 32- and 64-bit Windows executable and DLL, 16-bit executable and\n"
-      ".icl icon library is shown with its own icon, drawn as pictavo-cli draws it.")
+      "The thumbnail plugin of Pictavo for KDE's file manager Dolphin and KDE's file\n"
+      "dialogs: each icon file, 32- and 64-bit Windows executable and DLL, 16-bit\n"
+      "executable and icon library is shown with its own icon, drawn as pictavo-cli\n"
+      "draws it.")
   string(REPLACE ";" "" CPACK_DEBIAN_KDE_DESCRIPTION "${CPACK_DEBIAN_KDE_DESCRIPTION}")
 endif()
 include(CPack)
