@@ -25,14 +25,17 @@
 #include "widgets/FoundFilesModel.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
+#include "widgets/ShellTree.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTimer>
-#include <QListWidget>
+#include <QIcon>
+#include <QListView>
 
 #include <algorithm>
 #include <cstdio>
@@ -45,6 +48,12 @@ using namespace pictavo;
 using namespace pictavo::test;
 
 namespace {
+
+// A part of the main window, found by its object name.
+template <typename T>
+T* Part(const Twnd_pv_Main& window, const char* name) {
+    return window.findChild<T*>(QLatin1String(name));
+}
 
 constexpr double kTargetMs = 300;
 
@@ -103,10 +112,10 @@ double Fastest(const std::vector<double>& values) { return *std::min_element(val
 
 // Chooses a row of the file list by its caption, as a click on it does.
 bool ChooseFile(Twnd_pv_Main& window, const QString& name) {
-    const TFoundFilesModel* model = window.FileList->Model();
+    const TFoundFilesModel* model = Part<TFileListView>(window, "FileList")->Model();
     for (int row = 0; row < model->rowCount(); ++row) {
         if (model->File(row).Name != name) continue;
-        window.FileList->selectionModel()->setCurrentIndex(
+        Part<TFileListView>(window, "FileList")->selectionModel()->setCurrentIndex(
             model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return true;
     }
@@ -133,7 +142,7 @@ double SaveAllIcons(Twnd_pv_Main& window, const std::string& folder) {
         timer.start();
         QMetaObject::invokeMethod(dialog, "accept");
     });
-    window.All3->trigger();
+    Part<QAction>(window, "All3")->trigger();
     return timer.isValid() ? static_cast<double>(timer.nsecsElapsed()) / 1e6 : -1;
 }
 
@@ -149,12 +158,19 @@ double CliExtract(const QString& file, const std::string& folder) {
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
-bool Ready(const Twnd_pv_Main& window) { return window.sb->PanelText(1).startsWith(QStringLiteral("就绪 (")); }
+bool Ready(const Twnd_pv_Main& window) { return Part<TPanelStatusBar>(window, "sb")->PanelText(1).startsWith(QStringLiteral("就绪 (")); }
 
 // Items of the icon list with a thumbnail.
-int Thumbnails(const QListWidget* list) {
+int Listed(const QListView* list) {
     int n = 0;
-    for (int i = 0; i < list->count(); ++i) n += list->item(i)->icon().isNull() ? 0 : 1;
+    for (int i = 0; i < list->model()->rowCount(); ++i) n += list->isRowHidden(i) ? 0 : 1;
+    return n;
+}
+
+int Thumbnails(const QListView* list) {
+    int n = 0;
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        n += list->model()->index(i, 0).data(Qt::DecorationRole).value<QIcon>().isNull() ? 0 : 1;
     return n;
 }
 
@@ -180,11 +196,11 @@ int main(int argc, char** argv) {
     const auto dllSize = std::filesystem::file_size(folder + "/icons.dll");
 
     Twnd_pv_Main window;
-    window.StorageMan->SetStoreFileName(QString::fromStdString(work.Path() + "/store.ini"));
-    window.Storage->SetActive(false);
+    Part<TRegPropStorageManEh>(window, "StorageMan")->SetStoreFileName(QString::fromStdString(work.Path() + "/store.ini"));
+    Part<TPropStorageEh>(window, "Storage")->SetActive(false);
     window.SetStartFolder(QString::fromStdString(folder));
     window.show();
-    while (window.FileList->Model()->rowCount() < 2 || window.sb->PanelText(0).isEmpty())
+    while (Part<TFileListView>(window, "FileList")->Model()->rowCount() < 2 || Part<TPanelStatusBar>(window, "sb")->PanelText(0).isEmpty())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 
     std::vector<double> ready, painted;
@@ -195,25 +211,25 @@ int main(int argc, char** argv) {
     // One round more than asked: the first warms the file cache and Qt's own and is not counted.
     for (int r = 0; r <= options.Rounds; ++r) {
         ChooseFile(window, QStringLiteral("other.ico"));
-        while (!Ready(window) || window.IconList->count() != 1) QCoreApplication::processEvents();
+        while (!Ready(window) || Listed(Part<QListView>(window, "IconList")) != 1) QCoreApplication::processEvents();
         QCoreApplication::processEvents();
-        window.sb->SetPanelText(1, {});
+        Part<TPanelStatusBar>(window, "sb")->SetPanelText(1, {});
 
         const uint64_t before = DecodedRasterCount();
         timer.start();
         ChooseFile(window, QStringLiteral("icons.dll"));
         while (!Ready(window)) QCoreApplication::processEvents();
         const double readyMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-        window.IconList->viewport()->repaint();
+        Part<QListView>(window, "IconList")->viewport()->repaint();
         const double paintedMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         const uint64_t after = DecodedRasterCount();
         if (r == 0) continue;
         ready.push_back(readyMs);
         painted.push_back(paintedMs);
         decoded.push_back(after - before);
-        shown = window.IconList->count();
-        thumbnails = Thumbnails(window.IconList);
-        status = window.sb->PanelText(1);
+        shown = Listed(Part<QListView>(window, "IconList"));
+        thumbnails = Thumbnails(Part<QListView>(window, "IconList"));
+        status = Part<TPanelStatusBar>(window, "sb")->PanelText(1);
     }
 
     std::printf("DLL: %d group icons, %d images, %.1f MB\n", options.Icons, images, static_cast<double>(dllSize) / 1e6);

@@ -41,6 +41,12 @@ using namespace pictavo::test;
 
 namespace {
 
+// A part of the main window, found by its object name.
+template <typename T>
+T* Part(const Twnd_pv_Main& window, const char* name) {
+    return window.findChild<T*>(QLatin1String(name));
+}
+
 struct TOptions {
     int Files = 10000;
     int Rounds = 5;
@@ -150,17 +156,17 @@ int main(int argc, char** argv) {
     std::vector<double> cli;
 
     Twnd_pv_Main window;
-    window.StorageMan->SetStoreFileName(QString::fromStdString(work.Path() + "/store.ini"));
-    window.Storage->SetActive(false);
+    Part<TRegPropStorageManEh>(window, "StorageMan")->SetStoreFileName(QString::fromStdString(work.Path() + "/store.ini"));
+    Part<TPropStorageEh>(window, "Storage")->SetActive(false);
     window.SetStartFolder(empty);
     window.show();
-    while (window.sb->PanelText(0).isEmpty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    window.ShellTree->SetPath(folder);  // the first listing warms what the window caches
+    while (Part<TPanelStatusBar>(window, "sb")->PanelText(0).isEmpty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    Part<TShellTree>(window, "ShellTree")->SetPath(folder);  // the first listing warms what the window caches
 
     // The listing's end as the user sees it: panel 1 turning to "就绪".
     QElapsedTimer listing;
     double readyAt = 0;
-    QObject::connect(window.sb, &TPanelStatusBar::PanelTextChanged, [&](int panel, const QString& text) {
+    QObject::connect(Part<TPanelStatusBar>(window, "sb"), &TPanelStatusBar::PanelTextChanged, [&](int panel, const QString& text) {
         if (panel == 1 && text == QStringLiteral("就绪")) readyAt = static_cast<double>(listing.nsecsElapsed()) / 1e6;
     });
     // The event loop's turns: the longest time the window could not take input or paint.
@@ -181,8 +187,8 @@ int main(int argc, char** argv) {
             return false;
         }
     } counter(paints);
-    window.sb->installEventFilter(&counter);
-    for (QObject* child : window.sb->children()) child->installEventFilter(&counter);
+    Part<TPanelStatusBar>(window, "sb")->installEventFilter(&counter);
+    for (QObject* child : Part<TPanelStatusBar>(window, "sb")->children()) child->installEventFilter(&counter);
 
     std::vector<double> gui, ratios;
     for (int r = 0; r < options.Rounds; ++r) {
@@ -190,13 +196,13 @@ int main(int argc, char** argv) {
         ticker.start(5);
         sinceTurn.start();
         listing.start();
-        window.Refresh1->trigger();
+        Part<QAction>(window, "Refresh1")->trigger();
         ticker.stop();
         gui.push_back(readyAt);
         ratios.push_back(gui.back() / cli.back());
     }
-    const QString windowCounters = window.sb->PanelText(0);
-    const int rows = window.FileList->model()->rowCount();
+    const QString windowCounters = Part<TPanelStatusBar>(window, "sb")->PanelText(0);
+    const int rows = Part<TFileListView>(window, "FileList")->model()->rowCount();
 
     std::printf("folder: %s (%s)\n", qPrintable(folder), qPrintable(windowCounters));
     std::printf("rows listed in the window: %d\n", rows);

@@ -1,5 +1,6 @@
 #include "app/About.h"
 
+#include "app/DialogFlags.h"
 #include "app/ProgramIcon.h"
 #include "base/SystemInfo.h"
 
@@ -25,7 +26,7 @@ QString OperatingSystemText() {
 
 }  // namespace
 
-Twnd_pv_About::Twnd_pv_About(QWidget* parent) : QDialog(parent) {
+Twnd_pv_About::Twnd_pv_About(QWidget* parent) : QDialog(parent, kDialogFlags | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("wnd_pv_About"));
     setWindowTitle(QStringLiteral("关于 Quarn Pictavo"));
     setModal(true);

@@ -1,5 +1,6 @@
 #include "app/ColorDlg.h"
 
+#include "app/DialogFlags.h"
 #include "icons/IconTools.h"
 #include "widgets/ColorPicker.h"
 #include "widgets/IconPixmaps.h"
@@ -57,7 +58,7 @@ QString ColorName(uint32_t Color) {
     return QStringLiteral("$%1").arg(Color, 8, 16, QLatin1Char('0')).toUpper();
 }
 
-Tdlg_pv_Color::Tdlg_pv_Color(QWidget* parent) : QDialog(parent) {
+Tdlg_pv_Color::Tdlg_pv_Color(QWidget* parent) : QDialog(parent, kDialogFlags) {
     setObjectName(QStringLiteral("dlg_pv_Color"));
     setWindowTitle(QStringLiteral("选择背景颜色"));
     setFont(FormFont());

@@ -12,6 +12,7 @@
 #include "widgets/ExplorerDrop.h"
 #include "widgets/FileListView.h"
 #include "widgets/IconDelegates.h"
+#include "widgets/IconModels.h"
 #include "widgets/IconPixmaps.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
@@ -21,16 +22,14 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMouseEvent>
 #include <QHBoxLayout>
-#include <QListWidget>
+#include <QListView>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -39,11 +38,13 @@
 #include <QTabWidget>
 
 #include "app/About.h"
+#include "app/IconTab.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 #include <vector>
 
 using namespace pictavo;
@@ -63,15 +64,10 @@ constexpr int kSplitterWidth = 3, kStatusBarHeight = 19, kStatusPanel0Width = 25
 // every this many examined files (a search does so at every file).
 constexpr int kListingMessageInterval = 100;
 
-// The icon views show their thumbnails 32 pixels square, over white in the current-file view
-// and over pale yellow in the library's.
-constexpr int kThumbnailSize = 32;
+// The icon views show their thumbnails over white in the current-file view and over pale yellow
+// in the library's.
 const QColor kImageListBackground(255, 255, 255);
 const QColor kICLImagesBackground(255, 255, 225);
-// A thumbnail is the largest image up to this width.
-constexpr int kThumbnailMaxWidth = 32;
-// A tile of the tile view: the picture beside two lines of text.
-const QSize kTileSize(180, 44);
 
 const char* const kCurrentFileCaption = " 当前查看 - %1 个图标 ";
 const char* const kLibraryCaption = " 图标库 - %1 个图标 ";
@@ -103,19 +99,13 @@ T* Named(T* widget, const char* name, const char* storedClass = nullptr) {
     return widget;
 }
 
-// A list of icons or of images: the icon views and the image boxes of the two tabs.
-QListWidget* NewList(QWidget* parent, const char* name, const char* storedClass, const char* hint) {
-    auto* list = Named(new QListWidget(parent), name, storedClass);
-    list->setFont(ListViewFont());
-    list->setToolTip(Text(hint));
-    return list;
-}
-
-void UseTooltipColour(QListWidget* list) {
-    QPalette palette = list->palette();
-    palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
-    palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
-    list->setPalette(palette);
+// In Qt's own file dialogs the completion popup of their name field is closed with the
+// dialog, so that it never stays on screen taking the keys meant for the window.
+void CloseCompletionWithDialog(QFileDialog* dialog) {
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog] {
+        for (QCompleter* completer : dialog->findChildren<QCompleter*>())
+            if (completer->popup()) completer->popup()->hide();
+    });
 }
 
 // A right click in the view opens its popup menu.
@@ -142,6 +132,7 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
     StorageMan->setObjectName(QStringLiteral("StorageMan"));
     StorageMan->SetPath(QStringLiteral("SOFTWARE\\Quarn\\Pictavo\\2.x"));
     Storage = new TPropStorageEh(this);
+    Storage->setObjectName(QStringLiteral("Storage"));
     Storage->SetSection(QStringLiteral("Main"));
     Storage->SetStorageManager(StorageMan);
     Storage->SetStoredProps({QStringLiteral("<P>.Height"), QStringLiteral("<P>.Left"),
@@ -182,7 +173,29 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
 
     ConnectSelectionHandlers();
     FormCreate();
-    wnd_pv_Search = new Twnd_pv_Search(*this);
+    wnd_pv_Search = new Twnd_pv_Search(this, StorageMan);
+    connect(wnd_pv_Search, &Twnd_pv_Search::StartRequested, this, [this](const QString& masks, bool subfolders) {
+        Runner->Run([&] { SearchRequested(masks, subfolders); });
+    });
+    connect(wnd_pv_Search, &Twnd_pv_Search::StopRequested, this, [this] {
+        Runner->Run([this] {
+            FBrowsing = false;
+            FindFile.Abort();  // the run ends through the finish handler
+        });
+    });
+}
+
+void Twnd_pv_Main::SearchRequested(const QString& masks, bool subfolders) {
+    FBrowsing = false;
+    if (FSearching) {
+        FindFile.Abort();
+        return;
+    }
+    TFileCriteria& files = FindFile.Criteria().Files;
+    files.Subfolders = subfolders;
+    files.Location = ShellTree->Path().toStdString();
+    files.FileName = masks.toStdString();
+    ExecuteFindFile();
 }
 
 Twnd_pv_Main::~Twnd_pv_Main() {
@@ -218,38 +231,12 @@ void Twnd_pv_Main::CreateComponents() {
     tabs->setCursor(Qt::PointingHandCursor);
     tabs->setStyleSheet(QStringLiteral("QTabBar::tab { height: %1px; }").arg(kTabHeight));
 
-    // A tab sheet: the icon view beside its image box, the box keeping its width.
-    auto iconTab = [this](const char* sheetName, const char* splitterName, const char* listName, const char* boxName,
-                      const char* boxHint, QAbstractItemView::SelectionMode mode, TBoxHeightRule rule,
-                      QWidget*& sheet, QSplitter*& splitter, QListWidget*& list, QListWidget*& box,
-                      TIconTileDelegate*& tiles) {
-        sheet = Named(new QWidget, sheetName, "TTabSheet");
-        auto* layout = new QHBoxLayout(sheet);
-        layout->setContentsMargins(0, 0, 0, 0);
-        splitter = NewSplitter(Qt::Horizontal, sheet, splitterName);
-        layout->addWidget(splitter);
-        list = NewList(splitter, listName, "TListView", kHint);
-        list->setViewMode(QListView::IconMode);
-        list->setSelectionMode(mode);
-        list->setIconSize(QSize(kThumbnailSize, kThumbnailSize));
-        box = NewList(splitter, boxName, "TListBox", boxHint);
-        tiles = new TIconTileDelegate(list);
-        list->setItemDelegate(tiles);
-        box->setItemDelegate(new TIconImageDelegate(rule, box));
-        // A list box: its items are as wide as the box, which never scrolls sideways; its right
-        // clicks select (BoxMouseDown).
-        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        box->viewport()->installEventFilter(this);
-        splitter->setStretchFactor(0, 1);
-        splitter->setStretchFactor(1, 0);
-        splitter->setSizes({kClientWidth - kBoxWidth, kBoxWidth});
-    };
-    iconTab("TabSheet1", "Splitter1", "IconList", "IconBox", kHint, QAbstractItemView::ExtendedSelection,
-            TBoxHeightRule::HideTaller, TabSheet1, Splitter1, IconList, IconBox, FIconListTiles);
-    iconTab("TabSheet2", "Splitter4", "ICLList", "ICLBox", "右键单击菜单", QAbstractItemView::SingleSelection,
-            TBoxHeightRule::LimitTo255, TabSheet2, Splitter4, ICLList, ICLBox, FICLListTiles);
-    UseTooltipColour(ICLList);
-    UseTooltipColour(ICLBox);
+    TabSheet1 = new TIconTab(FFileIcons.Icons(), {"TabSheet1", "Splitter1", "IconList", "IconBox", kHint, kHint,
+                                                  QAbstractItemView::ExtendedSelection, TBoxHeightRule::HideTaller,
+                                                  kImageListBackground, false});
+    TabSheet2 = new TIconTab(FLibrary.Icons(), {"TabSheet2", "Splitter4", "ICLList", "ICLBox", kHint, "右键单击菜单",
+                                                QAbstractItemView::SingleSelection, TBoxHeightRule::LimitTo255,
+                                                kICLImagesBackground, true});
 
     pc->addTab(TabSheet1, style()->standardIcon(QStyle::SP_FileIcon), Text(" 当前查看 "));
     pc->addTab(TabSheet2, style()->standardIcon(QStyle::SP_DirIcon), Text(" 图标库 "));
@@ -287,11 +274,11 @@ void Twnd_pv_Main::CreateComponents() {
     FolderDialog->setObjectName(QStringLiteral("FolderDialog"));
     FolderDialog->setFileMode(QFileDialog::Directory);
     FolderDialog->setOptions(QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
+    for (QFileDialog* dialog : {sd, sdIcon, sdBMP, FolderDialog}) CloseCompletionWithDialog(dialog);
 }
 
 void Twnd_pv_Main::CreateMenus() {
-    // A menu item: its name, caption, shortcut and Tag. Items of commands that other views
-    // of the window carry out are shown, and disabled until those views are there.
+    // A menu item: its name, caption, shortcut and Tag.
     auto item = [this](QMenu* menu, const char* name, const char* caption, const QKeySequence& shortcut = {},
                        int tag = 0) {
         auto* action = new QAction(Text(caption), this);
@@ -384,10 +371,10 @@ void Twnd_pv_Main::CreateMenus() {
     MenuItem2 = item(ICLBoxPopup, "MenuItem2", "保存为位图...");
 
     AttachPopup(FileList, FileListPopup);
-    AttachPopup(IconList, IconListPopup);
-    AttachPopup(IconBox, IconBoxPopup);
-    AttachPopup(ICLList, ICLPopup);
-    AttachPopup(ICLBox, ICLBoxPopup);
+    AttachPopup(TabSheet1->List(), IconListPopup);
+    AttachPopup(TabSheet1->Box(), IconBoxPopup);
+    AttachPopup(TabSheet2->List(), ICLPopup);
+    AttachPopup(TabSheet2->Box(), ICLBoxPopup);
 
     auto command = [this](QAction* action, void (Twnd_pv_Main::*handler)()) {
         connect(action, &QAction::triggered, this, [this, handler] { Runner->Run([&] { (this->*handler)(); }); });
@@ -527,14 +514,18 @@ void Twnd_pv_Main::ExecuteFindFile() {
         SetListingCriteria();
         FindFile.Execute();
     }
+    // Files dropped while it ran, in the order they came.
+    while (!FPendingDrops.isEmpty() && !FClosed && !FSearching) {
+        const QStringList files = std::exchange(FPendingDrops, {});
+        ExplorerDropDropped(*ExplorerDrop, files, static_cast<int>(files.size()), 0, 0);
+    }
 }
 
 void Twnd_pv_Main::ShowCounters() { sb->SetPanelText(0, QString::fromStdString(FFileSearch.Counters().Text())); }
 
 void Twnd_pv_Main::EmptyCurrentFileView() {
-    IconList->clear();
-    IconBox->clear();
-    FFileIcons.Icons().Clear();
+    TabSheet1->Images()->Clear();
+    TabSheet1->Icons()->Clear();
     FCurrentFile.clear();
 }
 
@@ -542,9 +533,9 @@ void Twnd_pv_Main::FindFileSearchBegin(TFindFile&) {
     FFileSearch.Begin();
     FSearching = true;
     FileList->Model()->BeginUpdate();
-    if (wnd_pv_Search->cbxClear->isChecked()) FileList->Model()->Clear();
+    if (wnd_pv_Search->ClearOnBegin()) FileList->Model()->Clear();
     EmptyCurrentFileView();
-    wnd_pv_Search->bAction->setText(Text("停止"));
+    wnd_pv_Search->SetRunning(true);
     if (FBrowsing) {
         sb->SetPanelText(1, Text(kListingText));
         sb->RepaintNow();
@@ -559,7 +550,7 @@ void Twnd_pv_Main::FindFileFolderChange(TFindFile&, const std::string& Folder, b
 }
 
 void Twnd_pv_Main::FindFileFileMatch(TFindFile&, const std::string& Folder, const TSearchRec& FileInfo) {
-    FFileSearch.SkipDuplicates = wnd_pv_Search->cbxIgnore->isChecked();
+    FFileSearch.SkipDuplicates = wnd_pv_Search->SkipDuplicates();
     const int examined = FFileSearch.Counters().Files;
     TIconFileRow row;
     if (FFileSearch.FileFound(Folder, FileInfo, row)) {
@@ -578,16 +569,19 @@ void Twnd_pv_Main::FindFileSearchFinish(TFindFile&) {
     FSearching = false;
     FBrowsing = false;
     sb->SetPanelText(1, Text(kReadyText));
-    wnd_pv_Search->bAction->setText(Text("开始"));
+    wnd_pv_Search->SetRunning(false);
     ShowCounters();
     FileList->Model()->EndUpdate();
     SetDefaultCursor();
 }
 
 void Twnd_pv_Main::ExplorerDropDropped(TExplorerDrop&, const QStringList& Files, int, int, int) {
-    // A drop that arrives while a run takes its messages waits for no one: it is left out
-    // rather than interleaved with the rows and counters of that run.
-    if (FSearching) return;
+    // A drop that arrives while a run takes its messages is kept and listed once that run has
+    // ended (ExecuteFindFile), rather than interleaved with its rows and counters.
+    if (FSearching) {
+        FPendingDrops << Files;
+        return;
+    }
     FindFileSearchBegin(FindFile);
     try {
         FFileSearch.SkipDuplicates = false;
@@ -625,6 +619,7 @@ void Twnd_pv_Main::FileListIncrementalSearch(const TFoundFile& Item, const QStri
 // --- commands ----------------------------------------------------------------------------
 
 void Twnd_pv_Main::cmRefresh() {
+    ShellTree->Refresh();
     ShellTreeChange();
     FileList->selectionModel()->clear();
     FCurrentFile.clear();
@@ -633,7 +628,6 @@ void Twnd_pv_Main::cmRefresh() {
 void Twnd_pv_Main::cmExit() { close(); }
 
 void Twnd_pv_Main::mmSearchClick() {
-    if (!wnd_pv_Search) wnd_pv_Search = new Twnd_pv_Search(*this);
     wnd_pv_Search->show();
     wnd_pv_Search->raise();
     wnd_pv_Search->activateWindow();
@@ -646,15 +640,10 @@ void Twnd_pv_Main::About1Click() {
 
 void Twnd_pv_Main::pcChange(int index) {
     if (index != 0 && index != 1) return;
-    QListWidget* list = index == 0 ? IconList : ICLList;
-    QListWidget* box = index == 0 ? IconBox : ICLBox;
-    if (list->selectedItems().isEmpty()) {
-        box->clear();
-        return;
-    }
-    // The icon whose images the box lists, which with several icons selected is the one
-    // selected last rather than the first.
-    FIconIndex = FBoxIconIndex[index];
+    const QListView* list = index == 0 ? TabSheet1->List() : TabSheet2->List();
+    // The box keeps listing the images of the icon selected last; with no icon selected it is
+    // emptied.
+    if (!list->selectionModel()->hasSelection()) (index == 0 ? TabSheet1->Images() : TabSheet2->Images())->Clear();
 }
 
 // --- the current-file view and the library tab --------------------------------------------
@@ -669,20 +658,18 @@ void Twnd_pv_Main::ConnectSelectionHandlers() {
                                       for (const QModelIndex& index : selected.indexes())
                                           if (index.column() == 0) FileListItemSelectionChanged(index.row(), true);
                                   });
-    auto perItem = [this](QListWidget* list, void (Twnd_pv_Main::*handler)(QListWidgetItem*, bool)) {
+    auto perItem = [this](QListView* list, void (Twnd_pv_Main::*handler)(int, bool)) {
         FSelectionHandlers << connect(
             list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this, list, handler](const QItemSelection& selected, const QItemSelection& deselected) {
+            [this, handler](const QItemSelection& selected, const QItemSelection& deselected) {
                 Runner->Run([&] {
-                    for (const QModelIndex& index : deselected.indexes())
-                        (this->*handler)(list->item(index.row()), false);
-                    for (const QModelIndex& index : selected.indexes())
-                        (this->*handler)(list->item(index.row()), true);
+                    for (const QModelIndex& index : deselected.indexes()) (this->*handler)(index.row(), false);
+                    for (const QModelIndex& index : selected.indexes()) (this->*handler)(index.row(), true);
                 });
             });
     };
-    perItem(IconList, &Twnd_pv_Main::IconListItemSelectionChanged);
-    perItem(ICLList, &Twnd_pv_Main::ICLListItemSelectionChanged);
+    perItem(TabSheet1->List(), &Twnd_pv_Main::IconListItemSelectionChanged);
+    perItem(TabSheet2->List(), &Twnd_pv_Main::ICLListItemSelectionChanged);
 }
 
 void Twnd_pv_Main::SelectStartFile() {
@@ -705,130 +692,56 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
     FStartTick = TickCount();
     if (!Selected || Row < 0 || Row >= FileList->Model()->rowCount()) return;
     const std::string path = FileList->Model()->File(Row).Row.Path;
-    if (QString::fromStdString(path).compare(QString::fromStdString(FCurrentFile), Qt::CaseInsensitive) == 0) return;
+    // Names that differ only in case are two files here: only the very same path is the file on view.
+    if (path == FCurrentFile) return;
     FCurrentFile = path;
 
     TCommandSteps steps;
     steps.BusyText = Text("正在检索图标...");
-    steps.BeginUpdate = [this] { IconList->setUpdatesEnabled(false); };
-    steps.EndUpdate = [this] { IconList->setUpdatesEnabled(true); };
+    steps.BeginUpdate = [this] { TabSheet1->List()->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] {
+        TabSheet1->HideIconsWithoutImages();
+        TabSheet1->List()->setUpdatesEnabled(true);
+    };
     steps.ReadyText = [this] { return QString::asprintf("就绪 (%1.2f 秒)", (TickCount() - FStartTick) / 1000.0); };
     steps.AfterReady = [this] {
-        pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(IconList->count()));
+        pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(TabSheet1->ListedIcons()));
         pc->setCurrentWidget(TabSheet1);
     };
     Runner->Run(steps, [this] {
-        IconList->clear();
-        IconBox->clear();
-        FFileIcons.Icons().Clear();
-        LoadIcons(FCurrentFile, FFileIcons);
-        for (int i = 0; i < FFileIcons.Icons().Count(); ++i) AddIconItem(FFileIcons, i, IconList);
+        TabSheet1->Images()->Clear();
+        // The icons read before an error are listed too.
+        TabSheet1->Icons()->Refill([this] {
+            FFileIcons.Icons().Clear();
+            LoadIcons(FCurrentFile, FFileIcons);
+        });
     });
 }
 
-void Twnd_pv_Main::AddIconItem(TIconLibrary& Library, int Index, QListWidget* ListView) {
-    try {
-        TAdvancedIcon* icon = Library.Icons().Icon(Index);
-        if (!icon || icon->Images().Count() == 0) return;
-        TIconImageList& images = icon->Images();
-        images.SortBySize();
-        // The largest image not wider than 32 pixels, with the most colours among those of its
-        // width; else the smallest.
-        const TIconImage* chosen = images[0];
-        for (int i = 0; i < images.Count(); ++i)
-            if (images[i]->Width() <= kThumbnailMaxWidth) chosen = images[i];
+void Twnd_pv_Main::IconListItemSelectionChanged(int Row, bool Selected) { TabSheet1->IconSelectionChanged(Row, Selected); }
 
-        auto* item = new QListWidgetItem(QString::fromStdString(Library.Icons().Name(Index)));
-        item->setData(kIconDetailRole, Text("图像数量: %1").arg(images.Count()));
-        item->setData(kIconIndexRole, Index);
-        ListView->addItem(item);
-        const QPixmap thumbnail = IconThumbnail(
-            *chosen, ListView == ICLList ? kICLImagesBackground : kImageListBackground, kThumbnailSize);
-        if (!thumbnail.isNull()) item->setIcon(QIcon(thumbnail));
-    } catch (const std::exception&) {
-        // An icon that cannot be listed, or listed with its picture, is left as far as it got.
-    }
-}
+void Twnd_pv_Main::ICLListItemSelectionChanged(int Row, bool Selected) { TabSheet2->IconSelectionChanged(Row, Selected); }
 
-void Twnd_pv_Main::ShowIconImages(TIconLibrary& Library, QListWidget* Box, int Index) {
-    FIconIndex = Index;
-    FBoxIconIndex[Box == IconBox ? 0 : 1] = Index;
-    Box->clear();
-    if (Index < 0 || Index >= Library.Icons().Count() || !Library.Icons().Icon(Index)) return;
-    TIconImageList& images = Library.Icons().Icon(Index)->Images();
-    images.SortByDepth();
-    Box->setUpdatesEnabled(false);
-    for (int i = 0; i < images.Count(); ++i) {
-        auto* item = new QListWidgetItem(QString::fromStdString(images[i]->Label()));
-        SetItemImage(*item, images[i]);
-        Box->addItem(item);
-    }
-    Box->setUpdatesEnabled(true);
-}
-
-void Twnd_pv_Main::IconListItemSelectionChanged(QListWidgetItem* Item, bool Selected) {
-    if (Item && Selected)
-        ShowIconImages(FFileIcons, IconBox, Item->data(kIconIndexRole).toInt());
-    else
-        IconBox->clear();
-}
-
-void Twnd_pv_Main::ICLListItemSelectionChanged(QListWidgetItem* Item, bool Selected) {
-    if (Item && Selected)
-        ShowIconImages(FLibrary, ICLBox, Item->data(kIconIndexRole).toInt());
-    else
-        ICLBox->clear();
-}
-
-void Twnd_pv_Main::SetTileView(QListWidget* List, TIconTileDelegate* Delegate, QAction* Sender) {
+void Twnd_pv_Main::SetTileView(TIconTab* Tab, QAction* Sender) {
     const int tag = Tag(Sender);
     if (tag != 0 && tag != 1) return;
-    const bool tiles = tag == 1;
-    Delegate->Tiles = tiles;
-    List->setViewMode(tiles ? QListView::ListMode : QListView::IconMode);
-    List->setFlow(QListView::LeftToRight);
-    List->setWrapping(true);
-    List->setResizeMode(QListView::Adjust);
-    List->setGridSize(tiles ? kTileSize : QSize());
+    Tab->SetTileView(tag == 1);
     Sender->setChecked(true);
-    List->doItemsLayout();
 }
 
-void Twnd_pv_Main::Icons1Click(QAction* Sender) { SetTileView(IconList, FIconListTiles, Sender); }
+void Twnd_pv_Main::Icons1Click(QAction* Sender) { SetTileView(TabSheet1, Sender); }
 
-void Twnd_pv_Main::Icons2Click(QAction* Sender) { SetTileView(ICLList, FICLListTiles, Sender); }
+void Twnd_pv_Main::Icons2Click(QAction* Sender) { SetTileView(TabSheet2, Sender); }
 
-bool Twnd_pv_Main::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonPress) {
-        for (QListWidget* box : {IconBox, ICLBox}) {
-            if (watched == box->viewport()) {
-                const auto* mouse = static_cast<QMouseEvent*>(event);
-                BoxMouseDown(box, mouse->button(), mouse->position().toPoint());
-            }
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void Twnd_pv_Main::BoxMouseDown(QListWidget* Sender, Qt::MouseButton Button, const QPoint& Pos) {
-    if (Button != Qt::RightButton) return;
-    const int row = Sender->indexAt(Pos).row();
-    if (row >= 0) {
-        Sender->setCurrentRow(row);
-    } else {
-        Sender->clearSelection();
-        Sender->setCurrentRow(-1);
-    }
+void Twnd_pv_Main::BoxMouseDown(TIconTab* Sender, Qt::MouseButton Button, const QPoint& Pos) {
+    Sender->BoxMouseDown(Button, Pos);
 }
 
 void Twnd_pv_Main::ShowLibraryCount() {
     pc->setTabText(pc->indexOf(TabSheet2), Text(kLibraryCaption).arg(FLibrary.Icons().Count()));
 }
 
-void Twnd_pv_Main::RebuildLibraryList() {
-    ICLList->clear();
-    for (int n = 0; n < FLibrary.Icons().Count(); ++n) AddIconItem(FLibrary, n, ICLList);
-}
+void Twnd_pv_Main::RebuildLibraryList() { TabSheet2->ShowAppended(); }
 
 void Twnd_pv_Main::cmAddFiles(QAction* Sender) {
     const bool all = Tag(Sender) == 1;
@@ -836,8 +749,8 @@ void Twnd_pv_Main::cmAddFiles(QAction* Sender) {
     if (!all && !selection->hasSelection()) return;
     TCommandSteps steps;
     steps.BusyText = Text("添加文件到图标库...");
-    steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
-    steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
+    steps.BeginUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(true); };
     steps.AfterReady = [this] {
         ShowLibraryCount();
         pc->setCurrentWidget(TabSheet2);
@@ -852,67 +765,47 @@ void Twnd_pv_Main::cmAddFiles(QAction* Sender) {
 
 void Twnd_pv_Main::cmAddIcons(QAction* Sender) {
     const bool all = Tag(Sender) == 1;
-    if (!all && IconList->selectedItems().isEmpty()) return;
+    const QItemSelectionModel* selection = TabSheet1->List()->selectionModel();
+    if (!all && !selection->hasSelection()) return;
     TCommandSteps steps;
     steps.BusyText = Text("添加图标到图标库...");
-    steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
-    steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
+    steps.BeginUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(true); };
     steps.AfterReady = [this] { ShowLibraryCount(); };
     Runner->Run(steps, [&] {
-        for (int row = 0; row < IconList->count(); ++row) {
-            const QListWidgetItem* item = IconList->item(row);
-            if (!all && !item->isSelected()) continue;
-            const int i = item->data(kIconIndexRole).toInt();
+        for (int i = 0; i < TabSheet1->Icons()->rowCount(); ++i) {
+            if (TabSheet1->List()->isRowHidden(i) || (!all && !selection->isRowSelected(i, {}))) continue;
             const TAdvancedIcon* source = FFileIcons.Icons().Icon(i);
             // An independent copy: the view's icons go when another file is viewed.
             std::unique_ptr<TAdvancedIcon> copy = source->Create();
             copy->Assign(*source);
             FLibrary.Icons().AddIcon(FFileIcons.Icons().Name(i), std::move(copy));
-            AddIconItem(FLibrary, FLibrary.Icons().Count() - 1, ICLList);
+            RebuildLibraryList();
         }
     });
 }
 
 void Twnd_pv_Main::cmRemoveIcons() {
-    if (ICLList->selectedItems().isEmpty()) return;
+    if (!TabSheet2->List()->selectionModel()->hasSelection()) return;
     TCommandSteps steps;
     steps.BusyText = Text("正在移除图标...");
-    steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
-    steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
+    steps.BeginUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(true); };
     steps.AfterReady = [this] { ShowLibraryCount(); };
     Runner->Run(steps, [this] {
-        ICLBox->clear();
-        // The selected items go with their icons; the others are renumbered by the icons
-        // removed before theirs, so that each still names its own icon.
-        std::vector<int> removed;
-        for (int row = ICLList->count() - 1; row >= 0; --row) {
-            QListWidgetItem* item = ICLList->item(row);
-            if (!item->isSelected()) continue;
-            removed.push_back(item->data(kIconIndexRole).toInt());
-            delete item;
-        }
-        std::sort(removed.begin(), removed.end());
-        removed.erase(std::unique(removed.begin(), removed.end()), removed.end());
-        for (auto index = removed.rbegin(); index != removed.rend(); ++index) FLibrary.Icons().Delete(*index);
-        for (int row = 0; row < ICLList->count(); ++row) {
-            QListWidgetItem* item = ICLList->item(row);
-            const int index = item->data(kIconIndexRole).toInt();
-            const auto before = std::lower_bound(removed.begin(), removed.end(), index) - removed.begin();
-            item->setData(kIconIndexRole, index - static_cast<int>(before));
-        }
+        TabSheet2->RemoveSelected();
     });
 }
 
 void Twnd_pv_Main::cmNewlibrary() {
     TCommandSteps steps;
     steps.BusyText = Text("正在清空图标库...");
-    steps.BeginUpdate = [this] { ICLList->setUpdatesEnabled(false); };
-    steps.EndUpdate = [this] { ICLList->setUpdatesEnabled(true); };
+    steps.BeginUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(false); };
+    steps.EndUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(true); };
     steps.AfterReady = [this] { ShowLibraryCount(); };
     Runner->Run(steps, [this] {
-        ICLBox->clear();
-        ICLList->clear();
-        FLibrary.Icons().Clear();
+        TabSheet2->Images()->Clear();
+        TabSheet2->Icons()->Clear();
     });
 }
 
@@ -939,31 +832,18 @@ void Twnd_pv_Main::cmSavelibrary() {
 
 // --- saving icons and images ---------------------------------------------------------------
 
-bool Twnd_pv_Main::SelectedBoxImage(TIconLibrary& Library, QListWidget* Box, int& IconIndex, int& ImageIndex) {
-    const QList<QListWidgetItem*> selected = Box->selectedItems();
-    if (selected.isEmpty()) return false;
-    IconIndex = FBoxIconIndex[Box == IconBox ? 0 : 1];
-    const TAdvancedIcon* icon = Library.Icons().Icon(IconIndex);
-    if (!icon) return false;
-    // The line's own image, looked up in the icon rather than trusted by position.
-    const TIconImage* image = ItemImage(Box->indexFromItem(selected.first()));
-    for (ImageIndex = 0; ImageIndex < icon->Images().Count(); ++ImageIndex)
-        if (icon->Images()[ImageIndex] == image) return true;
-    return false;
-}
-
-void Twnd_pv_Main::SaveBoxImageAsIcon(TIconLibrary& Library, QListWidget* Box) {
+void Twnd_pv_Main::SaveBoxImageAsIcon(TIconLibrary& Library, TIconTab* Tab) {
     int iconIndex = 0, imageIndex = 0;
-    if (!SelectedBoxImage(Library, Box, iconIndex, imageIndex)) return;
+    if (!Tab->SelectedImage(iconIndex, imageIndex)) return;
     const std::string proposal = Format("%s_%d", Library.Icons().Name(iconIndex).c_str(), imageIndex);
     const std::optional<std::string> fileName = RunSaveDialog(sdIcon, QString::fromStdString(SafeFileName(proposal)));
     if (!fileName) return;
     CopyWithOneImage(*Library.Icons().Icon(iconIndex), imageIndex)->SaveToFile(*fileName);
 }
 
-void Twnd_pv_Main::SaveBoxImageAsBitmap(TIconLibrary& Library, QListWidget* Box) {
+void Twnd_pv_Main::SaveBoxImageAsBitmap(TIconLibrary& Library, TIconTab* Tab) {
     int iconIndex = 0, imageIndex = 0;
-    if (!SelectedBoxImage(Library, Box, iconIndex, imageIndex)) return;
+    if (!Tab->SelectedImage(iconIndex, imageIndex)) return;
     const std::string proposal = Format("%s_%d", Library.Icons().Name(iconIndex).c_str(), imageIndex);
     // A copy of the one image: the icons on view stay as they are.
     const std::unique_ptr<TAdvancedIcon> copy = CopyWithOneImage(*Library.Icons().Icon(iconIndex), imageIndex);
@@ -975,18 +855,18 @@ void Twnd_pv_Main::SaveBoxImageAsBitmap(TIconLibrary& Library, QListWidget* Box)
     SaveImageAsBitmap(image, ColorToRGB(colour), *fileName);
 }
 
-void Twnd_pv_Main::mmSavetoIconClick() { SaveBoxImageAsIcon(FFileIcons, IconBox); }
+void Twnd_pv_Main::mmSavetoIconClick() { SaveBoxImageAsIcon(FFileIcons, TabSheet1); }
 
-void Twnd_pv_Main::MenuItem1Click() { SaveBoxImageAsIcon(FLibrary, ICLBox); }
+void Twnd_pv_Main::MenuItem1Click() { SaveBoxImageAsIcon(FLibrary, TabSheet2); }
 
-void Twnd_pv_Main::cmSaveToBMP() { SaveBoxImageAsBitmap(FFileIcons, IconBox); }
+void Twnd_pv_Main::cmSaveToBMP() { SaveBoxImageAsBitmap(FFileIcons, TabSheet1); }
 
-void Twnd_pv_Main::MenuItem2Click() { SaveBoxImageAsBitmap(FLibrary, ICLBox); }
+void Twnd_pv_Main::MenuItem2Click() { SaveBoxImageAsBitmap(FLibrary, TabSheet2); }
 
 void Twnd_pv_Main::Saveicon1Click() {
-    const QList<QListWidgetItem*> selected = ICLList->selectedItems();
+    const QModelIndexList selected = TabSheet2->List()->selectionModel()->selectedIndexes();
     if (selected.isEmpty()) return;
-    const int i = selected.first()->data(kIconIndexRole).toInt();
+    const int i = selected.first().row();
     const TAdvancedIcon* icon = FLibrary.Icons().Icon(i);
     if (!icon) return;
     const std::optional<std::string> fileName =
@@ -996,7 +876,8 @@ void Twnd_pv_Main::Saveicon1Click() {
 
 void Twnd_pv_Main::cmSaveIcons(QAction* Sender) {
     const bool all = Tag(Sender) == 1;
-    if (!all && IconList->selectedItems().isEmpty()) return;
+    const QItemSelectionModel* selection = TabSheet1->List()->selectionModel();
+    if (!all && !selection->hasSelection()) return;
     // It starts at the desktop, or at the home folder where there is no desktop folder.
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     FolderDialog->setDirectory(QFileInfo(desktop).isDir() ? desktop : QDir::homePath());
@@ -1007,10 +888,8 @@ void Twnd_pv_Main::cmSaveIcons(QAction* Sender) {
     Runner->Run(steps, [&] {
         // Names made safe and unique, never written through a link: each file lands in the folder.
         TIconFolder target(folder.toStdString());
-        for (int row = 0; row < IconList->count(); ++row) {
-            const QListWidgetItem* item = IconList->item(row);
-            if (!all && !item->isSelected()) continue;
-            const int i = item->data(kIconIndexRole).toInt();
+        for (int i = 0; i < TabSheet1->Icons()->rowCount(); ++i) {
+            if (TabSheet1->List()->isRowHidden(i) || (!all && !selection->isRowSelected(i, {}))) continue;
             const TAdvancedIcon* icon = FFileIcons.Icons().Icon(i);
             if (icon && icon->Images().Count() > 0) target.Save(*icon, FFileIcons.Icons().Name(i));
         }

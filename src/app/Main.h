@@ -17,8 +17,7 @@
 
 class QAction;
 class QFileDialog;
-class QListWidget;
-class QListWidgetItem;
+class QListView;
 class QMenu;
 class QSplitter;
 class QTabWidget;
@@ -34,8 +33,11 @@ class TPropWriterEh;
 class TRegPropStorageManEh;
 class TShellTree;
 class TIconTileDelegate;
+class TIconListModel;
+class TIconImagesModel;
 }  // namespace pictavo
 
+class TIconTab;
 class Twnd_pv_Search;
 
 class Twnd_pv_Main : public QMainWindow {
@@ -50,8 +52,26 @@ public:
     // had chosen it (its folder is the start folder).
     void SetStartFile(const QString& fileName) { FStartFile = fileName; }
 
+    // --- for the tests -------------------------------------------------------------------
+    // The window's widgets, menu items, dialogs and storages are found by their object names
+    // (the names below); its state is read through these.
+    const pictavo::TIconLibrary& FileIcons() const { return FFileIcons; }
+    const pictavo::TIconLibrary& Library() const { return FLibrary; }
+    const std::string& CurrentFile() const { return FCurrentFile; }
+    const bool& Searching() const { return FSearching; }
+    const bool& Browsing() const { return FBrowsing; }
+    const pictavo::TFindFile& Search() const { return FindFile; }
+    // Runs every command of the window; its error report may be replaced.
+    TCommandRunner& Commands() { return *Runner; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
     // Runs FindFile with the criteria set; once the run has ended, lists the folder chosen in
-    // the tree while it ran (see ShellTreeChange).
+    // the tree while it ran (see ShellTreeChange) and the files dropped meanwhile.
     void ExecuteFindFile();
 
     // --- components ---------------------------------------------------------------------
@@ -61,14 +81,9 @@ public:
     pictavo::TShellTree* ShellTree;
     pictavo::TFileListView* FileList;
     QTabWidget* pc;
-    QWidget* TabSheet1;
-    QSplitter* Splitter1;
-    QListWidget* IconList;
-    QListWidget* IconBox;
-    QWidget* TabSheet2;
-    QSplitter* Splitter4;
-    QListWidget* ICLList;
-    QListWidget* ICLBox;
+    // The two tabs, each an icon view (IconList, ICLList) beside an image box (IconBox, ICLBox).
+    TIconTab* TabSheet1;
+    TIconTab* TabSheet2;
     pictavo::TPanelStatusBar* sb;
     // Takes files dropped from a file manager onto FileList; folders are refused.
     pictavo::TExplorerDrop* ExplorerDrop;
@@ -109,7 +124,6 @@ public:
     pictavo::TIconLibrary FFileIcons;  // icons of the file on view
     pictavo::TIconLibrary FLibrary;    // the library being gathered
     std::string FCurrentFile;          // the file whose icons are on view
-    int FIconIndex = 0;                // icon of the tab on view whose images its box shows
     int64_t FStartTick = 0;            // milliseconds, when the file list's selection changed
     // The current run's counters and the names it met (lower-cased, for skipping duplicates).
     pictavo::TIconFileSearch FFileSearch;
@@ -124,16 +138,18 @@ public:
     void FindFileSearchFinish(pictavo::TFindFile& Sender);
     // Lists the dropped files that hold icons, in a run of their own: no duplicate check, no
     // folders counted.
+    // The search dialog asked for a search of the tree's folder (or, during a run, to stop it).
+    void SearchRequested(const QString& Masks, bool Subfolders);
     void ExplorerDropDropped(pictavo::TExplorerDrop& Sender, const QStringList& Files, int FileCount, int x, int y);
     int FileListItemCompare(int Column, const pictavo::TFoundFile& Item1, const pictavo::TFoundFile& Item2);
     void FileListIncrementalSearch(const pictavo::TFoundFile& Item, const QString& SearchBuffer, int& CompareResult);
     void FileListItemSelectionChanged(int Row, bool Selected);
-    void AddIconItem(pictavo::TIconLibrary& Library, int Index, QListWidget* ListView);
-    void IconListItemSelectionChanged(QListWidgetItem* Item, bool Selected);
-    void ICLListItemSelectionChanged(QListWidgetItem* Item, bool Selected);
+    // The icon of a row whose selection changed: its images in the tab's box, or an empty box.
+    void IconListItemSelectionChanged(int Row, bool Selected);
+    void ICLListItemSelectionChanged(int Row, bool Selected);
     void Icons1Click(QAction* Sender);
     void Icons2Click(QAction* Sender);
-    void BoxMouseDown(QListWidget* Sender, Qt::MouseButton Button, const QPoint& Pos);
+    void BoxMouseDown(TIconTab* Sender, Qt::MouseButton Button, const QPoint& Pos);
     void cmAddFiles(QAction* Sender);
     void cmAddIcons(QAction* Sender);
     void cmRemoveIcons();
@@ -153,13 +169,6 @@ public:
     void StorageReadProp(pictavo::TPropReaderEh& Reader, const QString& PropName, bool& Processed);
     void StorageWriteCustomProps(pictavo::TPropWriterEh& Writer);
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     void CreateComponents();
     void CreateMenus();
     void FormCreate();
@@ -170,18 +179,12 @@ private:
     void EmptyCurrentFileView();
     void ConnectSelectionHandlers();
     void SelectStartFile();
-    // Lists the images of the icon at Index of Library in Box, sorted by depth, and remembers
-    // that icon as the one Box shows.
-    void ShowIconImages(pictavo::TIconLibrary& Library, QListWidget* Box, int Index);
-    void SetTileView(QListWidget* List, pictavo::TIconTileDelegate* Delegate, QAction* Sender);
+    void SetTileView(TIconTab* Tab, QAction* Sender);
     void RebuildLibraryList();
-    // The icon whose image is selected in Box, and the image's index in it; false when no line
-    // is selected.
-    bool SelectedBoxImage(pictavo::TIconLibrary& Library, QListWidget* Box, int& IconIndex, int& ImageIndex);
     // The selected image of Box as an .ico file, and as a bitmap on a colour chosen in the
     // colour dialog.
-    void SaveBoxImageAsIcon(pictavo::TIconLibrary& Library, QListWidget* Box);
-    void SaveBoxImageAsBitmap(pictavo::TIconLibrary& Library, QListWidget* Box);
+    void SaveBoxImageAsIcon(pictavo::TIconLibrary& Library, TIconTab* Tab);
+    void SaveBoxImageAsBitmap(pictavo::TIconLibrary& Library, TIconTab* Tab);
     // Runs a save dialog proposing `proposal`; the name chosen with the dialog's own extension
     // in place of the one typed, or nothing when the user cancels.
     std::optional<std::string> RunSaveDialog(QFileDialog* dialog, const QString& proposal);
@@ -189,15 +192,11 @@ private:
 
     QString FStartFolder;
     QString FStartFile;
-    // Per tab, the index of the icon whose images its image box lists: FIconIndex is re-pointed
-    // to it on a tab switch, so each box keeps naming the icon whose images it shows.
-    int FBoxIconIndex[2] = {0, 0};
-    pictavo::TIconTileDelegate* FIconListTiles = nullptr;
-    pictavo::TIconTileDelegate* FICLListTiles = nullptr;
     QList<QMetaObject::Connection> FSelectionHandlers;  // attached at creation, detached in FormClose
     QMetaObject::Connection FTreeChange;  // ShellTreeChange, attached from FormShow to FormClose
     bool FShown = false;
     bool FListingPending = false;  // a folder was chosen while a run was still in progress
+    QStringList FPendingDrops;     // files dropped while a run was in progress
     bool FCloseAccepted = false;
     bool FClosed = false;
 };

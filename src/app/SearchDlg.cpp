@@ -1,8 +1,7 @@
 #include "app/SearchDlg.h"
 
-#include "app/Main.h"
+#include "app/DialogFlags.h"
 #include "widgets/PropStorageEh.h"
-#include "widgets/ShellTree.h"
 #include "widgets/UiFonts.h"
 
 #include <QCheckBox>
@@ -27,10 +26,8 @@ QString TrimBlanks(const QString& text) {
     return text.mid(first, last - first);
 }
 
-Twnd_pv_Search::Twnd_pv_Search(Twnd_pv_Main& owner)
-    : QDialog(&owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
-      FMain(owner) {
+Twnd_pv_Search::Twnd_pv_Search(QWidget* owner, TRegPropStorageManEh* storageManager)
+    : QDialog(owner, kDialogFlags | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("wnd_pv_Search"));
     setWindowTitle(QStringLiteral("搜索"));
     setFont(FormFont());
@@ -81,7 +78,7 @@ Twnd_pv_Search::Twnd_pv_Search(Twnd_pv_Main& owner)
     SetFormPosition(this, TFormPositionEh::ScreenCenter);
     Storage = new TPropStorageEh(this);
     Storage->SetSection(QStringLiteral("Search"));
-    Storage->SetStorageManager(owner.StorageMan);
+    Storage->SetStorageManager(storageManager);
     Storage->SetStoredProps({QStringLiteral("<P>.Height"), QStringLiteral("<P>.Left"),
                              QStringLiteral("<P>.PixelsPerInch"), QStringLiteral("<P>.Top"),
                              QStringLiteral("<P>.Width"), QStringLiteral("<P>.WindowState")});
@@ -90,19 +87,19 @@ Twnd_pv_Search::Twnd_pv_Search(Twnd_pv_Main& owner)
 Twnd_pv_Search::~Twnd_pv_Search() { Storage->FormDestroy(); }
 
 void Twnd_pv_Search::bActionClick() {
-    FMain.Runner->Run([this] {
-        FMain.FBrowsing = false;
-        if (FMain.FSearching) {
-            // The run ends through the finish handler, which sets the caption "开始".
-            FMain.FindFile.Abort();
-            return;
-        }
-        TFileCriteria& files = FMain.FindFile.Criteria().Files;
-        files.Subfolders = cbxSub->isChecked();
-        files.Location = FMain.ShellTree->Path().toStdString();
-        files.FileName = TrimBlanks(cbMask->currentText()).toStdString();
-        FMain.ExecuteFindFile();
-    });
+    if (FRunning)
+        emit StopRequested();  // the run's end comes back through SetRunning(false)
+    else
+        emit StartRequested(TrimBlanks(cbMask->currentText()), cbxSub->isChecked());
+}
+
+bool Twnd_pv_Search::SkipDuplicates() const { return cbxIgnore->isChecked(); }
+
+bool Twnd_pv_Search::ClearOnBegin() const { return cbxClear->isChecked(); }
+
+void Twnd_pv_Search::SetRunning(bool running) {
+    FRunning = running;
+    bAction->setText(running ? QStringLiteral("停止") : QStringLiteral("开始"));
 }
 
 bool Twnd_pv_Search::eventFilter(QObject* watched, QEvent* event) {

@@ -1,6 +1,7 @@
-// The search dialog: searches the folder chosen in the main window's tree (and its
-// sub-folders) for files that match a mask; the main window's run handlers list those that
-// hold icons. Created hidden with the main window and kept while the program runs; closing it
+// The search dialog: asks for a search of the folder chosen in the main window's tree (and its
+// sub-folders) for files that match a mask, or for the run in progress to stop; the main
+// window runs it and lists the files that hold icons, and tells the dialog whether a run is in
+// progress. Created hidden with the main window and kept while the program runs; closing it
 // hides it.
 #pragma once
 
@@ -10,16 +11,17 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
-class Twnd_pv_Main;
 
 namespace pictavo {
 class TPropStorageEh;
+class TRegPropStorageManEh;
 }
 
 class Twnd_pv_Search : public QDialog {
     Q_OBJECT
 public:
-    explicit Twnd_pv_Search(Twnd_pv_Main& owner);
+    // Stores its position through the owner's storage manager.
+    Twnd_pv_Search(QWidget* owner, pictavo::TRegPropStorageManEh* storageManager);
     ~Twnd_pv_Search() override;
 
     QLabel* Label1;
@@ -31,8 +33,21 @@ public:
     QPushButton* bAction;  // start or stop
     pictavo::TPropStorageEh* Storage;
 
-    // Starts a search, or stops the run in progress.
+    // Asks for a search, or for the run in progress to stop.
     void bActionClick();
+
+    // The options each run reads: skip a name met before in the run; empty the file list when
+    // a run begins.
+    bool SkipDuplicates() const;
+    bool ClearOnBegin() const;
+    // Whether a run is in progress: the action button stops it then.
+    void SetRunning(bool running);
+    bool Running() const { return FRunning; }
+
+signals:
+    // A search of the chosen folder for the masks (separated by ";"), with its sub-folders.
+    void StartRequested(const QString& masks, bool subfolders);
+    void StopRequested();
 
 protected:
     // The dialog sees key presses before its controls.
@@ -42,7 +57,7 @@ private:
     // Escape without Shift, Ctrl or Alt closes the dialog; Enter presses the action button.
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
 
-    Twnd_pv_Main& FMain;
+    bool FRunning = false;
 };
 
 // The text without the blanks and control characters at its ends.

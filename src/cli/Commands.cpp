@@ -81,55 +81,6 @@ struct TCommandLine {
 
 using TSpellings = std::vector<std::vector<std::string>>;
 
-// False after a message on err for an unknown option or a missing value.
-bool ParseCommandLine(const char* command, const std::vector<std::string>& args, const TSpellings& flags,
-                      const TSpellings& valued, TCommandLine& out, std::ostream& err) {
-    auto find = [](const TSpellings& table, const std::string& a) -> const std::string* {
-        for (const auto& spellings : table)
-            for (const auto& s : spellings)
-                if (a == s) return &spellings.front();
-        return nullptr;
-    };
-    bool optionsDone = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (optionsDone || a.size() < 2 || a[0] != '-') {
-            out.Files.push_back(a);
-        } else if (a == "--") {
-            optionsDone = true;
-        } else if (const std::string* flag = find(flags, a)) {
-            out.Flags.insert(*flag);
-        } else if (const std::string* option = find(valued, a)) {
-            if (i + 1 >= args.size()) {
-                err << "pictavo-cli " << command << ": " << a << " 需要一个值\n";
-                return false;
-            }
-            out.Values[*option] = args[++i];
-        } else {
-            const size_t eq = a.find('=');
-            const std::string* joined = eq == std::string::npos ? nullptr : find(valued, a.substr(0, eq));
-            if (!joined) {
-                err << "pictavo-cli " << command << ": 未知选项 " << a << '\n';
-                return false;
-            }
-            out.Values[*joined] = a.substr(eq + 1);
-        }
-    }
-    return true;
-}
-
-// The icons of one file, in order, read the way the window reads them: an executable's or
-// icon library's icons under their names, else an .ico file's icon named after the file.
-// Raises the reader's error when the file cannot be read, and an error for a file that is
-// none of the kinds read.
-void ReadFileIcons(const std::string& path, TIconLibrary& library) {
-    library.Icons().Clear();
-    if (LoadIcons(path, library) > 0) return;
-    const TFileSource file(path);
-    if (!file.Valid() || IconFileKind(file) == TIconFileKind::None)
-        throw EPictavoError("不是图标文件、可执行文件或图标库");
-}
-
 // A text from a file (a name, a path) as one line of text output: control characters are
 // written as escapes, so that no name can start a line of its own.
 std::string Printable(std::string_view text) {
@@ -150,6 +101,55 @@ std::string Printable(std::string_view text) {
         }
     }
     return out;
+}
+
+// False after a message on err for an unknown option or a missing value.
+bool ParseCommandLine(const char* command, const std::vector<std::string>& args, const TSpellings& flags,
+                      const TSpellings& valued, TCommandLine& out, std::ostream& err) {
+    auto find = [](const TSpellings& table, const std::string& a) -> const std::string* {
+        for (const auto& spellings : table)
+            for (const auto& s : spellings)
+                if (a == s) return &spellings.front();
+        return nullptr;
+    };
+    bool optionsDone = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsDone || a.size() < 2 || a[0] != '-') {
+            out.Files.push_back(a);
+        } else if (a == "--") {
+            optionsDone = true;
+        } else if (const std::string* flag = find(flags, a)) {
+            out.Flags.insert(*flag);
+        } else if (const std::string* option = find(valued, a)) {
+            if (i + 1 >= args.size()) {
+                err << "pictavo-cli " << command << ": " << Printable(a) << " 需要一个值\n";
+                return false;
+            }
+            out.Values[*option] = args[++i];
+        } else {
+            const size_t eq = a.find('=');
+            const std::string* joined = eq == std::string::npos ? nullptr : find(valued, a.substr(0, eq));
+            if (!joined) {
+                err << "pictavo-cli " << command << ": 未知选项 " << Printable(a) << '\n';
+                return false;
+            }
+            out.Values[*joined] = a.substr(eq + 1);
+        }
+    }
+    return true;
+}
+
+// The icons of one file, in order, read the way the window reads them: an executable's or
+// icon library's icons under their names, else an .ico file's icon named after the file.
+// Raises the reader's error when the file cannot be read, and an error for a file that is
+// none of the kinds read.
+void ReadFileIcons(const std::string& path, TIconLibrary& library) {
+    library.Icons().Clear();
+    if (LoadIcons(path, library) > 0) return;
+    const TFileSource file(path);
+    if (!file.Valid() || IconFileKind(file) == TIconFileKind::None)
+        throw EPictavoError("不是图标文件、可执行文件或图标库");
 }
 
 void PrintListText(const std::string& path, const TIconList& icons, std::ostream& out) {
@@ -207,7 +207,7 @@ int CmdList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             }
         } catch (const std::exception& e) {
             status = 1;
-            err << Printable(path) << ": " << e.what() << '\n';
+            err << Printable(path) << ": " << Printable(e.what()) << '\n';
             if (json) {
                 if (f) out << ", ";
                 out << "{\"file\": " << JsonString(path) << ", \"error\": " << JsonString(e.what()) << '}';
@@ -253,7 +253,7 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
             ReadFileIcons(path, library);
         } catch (const std::exception& e) {
             status = 1;
-            err << Printable(path) << ": " << e.what() << '\n';
+            err << Printable(path) << ": " << Printable(e.what()) << '\n';
             continue;
         }
         // Every file written holds its own copy of the images it shares with others: what all
@@ -272,7 +272,7 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
             CheckSaveSize(images, bytes);
         } catch (const std::exception& e) {
             status = 1;
-            err << Printable(path) << ": " << e.what() << '\n';
+            err << Printable(path) << ": " << Printable(e.what()) << '\n';
             continue;
         }
         // One save: a failure is reported and the run goes on, unless there is no folder at all.
@@ -371,14 +371,14 @@ int CmdIcl(const std::vector<std::string>& args, std::ostream& out, std::ostream
             LoadIcons(path, library);
         } catch (const std::exception& e) {
             status = 1;
-            err << Printable(path) << ": " << e.what() << '\n';
+            err << Printable(path) << ": " << Printable(e.what()) << '\n';
         }
     }
     try {
         library.SaveToFile(target);
         out << Printable(target) << '\t' << library.Icons().Count() << '\n';
     } catch (const std::exception& e) {
-        err << Printable(target) << ": " << e.what() << '\n';
+        err << Printable(target) << ": " << Printable(e.what()) << '\n';
         return 1;
     }
     return status;
@@ -457,7 +457,7 @@ int CmdCount(const std::vector<std::string>& args, std::ostream& out, std::ostre
             out << icons << '\t' << Printable(path) << '\n';
         } catch (const std::exception& e) {
             status = 1;
-            err << Printable(path) << ": " << e.what() << '\n';
+            err << Printable(path) << ": " << Printable(e.what()) << '\n';
         }
     }
     return status;

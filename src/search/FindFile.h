@@ -91,6 +91,7 @@ public:
     TFindFile& operator=(const TFindFile&) = delete;
 
     TSearchCriteria& Criteria() { return FCriteria; }
+    const TSearchCriteria& Criteria() const { return FCriteria; }
     void SetCriteria(const TSearchCriteria& Value) { FCriteria.Assign(Value); }
 
     bool Threaded = false;

@@ -1,23 +1,77 @@
 #include "widgets/IconDelegates.h"
 
 #include "icons/IconImage.h"
+#include "widgets/IconModels.h"
 #include "widgets/IconPixmaps.h"
 
+#include <QApplication>
 #include <QFontMetrics>
-#include <QListWidgetItem>
+#include <QIcon>
 #include <QPainter>
 
 #include <algorithm>
 
 namespace pictavo {
 
-void TIconTileDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
-    QStyledItemDelegate::initStyleOption(option, index);
-    if (!Tiles) return;
-    option->decorationPosition = QStyleOptionViewItem::Left;
-    option->displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+namespace {
+
+// A tile: margins around the picture and between the picture and the text.
+constexpr int kTileMargin = 4;
+
+}  // namespace
+
+QSize TIconTileDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    if (!Tiles) return QStyledItemDelegate::sizeHint(option, index);
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QFontMetrics& metrics = item.fontMetrics;
+    const int textWidth = std::max(metrics.horizontalAdvance(item.text),
+                                   metrics.horizontalAdvance(index.data(kIconDetailRole).toString()));
+    const int height = std::max(item.decorationSize.height(), 2 * metrics.height());
+    return {3 * kTileMargin + item.decorationSize.width() + textWidth, height + 2 * kTileMargin};
+}
+
+void TIconTileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    if (!Tiles) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QString caption = item.text;
     const QString detail = index.data(kIconDetailRole).toString();
-    if (!detail.isEmpty()) option->text += u'\n' + detail;
+    // The view's own background, selection and focus frame, without its text or picture.
+    item.text.clear();
+    item.icon = QIcon();
+    item.features &= ~QStyleOptionViewItem::HasDecoration;
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
+
+    const QRect rect = option.rect;
+    const QSize picture = option.decorationSize;
+    const QRect pictureRect(rect.left() + kTileMargin, rect.top() + (rect.height() - picture.height()) / 2,
+                            picture.width(), picture.height());
+    const bool selected = option.state & QStyle::State_Selected;
+    const QIcon icon = index.data(Qt::DecorationRole).value<QIcon>();
+    if (!icon.isNull()) icon.paint(painter, pictureRect, Qt::AlignCenter, selected ? QIcon::Selected : QIcon::Normal);
+
+    // Two lines, centred as one block beside the picture, each cut with an ellipsis.
+    const QFontMetrics& metrics = option.fontMetrics;
+    const int left = pictureRect.right() + 1 + kTileMargin;
+    const int width = std::max(0, rect.left() + rect.width() - kTileMargin - left);
+    const int top = rect.top() + (rect.height() - 2 * metrics.height()) / 2;
+    painter->save();
+    painter->setFont(option.font);
+    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    // A line that fits by the width the tile was measured with is drawn whole.
+    auto fitted = [&](const QString& text) {
+        return metrics.horizontalAdvance(text) <= width ? text : metrics.elidedText(text, Qt::ElideRight, width);
+    };
+    const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+    painter->drawText(QRect(left, top, width, metrics.height()), flags, fitted(caption));
+    painter->drawText(QRect(left, top + metrics.height(), width, metrics.height()), flags, fitted(detail));
+    painter->restore();
 }
 
 int ImageItemHeight(const TIconImage& image, const QFontMetrics& font, TBoxHeightRule rule) {
@@ -26,16 +80,8 @@ int ImageItemHeight(const TIconImage& image, const QFontMetrics& font, TBoxHeigh
     return rule == TBoxHeightRule::HideTaller ? 0 : kBoxItemMaxHeight;
 }
 
-void SetItemImage(QListWidgetItem& item, const TIconImage* image) {
-    item.setData(kIconImageRole, QVariant::fromValue(reinterpret_cast<quintptr>(image)));
-}
-
-const TIconImage* ItemImage(const QModelIndex& index) {
-    return reinterpret_cast<const TIconImage*>(index.data(kIconImageRole).value<quintptr>());
-}
-
 QSize TIconImageDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const TIconImage* image = ItemImage(index);
+    const TIconImage* image = TIconImagesModel::ImageAt(index);
     const int height = image ? ImageItemHeight(*image, option.fontMetrics, FRule) : kBoxItemDefaultHeight;
     if (!image) return {QStyledItemDelegate::sizeHint(option, index).width(), height};
     const int width = std::max(image->Width(), option.fontMetrics.horizontalAdvance(index.data().toString()));
@@ -43,7 +89,7 @@ QSize TIconImageDelegate::sizeHint(const QStyleOptionViewItem& option, const QMo
 }
 
 void TIconImageDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const TIconImage* image = ItemImage(index);
+    const TIconImage* image = TIconImagesModel::ImageAt(index);
     if (!image) {
         QStyledItemDelegate::paint(painter, option, index);
         return;

@@ -6,29 +6,26 @@
 #include <QStyledItemDelegate>
 
 class QFontMetrics;
-class QListWidgetItem;
 
 namespace pictavo {
 
 class TIconImage;
 
-// The roles of the icon views' items: the icon's index in its library (the item's third
-// caption) and the second line of a tile (its second caption).
-inline constexpr int kIconIndexRole = Qt::UserRole;
+// The role of an icon row's second caption, its image count ("图像数量: N"), drawn on a tile's
+// second line.
 inline constexpr int kIconDetailRole = Qt::UserRole + 1;
-// The role of an image box item's object: the image it lists.
-inline constexpr int kIconImageRole = Qt::UserRole + 2;
 
-// Draws an icon view's items as tiles when told to: the picture left of the caption and, under
-// the caption, the second line. Otherwise the items look as the view draws them.
+// Draws an icon view's items as tiles when told to: the picture on the left, the caption on
+// one line and the second caption on the line under it. Otherwise the items look as the view
+// draws them.
 class TIconTileDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     bool Tiles = false;
 
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
 // How an image box limits its item heights: items taller than 255 pixels get height 0 and are
@@ -44,11 +41,7 @@ inline constexpr int kBoxItemMargin = 5;
 // applied to heights over 255.
 int ImageItemHeight(const TIconImage& image, const QFontMetrics& font, TBoxHeightRule rule);
 
-// An image box item: the label with the image as its object.
-void SetItemImage(QListWidgetItem& item, const TIconImage* image);
-const TIconImage* ItemImage(const QModelIndex& index);
-
-// The owner drawing of an image box: each item fills its row with the box's colour (the
+// The owner drawing of an image box over a TIconImagesModel: each item fills its row with the box's colour (the
 // selection colour when selected), draws its image at its own size 5 pixels in from the top
 // left, and writes its label 5 pixels above its bottom. Only the images drawn are decoded.
 class TIconImageDelegate : public QStyledItemDelegate {

@@ -4,7 +4,10 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
+#include <QSet>
 #include <QTimer>
 
 namespace pictavo {
@@ -39,11 +42,8 @@ TShellTree::TShellTree(QWidget* parent) : QTreeView(parent), FModel(new QFileSys
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformRowHeights(true);
     expand(FModel->index(QDir::rootPath()));
-    connect(FModel, &QFileSystemModel::directoryLoaded, this, [this](const QString& folder) {
-        if (FScrollParent.isEmpty() || folder != FScrollParent) return;
-        FScrollParent.clear();
-        QTimer::singleShot(kSortSettleMs, this, [this] { scrollTo(currentIndex()); });
-    });
+    connect(FModel, &QFileSystemModel::directoryLoaded, this, [this] { ScrollLater(); });
+    connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { FKeepInView = false; });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid()) emit Change(Path());
@@ -67,11 +67,54 @@ bool TShellTree::SetPath(const QString& path) {
     for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) expand(parent);
     setCurrentIndex(index);
     scrollTo(index);
-    FScrollParent = index.parent().isValid() ? FModel->filePath(index.parent()) : QString();
+    FKeepInView = true;
+    ScrollLater();
     return true;
 }
 
+void TShellTree::Refresh() {
+    const QModelIndex folder = currentIndex();
+    // A folder not read yet is read whole when it is opened.
+    if (!folder.isValid() || FModel->canFetchMore(folder)) return;
+    const QString path = FModel->filePath(folder);
+    QSet<QString> known;
+    for (int row = 0; row < FModel->rowCount(folder); ++row) known.insert(FModel->fileName(FModel->index(row, 0, folder)));
+    // Only the sub-folders are looked at (a listed folder may hold thousands of files, which the
+    // tree never shows): asking the model for a folder it does not know yet adds it.
+    const QDir::Filters filters = (FModel->filter() & QDir::Hidden) | QDir::AllDirs | QDir::NoDotAndDotDot;
+    for (const QString& name : QDir(path).entryList(filters, QDir::Name))
+        if (!known.contains(name)) FModel->index(QDir(path).filePath(name));
+}
+
+void TShellTree::ScrollLater() {
+    if (!FKeepInView) return;
+    QTimer::singleShot(kSortSettleMs, this, [this] {
+        if (FKeepInView && currentIndex().isValid()) scrollTo(currentIndex());
+    });
+}
+
+void TShellTree::keyPressEvent(QKeyEvent* event) {
+    FKeepInView = false;
+    QTreeView::keyPressEvent(event);
+}
+
+void TShellTree::wheelEvent(QWheelEvent* event) {
+    FKeepInView = false;
+    QTreeView::wheelEvent(event);
+}
+
+void TShellTree::showEvent(QShowEvent* event) {
+    QTreeView::showEvent(event);
+    ScrollLater();
+}
+
+void TShellTree::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    ScrollLater();
+}
+
 void TShellTree::mousePressEvent(QMouseEvent* event) {
+    FKeepInView = false;
     if (event->button() == Qt::RightButton) {
         const QModelIndex index = indexAt(event->position().toPoint());
         if (index.isValid()) setCurrentIndex(index);

@@ -22,6 +22,9 @@ public:
     // Selects the folder, opening its parents; false, with the selection left as it was, when
     // the path names no folder. A folder below a hidden one makes hidden folders shown.
     bool SetPath(const QString& path);
+    // Looks at the selected folder's sub-folders again, so that folders made since it was read
+    // appear (the tree does not follow changes by itself).
+    void Refresh();
 
 signals:
     // The selected folder changed: its path.
@@ -30,12 +33,22 @@ signals:
 protected:
     // A right click selects the folder under the pointer.
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Brings the selected folder into view a moment from now, once the model has sorted what
+    // it has read by then; only while the user has not moved the tree himself.
+    void ScrollLater();
+
     QFileSystemModel* FModel;
-    // The folder of the last SetPath, scrolled into view again once its parent's listing has
-    // been read (the model reads folders in the background and sorts them afterwards).
-    QString FScrollParent;
+    // Set by SetPath, cleared by the user's own clicks, keys and wheel: the selected folder is
+    // brought into view again whenever folders finish loading and when the tree is shown or
+    // resized (the model reads folders in the background and sorts them afterwards, and a tree
+    // not yet on screen has no size to scroll in).
+    bool FKeepInView = false;
 };
 
 }  // namespace pictavo

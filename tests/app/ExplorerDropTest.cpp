@@ -6,10 +6,12 @@
 #include "support/TempDir.h"
 #include "widgets/ExplorerDrop.h"
 #include "widgets/FileListView.h"
+#include "widgets/ShellTree.h"
 
 #include <QCheckBox>
 #include <QListWidget>
 #include <QMimeData>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -110,32 +112,57 @@ private slots:
         const auto window = OpenWindow(Store(), Q(FStart.Path()));
         QVERIFY(window);
         QCOMPARE(ListedNames(*window), QStringList{"start.ico"});
-        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         QVERIFY(dialog.cbxClear->isChecked());
 
         const QStringList dropped{Q(dir.File("sub")), Q(dir.File("b.ico")), Q(dir.File("note.txt")),
                                   Q(dir.File("a.dll"))};
-        QVERIFY(SendDrop(window->FileList->viewport(), dropped));
+        QVERIFY(SendDrop(Parts(window).FileList->viewport(), dropped));
         QCOMPARE(ListedNames(*window), (QStringList{"a.dll", "b.ico"}));
         QCOMPARE(ListedColumn(*window, 1), (QStringList{"2", "1"}));
         QCOMPARE(ListedColumn(*window, 3).at(1), QStringLiteral("2"));
         QCOMPARE(ListedColumn(*window, 4), (QStringList{Q(dir.Path()) + u'/', Q(dir.Path()) + u'/'}));
-        QCOMPARE(window->FileList->Model()->File(1).Row.Path, dir.File("b.ico"));
+        QCOMPARE(Parts(window).FileList->Model()->File(1).Row.Path, dir.File("b.ico"));
         QCOMPARE(Panel(*window, 0), Counters(0, 3, 3));
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
-        QVERIFY(!window->FSearching);
-        QVERIFY(!window->FileList->Model()->Updating());
+        QVERIFY(!Parts(window).FSearching);
+        QVERIFY(!Parts(window).FileList->Model()->Updating());
 
         // Without clearing, a drop adds its rows, the same file again too.
         dialog.cbxClear->setChecked(false);
-        QVERIFY(SendDrop(window->FileList->viewport(), {Q(dir.File("b.ico")), Q(dir.File("b.ico"))}));
+        QVERIFY(SendDrop(Parts(window).FileList->viewport(), {Q(dir.File("b.ico")), Q(dir.File("b.ico"))}));
         QCOMPARE(ListedNames(*window), (QStringList{"a.dll", "b.ico", "b.ico", "b.ico"}));
         QCOMPARE(Panel(*window, 0), Counters(0, 2, 2));
 
         dialog.cbxClear->setChecked(true);
-        QVERIFY(SendDrop(window->FileList->viewport(), {Q(dir.File("sub/inner.ico"))}));
+        QVERIFY(SendDrop(Parts(window).FileList->viewport(), {Q(dir.File("sub/inner.ico"))}));
         QCOMPARE(ListedNames(*window), QStringList{"inner.ico"});
         QCOMPARE(Panel(*window, 0), Counters(0, 1, 1));
+    }
+
+    // A drop that arrives while a listing takes its messages is accepted and listed once the
+    // listing has ended, in a run of its own.
+    void dropDuringAListingIsListedAfterIt() {
+        TempDir big, dropped;
+        for (int i = 0; i < 250; ++i) WritePlainFile(big.File("f" + std::to_string(1000 + i) + ".txt"));
+        WriteIcoFile(big.File("in-folder.ico"));
+        WriteDllFile(dropped.File("late.dll"), 3);
+        const auto window = OpenWindow(Store(), Q(FStart.Path()));
+        QVERIFY(window);
+        bool accepted = false, duringRun = false;
+        // Runs inside the listing, when it lets the window take its messages.
+        QTimer::singleShot(0, window.get(), [&] {
+            duringRun = Parts(window).FSearching;
+            accepted = SendDrop(Parts(window).FileList->viewport(), {Q(dropped.File("late.dll"))});
+        });
+        QVERIFY(Parts(window).ShellTree->SetPath(Q(big.Path())));
+        QVERIFY(WaitIdle(*window));
+        QVERIFY(duringRun);
+        QVERIFY(accepted);
+        QCOMPARE(ListedNames(*window), QStringList{"late.dll"});
+        QCOMPARE(ListedColumn(*window, 1), QStringList{"3"});
+        QCOMPARE(Panel(*window, 0), Counters(0, 1, 3));
+        QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
     }
 };
 

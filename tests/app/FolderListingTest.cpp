@@ -10,8 +10,9 @@
 #include "widgets/ShellTree.h"
 
 #include <QCheckBox>
+#include <QFileSystemModel>
 #include <QHeaderView>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -49,20 +50,20 @@ private slots:
         QVERIFY(window);
         QCOMPARE(ListedNames(*window), QStringList{"start.ico"});
 
-        QSignalSpy folders(window->sb, &TPanelStatusBar::PanelTextChanged);
-        QVERIFY(window->ShellTree->SetPath(Q(dir.Path())));
+        QSignalSpy folders(Parts(window).sb, &TPanelStatusBar::PanelTextChanged);
+        QVERIFY(Parts(window).ShellTree->SetPath(Q(dir.Path())));
         QCOMPARE(ListedNames(*window), (QStringList{"a.dll", "b.ico"}));
         QCOMPARE(ListedColumn(*window, 1), (QStringList{"3", "1"}));
         QCOMPARE(ListedColumn(*window, 2), (QStringList{"02.01.19", "15.06.21 13:45:30"}));
         const auto kb = [](const std::string& path) { return QString::number(SizeInKB(std::filesystem::file_size(path))); };
         QCOMPARE(ListedColumn(*window, 3), (QStringList{kb(dir.File("a.dll")), "2"}));
         QCOMPARE(ListedColumn(*window, 4), (QStringList{Q(dir.Path()) + u'/', Q(dir.Path()) + u'/'}));
-        QCOMPARE(window->FileList->Model()->File(1).Row.Path, dir.File("b.ico"));
+        QCOMPARE(Parts(window).FileList->Model()->File(1).Row.Path, dir.File("b.ico"));
         QCOMPARE(Panel(*window, 0), Counters(1, 4, 4));
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
-        QVERIFY(!window->FSearching);
-        QVERIFY(!window->FBrowsing);
-        QVERIFY(!window->FileList->Model()->Updating());
+        QVERIFY(!Parts(window).FSearching);
+        QVERIFY(!Parts(window).FBrowsing);
+        QVERIFY(!Parts(window).FileList->Model()->Updating());
         QVERIFY(!QApplication::overrideCursor());
         // Panel 1 showed the listing's texts in turn: its start, the folder, the end.
         QStringList panel1;
@@ -76,7 +77,7 @@ private slots:
         for (const char* name : {"a.txt", "b.ico", "c.exe"}) WritePlainFile(dir.File(name));
         const auto window = OpenWindow(Store(), Q(dir.Path()));
         QVERIFY(window);
-        QCOMPARE(window->FileList->model()->rowCount(), 0);
+        QCOMPARE(Parts(window).FileList->model()->rowCount(), 0);
         QCOMPARE(Panel(*window, 0), Counters(1, 3, 0));
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
     }
@@ -94,12 +95,12 @@ private slots:
         const auto window = OpenWindow(Store(), Q(FStart.Path()));
         QVERIFY(window);
         QStringList panel0;
-        connect(window->sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
+        connect(Parts(window).sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
             if (panel == 0) panel0 << text;
         });
-        QVERIFY(window->ShellTree->SetPath(Q(dir.Path())));
+        QVERIFY(Parts(window).ShellTree->SetPath(Q(dir.Path())));
         QCOMPARE(panel0, (QStringList{Counters(1, 0, 0), Counters(1, 100, 2), Counters(1, 200, 4), Counters(1, 250, 5)}));
-        QCOMPARE(window->FileList->model()->rowCount(), 5);
+        QCOMPARE(Parts(window).FileList->model()->rowCount(), 5);
     }
 
     void clearAndDuplicateOptions() {
@@ -109,17 +110,17 @@ private slots:
         WriteIcoFile(two.File("y.ico"));
         const auto window = OpenWindow(Store(), Q(FStart.Path()));
         QVERIFY(window);
-        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         QVERIFY(dialog.cbxClear->isChecked());
         QVERIFY(dialog.cbxIgnore->isChecked());
 
         // Names met before in the run, without regard to case, are skipped and not counted.
-        QVERIFY(window->ShellTree->SetPath(Q(one.Path())));
+        QVERIFY(Parts(window).ShellTree->SetPath(Q(one.Path())));
         QCOMPARE(ListedNames(*window), QStringList{"X.ICO"});
         QCOMPARE(Panel(*window, 0), Counters(1, 1, 1));
         dialog.cbxIgnore->setChecked(false);
-        QVERIFY(window->ShellTree->SetPath(Q(two.Path())));
-        QVERIFY(window->ShellTree->SetPath(Q(one.Path())));
+        QVERIFY(Parts(window).ShellTree->SetPath(Q(two.Path())));
+        QVERIFY(Parts(window).ShellTree->SetPath(Q(one.Path())));
         QStringList names = ListedNames(*window);
         names.sort();
         QCOMPARE(names, (QStringList{"X.ICO", "x.ico"}));
@@ -127,14 +128,14 @@ private slots:
 
         // Without clearing, a listing adds its rows to those there.
         dialog.cbxClear->setChecked(false);
-        QVERIFY(window->ShellTree->SetPath(Q(two.Path())));
+        QVERIFY(Parts(window).ShellTree->SetPath(Q(two.Path())));
         names = ListedNames(*window);
         names.sort();
         QCOMPARE(names, (QStringList{"X.ICO", "x.ico", "y.ico"}));
         QCOMPARE(Panel(*window, 0), Counters(1, 1, 1));
         dialog.cbxClear->setChecked(true);
-        QVERIFY(window->ShellTree->SetPath(Q(one.Path())));
-        QCOMPARE(window->FileList->model()->rowCount(), 2);
+        QVERIFY(Parts(window).ShellTree->SetPath(Q(one.Path())));
+        QCOMPARE(Parts(window).FileList->model()->rowCount(), 2);
     }
 
     // A click on the size header sorts by the number of kilobytes; another click reverses.
@@ -146,14 +147,14 @@ private slots:
         WriteIcoFile(dir.File("one.ico"), 100);
         const auto window = OpenWindow(Store(), Q(dir.Path()));
         QVERIFY(window);
-        QHeaderView* header = window->FileList->header();
+        QHeaderView* header = Parts(window).FileList->header();
         const QPoint sizeHeader(header->sectionViewportPosition(3) + 10, header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
         QCOMPARE(ListedColumn(*window, 3), (QStringList{"1", "9", "10", "100"}));
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sizeHeader);
         QCOMPARE(ListedColumn(*window, 3), (QStringList{"100", "10", "9", "1"}));
         // The list stays sorted by that column when it is filled again.
-        window->Runner->Run([&] { window->cmRefresh(); });
+        Parts(window).Refresh1->trigger();
         QCOMPARE(ListedColumn(*window, 3), (QStringList{"100", "10", "9", "1"}));
     }
 
@@ -163,19 +164,19 @@ private slots:
         const auto window = OpenWindow(Store(), Q(dir.Path()));
         QVERIFY(window);
         QStringList matches;
-        for (int r = 0; r < window->FileList->model()->rowCount(); ++r) {
+        for (int r = 0; r < Parts(window).FileList->model()->rowCount(); ++r) {
             int result = -1;
-            window->FileListIncrementalSearch(window->FileList->Model()->File(r), QStringLiteral("ab"), result);
-            if (result == 0) matches << window->FileList->Model()->File(r).Name;
+            Parts(window).FileList->OnIncrementalSearch(Parts(window).FileList->Model()->File(r), QStringLiteral("ab"), result);
+            if (result == 0) matches << Parts(window).FileList->Model()->File(r).Name;
         }
         matches.sort();
         QCOMPARE(matches, (QStringList{"AB1.ico", "Ab2.ico", "ab3.ico"}));
-        window->FileList->SearchInterval = 60'000;
-        window->FileList->setFocus();
-        QTest::keyClicks(window->FileList, "ab");
-        const int current = window->FileList->CurrentRow();
+        Parts(window).FileList->SearchInterval = 60'000;
+        Parts(window).FileList->setFocus();
+        QTest::keyClicks(Parts(window).FileList, "ab");
+        const int current = Parts(window).FileList->CurrentRow();
         QVERIFY(current >= 0);
-        QVERIFY(matches.contains(window->FileList->Model()->File(current).Name));
+        QVERIFY(matches.contains(Parts(window).FileList->Model()->File(current).Name));
     }
 
     // F5 lists the folder again, clears the selection and forgets the file on view.
@@ -186,17 +187,25 @@ private slots:
         QVERIFY(window);
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        window->FileList->setCurrentIndex(window->FileList->model()->index(0, 0));
-        QVERIFY(window->FileList->selectionModel()->hasSelection());
-        window->FCurrentFile = dir.File("one.ico");
-        window->IconList->addItem(QStringLiteral("icon"));
+        QVERIFY(ChooseFile(*window, QStringLiteral("one.ico")));
+        QVERIFY(Parts(window).FileList->selectionModel()->hasSelection());
+        QCOMPARE(Parts(window).FCurrentFile, dir.File("one.ico"));
+        QCOMPARE(Count(Parts(window).IconList), 1);
         WriteIcoFile(dir.File("two.ico"));
+        // The tree does not follow the file system by itself; F5 reads the folder's sub-folders again.
+        const QModelIndex folder = Parts(window).ShellTree->currentIndex();
+        Parts(window).ShellTree->expand(folder);
+        QTRY_VERIFY(Parts(window).ShellTree->FileSystem()->canFetchMore(folder) == false);
+        QTest::qWait(100);
+        const int subfolders = Parts(window).ShellTree->FileSystem()->rowCount(folder);
+        std::filesystem::create_directory(dir.File("made-later"));
         QTest::keyClick(window.get(), Qt::Key_F5);
+        QTRY_COMPARE(Parts(window).ShellTree->FileSystem()->rowCount(folder), subfolders + 1);
         QCOMPARE(ListedNames(*window), (QStringList{"one.ico", "two.ico"}));
-        QVERIFY(!window->FileList->selectionModel()->hasSelection());
-        QCOMPARE(window->FileList->CurrentRow(), -1);
-        QVERIFY(window->FCurrentFile.empty());
-        QCOMPARE(window->IconList->count(), 0);
+        QVERIFY(!Parts(window).FileList->selectionModel()->hasSelection());
+        QCOMPARE(Parts(window).FileList->CurrentRow(), -1);
+        QVERIFY(Parts(window).FCurrentFile.empty());
+        QCOMPARE(Count(Parts(window).IconList), 0);
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
     }
 
@@ -205,12 +214,12 @@ private slots:
         QVERIFY(window);
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QVERIFY(!window->wnd_pv_Search->isVisible());
+        QVERIFY(!Parts(window).wnd_pv_Search->isVisible());
         QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
-        QVERIFY(window->wnd_pv_Search->isVisible());
-        QVERIFY(!window->wnd_pv_Search->isModal());
+        QVERIFY(Parts(window).wnd_pv_Search->isVisible());
+        QVERIFY(!Parts(window).wnd_pv_Search->isModal());
         // The listing at start has already set the button's caption.
-        QCOMPARE(window->wnd_pv_Search->bAction->text(), QStringLiteral("开始"));
+        QCOMPARE(Parts(window).wnd_pv_Search->bAction->text(), QStringLiteral("开始"));
     }
 
     // A folder chosen while a listing runs stops it; the new folder is listed once it ended.
@@ -221,28 +230,26 @@ private slots:
         WriteIcoFile(small.File("small.ico"));
         const auto window = OpenWindow(Store(), Q(FStart.Path()));
         QVERIFY(window);
-        int finishes = 0;
-        const auto finish = window->FindFile.OnSearchFinish;
-        window->FindFile.OnSearchFinish = window->FindFile.OnSearchAbort = [&](TFindFile& sender) {
-            ++finishes;
-            finish(sender);
-        };
+        QStringList counters;
         bool switched = false;
-        connect(window->sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
+        connect(Parts(window).sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
+            if (panel == 0) counters << text;
             if (panel == 0 && text == Counters(1, 100, 1) && !switched) {
                 switched = true;
-                QVERIFY(window->ShellTree->SetPath(Q(small.Path())));
-                QVERIFY(window->FindFile.Busy());  // the stopped run is still unwinding
+                QVERIFY(Parts(window).ShellTree->SetPath(Q(small.Path())));
+                QVERIFY(Parts(window).FindFile.Busy());  // the stopped run is still unwinding
             }
         });
-        QVERIFY(window->ShellTree->SetPath(Q(big.Path())));
+        QVERIFY(Parts(window).ShellTree->SetPath(Q(big.Path())));
         QVERIFY(switched);
         QCOMPARE(ListedNames(*window), QStringList{"small.ico"});
         QCOMPARE(Panel(*window, 0), Counters(1, 1, 1));
-        QCOMPARE(window->ShellTree->Path(), Q(small.Path()));
-        QCOMPARE(finishes, 3);  // the stop, the stopped run's end, the new listing's end
-        QVERIFY(!window->FSearching);
-        QVERIFY(!window->FileList->Model()->Updating());
+        QCOMPARE(Parts(window).ShellTree->Path(), Q(small.Path()));
+        // The big folder's listing stopped where the other folder was chosen.
+        QVERIFY2(!counters.contains(Counters(1, 301, 1)), qPrintable(counters.join(u'|')));
+        QVERIFY(counters.contains(Counters(1, 100, 1)));
+        QVERIFY(!Parts(window).FSearching);
+        QVERIFY(!Parts(window).FileList->Model()->Updating());
     }
 };
 

@@ -1,6 +1,8 @@
 // The current-file view and the library tab of the real main window, on generated files.
 #include "WindowFixtures.h"
 
+#include "app/SearchDlg.h"
+
 #include "icons/IconImage.h"
 #include "library/IconLibrary.h"
 #include "support/IconFixtures.h"
@@ -11,8 +13,9 @@
 #include "widgets/IconPixmaps.h"
 #include "widgets/PanelStatusBar.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
-#include <QListWidget>
+#include <QListView>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QtTest>
@@ -24,7 +27,7 @@ using namespace pictavo::test;
 
 namespace {
 
-QString TabText(const Twnd_pv_Main& window, int tab) { return window.pc->tabText(tab); }
+QString TabText(const Twnd_pv_Main& window, int tab) { return Parts(window).pc->tabText(tab); }
 
 }  // namespace
 
@@ -42,35 +45,41 @@ private slots:
         const auto window = OpenWindow(Store(), Q(folder.Path()));
         QVERIFY(window);
         QVERIFY(ChooseFile(*window, QStringLiteral("sample.ico")));
-        QCOMPARE(Texts(window->IconList), QStringList{"sample"});
-        QListWidgetItem* item = window->IconList->item(0);
-        QCOMPARE(item->data(kIconDetailRole).toString(), QStringLiteral("图像数量: 3"));
+        QCOMPARE(Texts(Parts(window).IconList), QStringList{"sample"});
+        const QModelIndex item = Row(Parts(window).IconList, 0);
+        QCOMPARE(item.data(kIconDetailRole).toString(), QStringLiteral("图像数量: 3"));
         QCOMPARE(TabText(*window, 0), QStringLiteral(" 当前查看 - 1 个图标 "));
         QVERIFY(
             QRegularExpression(QStringLiteral("^就绪 \\(\\d+\\.\\d\\d 秒\\)$")).match(Panel(*window, 1)).hasMatch());
-        QCOMPARE(window->FCurrentFile, folder.File("sample.ico"));
+        QCOMPARE(Parts(window).FCurrentFile, folder.File("sample.ico"));
 
         // The thumbnail is the 16 x 16 8-bit image.
-        const TAdvancedIcon& icon = *window->FFileIcons.Icons().Icon(0);
+        const TAdvancedIcon& icon = *Parts(window).FFileIcons.Icons().Icon(0);
         const TIconImage* expected = nullptr;
         for (int i = 0; i < icon.Images().Count(); ++i)
             if (icon.Images()[i]->Label() == "16 x 16 - 8bit") expected = icon.Images()[i];
         QVERIFY(expected);
-        QCOMPARE(item->icon().pixmap(32, 32).toImage(), IconThumbnail(*expected, Qt::white).toImage());
+        // Its pixels stretched to 32 x 32: each source pixel a 2 x 2 square.
+        const QImage thumbnail = item.data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage();
+        const QImage source = RasterToImage(*expected->GetHandle());
+        QCOMPARE(thumbnail.size(), QSize(32, 32));
+        for (const QPoint at : {QPoint(0, 0), QPoint(7, 3), QPoint(15, 15)})
+            QCOMPARE(thumbnail.pixelColor(2 * at.x() + 1, 2 * at.y() + 1),
+                     qAlpha(source.pixel(at)) == 255 ? source.pixelColor(at) : QColor(Qt::white));
 
-        item->setSelected(true);
-        QCOMPARE(Texts(window->IconBox), (QStringList{"16 x 16 - 4bit", "16 x 16 - 8bit", "48 x 48 - 32bit"}));
-        const int line = QFontMetrics(window->IconBox->font()).height();
-        QCOMPARE(window->IconBox->visualItemRect(window->IconBox->item(2)).height(), 48 + line + 15);
-        QCOMPARE(window->IconBox->visualItemRect(window->IconBox->item(0)).height(), 16 + line + 15);
+        Select(Parts(window).IconList, 0);
+        QCOMPARE(Texts(Parts(window).IconBox), (QStringList{"16 x 16 - 4bit", "16 x 16 - 8bit", "48 x 48 - 32bit"}));
+        const int line = QFontMetrics(Parts(window).IconBox->font()).height();
+        QCOMPARE(Parts(window).IconBox->visualRect(Row(Parts(window).IconBox, 2)).height(), 48 + line + 15);
+        QCOMPARE(Parts(window).IconBox->visualRect(Row(Parts(window).IconBox, 0)).height(), 16 + line + 15);
 
         // The same row again: nothing is read, the status text stays.
-        window->FileList->selectionModel()->clear();
-        window->sb->SetPanelText(1, QStringLiteral("x"));
+        Parts(window).FileList->selectionModel()->clear();
+        Parts(window).sb->SetPanelText(1, QStringLiteral("x"));
         QVERIFY(ChooseFile(*window, QStringLiteral("sample.ico")));
         QCOMPARE(Panel(*window, 1), QStringLiteral("x"));
-        QCOMPARE(window->IconList->count(), 1);
-        QCOMPARE(window->IconBox->count(), 3);
+        QCOMPARE(Count(Parts(window).IconList), 1);
+        QCOMPARE(Count(Parts(window).IconBox), 3);
     }
 
     // Icon names are made unique without regard to case; an image taller than the box allows gets
@@ -82,11 +91,11 @@ private slots:
         const auto window = OpenWindow(Store(), Q(folder.Path()));
         QVERIFY(window);
         QVERIFY(ChooseFile(*window, QStringLiteral("named.dll")));
-        QCOMPARE(Texts(window->IconList), (QStringList{"A", "a_1"}));
+        QCOMPARE(Texts(Parts(window).IconList), (QStringList{"A", "a_1"}));
         QVERIFY(ChooseFile(*window, QStringLiteral("big.ico")));
-        window->IconList->item(0)->setSelected(true);
-        QCOMPARE(Texts(window->IconBox), QStringList{"256 x 256 - 32bit"});
-        QCOMPARE(window->IconBox->visualItemRect(window->IconBox->item(0)).height(), 0);
+        Select(Parts(window).IconList, 0);
+        QCOMPARE(Texts(Parts(window).IconBox), QStringList{"256 x 256 - 32bit"});
+        QCOMPARE(Parts(window).IconBox->visualRect(Row(Parts(window).IconBox, 0)).height(), 0);
     }
 
     // A file named on the command line is chosen in its folder's listing.
@@ -96,11 +105,11 @@ private slots:
         WriteSampleIco(folder.File("sample.ico"));
         const auto window = OpenWindow(Store(), Q(folder.Path()), QStringLiteral("sample.ico"));
         QVERIFY(window);
-        QCOMPARE(window->FileList->CurrentRow() >= 0
-                     ? window->FileList->Model()->File(window->FileList->CurrentRow()).Name
+        QCOMPARE(Parts(window).FileList->CurrentRow() >= 0
+                     ? Parts(window).FileList->Model()->File(Parts(window).FileList->CurrentRow()).Name
                      : QString(),
                  QStringLiteral("sample.ico"));
-        QCOMPARE(Texts(window->IconList), QStringList{"sample"});
+        QCOMPARE(Texts(Parts(window).IconList), QStringList{"sample"});
     }
 
     // Whole files with clashing names, the same icon twice, a removal, and the saved library
@@ -112,32 +121,35 @@ private slots:
         WriteSampleIco(folder.File("sample.ico"));
         const auto window = OpenWindow(Store(), Q(folder.Path()));
         QVERIFY(window);
-        window->All2->trigger();
-        QCOMPARE(Texts(window->ICLList), (QStringList{"A", "A_1", "B", "sample"}));
-        QCOMPARE(window->pc->currentWidget(), window->TabSheet2);
+        Parts(window).All2->trigger();
+        QCOMPARE(Texts(Parts(window).ICLList), (QStringList{"A", "A_1", "B", "sample"}));
+        QCOMPARE(Parts(window).pc->currentWidget(), Parts(window).TabSheet2);
         QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - 4 个图标 "));
 
         // The same icon added twice from the current-file view; that tab stays in front.
         QVERIFY(ChooseFile(*window, QStringLiteral("sample.ico")));
-        window->IconList->item(0)->setSelected(true);
-        window->Selected1->trigger();
-        window->Addiconstolibrary1->trigger();
-        QCOMPARE(window->pc->currentWidget(), window->TabSheet1);
-        QCOMPARE(Texts(window->ICLList), (QStringList{"A", "A_1", "B", "sample", "sample", "sample"}));
+        Select(Parts(window).IconList, 0);
+        Parts(window).Selected1->trigger();
+        Parts(window).Addiconstolibrary1->trigger();
+        QCOMPARE(Parts(window).pc->currentWidget(), Parts(window).TabSheet1);
+        QCOMPARE(Texts(Parts(window).ICLList), (QStringList{"A", "A_1", "B", "sample", "sample", "sample"}));
         QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - 6 个图标 "));
         QCOMPARE(TabText(*window, 0), QStringLiteral(" 当前查看 - 1 个图标 "));
 
         // Removing the second icon: the others keep naming their own icons.
-        window->pc->setCurrentWidget(window->TabSheet2);
-        window->ICLList->item(1)->setSelected(true);
-        window->Removeselected1->trigger();
-        QCOMPARE(Texts(window->ICLList), (QStringList{"A", "B", "sample", "sample", "sample"}));
-        for (int row = 0; row < window->ICLList->count(); ++row)
-            QCOMPARE(window->ICLList->item(row)->data(kIconIndexRole).toInt(), row);
-        window->ICLList->item(4)->setSelected(true);
-        QCOMPARE(Texts(window->ICLBox), (QStringList{"16 x 16 - 4bit", "16 x 16 - 8bit", "48 x 48 - 32bit"}));
-        QCOMPARE(window->ICLBox->visualItemRect(window->ICLBox->item(2)).height(),
-                 48 + QFontMetrics(window->ICLBox->font()).height() + 15);
+        Parts(window).pc->setCurrentWidget(Parts(window).TabSheet2);
+        Select(Parts(window).ICLList, 1);
+        Parts(window).Removeselected1->trigger();
+        QCOMPARE(Texts(Parts(window).ICLList), (QStringList{"A", "B", "sample", "sample", "sample"}));
+        // Nothing is selected afterwards: a second press removes nothing more.
+        QVERIFY(NothingSelected(Parts(window).ICLList));
+        QCOMPARE(Count(Parts(window).ICLBox), 0);
+        Parts(window).Removeselected1->trigger();
+        QCOMPARE(Count(Parts(window).ICLList), 5);
+        Select(Parts(window).ICLList, 4);
+        QCOMPARE(Texts(Parts(window).ICLBox), (QStringList{"16 x 16 - 4bit", "16 x 16 - 8bit", "48 x 48 - 32bit"}));
+        QCOMPARE(Parts(window).ICLBox->visualRect(Row(Parts(window).ICLBox, 2)).height(),
+                 48 + QFontMetrics(Parts(window).ICLBox->font()).height() + 15);
 
         // Saved under the name typed, with the library's extension.
         QString proposal;
@@ -148,7 +160,7 @@ private slots:
             dialog->selectFile(Q(target.File("lib.bin")));
             QMetaObject::invokeMethod(dialog, "accept");
         });
-        window->Savelibrary1->trigger();
+        Parts(window).Savelibrary1->trigger();
         QCOMPARE(proposal, Q(std::filesystem::path(folder.Path()).filename().string()) + ".icl");
         QVERIFY(!FileExists(target.File("lib.bin")));
         TIconLibrary saved;
@@ -156,9 +168,56 @@ private slots:
         QStringList names;
         for (int i = 0; i < saved.Icons().Count(); ++i) {
             names << Q(saved.Icons().Name(i));
-            QCOMPARE(saved.Icons().Icon(i)->Images().Count(), window->FLibrary.Icons().Icon(i)->Images().Count());
+            QCOMPARE(saved.Icons().Icon(i)->Images().Count(), Parts(window).FLibrary.Icons().Icon(i)->Images().Count());
         }
-        QCOMPARE(names.join(u',').toUpper(), Texts(window->ICLList).join(u',').toUpper());
+        QCOMPARE(names.join(u',').toUpper(), Texts(Parts(window).ICLList).join(u',').toUpper());
+    }
+
+    // Removing the first icon, again and again, until the library is empty: each time the
+    // items left name their own icons and nothing is selected.
+    void removingTheFirstAndEveryIcon() {
+        TempDir folder;
+        WriteNamedDll(folder.File("four.dll"), {u"I0", u"I1", u"I2", u"I3"});
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        Parts(window).All2->trigger();
+        QStringList left{"I0", "I1", "I2", "I3"};
+        QCOMPARE(Texts(Parts(window).ICLList), left);
+        while (!left.isEmpty()) {
+            Select(Parts(window).ICLList, 0);
+            QVERIFY(Count(Parts(window).ICLBox) > 0);
+            Parts(window).Removeiconsfromlibrary1->trigger();
+            left.removeFirst();
+            QCOMPARE(Texts(Parts(window).ICLList), left);
+            QCOMPARE(Parts(window).FLibrary.Icons().Count(), left.size());
+            for (int row = 0; row < left.size(); ++row) QCOMPARE(Q(Parts(window).FLibrary.Icons().Name(row)), left[row]);
+            QVERIFY(NothingSelected(Parts(window).ICLList));
+            QCOMPARE(Count(Parts(window).ICLBox), 0);
+            QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - %1 个图标 ").arg(left.size()));
+        }
+    }
+
+    // Names that differ only in case are two files: choosing the second shows its own icons.
+    void namesDifferingInCaseAreTwoFiles() {
+        TempDir folder;
+        WriteSampleIco(folder.File("AB.ico"));
+        WriteIcoFile(folder.File("ab.ico"));
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        QStringList errors;
+        Parts(window).Runner->ShowError = [&](const QString& message) { errors << message; };
+        // Both listed: names met before in the run are not skipped.
+        Parts(window).wnd_pv_Search->cbxIgnore->setChecked(false);
+        Parts(window).Refresh1->trigger();
+        QCOMPARE(ListedNames(*window).size(), 2);
+        QVERIFY(ChooseFile(*window, QStringLiteral("AB.ico")));
+        QCOMPARE(Parts(window).FFileIcons.Icons().Icon(0)->Images().Count(), 3);
+        QVERIFY(ChooseFile(*window, QStringLiteral("ab.ico")));
+        QCOMPARE(Parts(window).FCurrentFile, folder.File("ab.ico"));
+        QCOMPARE(Parts(window).FFileIcons.Icons().Icon(0)->Images().Count(), 1);
+        Select(Parts(window).IconList, 0);
+        QCOMPARE(Count(Parts(window).IconBox), 1);
+        QCOMPARE(errors, QStringList());
     }
 
     // Ctrl+N empties the library without a question; a file that cannot be read while adding shows
@@ -171,41 +230,41 @@ private slots:
         const auto window = OpenWindow(Store(), Q(folder.Path()));
         QVERIFY(window);
         QStringList errors;
-        window->Runner->ShowError = [&](const QString& message) { errors << message; };
+        Parts(window).Runner->ShowError = [&](const QString& message) { errors << message; };
 
         QVERIFY(ChooseFile(*window, QStringLiteral("ten.dll")));
-        window->All1->trigger();
-        QCOMPARE(window->ICLList->count(), 10);
-        window->pc->setCurrentWidget(window->TabSheet2);
-        window->ICLList->item(3)->setSelected(true);
-        QVERIFY(window->ICLBox->count() > 0);
+        Parts(window).All1->trigger();
+        QCOMPARE(Count(Parts(window).ICLList), 10);
+        Parts(window).pc->setCurrentWidget(Parts(window).TabSheet2);
+        Select(Parts(window).ICLList, 3);
+        QVERIFY(Count(Parts(window).ICLBox) > 0);
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(window->ICLList->count(), 0);
-        QCOMPARE(window->ICLBox->count(), 0);
-        QCOMPARE(window->FLibrary.Icons().Count(), 0);
+        QCOMPARE(Count(Parts(window).ICLList), 0);
+        QCOMPARE(Count(Parts(window).ICLBox), 0);
+        QCOMPARE(Parts(window).FLibrary.Icons().Count(), 0);
         QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - 0 个图标 "));
 
         // a.ico is added, c.ico has gone by the time it is read.
         std::filesystem::remove(folder.File("c.ico"));
-        window->All2->trigger();
+        Parts(window).All2->trigger();
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors[0].contains(Q(folder.File("c.ico"))), qPrintable(errors[0]));
-        QCOMPARE(window->FLibrary.Icons().Count(), 1);
-        QCOMPARE(window->ICLList->count(), 0);
+        QCOMPARE(Parts(window).FLibrary.Icons().Count(), 1);
+        QCOMPARE(Count(Parts(window).ICLList), 0);
         QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - 1 个图标 "));
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
 
         // An empty library is not saved.
-        window->Newlibrary2->trigger();
+        Parts(window).Newlibrary2->trigger();
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog);
             dialog->selectFile(Q(folder.File("empty")));
             QMetaObject::invokeMethod(dialog, "accept");
         });
-        window->Savelibrary2->trigger();
+        Parts(window).Savelibrary2->trigger();
         QCOMPARE(errors.value(1), QStringLiteral("没有任何图标可以写入图标库"));
         QVERIFY(!FileExists(folder.File("empty.icl")));
     }

@@ -3,6 +3,8 @@
 // that runs commands; what stops when the window closes.
 #include "WindowFixtures.h"
 
+#include "app/About.h"
+#include "app/ColorDlg.h"
 #include "app/SearchDlg.h"
 #include "support/TempDir.h"
 #include "widgets/FileListView.h"
@@ -11,7 +13,9 @@
 #include "widgets/UiFonts.h"
 
 #include <QAction>
-#include <QListWidget>
+#include <QCompleter>
+#include <QFileDialog>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -66,15 +70,15 @@ private slots:
         QCOMPARE(Items(bar[1]->menu()), (QStringList{"添加文件到图标库", "添加图标到图标库", "从图标库移除图标"}));
         QCOMPARE(bar[2]->text(), QStringLiteral("帮助"));
         QCOMPARE(Items(bar[2]->menu()), QStringList{"关于..."});
-        QCOMPARE(Items(window.FileListPopup),
+        QCOMPARE(Items(Parts(window).FileListPopup),
                  (QStringList{"添加到图标库 › 选定对象", "添加到图标库 › 所有对象", "-", "刷新"}));
-        QCOMPARE(Items(window.IconListPopup),
+        QCOMPARE(Items(Parts(window).IconListPopup),
                  (QStringList{"添加到图标库 › 选定对象", "添加到图标库 › 所有对象", "-", "保存为图标 › 选定对象",
                               "保存为图标 › 所有对象", "-", "查看 › 图标", "查看 › 平铺"}));
-        QCOMPARE(Items(window.IconBoxPopup), (QStringList{"保存为图标...", "保存为位图..."}));
-        QCOMPARE(Items(window.ICLPopup), (QStringList{"保存图标库...", "-", "移除选定对象", "清空图标库", "-",
+        QCOMPARE(Items(Parts(window).IconBoxPopup), (QStringList{"保存为图标...", "保存为位图..."}));
+        QCOMPARE(Items(Parts(window).ICLPopup), (QStringList{"保存图标库...", "-", "移除选定对象", "清空图标库", "-",
                                                       "保存为图标...", "-", "查看 › 图标", "查看 › 平铺"}));
-        QCOMPARE(Items(window.ICLBoxPopup), (QStringList{"保存为图标...", "保存为位图..."}));
+        QCOMPARE(Items(Parts(window).ICLBoxPopup), (QStringList{"保存为图标...", "保存为位图..."}));
 
         // Shortcuts as stored with the items (Ctrl = 0x4000 there), and the Tags.
         const std::map<QString, TItem> items = {
@@ -101,7 +105,7 @@ private slots:
             QCOMPARE(action->isEnabled(), item.Enabled);
         }
         // The view radio pairs: "图标" checked; the check moves to the item chosen.
-        for (const auto& [icons, tiles] : {std::pair{window.Icons1, window.iles1}, std::pair{window.Icons2, window.iles2}}) {
+        for (const auto& [icons, tiles] : {std::pair{Parts(window).Icons1, Parts(window).iles1}, std::pair{Parts(window).Icons2, Parts(window).iles2}}) {
             QVERIFY(icons->isChecked());
             QVERIFY(!tiles->isChecked());
             tiles->trigger();
@@ -114,49 +118,85 @@ private slots:
         const auto window = OpenWindow(Store(), QString::fromStdString(FFolder.Path()));
         QVERIFY(window);
         QCOMPARE(window->windowTitle(), QStringLiteral("Quarn Pictavo"));
-        QCOMPARE(window->centralWidget()->size() + QSize(0, window->sb->height()), QSize(732, 641));
+        QCOMPARE(window->centralWidget()->size() + QSize(0, Parts(window).sb->height()), QSize(732, 641));
         QCOMPARE(window->minimumSize(), QSize(300, 50));
-        QCOMPARE(window->ShellPanel->height(), 250);
-        QCOMPARE(window->ShellTree->width(), 250);
-        QCOMPARE(window->IconBox->width(), 200);
-        QCOMPARE(window->ICLBox->width(), 200);  // laid out before its tab was ever opened
-        QCOMPARE(window->sb->height(), 19);
-        QCOMPARE(window->sb->PanelCount(), 2);
-        QCOMPARE(window->Splitter2->handleWidth(), 3);
-        QCOMPARE(window->pc->count(), 2);
-        QCOMPARE(window->pc->tabText(0), QStringLiteral(" 当前查看 "));
-        QCOMPARE(window->pc->tabText(1), QStringLiteral(" 图标库 "));
-        QCOMPARE(window->pc->currentWidget(), window->TabSheet1);
-        QVERIFY(window->pc->tabBar()->font().bold());
+        QCOMPARE(Parts(window).ShellPanel->height(), 250);
+        QCOMPARE(Parts(window).ShellTree->width(), 250);
+        QCOMPARE(Parts(window).IconBox->width(), 200);
+        QCOMPARE(Parts(window).ICLBox->width(), 200);  // laid out before its tab was ever opened
+        QCOMPARE(Parts(window).sb->height(), 19);
+        QCOMPARE(Parts(window).sb->PanelCount(), 2);
+        QCOMPARE(Parts(window).Splitter2->handleWidth(), 3);
+        QCOMPARE(Parts(window).pc->count(), 2);
+        QCOMPARE(Parts(window).pc->tabText(0), QStringLiteral(" 当前查看 "));
+        QCOMPARE(Parts(window).pc->tabText(1), QStringLiteral(" 图标库 "));
+        QCOMPARE(Parts(window).pc->currentWidget(), Parts(window).TabSheet1);
+        QVERIFY(Parts(window).pc->tabBar()->font().bold());
         QCOMPARE(window->font().family(), ChineseFontFamily());
         QCOMPARE(window->font().pixelSize(), 12);
-        QCOMPARE(window->FileList->font().pixelSize(), 11);
-        QCOMPARE(window->FileList->toolTip(), QStringLiteral("右键单击打开菜单"));
-        QCOMPARE(window->ICLBox->toolTip(), QStringLiteral("右键单击菜单"));
-        QCOMPARE(window->IconList->selectionMode(), QAbstractItemView::ExtendedSelection);
-        QCOMPARE(window->ICLList->selectionMode(), QAbstractItemView::SingleSelection);
-        QVERIFY(!window->wnd_pv_Search->isVisible());
+        // The three list views in their own font, the image boxes in the form's.
+        for (QWidget* listView : {static_cast<QWidget*>(Parts(window).FileList), static_cast<QWidget*>(Parts(window).IconList),
+                                  static_cast<QWidget*>(Parts(window).ICLList)})
+            QCOMPARE(listView->font().pixelSize(), 11);
+        QCOMPARE(Parts(window).IconBox->font(), window->font());
+        QCOMPARE(Parts(window).ICLBox->font(), window->font());
+        QCOMPARE(Parts(window).FileList->toolTip(), QStringLiteral("右键单击打开菜单"));
+        QCOMPARE(Parts(window).ICLBox->toolTip(), QStringLiteral("右键单击菜单"));
+        QCOMPARE(Parts(window).IconList->selectionMode(), QAbstractItemView::ExtendedSelection);
+        QCOMPARE(Parts(window).ICLList->selectionMode(), QAbstractItemView::SingleSelection);
+        QVERIFY(!Parts(window).wnd_pv_Search->isVisible());
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
         QCOMPARE(Panel(*window, 0), QStringLiteral("文件夹: 1   文件: 0   图标: 0"));
     }
 
-    // Switching tabs re-points the icon index to the first selected icon of the tab, or
-    // clears the tab's image box when none is selected.
+    // The dialogs of fixed size carry a title and a close button only; a file dialog that
+    // closes takes its name field's completion popup with it.
+    void dialogDecorationsAndCompletion() {
+        const auto window = OpenWindow(Store(), QString::fromStdString(FFolder.Path()));
+        QVERIFY(window);
+        Twnd_pv_About about(window.get());
+        Tdlg_pv_Color colour(window.get());
+        for (const QDialog* dialog : {static_cast<QDialog*>(Parts(window).wnd_pv_Search), static_cast<QDialog*>(&about),
+                                      static_cast<QDialog*>(&colour)}) {
+            const Qt::WindowFlags flags = dialog->windowFlags();
+            QVERIFY2(flags & Qt::CustomizeWindowHint, qPrintable(dialog->objectName()));
+            QVERIFY(flags & Qt::WindowCloseButtonHint);
+            QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        }
+        for (QFileDialog* dialog : {Parts(window).sd, Parts(window).sdIcon, Parts(window).sdBMP, Parts(window).FolderDialog}) {
+            dialog->show();
+            const QList<QCompleter*> completers = dialog->findChildren<QCompleter*>();
+            QVERIFY2(!completers.isEmpty(), qPrintable(dialog->objectName()));
+            completers.first()->popup()->show();
+            QVERIFY(completers.first()->popup()->isVisible());
+            dialog->reject();
+            QVERIFY2(!completers.first()->popup()->isVisible(), qPrintable(dialog->objectName()));
+        }
+    }
+
+    // Switching tabs keeps a tab's image box while one of its icons is selected, and clears it
+    // when none is.
     void tabSwitch() {
-        Twnd_pv_Main window;
-        auto* icon = new QListWidgetItem(QStringLiteral("图标 1"), window.ICLList);
-        icon->setData(Qt::UserRole, 7);
-        window.ICLBox->addItem(QStringLiteral("16 x 16 - 8bit"));
-        window.IconBox->addItem(QStringLiteral("32 x 32 - 32bit"));
-        window.pc->setCurrentIndex(1);
-        QCOMPARE(window.ICLBox->count(), 0);
-        icon->setSelected(true);
-        window.ICLBox->addItem(QStringLiteral("16 x 16 - 8bit"));
-        window.pc->setCurrentIndex(0);
-        QCOMPARE(window.IconBox->count(), 0);
-        window.pc->setCurrentIndex(1);
-        QCOMPARE(window.FIconIndex, 7);
-        QCOMPARE(window.ICLBox->count(), 1);
+        TempDir folder;
+        WriteSampleIco(folder.File("sample.ico"));
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        QVERIFY(ChooseFile(*window, QStringLiteral("sample.ico")));
+        Parts(window).All1->trigger();
+        Select(Parts(window).IconList, 0);
+        QCOMPARE(Count(Parts(window).IconBox), 3);
+        Parts(window).pc->setCurrentIndex(1);
+        QCOMPARE(Count(Parts(window).ICLBox), 0);
+        Select(Parts(window).ICLList, 0);
+        QCOMPARE(Count(Parts(window).ICLBox), 3);
+        Parts(window).pc->setCurrentIndex(0);
+        QCOMPARE(Count(Parts(window).IconBox), 3);
+        Parts(window).pc->setCurrentIndex(1);
+        QCOMPARE(Count(Parts(window).ICLBox), 3);
+        Parts(window).ICLList->selectionModel()->clear();
+        Parts(window).pc->setCurrentIndex(0);
+        Parts(window).pc->setCurrentIndex(1);
+        QCOMPARE(Count(Parts(window).ICLBox), 0);
     }
 
     // A command's error shows in the error box after the ready step has run.
@@ -176,7 +216,7 @@ private slots:
         TCommandSteps steps;
         steps.BusyText = QStringLiteral("正在保存图标库...");
         steps.EndUpdate = [&] { ++ends; };
-        window.Runner->Run(steps, [&] {
+        Parts(window).Runner->Run(steps, [&] {
             QCOMPARE(Panel(window, 1), QStringLiteral("正在保存图标库..."));
             QVERIFY(QApplication::overrideCursor());
             throw std::runtime_error("无法创建文件 \"/x.icl\". 权限不够");
@@ -194,11 +234,11 @@ private slots:
         WriteIcoFile(other.File("x.ico"));
         const auto window = OpenWindow(Store(), QString::fromStdString(FFolder.Path()));
         QVERIFY(window);
-        window->wnd_pv_Search->show();
+        Parts(window).wnd_pv_Search->show();
         QVERIFY(window->close());
-        QVERIFY(!window->wnd_pv_Search->isVisible());
-        QVERIFY(window->ShellTree->SetPath(QString::fromStdString(other.Path())));
-        QCOMPARE(window->FileList->model()->rowCount(), 0);
+        QVERIFY(!Parts(window).wnd_pv_Search->isVisible());
+        QVERIFY(Parts(window).ShellTree->SetPath(QString::fromStdString(other.Path())));
+        QCOMPARE(Parts(window).FileList->model()->rowCount(), 0);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "WindowFixtures.h"
 
 #include "app/SearchDlg.h"
+#include "widgets/PropStorageEh.h"
 #include "support/TempDir.h"
 #include "widgets/FileListView.h"
 #include "widgets/PanelStatusBar.h"
@@ -37,7 +38,7 @@ class SearchDialogTest : public QObject {
 
     std::unique_ptr<Twnd_pv_Main> Open() {
         auto window = OpenWindow(Store(), Q(FTree.Path()));
-        if (window) window->wnd_pv_Search->show();
+        if (window) Parts(window).wnd_pv_Search->show();
         return window;
     }
 
@@ -52,9 +53,35 @@ private slots:
         WriteIcoFile(FTree.File("sub/deeper/d.ico"));
     }
 
+    // On its own the dialog asks: a search with the trimmed masks and the sub-folder option, or,
+    // once told that a run is in progress, its stop; its options are read through getters.
+    void requestsThroughSignals() {
+        TRegPropStorageManEh manager;
+        Twnd_pv_Search dialog(nullptr, &manager);
+        QSignalSpy starts(&dialog, &Twnd_pv_Search::StartRequested);
+        QSignalSpy stops(&dialog, &Twnd_pv_Search::StopRequested);
+        dialog.cbMask->setEditText(QStringLiteral("  *.ico;*.dll\t"));
+        dialog.cbxSub->setChecked(false);
+        dialog.bAction->click();
+        QCOMPARE(starts.count(), 1);
+        QCOMPARE(starts[0].at(0).toString(), QStringLiteral("*.ico;*.dll"));
+        QCOMPARE(starts[0].at(1).toBool(), false);
+        dialog.SetRunning(true);
+        QCOMPARE(dialog.bAction->text(), QStringLiteral("停止"));
+        dialog.bAction->click();
+        QCOMPARE(stops.count(), 1);
+        QCOMPARE(starts.count(), 1);
+        dialog.SetRunning(false);
+        QCOMPARE(dialog.bAction->text(), QStringLiteral("开始"));
+        dialog.cbxIgnore->setChecked(false);
+        dialog.cbxClear->setChecked(true);
+        QVERIFY(!dialog.SkipDuplicates());
+        QVERIFY(dialog.ClearOnBegin());
+    }
+
     void controlsAndFirstState() {
         Twnd_pv_Main window;
-        Twnd_pv_Search& dialog = *window.wnd_pv_Search;
+        Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.windowTitle(), QStringLiteral("搜索"));
         QCOMPARE(dialog.size(), QSize(343, 128));
@@ -80,9 +107,9 @@ private slots:
     void searchReportsEveryFile() {
         const auto window = Open();
         QVERIFY(window);
-        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         QStringList panel0, panel1, captions;
-        connect(window->sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
+        connect(Parts(window).sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
             (panel == 0 ? panel0 : panel1) << text;
             captions << dialog.bAction->text();
         });
@@ -97,24 +124,18 @@ private slots:
                                       QStringLiteral("就绪")}));
         QVERIFY(captions.contains(QStringLiteral("停止")));
         QCOMPARE(dialog.bAction->text(), QStringLiteral("开始"));
-        QVERIFY(!window->FSearching);
-        QVERIFY(!window->FBrowsing);
+        QVERIFY(!Parts(window).FSearching);
+        QVERIFY(!Parts(window).FBrowsing);
     }
 
-    // Pressing the button during a search stops it: the finish handler runs at the stop and
-    // again when the stopped run has unwound, and the state is that of an ordinary end.
+    // Pressing the button during a search stops it; once the stopped run has unwound the state
+    // is that of an ordinary end.
     void stoppedFromWithinARun() {
         const auto window = Open();
         QVERIFY(window);
-        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
-        int finishes = 0;
-        const auto finish = window->FindFile.OnSearchFinish;
-        window->FindFile.OnSearchFinish = window->FindFile.OnSearchAbort = [&](TFindFile& sender) {
-            ++finishes;
-            finish(sender);
-        };
+        Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         bool stopped = false;
-        connect(window->sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
+        connect(Parts(window).sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
             if (panel == 0 && text.contains(QStringLiteral("文件: 2 ")) && !stopped) {
                 stopped = true;
                 QCOMPARE(dialog.bAction->text(), QStringLiteral("停止"));
@@ -123,11 +144,10 @@ private slots:
         });
         dialog.bActionClick();
         QVERIFY(stopped);
-        QCOMPARE(finishes, 2);
-        QVERIFY(!window->FSearching);
-        QVERIFY(!window->FBrowsing);
-        QVERIFY(!window->FindFile.Busy());
-        QVERIFY(!window->FileList->Model()->Updating());
+        QVERIFY(!Parts(window).FSearching);
+        QVERIFY(!Parts(window).FBrowsing);
+        QVERIFY(!Parts(window).FindFile.Busy());
+        QVERIFY(!Parts(window).FileList->Model()->Updating());
         QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(dialog.bAction->text(), QStringLiteral("开始"));
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
@@ -135,21 +155,21 @@ private slots:
         QCOMPARE(ListedNames(*window), (QStringList{"a.ico", "b.dll"}));
         // The next press starts a new search.
         dialog.bActionClick();
-        QCOMPARE(window->FileList->model()->rowCount(), 4);
+        QCOMPARE(Parts(window).FileList->model()->rowCount(), 4);
     }
 
     // The mask loses the blanks and control characters around it; those inside stay.
     void maskWithBlanksAround() {
         const auto window = Open();
         QVERIFY(window);
-        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         dialog.cbMask->setCurrentText(QStringLiteral("  *.dll\t "));
         dialog.bActionClick();
-        QCOMPARE(window->FindFile.Criteria().Files.FileName, std::string("*.dll"));
+        QCOMPARE(Parts(window).FindFile.Criteria().Files.FileName, std::string("*.dll"));
         QCOMPARE(ListedNames(*window), QStringList{"b.dll"});
         dialog.cbMask->setCurrentText(QStringLiteral(" c*.ico ; *.dll\x01"));
         dialog.bActionClick();
-        QCOMPARE(window->FindFile.Criteria().Files.FileName, std::string("c*.ico ; *.dll"));
+        QCOMPARE(Parts(window).FindFile.Criteria().Files.FileName, std::string("c*.ico ; *.dll"));
         QCOMPARE(TrimBlanks(QStringLiteral(" \t\n")), QString());
         dialog.cbMask->setCurrentText(QStringLiteral("*.*"));
     }
@@ -157,7 +177,7 @@ private slots:
     void optionsOfASearch() {
         const auto window = Open();
         QVERIFY(window);
-        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         // Without sub-folders: the chosen folder alone, like a listing with the dialog's mask.
         dialog.cbxSub->setChecked(false);
         dialog.bActionClick();
@@ -176,7 +196,7 @@ private slots:
         dialog.cbxClear->setChecked(false);
         dialog.cbMask->setCurrentText(QStringLiteral("*.dll"));
         dialog.bActionClick();
-        QCOMPARE(window->FileList->model()->rowCount(), 7);
+        QCOMPARE(Parts(window).FileList->model()->rowCount(), 7);
         dialog.cbxIgnore->setChecked(true);
         dialog.cbxClear->setChecked(true);
         dialog.cbMask->setCurrentText(QStringLiteral("*.*"));
@@ -187,10 +207,10 @@ private slots:
     void keys() {
         const auto window = Open();
         QVERIFY(window);
-        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
-        window->FileList->Model()->Clear();
+        Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
+        Parts(window).FileList->Model()->Clear();
         QTest::keyClick(dialog.cbMask, Qt::Key_Return);
-        QCOMPARE(window->FileList->model()->rowCount(), 4);
+        QCOMPARE(Parts(window).FileList->model()->rowCount(), 4);
         for (const Qt::KeyboardModifier modifier : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
             QTest::keyClick(dialog.cbMask, Qt::Key_Escape, modifier);
             QVERIFY(dialog.isVisible());
@@ -207,16 +227,16 @@ private slots:
         const auto window = Open();
         QVERIFY(window);
         bool stopped = false;
-        connect(window->sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
+        connect(Parts(window).sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
             if (panel == 0 && text == Counters(1, 100, 0) && !stopped) {
                 stopped = true;
-                window->wnd_pv_Search->bActionClick();
+                Parts(window).wnd_pv_Search->bActionClick();
             }
         });
-        QVERIFY(window->ShellTree->SetPath(Q(big.Path())));
+        QVERIFY(Parts(window).ShellTree->SetPath(Q(big.Path())));
         QVERIFY(stopped);
         QCOMPARE(Panel(*window, 0), Counters(1, 100, 0));
-        QCOMPARE(window->wnd_pv_Search->bAction->text(), QStringLiteral("开始"));
+        QCOMPARE(Parts(window).wnd_pv_Search->bAction->text(), QStringLiteral("开始"));
     }
 };
 

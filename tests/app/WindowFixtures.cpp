@@ -3,9 +3,17 @@
 #include "support/IconFixtures.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
+#include "app/SearchDlg.h"
 #include "widgets/FileListView.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
+#include "widgets/ShellTree.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QMenu>
+#include <QSplitter>
+#include <QTabWidget>
 
 #include <QtTest>
 
@@ -64,17 +72,106 @@ void WriteNamedDll(const std::string& path, const std::vector<std::u16string>& n
     WriteBytes(path, BuildPe(resources).Bytes);
 }
 
-QStringList Texts(const QListWidget* list) {
+namespace {
+
+// The window's one child of this class and name; a test that names a part the window lacks fails.
+template <typename T>
+T* Find(Twnd_pv_Main& window, const char* name) {
+    T* found = window.findChild<T*>(QLatin1String(name));
+    if (!found) qFatal("the main window has no %s", name);
+    return found;
+}
+
+}  // namespace
+
+TWindowParts::TWindowParts(Twnd_pv_Main& window)
+    : Splitter1(Find<QSplitter>(window, "Splitter1")),
+      Splitter2(Find<QSplitter>(window, "Splitter2")),
+      Splitter3(Find<QSplitter>(window, "Splitter3")),
+      Splitter4(Find<QSplitter>(window, "Splitter4")),
+      ShellPanel(Find<QWidget>(window, "ShellPanel")),
+      TabSheet1(Find<QWidget>(window, "TabSheet1")),
+      TabSheet2(Find<QWidget>(window, "TabSheet2")),
+      ShellTree(Find<TShellTree>(window, "ShellTree")),
+      FileList(Find<TFileListView>(window, "FileList")),
+      pc(Find<QTabWidget>(window, "pc")),
+      IconList(Find<QListView>(window, "IconList")),
+      IconBox(Find<QListView>(window, "IconBox")),
+      ICLList(Find<QListView>(window, "ICLList")),
+      ICLBox(Find<QListView>(window, "ICLBox")),
+      sb(Find<TPanelStatusBar>(window, "sb")),
+      FileListPopup(Find<QMenu>(window, "FileListPopup")),
+      IconListPopup(Find<QMenu>(window, "IconListPopup")),
+      IconBoxPopup(Find<QMenu>(window, "IconBoxPopup")),
+      ICLPopup(Find<QMenu>(window, "ICLPopup")),
+      ICLBoxPopup(Find<QMenu>(window, "ICLBoxPopup")),
+      sd(Find<QFileDialog>(window, "sd")),
+      sdIcon(Find<QFileDialog>(window, "sdIcon")),
+      sdBMP(Find<QFileDialog>(window, "sdBMP")),
+      FolderDialog(Find<QFileDialog>(window, "FolderDialog")),
+      Newlibrary1(Find<QAction>(window, "Newlibrary1")),
+      Savelibrary1(Find<QAction>(window, "Savelibrary1")),
+      mmSearch(Find<QAction>(window, "mmSearch")),
+      Refresh1(Find<QAction>(window, "Refresh1")),
+      mmExit(Find<QAction>(window, "mmExit")),
+      Addfilestolibrary1(Find<QAction>(window, "Addfilestolibrary1")),
+      Addiconstolibrary1(Find<QAction>(window, "Addiconstolibrary1")),
+      Removeiconsfromlibrary1(Find<QAction>(window, "Removeiconsfromlibrary1")),
+      About1(Find<QAction>(window, "About1")),
+      Selected2(Find<QAction>(window, "Selected2")),
+      All2(Find<QAction>(window, "All2")),
+      mmRefresh(Find<QAction>(window, "mmRefresh")),
+      Selected1(Find<QAction>(window, "Selected1")),
+      All1(Find<QAction>(window, "All1")),
+      Selected3(Find<QAction>(window, "Selected3")),
+      All3(Find<QAction>(window, "All3")),
+      Icons1(Find<QAction>(window, "Icons1")),
+      iles1(Find<QAction>(window, "iles1")),
+      mmSavetoIcon(Find<QAction>(window, "mmSavetoIcon")),
+      mmSaveToBMP(Find<QAction>(window, "mmSaveToBMP")),
+      Savelibrary2(Find<QAction>(window, "Savelibrary2")),
+      Removeselected1(Find<QAction>(window, "Removeselected1")),
+      Newlibrary2(Find<QAction>(window, "Newlibrary2")),
+      Saveicon1(Find<QAction>(window, "Saveicon1")),
+      Icons2(Find<QAction>(window, "Icons2")),
+      iles2(Find<QAction>(window, "iles2")),
+      MenuItem1(Find<QAction>(window, "MenuItem1")),
+      MenuItem2(Find<QAction>(window, "MenuItem2")),
+      Storage(Find<TPropStorageEh>(window, "Storage")),
+      StorageMan(Find<TRegPropStorageManEh>(window, "StorageMan")),
+      wnd_pv_Search(Find<Twnd_pv_Search>(window, "wnd_pv_Search")),
+      Runner(&window.Commands()),
+      FindFile(window.Search()),
+      FFileIcons(window.FileIcons()),
+      FLibrary(window.Library()),
+      FCurrentFile(window.CurrentFile()),
+      FSearching(window.Searching()),
+      FBrowsing(window.Browsing()) {}
+
+QStringList Texts(const QListView* view) {
     QStringList texts;
-    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        if (!view->isRowHidden(row)) texts << Row(view, row).data().toString();
     return texts;
 }
 
+int Count(const QListView* view) { return static_cast<int>(Texts(view).size()); }
+
+QModelIndex Row(const QListView* view, int row) { return view->model()->index(row, 0); }
+
+void Select(QListView* view, int row) { view->selectionModel()->select(Row(view, row), QItemSelectionModel::Select); }
+
+void SetCurrent(QListView* view, int row) {
+    view->selectionModel()->setCurrentIndex(Row(view, row), QItemSelectionModel::ClearAndSelect);
+}
+
+bool NothingSelected(const QListView* view) { return !view->selectionModel()->hasSelection(); }
+
 bool ChooseFile(Twnd_pv_Main& window, const QString& name) {
-    const TFoundFilesModel* model = window.FileList->Model();
+    const TFoundFilesModel* model = Parts(window).FileList->Model();
     for (int row = 0; row < model->rowCount(); ++row) {
         if (model->File(row).Name != name) continue;
-        window.FileList->selectionModel()->setCurrentIndex(
+        Parts(window).FileList->selectionModel()->setCurrentIndex(
             model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return true;
     }
@@ -90,30 +187,30 @@ void SetModified(const std::string& path, const QDateTime& local) {
 }
 
 bool WaitIdle(Twnd_pv_Main& window) {
-    return QTest::qWaitFor([&] { return !window.FindFile.Busy() && !window.FSearching; });
+    return QTest::qWaitFor([&] { return !Parts(window).FindFile.Busy() && !Parts(window).FSearching; });
 }
 
 std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder, const QString& file) {
     auto window = std::make_unique<Twnd_pv_Main>();
-    window->StorageMan->SetStoreFileName(store);
+    Parts(window).StorageMan->SetStoreFileName(store);
     if (!folder.isEmpty()) window->SetStartFolder(folder);
     if (!file.isEmpty()) window->SetStartFile(file);
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
     // The first listing runs once the window is on screen; it ends with the counters shown.
-    if (!QTest::qWaitFor([&] { return !window->sb->PanelText(0).isEmpty(); }) || !WaitIdle(*window)) return nullptr;
+    if (!QTest::qWaitFor([&] { return !Parts(window).sb->PanelText(0).isEmpty(); }) || !WaitIdle(*window)) return nullptr;
     return window;
 }
 
 QStringList ListedColumn(const Twnd_pv_Main& window, int column) {
     QStringList texts;
-    const QAbstractItemModel* model = window.FileList->model();
+    const QAbstractItemModel* model = Parts(window).FileList->model();
     for (int r = 0; r < model->rowCount(); ++r) texts << model->index(r, column).data().toString();
     return texts;
 }
 
 QStringList ListedNames(const Twnd_pv_Main& window) { return ListedColumn(window, 0); }
 
-QString Panel(const Twnd_pv_Main& window, int panel) { return window.sb->PanelText(panel); }
+QString Panel(const Twnd_pv_Main& window, int panel) { return Parts(window).sb->PanelText(panel); }
 
 }  // namespace pictavo::test

@@ -6,7 +6,7 @@
 #include "support/IconFixtures.h"
 
 #include <QDateTime>
-#include <QListWidget>
+#include <QListView>
 #include <QString>
 #include <QStringList>
 
@@ -15,7 +15,58 @@
 #include <string>
 #include <vector>
 
+class QAction;
+class QFileDialog;
+class QMenu;
+class QSplitter;
+class QTabWidget;
+class Twnd_pv_Search;
+
+namespace pictavo {
+class TFileListView;
+class TPanelStatusBar;
+class TPropStorageEh;
+class TRegPropStorageManEh;
+class TShellTree;
+}  // namespace pictavo
+
 namespace pictavo::test {
+
+// The main window's parts as its tests reach them: widgets, menu items, dialogs and storages
+// found by their object names, the state through the window's read-only test interface.
+struct TWindowParts {
+    explicit TWindowParts(Twnd_pv_Main& window);
+
+    QSplitter *Splitter1, *Splitter2, *Splitter3, *Splitter4;
+    QWidget* ShellPanel;
+    TShellTree* ShellTree;
+    TFileListView* FileList;
+    QTabWidget* pc;
+    QWidget *TabSheet1, *TabSheet2;
+    QListView *IconList, *IconBox, *ICLList, *ICLBox;
+    TPanelStatusBar* sb;
+    QMenu *FileListPopup, *IconListPopup, *IconBoxPopup, *ICLPopup, *ICLBoxPopup;
+    QFileDialog *sd, *sdIcon, *sdBMP, *FolderDialog;
+    QAction *Newlibrary1, *Savelibrary1, *mmSearch, *Refresh1, *mmExit;
+    QAction *Addfilestolibrary1, *Addiconstolibrary1, *Removeiconsfromlibrary1, *About1;
+    QAction *Selected2, *All2, *mmRefresh;
+    QAction *Selected1, *All1, *Selected3, *All3, *Icons1, *iles1;
+    QAction *mmSavetoIcon, *mmSaveToBMP;
+    QAction *Savelibrary2, *Removeselected1, *Newlibrary2, *Saveicon1, *Icons2, *iles2;
+    QAction *MenuItem1, *MenuItem2;
+    TPropStorageEh* Storage;
+    TRegPropStorageManEh* StorageMan;
+    Twnd_pv_Search* wnd_pv_Search;
+    TCommandRunner* Runner;
+    const TFindFile& FindFile;
+    const TIconLibrary& FFileIcons;
+    const TIconLibrary& FLibrary;
+    const std::string& FCurrentFile;
+    const bool& FSearching;
+    const bool& FBrowsing;
+};
+inline TWindowParts Parts(const Twnd_pv_Main& window) { return TWindowParts(const_cast<Twnd_pv_Main&>(window)); }
+inline TWindowParts Parts(const std::unique_ptr<Twnd_pv_Main>& window) { return TWindowParts(*window); }
 
 inline QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -47,8 +98,16 @@ std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& fo
 // Waits until no run is in progress.
 bool WaitIdle(Twnd_pv_Main& window);
 
-// The captions of a list's items.
-QStringList Texts(const QListWidget* list);
+// The captions of the rows a view lists (hidden rows left out), and their number.
+QStringList Texts(const QListView* view);
+int Count(const QListView* view);
+// The index of a row of a view's model.
+QModelIndex Row(const QListView* view, int row);
+// Selects one more row, as a Ctrl+click does; makes a row the current and only selected one,
+// as a click does.
+void Select(QListView* view, int row);
+void SetCurrent(QListView* view, int row);
+bool NothingSelected(const QListView* view);
 // Chooses a row of the file list by its caption, as a click on it does.
 bool ChooseFile(Twnd_pv_Main& window, const QString& name);
 

@@ -50,15 +50,15 @@ private slots:
         {
             const auto window = OpenWindow(store, Q(FStart.Path()));
             QVERIFY(window);
-            QVERIFY(window->ShellTree->SetPath(Q(FOther.Path())));
+            QVERIFY(Parts(window).ShellTree->SetPath(Q(FOther.Path())));
             window->setGeometry(40, 50, 900, 700);
-            window->Splitter3->setSizes({300, 580});
-            window->Splitter2->setSizes({220, 400});
-            window->Splitter1->setSizes({600, 150});
-            window->pc->setCurrentIndex(1);
-            window->Splitter4->setSizes({600, 170});
-            window->pc->setCurrentIndex(0);
-            Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+            Parts(window).Splitter3->setSizes({300, 580});
+            Parts(window).Splitter2->setSizes({220, 400});
+            Parts(window).Splitter1->setSizes({600, 150});
+            Parts(window).pc->setCurrentIndex(1);
+            Parts(window).Splitter4->setSizes({600, 170});
+            Parts(window).pc->setCurrentIndex(0);
+            Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
             dialog.move(70, 80);
@@ -66,7 +66,7 @@ private slots:
             dialog.close();
             QVERIFY(!dialog.isVisible());
             geometry = window->geometry();
-            const int ppi = window->Storage->ScreenPixelsPerInch(window.get());
+            const int ppi = Parts(window).Storage->ScreenPixelsPerInch(window.get());
             expected = QStringList{
                 "object wnd_pv_Main: Twnd_pv_Main",
                 QStringLiteral("  Height = %1").arg(geometry.height()),
@@ -103,14 +103,14 @@ private slots:
         const auto window = OpenWindow(store);
         QVERIFY(window);
         QCOMPARE(window->geometry(), geometry);
-        QCOMPARE(window->ShellTree->Path(), Q(FOther.Path()));
+        QCOMPARE(Parts(window).ShellTree->Path(), Q(FOther.Path()));
         QCOMPARE(ListedNames(*window), QStringList{"other.ico"});
-        QCOMPARE(window->ShellTree->width(), 300);
-        QCOMPARE(window->ShellPanel->height(), 220);
-        QCOMPARE(window->IconBox->width(), 150);
-        window->pc->setCurrentIndex(1);
-        QCOMPARE(window->ICLBox->width(), 170);
-        Twnd_pv_Search& dialog = *window->wnd_pv_Search;
+        QCOMPARE(Parts(window).ShellTree->width(), 300);
+        QCOMPARE(Parts(window).ShellPanel->height(), 220);
+        QCOMPARE(Parts(window).IconBox->width(), 150);
+        Parts(window).pc->setCurrentIndex(1);
+        QCOMPARE(Parts(window).ICLBox->width(), 170);
+        Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.geometry(), dialogGeometry);
@@ -125,7 +125,7 @@ private slots:
         }
         const auto window = OpenWindow(store, Q(FStart.Path()));
         QVERIFY(window);
-        QCOMPARE(window->ShellTree->Path(), Q(FStart.Path()));
+        QCOMPARE(Parts(window).ShellTree->Path(), Q(FStart.Path()));
         QCOMPARE(ListedNames(*window), QStringList{"start.ico"});
     }
 
@@ -142,7 +142,7 @@ private slots:
         std::filesystem::remove(gone);
         const auto window = OpenWindow(store);
         QVERIFY(window);
-        QCOMPARE(window->ShellTree->Path(), QDir::homePath());
+        QCOMPARE(Parts(window).ShellTree->Path(), QDir::homePath());
     }
 };
 

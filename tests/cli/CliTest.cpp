@@ -195,6 +195,31 @@ TEST(CliExtract, PlantedLinksControlCharactersAndLongNames) {
     EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 4);
 }
 
+// Every command's error line escapes the control characters of its reason (which names the
+// file), so that a file name can never forge a line of its own.
+TEST(CliFailures, ErrorLinesEscapeControlCharacters) {
+    TempDir dir;
+    const std::string missing = dir.File("gone\nfake: line\x1b.ico");
+    const std::vector<std::string> commands[] = {
+        {"list", missing},
+        {"extract", "-o", dir.File("out"), missing},
+        {"icl", "-o", dir.File("lib.icl"), missing},
+        {"count", missing},
+        {"bmp", missing, "0", "0", dir.File("x.bmp")},
+        {"thumbnail", missing, dir.File("x.png")},
+        {"list", "--bogus\x01", missing},
+    };
+    for (const auto& args : commands) {
+        const Result r = RunCli(dir, args);
+        EXPECT_NE(r.status, 0) << args[0];
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << args[0] << ": " << r.err;
+        EXPECT_EQ(r.err.find('\x01'), std::string::npos) << args[0] << ": " << r.err;
+        EXPECT_EQ(r.err.find("\nfake"), std::string::npos) << args[0] << ": " << r.err;
+        const bool escaped = r.err.find("\\nfake: line\\x1b") != std::string::npos || r.err.find("\\x01") != std::string::npos;
+        EXPECT_TRUE(escaped) << args[0] << ": " << r.err;
+    }
+}
+
 TEST(CliFailures, AreReportedWithExitStatusOne) {
     TempDir dir;
     WriteBytes(dir.File("a.ico"), TwoImageIco());

@@ -213,6 +213,33 @@ TEST(HostilePe, AFileThatShrinksWhileReadGivesTheBytesThatExist) {
     EXPECT_EQ(std::vector<uint8_t>(data.begin(), data.end()), Slice(pe.Bytes, icon->Offset, 100));
 }
 
+// A section larger in memory than in the file: an address in the part the file does not hold
+// is not found (it is zero-filled memory, not the bytes that follow in the file), and bytes
+// that run past the file's part are cut to it.
+TEST(HostilePe, AddressesPastASectionsFileDataAreNotFound) {
+    const std::vector<uint8_t> bytes(64, 0xAA);
+    const PeImage pe = BuildPe({{RT_ICON, true, 1, {}, 1033, bytes}});
+    const uint32_t section = pe.SectionTableOffset;
+    const uint32_t address = ByteReader(pe.Bytes).u32le(section + 12).value();
+    const uint32_t dataRva = ByteReader(pe.Bytes).u32le(pe.DataEntries[0]).value();
+    ASSERT_GT(dataRva, address);
+    for (const uint32_t held : {0u, 10u}) {
+        SCOPED_TRACE(held);
+        std::vector<uint8_t> file = pe.Bytes;
+        PutU32le(&file[section + 8], 0x10000);                   // in memory: well past the icon
+        PutU32le(&file[section + 16], dataRva - address + held);  // in the file: up to `held` of its bytes
+        TPEResourceReader reader;
+        ASSERT_TRUE(reader.Open(file));
+        const auto range = reader.Locate(RT_ICON, TResourceName::FromId(1));
+        if (held == 0) {
+            EXPECT_FALSE(range);
+        } else {
+            ASSERT_TRUE(range);
+            EXPECT_EQ(range->Size, held);
+        }
+    }
+}
+
 TEST(HostilePe, AnEmptyResourcePastTheFilesEndIsFoundWithoutBytes) {
     std::vector<PeResource> res;
     res.push_back({RT_ICON, true, 1, {}, 1033, {}});

@@ -174,6 +174,18 @@ TEST(NeNames, OnlyGroupIconNamesNameIcons) {
     }
 }
 
+// Of two group-icon type records, the later one is the one read: neither the first nor both.
+TEST(NeImages, ALaterGroupTypeRecordReplacesAnEarlierOne) {
+    const auto group = GroupData({1}, static_cast<uint32_t>(Dib16().size()));
+    const NeType icons{0x8003, {{0x8001, 0}}};
+    const Read read = ReadNe(BuildNe({{0x800E, {{0x8001, 1}, {0x8002, 1}, {0x8003, 1}}},
+                                      {0x800E, {{0x8004, 1}, {0x8005, 1}}}, icons},
+                                     {}, {Dib16(), group}),
+                             "driver.drv");
+    ASSERT_TRUE(read.ok) << read.error;
+    EXPECT_EQ(read.icons.Count(), 2);
+}
+
 // Names a library already holds get "_1" appended until they are new, however often a name
 // comes (a names area may repeat one).
 TEST(NeNames, RepeatedNamesAreMadeUniqueInTheLibrary) {
@@ -268,8 +280,9 @@ TEST(IclLimits, TheNamesTableOffsetIsNeverWrapped) {
         EXPECT_EQ(Bytes(last[c.images - 1]->Data()), dib);
 
         // A peer reads the resource table only when the resident-name table follows it.
-        if (resources <= kMaxICLResources && access("/usr/bin/wrestool", X_OK) == 0) {
-            const std::string cmd = "/usr/bin/wrestool -l '" + dir.File("lib.icl") + "' > '" + dir.File("list.txt") + "'";
+        if (resources <= kMaxICLResources) {
+            ASSERT_EQ(std::system("command -v wrestool >/dev/null"), 0) << "wrestool (Debian package icoutils) is needed";
+            const std::string cmd = "wrestool -l '" + dir.File("lib.icl") + "' > '" + dir.File("list.txt") + "'";
             ASSERT_EQ(std::system(cmd.c_str()), 0);
             const auto listing = ReadBytes(dir.File("list.txt"));
             const std::string text(listing.begin(), listing.end());

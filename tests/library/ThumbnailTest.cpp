@@ -137,6 +137,23 @@ TEST(ThumbnailSource, FirstGroupOfExecutablesAndLibraries) {
     EXPECT_EQ(raster->Pixel(12, 12), kBlue);
 }
 
+// A group entry that claims more bytes than its icon resource holds: only the resource's own
+// bytes are taken, never those of the resource after it.
+TEST(ThumbnailSource, AnEntryClaimingMoreBytesThanItsResourceHolds) {
+    TempDir dir;
+    const auto red = Square(32, 8, kRed), green = Square(32, 8, kGreen);
+    auto group = GroupData({1});
+    PutU32le(&group[6 + 8], static_cast<uint32_t>(red.Bytes.size() + green.Bytes.size() + 4096));
+    WriteBytes(dir.File("app.dll"), BuildPe({{RT_ICON, true, 1, {}, 1033, red.Bytes},
+                                             {RT_ICON, true, 2, {}, 1033, green.Bytes},
+                                             {RT_GROUP_ICON, true, 5, {}, 1033, group}})
+                                         .Bytes);
+    const std::vector<TImageRange> images = FirstIconImages(TFileSource(dir.File("app.dll")));
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].Size, red.Bytes.size());
+    EXPECT_EQ(MakeThumbnail(dir.File("app.dll"), 32)->Pixel(3, 3), kRed);
+}
+
 TEST(ThumbnailSource, FilesLargerThanAnyWholeReadAreNotReadWhole) {
     // Files that grow past the largest whole read after their icons: reading any of them whole
     // would fail, so a thumbnail shows that only the needed bytes were read.

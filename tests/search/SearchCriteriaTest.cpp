@@ -131,6 +131,20 @@ TEST_F(FixedZone, DateOnlyAndTimeOnlyBounds) {
     EXPECT_DOUBLE_EQ(EncodeDateTime(1900, 1, 1, 18), 2.75);
 }
 
+// The enumeration rule: a "*" may stand for nothing, at the end of the mask too.
+TEST(SearchNames, EnumerationStarsMatchNothingToo) {
+    const struct {
+        const char* name;
+        const char* mask;
+        bool match;
+    } cases[] = {
+        {"readme", "readme*", true}, {"readme", "*readme", true}, {"readme", "read*me", true},
+        {"readme", "readme**", true}, {"READMEs", "readme*", true}, {"readm", "readme*", false},
+        {"readme", "readme?", false}, {"", "*", true},
+    };
+    for (const auto& c : cases) EXPECT_EQ(EnumerationMatch(c.name, c.mask), c.match) << c.name << " / " << c.mask;
+}
+
 TEST(SearchNames, WildcardAndFileNameMasks) {
     EXPECT_TRUE(WildcardMatch("abc", "a*c"));
     EXPECT_TRUE(WildcardMatch("axyz", "a*c"));  // "*" ends the test

@@ -51,6 +51,45 @@ private slots:
         QCOMPARE(changes.count(), 3);
     }
 
+    // Refreshing re-reads the selected folder: a folder made after it was opened appears.
+    void refreshShowsNewFolders() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("old")));
+        TShellTree tree;
+        QVERIFY(tree.SetPath(dir.path()));
+        const QModelIndex folder = tree.currentIndex();
+        tree.expand(folder);
+        QFileSystemModel* model = tree.FileSystem();
+        QTRY_COMPARE(model->rowCount(folder), 1);
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("new")));
+        QTest::qWait(300);
+        QCOMPARE(model->rowCount(folder), 1);  // not followed by itself
+        tree.Refresh();
+        QTRY_COMPARE(model->rowCount(folder), 2);
+        QCOMPARE(model->fileName(model->index(1, 0, folder)), QStringLiteral("new"));
+        QCOMPARE(tree.Path(), dir.path());
+    }
+
+    // The folder selected before the tree is first shown is in view once it is shown, also
+    // when it lies far below the tree's height.
+    void selectedFolderIsScrolledIntoView() {
+        QTemporaryDir dir;
+        for (int i = 0; i < 80; ++i) QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("d%1").arg(i, 2, 10, QChar(u'0'))));
+        TShellTree tree;
+        tree.resize(200, 150);
+        // The parent's listing is read before the folder is chosen, as the tree's start folder
+        // and the stored one often share a parent.
+        QVERIFY(tree.SetPath(dir.filePath(QStringLiteral("d00"))));
+        QTRY_VERIFY(tree.FileSystem()->rowCount(tree.currentIndex().parent()) == 80);
+        QTest::qWait(200);
+        const QString last = dir.filePath(QStringLiteral("d79"));
+        QVERIFY(tree.SetPath(last));
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        QTRY_VERIFY(tree.viewport()->rect().contains(tree.visualRect(tree.currentIndex())));
+        QCOMPARE(tree.Path(), last);
+    }
+
     void showsFoldersOnly() {
         TShellTree tree;
         QVERIFY(tree.FileSystem()->filter() & QDir::AllDirs);

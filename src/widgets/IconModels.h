@@ -1,0 +1,100 @@
+// Item models behind the icon views and the image boxes: one over an icon list (a row per
+// icon of the list, in its order: name, picture, image count) and one over the images of one
+// icon (sorted by depth: label and the image itself). Adding, removing and clearing go through
+// the models, so that views and selections follow every change without renumbering anything.
+#pragma once
+
+#include "widgets/IconDelegates.h"
+
+#include <QAbstractListModel>
+#include <QColor>
+#include <QPixmap>
+
+#include <vector>
+
+namespace pictavo {
+
+class TAdvancedIcon;
+class TIconImage;
+class TIconList;
+
+// The icons of a list, one row per icon at the icon's own index. The list is the model's to
+// change through RemoveRows and Clear; icons appended to it elsewhere appear with
+// ShowAppended. An icon without images has a row without picture; views hide such rows
+// (HidesRow).
+class TIconListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    // Pictures `thumbnailSize` square over `background`, made from the largest image not wider
+    // than `thumbnailMaxWidth` (with the most colours among those), else the smallest.
+    TIconListModel(TIconList& icons, const QColor& background, int thumbnailSize, int thumbnailMaxWidth,
+                   QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    TIconList& Icons() const { return FIcons; }
+    // True for the row of an icon without images, which no view lists.
+    bool HidesRow(int row) const;
+    // Rows for the icons appended to the list since the model last looked at it.
+    void ShowAppended();
+    // Shows the list anew after it was refilled; `change` refills it between the reset's
+    // notices, also when it raises.
+    template <typename Change>
+    void Refill(Change&& change) {
+        beginResetModel();
+        struct End {
+            TIconListModel* model;
+            ~End() {
+                model->TakeRows();
+                model->endResetModel();
+            }
+        } end{this};
+        change();
+    }
+    // Removes the icons of these rows from the list (and the model).
+    void RemoveRows(std::vector<int> rows);
+    // Empties the list.
+    void Clear();
+
+private:
+    void TakeRows();
+    QPixmap Thumbnail(int row) const;
+
+    TIconList& FIcons;
+    QColor FBackground;
+    int FThumbnailSize;
+    int FThumbnailMaxWidth;
+    // One picture per row shown, made when the row comes (a null one for an icon without a
+    // picture); the rows are the list's first FPictures.size() icons.
+    std::vector<QPixmap> FPictures;
+};
+
+// The images of one icon, sorted by colour depth, then width: a row per image with its label.
+class TIconImagesModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    // Lists the images of the icon at `index` of `icons` (sorting them), or none for an index
+    // outside the list; the icon must stay in the list while it is shown.
+    void ShowIcon(TIconList& icons, int index);
+    // Lists nothing.
+    void Clear();
+    // The index in its list of the icon shown, -1 for none.
+    int IconIndex() const { return FIconIndex; }
+    const TAdvancedIcon* Icon() const { return FIcon; }
+    // The image of a row, null outside the rows.
+    const TIconImage* Image(int row) const;
+    // The image of an index of a TIconImagesModel, null for any other.
+    static const TIconImage* ImageAt(const QModelIndex& index);
+
+private:
+    TAdvancedIcon* FIcon = nullptr;
+    int FIconIndex = -1;
+};
+
+}  // namespace pictavo

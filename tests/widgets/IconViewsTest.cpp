@@ -1,0 +1,309 @@
+// The pieces of the icon views without a form: the models over an icon list and over one
+// icon's images, a tile drawn with its two lines, a raster as a Qt image, and selecting icons
+// by dragging with the right button.
+#include "base/Streams.h"
+#include "icons/AdvancedIcon.h"
+#include "icons/IconImage.h"
+#include "icons/IconRaster.h"
+#include "library/IconLibrary.h"
+#include "support/IconFixtures.h"
+#include "widgets/IconDelegates.h"
+#include "widgets/IconModels.h"
+#include "widgets/IconPixmaps.h"
+#include "widgets/RightButtonBand.h"
+
+#include <QAbstractItemModelTester>
+#include <QContextMenuEvent>
+#include <QListView>
+#include <QListWidget>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace pictavo;
+using namespace pictavo::test;
+
+namespace {
+
+// An icon of square images of these sizes and depths.
+std::unique_ptr<TAdvancedIcon> Icon(const std::vector<std::pair<int, int>>& images) {
+    std::vector<IcoImage> entries;
+    for (const auto& [size, bits] : images) {
+        const auto bytes = MakeDib(MakePicture(size, size, bits == 32 ? 0 : 16, bits == 32), bits);
+        entries.push_back({InfoFor(size, bits, bytes.size()), bytes});
+    }
+    const auto file = MakeIco(entries);
+    TSpanStream stream(file);
+    auto icon = std::make_unique<TAdvancedIcon>();
+    if (!images.empty() && !icon->LoadFromStream(stream)) throw std::runtime_error("no icon");
+    return icon;
+}
+
+QStringList Names(const QAbstractItemModel& model) {
+    QStringList names;
+    for (int row = 0; row < model.rowCount(); ++row) names << model.index(row, 0).data().toString();
+    return names;
+}
+
+// The runs of consecutive image rows, within columns [left, right), that hold a dark pixel.
+QList<QPair<int, int>> InkBands(const QImage& image, int left, int right) {
+    QList<QPair<int, int>> bands;
+    int start = -1;
+    for (int y = 0; y <= image.height(); ++y) {
+        bool ink = false;
+        for (int x = left; y < image.height() && x < right && !ink; ++x) ink = qGray(image.pixel(x, y)) < 128;
+        if (ink && start < 0) start = y;
+        if (!ink && start >= 0) {
+            bands.append({start, y});
+            start = -1;
+        }
+    }
+    return bands;
+}
+
+void SendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, pos, target->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : Qt::RightButton,
+                      buttons, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+}  // namespace
+
+class IconViewsTest : public QObject {
+    Q_OBJECT
+private slots:
+    // A row per icon at the icon's own index; appending, removing and clearing reach views and
+    // their selections through the model's notices (checked throughout by the model tester).
+    void iconListModel() {
+        TIconList icons;
+        icons.AddIcon("a", Icon({{32, 8}, {16, 4}}));
+        icons.AddIcon("b", Icon({{48, 32}}));
+        icons.AddIcon("empty", Icon({}));
+        TIconListModel model(icons, Qt::white, 32, 32);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(Names(model), (QStringList{"a", "b", "empty"}));
+        QCOMPARE(model.index(0, 0).data(kIconDetailRole).toString(), QStringLiteral("图像数量: 2"));
+        QVERIFY(!model.index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QVERIFY(model.index(2, 0).data(Qt::DecorationRole).isNull());
+        QVERIFY(!model.HidesRow(0));
+        QVERIFY(model.HidesRow(2));
+        // The picture is the 32-pixel image, at 32 x 32.
+        QCOMPARE(model.index(0, 0).data(Qt::DecorationRole).value<QIcon>().availableSizes(), QList<QSize>{QSize(32, 32)});
+
+        QListView view;
+        view.setModel(&model);
+        view.setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view.selectionModel()->select(model.index(1, 0), QItemSelectionModel::Select);
+
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        icons.AddIcon("c", Icon({{16, 8}}));
+        icons.AddIcon("d", Icon({{16, 8}}));
+        QCOMPARE(model.rowCount(), 3);  // not shown until told
+        model.ShowAppended();
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted[0].at(1).toInt(), 3);
+        QCOMPARE(inserted[0].at(2).toInt(), 4);
+        model.ShowAppended();
+        QCOMPARE(inserted.count(), 1);
+
+        // The first row and the one after "b": "b" stays selected at its new row.
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        model.RemoveRows({2, 0, 2});
+        QCOMPARE(removed.count(), 2);
+        QCOMPARE(Names(model), (QStringList{"b", "c", "d"}));
+        QCOMPARE(icons.Count(), 3);
+        QCOMPARE(icons.Name(0), "b");
+        QCOMPARE(view.selectionModel()->selectedIndexes(), QModelIndexList{model.index(0, 0)});
+        model.RemoveRows({0, 1, 2});
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(icons.Count(), 0);
+    }
+
+    void iconListModelRefillShowsWhatWasReadBeforeAnError() {
+        TIconList icons;
+        TIconListModel model(icons, Qt::white, 32, 32);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        bool raised = false;
+        try {
+            model.Refill([&] {
+                icons.AddIcon("f", Icon({{16, 8}}));
+                throw std::runtime_error("the rest cannot be read");
+            });
+        } catch (const std::runtime_error&) {
+            raised = true;
+        }
+        QVERIFY(raised);
+        QCOMPARE(Names(model), QStringList{"f"});
+        model.Clear();
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(icons.Count(), 0);
+    }
+
+    // One icon's images sorted by depth, then width, each row naming its own image.
+    void iconImagesModel() {
+        TIconList icons;
+        icons.AddIcon("a", Icon({{48, 32}, {16, 8}, {16, 4}, {32, 4}}));
+        TIconImagesModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.rowCount(), 0);
+        model.ShowIcon(icons, 0);
+        QCOMPARE(Names(model), (QStringList{"16 x 16 - 4bit", "32 x 32 - 4bit", "16 x 16 - 8bit", "48 x 48 - 32bit"}));
+        QCOMPARE(model.IconIndex(), 0);
+        for (int row = 0; row < model.rowCount(); ++row) {
+            const TIconImage* image = TIconImagesModel::ImageAt(model.index(row, 0));
+            QVERIFY(image);
+            QCOMPARE(QString::fromStdString(image->Label()), model.index(row, 0).data().toString());
+        }
+        QVERIFY(!TIconImagesModel::ImageAt(QModelIndex()));
+        model.ShowIcon(icons, 1);
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.IconIndex(), -1);
+        model.ShowIcon(icons, 0);
+        model.Clear();
+        QCOMPARE(model.rowCount(), 0);
+        QVERIFY(!model.Icon());
+    }
+
+    // A tile: the caption on one line and the image count on the line under it, both right of
+    // the picture; in icon view the same delegate draws as the view does.
+    void tileHasTwoLines() {
+        QListWidget view;
+        view.setIconSize(QSize(32, 32));
+        QPixmap picture(32, 32);
+        picture.fill(Qt::blue);
+        auto* item = new QListWidgetItem(QIcon(picture), QStringLiteral("32512"), &view);
+        item->setData(kIconDetailRole, QStringLiteral("图像数量: 10"));
+        TIconTileDelegate tiles;
+        tiles.Tiles = true;
+
+        QStyleOptionViewItem option;
+        option.initFrom(&view);
+        option.rect = QRect(0, 0, 180, 44);
+        option.decorationSize = QSize(32, 32);
+        option.state |= QStyle::State_Enabled;
+        option.palette.setColor(QPalette::Base, Qt::white);
+        option.palette.setColor(QPalette::Text, Qt::black);
+        QImage tile(180, 44, QImage::Format_RGB32);
+        tile.fill(Qt::white);
+        {
+            QPainter painter(&tile);
+            tiles.paint(&painter, option, view.model()->index(0, 0));
+        }
+        // The picture at the left, vertically centred.
+        QCOMPARE(tile.pixelColor(4 + 16, 22), QColor(Qt::blue));
+        const QList<QPair<int, int>> lines = InkBands(tile, 40, 180);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[0].second < lines[1].first);
+        // The second line is the longer one.
+        auto inkWidth = [&](QPair<int, int> band) {
+            int last = 0;
+            for (int y = band.first; y < band.second; ++y)
+                for (int x = 40; x < 180; ++x)
+                    if (qGray(tile.pixel(x, y)) < 128) last = std::max(last, x);
+            return last;
+        };
+        QVERIFY(inkWidth(lines[1]) > inkWidth(lines[0]));
+        // A tile of its own size shows both lines whole: just as on a wider one.
+        const QSize own = tiles.sizeHint(option, view.model()->index(0, 0));
+        QVERIFY(own.height() >= 2 * option.fontMetrics.height());
+        auto draw = [&](int width) {
+            QImage image(width, own.height(), QImage::Format_RGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            option.rect = QRect(QPoint(0, 0), QSize(width, own.height()));
+            tiles.paint(&painter, option, view.model()->index(0, 0));
+            return image;
+        };
+        QCOMPARE(draw(own.width()), draw(own.width() + 200).copy(0, 0, own.width(), own.height()));
+    }
+
+    // Images with alpha keep it (premultiplied); the others are opaque where the mask is clear
+    // and transparent where it is set, whatever colour is stored there.
+    void rasterToImage() {
+        TIconRaster raster;
+        raster.Width = 2;
+        raster.Height = 2;
+        raster.Colour = {0xFFFF0000u, 0x80FFFFFFu, 0x00123456u, 0x400000FFu};
+        raster.Mask = {0, 0, 1, 0};
+        raster.HasAlpha = true;
+        QImage image = RasterToImage(raster);
+        QCOMPARE(image.size(), QSize(2, 2));
+        QCOMPARE(image.format(), QImage::Format_ARGB32_Premultiplied);
+        QCOMPARE(image.pixel(0, 0), 0xFFFF0000u);
+        QCOMPARE(image.pixel(1, 0), qPremultiply(0x80FFFFFFu));
+        QCOMPARE(qAlpha(image.pixel(0, 1)), 0);
+        QCOMPARE(image.pixel(1, 1), qPremultiply(0x400000FFu));
+
+        raster.HasAlpha = false;
+        raster.Colour = {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0x00FFFFFFu};
+        raster.Mask = {0, 1, 0, 1};
+        image = RasterToImage(raster);
+        QCOMPARE(image.pixel(0, 0), 0xFFFF0000u);
+        QCOMPARE(qAlpha(image.pixel(1, 0)), 0);
+        QCOMPARE(image.pixel(0, 1), 0xFF0000FFu);
+        QCOMPARE(qAlpha(image.pixel(1, 1)), 0);
+
+        raster.Width = 0;
+        QVERIFY(RasterToImage(raster).isNull());
+    }
+
+    // Dragging with the right button from an empty spot selects the icons the rectangle
+    // touches and opens no menu; a right click without a drag opens the menu on release; a list
+    // of single selection keeps its one item.
+    void rightButtonDragSelects() {
+        QListWidget view;
+        view.setViewMode(QListView::IconMode);
+        view.setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view.setIconSize(QSize(32, 32));
+        view.setGridSize(QSize(60, 60));
+        view.resize(400, 300);
+        for (int i = 0; i < 6; ++i) new QListWidgetItem(QString::number(i), &view);
+        view.setContextMenuPolicy(Qt::CustomContextMenu);
+        QSignalSpy menus(&view, &QWidget::customContextMenuRequested);
+        new TRightButtonBand(&view);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QWidget* viewport = view.viewport();
+
+        auto press = [&](QPoint at) {
+            SendMouse(viewport, QEvent::MouseButtonPress, at, Qt::RightButton);
+            // Here the window system asks for the menu as the button goes down.
+            QContextMenuEvent menu(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+            QApplication::sendEvent(viewport, &menu);
+        };
+        const QRect second = view.visualItemRect(view.item(1));
+        const QRect first = view.visualItemRect(view.item(0));
+        const QPoint empty(390, 290);
+        QVERIFY(!view.indexAt(empty).isValid());
+        press(empty);
+        SendMouse(viewport, QEvent::MouseMove, second.center(), Qt::RightButton);
+        SendMouse(viewport, QEvent::MouseButtonRelease, second.center(), Qt::NoButton);
+        QCOMPARE(menus.count(), 0);
+        QList<int> rows;
+        for (const QModelIndex& index : view.selectionModel()->selectedIndexes()) rows << index.row();
+        std::sort(rows.begin(), rows.end());
+        QList<int> expected;
+        for (int i = 0; i < view.count(); ++i)
+            if (view.visualItemRect(view.item(i)).intersects(QRect(second.center(), empty).normalized())) expected << i;
+        QVERIFY(expected.size() >= 2);
+        QVERIFY(!expected.contains(0));
+        QCOMPARE(rows, expected);
+
+        // A click without moving on an unselected item: it alone is selected and the menu opens
+        // on release.
+        press(first.center());
+        QCOMPARE(menus.count(), 0);
+        SendMouse(viewport, QEvent::MouseButtonRelease, first.center(), Qt::NoButton);
+        QCOMPARE(menus.count(), 1);
+        QCOMPARE(view.selectedItems(), QList<QListWidgetItem*>{view.item(0)});
+
+        view.setSelectionMode(QAbstractItemView::SingleSelection);
+        press(empty);
+        SendMouse(viewport, QEvent::MouseMove, second.center(), Qt::RightButton);
+        SendMouse(viewport, QEvent::MouseButtonRelease, second.center(), Qt::NoButton);
+        QVERIFY(view.selectedItems().size() <= 1);
+    }
+};
+
+QTEST_MAIN(IconViewsTest)
+#include "IconViewsTest.moc"
