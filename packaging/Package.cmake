@@ -41,4 +41,25 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Chinese needs a font that has it; Qt's dialogs speak Chinese where its translations are.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-zenhei | fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+# With the KDE thumbnail plugin built, a second package holds it: pictavo-kde-thumbnailer, with
+# the KDE and Qt 5 libraries in its own Depends, so that pictavo stays free of them on desktops
+# without KDE. Everything else (the install's unnamed component) stays in pictavo.
+if(TARGET pictavothumbnail)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL Unspecified kde)
+  set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_NAME pictavo)
+  set(CPACK_DEBIAN_KDE_PACKAGE_NAME pictavo-kde-thumbnailer)
+  set(CPACK_DEBIAN_KDE_PACKAGE_SECTION kde)
+  set(CPACK_DEBIAN_KDE_PACKAGE_ENHANCES dolphin)
+  set(CPACK_DEBIAN_KDE_PACKAGE_RECOMMENDS "")
+  # The summary line is the one CPACK_PACKAGE_DESCRIPTION_SUMMARY gives both packages.
+  set(CPACK_DEBIAN_UNSPECIFIED_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+  set(CPACK_DEBIAN_KDE_DESCRIPTION
+      "The thumbnail plugin of Pictavo for KDE's file manager Dolphin and KDE's file\n"
+      "dialogs: each icon file, 32- and 64-bit Windows executable and DLL, 16-bit\n"
+      "executable and icon library is shown with its own icon, drawn as pictavo-cli\n"
+      "draws it.")
+  string(REPLACE ";" "" CPACK_DEBIAN_KDE_DESCRIPTION "${CPACK_DEBIAN_KDE_DESCRIPTION}")
+endif()
 include(CPack)

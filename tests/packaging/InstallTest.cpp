@@ -81,7 +81,7 @@ protected:
 TEST_F(InstallTest, EveryFileWithItsModeWhateverTheUmask) {
     ASSERT_EQ(StagedStatus, 0) << StagedLog;
     ASSERT_EQ(DirectStatus, 0) << DirectLog;
-    const auto files = ExpectedInstalledFiles(PICTAVO_INSTALLS_WINDOW);
+    const auto files = ExpectedInstalledFiles(PICTAVO_INSTALLS_WINDOW, PICTAVO_KDE_PLUGIN_DIR);
     struct Install {
         std::string root;
         std::map<std::string, unsigned> expected;

@@ -32,6 +32,7 @@ protected:
         RunShell("dpkg --print-architecture", arch);
         while (!arch.empty() && arch.back() == '\n') arch.pop_back();
         Deb = Dir->File("pictavo_" PICTAVO_VERSION "_" + arch + ".deb");
+        KdeDeb = Dir->File("pictavo-kde-thumbnailer_" PICTAVO_VERSION "_" + arch + ".deb");
         Status = RunShell("cd " + ShellQuote(Dir->Path()) + " && " + ShellQuote(PICTAVO_CPACK) + " -G DEB --config " +
                               ShellQuote(PICTAVO_BUILD_DIR "/CPackConfig.cmake") + " -B " + ShellQuote(Dir->Path()),
                           Log);
@@ -45,30 +46,23 @@ protected:
         ASSERT_EQ(Status, 0) << Log;
         ASSERT_TRUE(FileExists(Deb)) << Log;
     }
-    static std::string Field(const std::string& name) {
+    static std::string Field(const std::string& name, const std::string& deb = Deb) {
         std::string out;
-        RunShell("dpkg-deb -f " + ShellQuote(Deb) + " " + name, out);
+        RunShell("dpkg-deb -f " + ShellQuote(deb) + " " + name, out);
         while (!out.empty() && out.back() == '\n') out.pop_back();
         return out;
     }
 
     static inline TempDir* Dir = nullptr;
-    static inline std::string Deb, Log;
+    static inline std::string Deb, KdeDeb, Log;
     static inline int Status = -1;
 };
 
-}  // namespace
-
-TEST_F(PackageTest, ProgramsInUsrBinDataInUsrShare) {
+// The files and folders of a package with their modes, checking that root owns them and that
+// they are plain files and folders.
+std::map<std::string, unsigned> Contents(const std::string& deb) {
     std::string listing;
-    ASSERT_EQ(RunShell("dpkg-deb -c " + ShellQuote(Deb), listing), 0) << listing;
-    std::map<std::string, unsigned> expected;
-    for (const auto& [path, mode] : ExpectedInstalledFiles(PICTAVO_INSTALLS_WINDOW)) {
-        expected["./usr/" + path] = mode;
-        for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
-            expected["./usr/" + path.substr(0, slash + 1)] = 0755;
-    }
-    expected["./usr/"] = 0755;
+    EXPECT_EQ(RunShell("dpkg-deb -c " + ShellQuote(deb), listing), 0) << listing;
     std::map<std::string, unsigned> found;
     std::stringstream lines(listing);
     for (std::string line; std::getline(lines, line);) {
@@ -79,7 +73,49 @@ TEST_F(PackageTest, ProgramsInUsrBinDataInUsrShare) {
         EXPECT_TRUE(perms[0] == '-' || perms[0] == 'd') << line;  // no links, no devices
         found[path] = ModeOf(perms);
     }
-    EXPECT_EQ(found, expected);
+    return found;
+}
+
+// The files given (relative to /usr) with every folder on their way, as a package lists them.
+std::map<std::string, unsigned> UnderUsr(const std::map<std::string, unsigned>& files) {
+    std::map<std::string, unsigned> expected;
+    for (const auto& [path, mode] : files) {
+        expected["./usr/" + path] = mode;
+        for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
+            expected["./usr/" + path.substr(0, slash + 1)] = 0755;
+    }
+    expected["./usr/"] = 0755;
+    return expected;
+}
+
+}  // namespace
+
+TEST_F(PackageTest, ProgramsInUsrBinDataInUsrShare) {
+    EXPECT_EQ(Contents(Deb), UnderUsr(ExpectedInstalledFiles(PICTAVO_INSTALLS_WINDOW)));
+}
+
+TEST_F(PackageTest, KdeThumbnailPluginInAPackageOfItsOwn) {
+    const std::string pluginDir = PICTAVO_KDE_PLUGIN_DIR;
+    if (pluginDir.empty()) {
+        EXPECT_FALSE(FileExists(KdeDeb));
+        GTEST_SKIP() << "the KDE thumbnail plugin is not built (no libkf5kio-dev)";
+    }
+    ASSERT_TRUE(FileExists(KdeDeb)) << Log;
+    EXPECT_EQ(Contents(KdeDeb), UnderUsr(ExpectedKdePluginFiles(pluginDir)));
+    EXPECT_EQ(Field("Package", KdeDeb), "pictavo-kde-thumbnailer");
+    EXPECT_EQ(Field("Version", KdeDeb), PICTAVO_VERSION);
+    EXPECT_EQ(Field("Enhances", KdeDeb), "dolphin");
+    // KDE's and Qt 5's libraries are its Depends alone; pictavo needs none of them.
+    const std::string depends = Field("Depends", KdeDeb);
+    for (const char* library : {"libkf5kiogui5 (>=", "libqt5gui5 (>=", "libkf5coreaddons5 (>="})
+        EXPECT_NE(depends.find(library), std::string::npos) << depends;
+    for (const char* library : {"kf5", "qt5"}) EXPECT_EQ(Field("Depends").find(library), std::string::npos);
+    if (HaveProgram("lintian")) {
+        std::string out;
+        RunShell("lintian --tag-display-limit 0 " + ShellQuote(KdeDeb), out);
+        EXPECT_EQ(out.find("E: "), std::string::npos) << out;
+        if (!out.empty()) std::cout << "lintian:\n" << out;
+    }
 }
 
 TEST_F(PackageTest, ControlFieldsAndDependsFromTheBinaries) {

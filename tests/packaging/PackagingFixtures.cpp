@@ -8,7 +8,13 @@
 
 namespace pictavo::test {
 
-std::map<std::string, unsigned> ExpectedInstalledFiles(bool withWindow) {
+std::map<std::string, unsigned> ExpectedKdePluginFiles(const std::string& kdePluginDir) {
+    return {{kdePluginDir + "/pictavothumbnail.so", 0644},
+            {"share/doc/pictavo-kde-thumbnailer/copyright", 0644},
+            {"share/doc/pictavo-kde-thumbnailer/changelog.gz", 0644}};
+}
+
+std::map<std::string, unsigned> ExpectedInstalledFiles(bool withWindow, const std::string& kdePluginDir) {
     std::map<std::string, unsigned> files = {
         {"bin/pictavo-cli", 0755},
         {"share/thumbnailers/pictavo.thumbnailer", 0644},
@@ -17,6 +23,7 @@ std::map<std::string, unsigned> ExpectedInstalledFiles(bool withWindow) {
         {"share/doc/pictavo/copyright", 0644},
         {"share/doc/pictavo/changelog.gz", 0644},
     };
+    if (!kdePluginDir.empty()) files.merge(ExpectedKdePluginFiles(kdePluginDir));
     if (!withWindow) return files;
     files.insert({{"bin/pictavo", 0755},
                   {"share/man/man1/pictavo.1.gz", 0644},
