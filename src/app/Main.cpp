@@ -30,6 +30,7 @@
 #include <QHBoxLayout>
 #include <QListView>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -810,13 +811,23 @@ void Twnd_pv_Main::cmNewlibrary() {
 }
 
 std::optional<std::string> Twnd_pv_Main::RunSaveDialog(QFileDialog* dialog, const QString& proposal) {
-    dialog->selectFile(proposal);
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
-    // The extension is always the dialog's own, whatever the user typed.
-    const QFileInfo chosen(dialog->selectedFiles().first());
-    const std::string name =
-        ChangeFileExtToNone(chosen.fileName().toStdString()) + "." + dialog->defaultSuffix().toStdString();
-    return chosen.dir().filePath(QString::fromStdString(name)).toStdString();
+    QString proposed = proposal;
+    for (;;) {
+        dialog->selectFile(proposed);
+        if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
+        // The extension is always the dialog's own, whatever the user typed.
+        const QFileInfo chosen(dialog->selectedFiles().first());
+        const QString name = QString::fromStdString(ChangeFileExtToNone(chosen.fileName().toStdString())) +
+                             u'.' + dialog->defaultSuffix();
+        const QString forced = chosen.dir().filePath(name);
+        // The dialog asked about replacing the name typed; a forced name is another file, and
+        // one that exists is only replaced when the user says so (else the dialog comes back).
+        if (forced == chosen.filePath() || !QFileInfo::exists(forced) ||
+            QMessageBox::question(dialog->parentWidget(), dialog->windowTitle(),
+                                  QStringLiteral("%1 已存在。\n要替换它吗?").arg(name)) == QMessageBox::Yes)
+            return QFile::encodeName(forced).toStdString();
+        proposed = name;
+    }
 }
 
 void Twnd_pv_Main::cmSavelibrary() {

@@ -14,6 +14,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QtTest>
@@ -71,6 +72,19 @@ TAnswer SaveAs(const std::string& name, QString* proposal = nullptr) {
         QMetaObject::invokeMethod(dialog, "accept");
     };
 }
+
+// A question box answer: checks it names `name`, then presses `button`.
+TAnswer Reply(const QString& name, QMessageBox::StandardButton button) {
+    return [name, button](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        QVERIFY(box);
+        QVERIFY2(box->text().contains(name), qPrintable(box->text()));
+        box->button(button)->click();
+    };
+}
+
+// Closes the dialog without an answer.
+void Cancel(QWidget* modal) { QMetaObject::invokeMethod(modal, "reject"); }
 
 // A colour dialog answer: picks `colour` with the picker, then OK.
 TAnswer PickColour(uint32_t colour) {
@@ -133,6 +147,26 @@ private slots:
         QCOMPARE(proposal, QStringLiteral("three_1.ico"));
         QCOMPARE(errors, QStringList());
         QVERIFY(!FileExists(target.File("one.png")));
+        // "keep.txt" typed while keep.ico exists: the dialog asked about keep.txt only, so
+        // replacing keep.ico is asked; "no" brings the dialog back, and cancelling it keeps
+        // the file; "yes" replaces it.
+        WriteBytes(target.File("keep.ico"), {1, 2, 3});
+        {
+            TDialogAnswers answers({SaveAs(target.File("keep.txt")), Reply(QStringLiteral("keep.ico"), QMessageBox::No),
+                                    SaveAs(target.File("keep.txt"), &proposal), Reply(QStringLiteral("keep.ico"), QMessageBox::No),
+                                    Cancel});
+            Parts(window).mmSavetoIcon->trigger();
+            QCOMPARE(answers.Answered(), 5);
+        }
+        QCOMPARE(proposal, QStringLiteral("keep.ico"));
+        QCOMPARE(ReadBytes(target.File("keep.ico")), (std::vector<uint8_t>{1, 2, 3}));
+        {
+            TDialogAnswers answers({SaveAs(target.File("keep.txt")), Reply(QStringLiteral("keep.ico"), QMessageBox::Yes)});
+            Parts(window).mmSavetoIcon->trigger();
+            QCOMPARE(answers.Answered(), 2);
+        }
+        QVERIFY(ReadBytes(target.File("keep.ico")).size() > 3);
+        QVERIFY(!FileExists(target.File("keep.txt")));
         TAdvancedIcon saved;
         QVERIFY(saved.LoadFromFile(target.File("one.ico")));
         QCOMPARE(saved.Images().Count(), 1);
@@ -161,11 +195,11 @@ private slots:
         QCOMPARE(ReadBytes(target.File("red.bmp")), ExpectedBitmap(image, 0x0000FF));
         QVERIFY(ReadBytes(target.File("red.bmp")) != white);
         {
-            TDialogAnswers answers({PickColour(0x00FF00), [](QWidget* d) { QMetaObject::invokeMethod(d, "reject"); }});
+            TDialogAnswers answers({PickColour(0x00FF00), Cancel});
             Parts(window).mmSaveToBMP->trigger();
             QCOMPARE(answers.Answered(), 2);
         }
-        QCOMPARE(std::distance(std::filesystem::directory_iterator(target.Path()), {}), 3);
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(target.Path()), {}), 4);  // one, keep, white, red
     }
 
     // Library images: the bitmap is of the selected image even when it is not the icon's last;
