@@ -9,11 +9,16 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <string>
 
 namespace {
 
@@ -43,6 +48,14 @@ QStringList ArgumentList(int argc, char** argv) {
     QStringList args;
     for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     return args;
+}
+
+// The bytes of the argument that reads as `text` (the arguments the window platform took are
+// gone from argv by now); the text's own encoding when none does.
+std::string ArgumentBytes(int argc, char** argv, const QString& text) {
+    for (int i = 1; i < argc; ++i)
+        if (QString::fromLocal8Bit(argv[i]) == text) return argv[i];
+    return QFile::encodeName(text).toStdString();
 }
 
 TCommandLine ReadCommandLine(const QStringList& args) {
@@ -126,15 +139,20 @@ int main(int argc, char** argv) {
     }
     QString startFolder, startFile;
     if (!line.Files.isEmpty()) {
-        const QFileInfo named(line.Files.first());
-        if (named.isDir()) {
-            startFolder = named.absoluteFilePath();
-        } else if (named.exists()) {
-            startFolder = named.absolutePath();
-            startFile = named.fileName();
-        } else {
+        // The name's own bytes, not its text: a file named in another code page (bytes that
+        // are not UTF-8, as "Open with" passes them from an old archive) must still be found.
+        const std::string bytes = ArgumentBytes(argc, argv, line.Files.first());
+        struct stat st {};
+        if (::stat(bytes.c_str(), &st) != 0) {
             PrintError(QStringLiteral("找不到文件夹 ") + line.Files.first());
             return 1;
+        }
+        const std::filesystem::path path = std::filesystem::absolute(std::filesystem::path(bytes)).lexically_normal();
+        if (S_ISDIR(st.st_mode)) {
+            startFolder = QFile::decodeName(QByteArray::fromStdString(path.string()));
+        } else {
+            startFolder = QFile::decodeName(QByteArray::fromStdString(path.parent_path().string()));
+            startFile = QFile::decodeName(QByteArray::fromStdString(path.filename().string()));
         }
     }
 

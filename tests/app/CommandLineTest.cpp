@@ -1,8 +1,17 @@
-// The window program's command line: --help and --version need no display, and a start
-// without any display ends with a message and status 1.
+// The window program's command line: --help and --version need no display, a start without
+// any display ends with a message and status 1, and a file is found by the bytes of its name.
 #include <QtTest>
 
 #include <QProcess>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
 
 class CommandLineTest : public QObject {
     Q_OBJECT
@@ -49,6 +58,40 @@ private slots:
         const QByteArray gotErr = pictavo.readAllStandardError();
         QVERIFY2(out.isEmpty() ? gotOut.isEmpty() : gotOut.startsWith(out), gotOut.constData());
         QVERIFY2(err.isEmpty() ? gotErr.isEmpty() : gotErr.contains(err), gotErr.constData());
+    }
+
+    // A file whose name is not UTF-8 (named in another code page, as "Open with" passes it)
+    // is found by its bytes: the window starts rather than saying there is no such folder.
+    void nameThatIsNotUtf8() {
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        const std::string name = home.path().toStdString() + "/bad\xff.ico";
+        std::ofstream(name) << "not an icon";
+        const std::string homeEnv = "HOME=" + home.path().toStdString();
+        const std::string configEnv = "XDG_CONFIG_HOME=" + home.path().toStdString() + "/config";
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            char* const argv[] = {const_cast<char*>("pictavo"), const_cast<char*>(name.c_str()), nullptr};
+            char* const envp[] = {const_cast<char*>("QT_QPA_PLATFORM=offscreen"), const_cast<char*>(homeEnv.c_str()),
+                                  const_cast<char*>(configEnv.c_str()), nullptr};
+            ::execve(PICTAVO_WINDOW, argv, envp);
+            ::_exit(127);
+        }
+        // A name it cannot find ends the program at once with status 1; a window keeps running.
+        int status = 0;
+        pid_t ended = 0;
+        for (int i = 0; i < 30 && ended == 0; ++i) {
+            QTest::qWait(100);
+            ended = ::waitpid(child, &status, WNOHANG);
+        }
+        if (ended == 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+        }
+        QVERIFY2(ended == 0, qPrintable(QStringLiteral("ended with status %1").arg(WEXITSTATUS(status))));
     }
 };
 
