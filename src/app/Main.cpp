@@ -161,8 +161,8 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
     ExplorerDrop->setObjectName(QStringLiteral("ExplorerDrop"));
     ExplorerDrop->AllowFolders = false;
     ExplorerDrop->SetDestinationControl(FileList);
-    ExplorerDrop->OnDropped = [this](TExplorerDrop& sender, const QStringList& files, int count, int x, int y) {
-        Runner->Run([&] { ExplorerDropDropped(sender, files, count, x, y); });
+    ExplorerDrop->OnDropped = [this](TExplorerDrop& sender, const QStringList&, int count, int x, int y) {
+        Runner->Run([&] { ExplorerDropDropped(sender, sender.FileBytes(), count, x, y); });
     };
     FileList->Model()->OnCompare = [this](int column, const TFoundFile& a, const TFoundFile& b) {
         return FileListItemCompare(column, a, b);
@@ -516,8 +516,8 @@ void Twnd_pv_Main::ExecuteFindFile() {
         FindFile.Execute();
     }
     // Files dropped while it ran, in the order they came.
-    while (!FPendingDrops.isEmpty() && !FClosed && !FSearching) {
-        const QStringList files = std::exchange(FPendingDrops, {});
+    while (!FPendingDrops.empty() && !FClosed && !FSearching) {
+        const std::vector<std::string> files = std::exchange(FPendingDrops, {});
         ExplorerDropDropped(*ExplorerDrop, files, static_cast<int>(files.size()), 0, 0);
     }
 }
@@ -576,26 +576,26 @@ void Twnd_pv_Main::FindFileSearchFinish(TFindFile&) {
     SetDefaultCursor();
 }
 
-void Twnd_pv_Main::ExplorerDropDropped(TExplorerDrop&, const QStringList& Files, int, int, int) {
+void Twnd_pv_Main::ExplorerDropDropped(TExplorerDrop&, const std::vector<std::string>& Files, int, int, int) {
     // A drop that arrives while a run takes its messages is kept and listed once that run has
     // ended (ExecuteFindFile), rather than interleaved with its rows and counters.
     if (FSearching) {
-        FPendingDrops << Files;
+        FPendingDrops.insert(FPendingDrops.end(), Files.begin(), Files.end());
         return;
     }
     FindFileSearchBegin(FindFile);
     try {
         FFileSearch.SkipDuplicates = false;
-        for (const QString& file : Files) {
-            const QFileInfo info(file);
+        for (const std::string& file : Files) {
+            const size_t slash = file.rfind('/');
             TSearchRec entry;
-            entry.Name = info.fileName().toStdString();
+            entry.Name = slash == std::string::npos ? file : file.substr(slash + 1);
             struct stat st {};
-            if (::stat(QFile::encodeName(file).constData(), &st) == 0) {
+            if (::stat(file.c_str(), &st) == 0) {
                 entry.Size = static_cast<int64_t>(st.st_size);
                 entry.Time = DosDateTime(st.st_mtime);
             }
-            const std::string folder = (info.path() == QLatin1String("/") ? info.path() : info.path() + u'/').toStdString();
+            const std::string folder = slash == std::string::npos ? std::string("./") : file.substr(0, slash + 1);
             TIconFileRow row;
             if (FFileSearch.FileFound(folder, entry, row)) {
                 FileList->Model()->AddRow(row);

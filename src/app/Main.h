@@ -140,7 +140,9 @@ private:
     // folders counted.
     // The search dialog asked for a search of the tree's folder (or, during a run, to stop it).
     void SearchRequested(const QString& Masks, bool Subfolders);
-    void ExplorerDropDropped(pictavo::TExplorerDrop& Sender, const QStringList& Files, int FileCount, int x, int y);
+    // Files as the bytes of their paths (the sender's FileBytes), so that no name is lost.
+    void ExplorerDropDropped(pictavo::TExplorerDrop& Sender, const std::vector<std::string>& Files, int FileCount, int x,
+                             int y);
     int FileListItemCompare(int Column, const pictavo::TFoundFile& Item1, const pictavo::TFoundFile& Item2);
     void FileListIncrementalSearch(const pictavo::TFoundFile& Item, const QString& SearchBuffer, int& CompareResult);
     void FileListItemSelectionChanged(int Row, bool Selected);
@@ -196,7 +198,7 @@ private:
     QMetaObject::Connection FTreeChange;  // ShellTreeChange, attached from FormShow to FormClose
     bool FShown = false;
     bool FListingPending = false;  // a folder was chosen while a run was still in progress
-    QStringList FPendingDrops;     // files dropped while a run was in progress
+    std::vector<std::string> FPendingDrops;  // files dropped while a run was in progress
     bool FCloseAccepted = false;
     bool FClosed = false;
 };

@@ -1,11 +1,15 @@
 #include "widgets/ExplorerDrop.h"
 
+#include "base/Paths.h"
+
 #include <QAbstractScrollArea>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
+#include <QFile>
 #include <QMimeData>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 namespace pictavo {
 
@@ -43,20 +47,31 @@ void TExplorerDrop::SetDestinationControl(QWidget* control) {
     SetEnabled(true);
 }
 
-QStringList TExplorerDrop::LocalNames(const QDropEvent& event) {
-    QStringList names;
+std::vector<std::string> TExplorerDrop::LocalPaths(const QDropEvent& event) {
+    std::vector<std::string> paths;
     const QMimeData* data = event.mimeData();
-    if (!data || !data->hasUrls()) return names;
-    for (const QUrl& url : data->urls())
-        if (url.isLocalFile()) names << url.toLocalFile();
-    return names;
+    if (!data || !data->hasUrls()) return paths;
+    const QByteArray list = data->data(QStringLiteral("text/uri-list"));
+    if (list.isEmpty()) {  // URLs offered another way: their text is all there is
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+        return paths;
+    }
+    // One URI a line, lines beginning with "#" are comments; URIs of other hosts or schemes
+    // are not local files.
+    for (QByteArray line : list.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith('#') || !line.toLower().startsWith("file:")) continue;
+        if (const auto path = LocalPathOfArgument(line.toStdString()); path && !path->empty()) paths.push_back(*path);
+    }
+    return paths;
 }
 
 bool TExplorerDrop::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
     auto* drop = static_cast<QDropEvent*>(event);
-    if (!FEnabled || LocalNames(*drop).isEmpty()) {
+    if (!FEnabled || LocalPaths(*drop).empty()) {
         drop->ignore();
         return true;
     }
@@ -65,19 +80,30 @@ bool TExplorerDrop::eventFilter(QObject* watched, QEvent* event) {
     if (type == QEvent::Drop) {
         auto* receiver = static_cast<QWidget*>(watched);
         const QPoint point = receiver->mapTo(FTarget.data(), drop->position().toPoint());
-        Drop(LocalNames(*drop), point);
+        Drop(LocalPaths(*drop), point);
     }
     return true;
 }
 
 void TExplorerDrop::Drop(const QStringList& names, const QPoint& point) {
+    std::vector<std::string> paths;
+    for (const QString& name : names) paths.push_back(QFile::encodeName(name).toStdString());
+    Drop(paths, point);
+}
+
+void TExplorerDrop::Drop(const std::vector<std::string>& paths, const QPoint& point) {
     if (OnBeginDrop) OnBeginDrop(*this);
     FFiles.clear();
-    for (const QString& name : names) {
-        if (AllowFolders || QFileInfo(name).isFile())
+    FFileBytes.clear();
+    for (const std::string& path : paths) {
+        struct stat st {};
+        const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+        if (AllowFolders || (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))) {
             FFiles << name;
-        else if (OnFolderNotAllowed)
+            FFileBytes.push_back(path);
+        } else if (OnFolderNotAllowed) {
             OnFolderNotAllowed(nullptr, name);
+        }
     }
     FFileCount = static_cast<int>(FFiles.size());
     if (OnDropped) OnDropped(*this, FFiles, FFileCount, point.x(), point.y());

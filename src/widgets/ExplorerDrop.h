@@ -11,6 +11,8 @@
 #include <QWidget>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 class QDropEvent;
 
@@ -40,12 +42,16 @@ public:
     // A dropped name was refused (a folder, or a name that no longer exists); no sender.
     std::function<void(TExplorerDrop* Sender, const QString& FileName)> OnFolderNotAllowed;
 
-    // The accepted names of the last drop and their number.
+    // The accepted names of the last drop as text (for showing) and their number.
     const QStringList& Files() const { return FFiles; }
     int FileCount() const { return FFileCount; }
+    // The same names as the bytes the file system knows them by: a name that is not UTF-8
+    // (from an old archive) keeps its bytes here, while its text has replacement characters.
+    const std::vector<std::string>& FileBytes() const { return FFileBytes; }
 
-    // Handles a drop of these path names at `point` (target coordinates), as a drop from a
-    // file manager is handled.
+    // Handles a drop of these paths at `point` (target coordinates), as a drop from a file
+    // manager is handled.
+    void Drop(const std::vector<std::string>& paths, const QPoint& point);
     void Drop(const QStringList& names, const QPoint& point);
 
 protected:
@@ -55,11 +61,14 @@ private:
     // The widgets that receive the drag events of the target: itself and, for a scroll
     // area, its viewport.
     QList<QWidget*> Receivers() const;
-    static QStringList LocalNames(const QDropEvent& event);
+    // The local paths a drop carries, as bytes: its text/uri-list read as it was sent (file
+    // URIs percent-decoded byte by byte), so that no name is lost to a text conversion.
+    static std::vector<std::string> LocalPaths(const QDropEvent& event);
 
     bool FEnabled = false;
     QPointer<QWidget> FTarget;
     QStringList FFiles;
+    std::vector<std::string> FFileBytes;
     int FFileCount = 0;
 };
 

@@ -39,6 +39,20 @@ bool SendDrop(QWidget* receiver, const QStringList& paths, QPoint pos = {5, 5}) 
     return drop.isAccepted();
 }
 
+// A drop whose text/uri-list is these bytes, as a file manager sends it.
+bool SendUriList(QWidget* receiver, const QByteArray& list) {
+    QMimeData data;
+    data.setData(QStringLiteral("text/uri-list"), list);
+    QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.ignore();
+    QApplication::sendEvent(receiver, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    drop.ignore();
+    QApplication::sendEvent(receiver, &drop);
+    return drop.isAccepted();
+}
+
 }  // namespace
 
 class ExplorerDropTest : public QObject {
@@ -163,6 +177,20 @@ private slots:
         QCOMPARE(ListedColumn(*window, 1), QStringList{"3"});
         QCOMPARE(Panel(*window, 0), Counters(0, 1, 3));
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
+    }
+
+    // A file named in another code page (a byte that is not UTF-8, percent-encoded in the
+    // URI) is listed by its bytes; comments and other hosts in the list are passed over.
+    void droppedNameThatIsNotUtf8() {
+        TempDir dir;
+        WriteIcoFile(dir.File("bad\xff.ico"));
+        const auto window = OpenWindow(Store(), Q(FStart.Path()));
+        QVERIFY(window);
+        const QByteArray list = "# from an old archive\r\nfile://elsewhere/x.ico\r\nfile://" +
+                                QByteArray::fromStdString(dir.Path()).toPercentEncoding("/") + "/bad%FF.ico\r\n";
+        QVERIFY(SendUriList(Parts(window).FileList->viewport(), list));
+        QCOMPARE(Parts(window).FileList->Model()->rowCount(), 1);
+        QCOMPARE(Parts(window).FileList->Model()->File(0).Row.Path, dir.File("bad\xff.ico"));
     }
 };
 
