@@ -60,17 +60,6 @@ std::vector<IcoImage> DesktopImages() {
     return images;
 }
 
-// A group-icon resource naming the given icon identifiers, one entry per image.
-std::vector<uint8_t> GroupFor(const std::vector<IcoImage>& images, uint16_t firstId) {
-    std::vector<uint8_t> group(TIconDir::Size + TGroupIconDirEntry::Size * images.size());
-    TIconDir{0, 1, static_cast<uint16_t>(images.size())}.Write(std::span<uint8_t, TIconDir::Size>(group.data(), TIconDir::Size));
-    for (size_t i = 0; i < images.size(); ++i)
-        TGroupIconDirEntry{images[i].Info, static_cast<uint16_t>(firstId + i)}.Write(
-            std::span<uint8_t, TGroupIconDirEntry::Size>(&group[TIconDir::Size + TGroupIconDirEntry::Size * i],
-                                                         TGroupIconDirEntry::Size));
-    return group;
-}
-
 struct Samples {
     TempDir Dir;
     std::vector<IcoImage> Images;
@@ -101,7 +90,7 @@ struct Samples {
                 group.Id = static_cast<uint16_t>(g - 1);
             }
             group.Language = 0;
-            group.Data = GroupFor(Images, nextIcon);
+            group.Data = GroupResource(Images, nextIcon);
             for (const auto& image : Images) {
                 PeResource icon;
                 icon.Type = RT_ICON;

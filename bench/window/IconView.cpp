@@ -16,6 +16,7 @@
 // folder chooser's answer until the command returns, against `pictavo-cli extract` of the same
 // DLL into another folder (one whole run of the program each); both must write the same files.
 #include "app/Main.h"
+#include "WindowParts.h"
 #include "icons/IconRaster.h"
 #include "icons/IconTypes.h"
 #include "support/IconFixtures.h"
@@ -46,14 +47,9 @@
 
 using namespace pictavo;
 using namespace pictavo::test;
+using pictavo::bench::Part;
 
 namespace {
-
-// A part of the main window, found by its object name.
-template <typename T>
-T* Part(const Twnd_pv_Main& window, const char* name) {
-    return window.findChild<T*>(QLatin1String(name));
-}
 
 constexpr double kTargetMs = 300;
 
@@ -72,17 +68,6 @@ IcoImage Image(int size, int bitCount) {
     return {InfoFor(size, bitCount, bytes.size()), std::move(bytes)};
 }
 
-// A group-icon resource naming the given icon identifiers, one entry per image.
-std::vector<uint8_t> GroupFor(const std::vector<const IcoImage*>& images, uint16_t firstId) {
-    std::vector<uint8_t> group(TIconDir::Size + TGroupIconDirEntry::Size * images.size());
-    TIconDir{0, 1, static_cast<uint16_t>(images.size())}.Write(std::span<uint8_t, TIconDir::Size>(group.data(), TIconDir::Size));
-    for (size_t i = 0; i < images.size(); ++i)
-        TGroupIconDirEntry{images[i]->Info, static_cast<uint16_t>(firstId + i)}.Write(
-            std::span<uint8_t, TGroupIconDirEntry::Size>(&group[TIconDir::Size + TGroupIconDirEntry::Size * i],
-                                                         TGroupIconDirEntry::Size));
-    return group;
-}
-
 // The DLL: every group gets icon resources of its own, numbered from 1. Returns the number of
 // images.
 int WriteDll(const std::string& path, int icons) {
@@ -91,11 +76,11 @@ int WriteDll(const std::string& path, int icons) {
     uint16_t nextIcon = 1;
     int images = 0;
     for (int g = 1; g <= icons; ++g) {
-        std::vector<const IcoImage*> group{&small, &middle, &large};
-        if (g % 3 == 0) group.push_back(&png);
-        resources.push_back(PeResource{RT_GROUP_ICON, true, static_cast<uint16_t>(g), {}, 1033, GroupFor(group, nextIcon)});
-        for (const IcoImage* image : group)
-            resources.push_back(PeResource{RT_ICON, true, nextIcon++, {}, 1033, image->Bytes});
+        std::vector<IcoImage> group{small, middle, large};
+        if (g % 3 == 0) group.push_back(png);
+        resources.push_back(PeResource{RT_GROUP_ICON, true, static_cast<uint16_t>(g), {}, 1033, GroupResource(group, nextIcon)});
+        for (const IcoImage& image : group)
+            resources.push_back(PeResource{RT_ICON, true, nextIcon++, {}, 1033, image.Bytes});
         images += static_cast<int>(group.size());
     }
     WriteBytes(path, BuildPe(resources, /*pe64=*/true).Bytes);
@@ -177,9 +162,7 @@ int Thumbnails(const QListView* list) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    pictavo::bench::OffscreenWithoutDisplay();
     QApplication app(argc, argv);
     TOptions options;
     const QStringList args = QCoreApplication::arguments();

@@ -13,6 +13,7 @@
 // Qt's own, measured before the files are added), the bytes of the icons' images held, and the
 // target: at most 3 x the icon bytes + 64 MB. Needs GNU time (/usr/bin/time) for the CLI's peak.
 #include "app/Main.h"
+#include "WindowParts.h"
 #include "icons/AdvancedIcon.h"
 #include "icons/IconImage.h"
 #include "icons/IconTypes.h"
@@ -41,13 +42,9 @@
 
 using namespace pictavo;
 using namespace pictavo::test;
+using pictavo::bench::Part;
 
 namespace {
-
-template <typename T>
-T* Part(const Twnd_pv_Main& window, const char* name) {
-    return window.findChild<T*>(QLatin1String(name));
-}
 
 // Panel 1 says "就绪" (with the time a listing took) once a command or a listing is done.
 bool Ready(const Twnd_pv_Main& window) { return Part<TPanelStatusBar>(window, "sb")->PanelText(1).startsWith(QStringLiteral("就绪")); }
@@ -68,23 +65,13 @@ IcoImage Image(int size, int bitCount, int seed) {
     return {InfoFor(size, bitCount, bytes.size()), std::move(bytes)};
 }
 
-std::vector<uint8_t> GroupFor(const std::vector<IcoImage>& images, uint16_t firstId) {
-    std::vector<uint8_t> group(TIconDir::Size + TGroupIconDirEntry::Size * images.size());
-    TIconDir{0, 1, static_cast<uint16_t>(images.size())}.Write(std::span<uint8_t, TIconDir::Size>(group.data(), TIconDir::Size));
-    for (size_t i = 0; i < images.size(); ++i)
-        TGroupIconDirEntry{images[i].Info, static_cast<uint16_t>(firstId + i)}.Write(
-            std::span<uint8_t, TGroupIconDirEntry::Size>(&group[TIconDir::Size + TGroupIconDirEntry::Size * i],
-                                                         TGroupIconDirEntry::Size));
-    return group;
-}
-
 std::vector<uint8_t> LargeDll() {
     std::vector<PeResource> resources;
     uint16_t nextIcon = 1, nextOther = 1;
     for (int g = 1; g <= 20; ++g) {
         std::vector<IcoImage> images;
         for (int size : {16, 32, 48, 64}) images.push_back(Image(size, 32, g));
-        resources.push_back(PeResource{RT_GROUP_ICON, true, static_cast<uint16_t>(g), {}, 1033, GroupFor(images, nextIcon)});
+        resources.push_back(PeResource{RT_GROUP_ICON, true, static_cast<uint16_t>(g), {}, 1033, GroupResource(images, nextIcon)});
         for (const IcoImage& image : images) {
             resources.push_back(PeResource{RT_ICON, true, nextIcon++, {}, 1033, image.Bytes});
             resources.push_back(PeResource{10, true, nextOther++, {}, 1033, std::vector<uint8_t>(30000, 0x90)});
@@ -108,9 +95,7 @@ void Row(const char* what, double peakMb, double iconMb, double baseMb) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    pictavo::bench::OffscreenWithoutDisplay();
     QApplication app(argc, argv);
     int icoFiles = 2001, dlls = 100;
     const QStringList args = QCoreApplication::arguments();

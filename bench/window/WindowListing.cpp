@@ -15,6 +15,7 @@
 // counters, and reports how the window kept answering during its listings: the longest gap
 // between two turns of its event loop (a 5 ms timer runs throughout) and the paints it made.
 #include "app/Main.h"
+#include "WindowParts.h"
 #include "support/IconFixtures.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
@@ -38,14 +39,9 @@
 
 using namespace pictavo;
 using namespace pictavo::test;
+using pictavo::bench::Part;
 
 namespace {
-
-// A part of the main window, found by its object name.
-template <typename T>
-T* Part(const Twnd_pv_Main& window, const char* name) {
-    return window.findChild<T*>(QLatin1String(name));
-}
 
 struct TOptions {
     int Files = 10000;
@@ -118,9 +114,7 @@ double TimeCli(const QString& cli, const QString& folder, QString* counters) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    pictavo::bench::OffscreenWithoutDisplay();
     QApplication app(argc, argv);
     TOptions options;
     options.Cli = QCoreApplication::applicationDirPath() + QStringLiteral("/../../pictavo-cli");

@@ -201,4 +201,14 @@ std::unique_ptr<TAdvancedIcon> IconOf(const std::vector<IcoImage>& images) {
     return icon;
 }
 
+std::vector<uint8_t> GroupResource(const std::vector<IcoImage>& images, uint16_t firstId) {
+    std::vector<uint8_t> group(TIconDir::Size + TGroupIconDirEntry::Size * images.size());
+    TIconDir{0, 1, static_cast<uint16_t>(images.size())}.Write(std::span<uint8_t, TIconDir::Size>(group.data(), TIconDir::Size));
+    for (size_t i = 0; i < images.size(); ++i)
+        TGroupIconDirEntry{images[i].Info, static_cast<uint16_t>(firstId + i)}.Write(
+            std::span<uint8_t, TGroupIconDirEntry::Size>(&group[TIconDir::Size + TGroupIconDirEntry::Size * i],
+                                                         TGroupIconDirEntry::Size));
+    return group;
+}
+
 }  // namespace pictavo::test

@@ -51,6 +51,9 @@ struct IcoImage {
 // An entry info that matches the bytes' size and depth.
 TIconEntryInfo InfoFor(int size, int bitCount, size_t byteCount);
 
+// A group-icon resource (type 14) of these images, naming icon resources firstId, firstId + 1, ...
+std::vector<uint8_t> GroupResource(const std::vector<IcoImage>& images, uint16_t firstId);
+
 // An .ico file: header, directory and the images back to back. With `reverse`, the image
 // bytes are stored in the opposite order of the entries (descending offsets).
 std::vector<uint8_t> MakeIco(const std::vector<IcoImage>& images, bool reverse = false);
