@@ -14,9 +14,9 @@ import struct
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location('make_seeds', os.path.join(HERE, 'make-seeds.py'))
-seeds = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(seeds)
+loader = importlib.util.spec_from_file_location('make_seeds', os.path.join(HERE, 'make-seeds.py'))
+seeds = importlib.util.module_from_spec(loader)
+loader.loader.exec_module(seeds)
 
 # Sizes the seeds ask for: exact, smaller, larger and a non-power of two.
 SIZES = (16, 32, 48, 256, 100)

@@ -21,7 +21,7 @@ namespace {
 
 // A PNG written with libpng's full writer: samples given per channel as stored (up to 16
 // bits), optional tRNS entries, gAMA and interlace.
-struct PngSpec {
+struct PngLayout {
     int ColourType = PNG_COLOR_TYPE_RGB;
     int Depth = 8;
     bool Interlaced = false;
@@ -55,7 +55,7 @@ void WriteToVector(png_structp png, png_bytep data, png_size_t n) {
     out->insert(out->end(), data, data + n);
 }
 
-BuiltPng BuildPng(const PngSpec& s) {
+BuiltPng BuildPng(const PngLayout& s) {
     BuiltPng built;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -158,12 +158,12 @@ TEST(DecodePngSamples, EveryColourTypeDepthInterlaceAndGammaAsStored) {
                 for (bool gamma : {false, true}) {
                     SCOPED_TRACE(testing::Message() << "type " << type << " depth " << depth << " interlaced "
                                                     << interlaced << " gamma " << gamma);
-                    const PngSpec spec{type, depth, interlaced, gamma};
-                    const BuiltPng png = BuildPng(spec);
+                    const PngLayout layout{type, depth, interlaced, gamma};
+                    const BuiltPng png = BuildPng(layout);
                     const auto r = DecodeIconImage(png.Bytes);
                     ASSERT_NE(r, nullptr);
                     EXPECT_TRUE(r->HasAlpha);
-                    ExpectPixels(*r, spec.Width, spec.Height, png.Expected);
+                    ExpectPixels(*r, layout.Width, layout.Height, png.Expected);
                 }
 }
 
@@ -194,7 +194,7 @@ TEST(DecodePngSamples, LargeEntriesUpToTheLimit) {
     EXPECT_EQ(r->Width, 1024);
     EXPECT_EQ(r->Pixel(1023, 1023), 0xFF336699u);
     // One pixel past the limit is refused.
-    const PngSpec tooWide{PNG_COLOR_TYPE_GRAY, 1, false, false, kMaxIconDimension + 1, 1};
+    const PngLayout tooWide{PNG_COLOR_TYPE_GRAY, 1, false, false, kMaxIconDimension + 1, 1};
     EXPECT_EQ(DecodeIconImage(BuildPng(tooWide).Bytes), nullptr);
 }
 
