@@ -118,18 +118,22 @@ std::unique_ptr<TIconRaster> MakeThumbnail(const TByteSource& File, int Size) {
     }
     if (candidates.empty()) throw EPictavoError("图标中没有可以显示的图像");
     // The best image that decodes: when the chosen one cannot be, the next best is tried, and
-    // the first failure is what is reported when none can.
+    // the first failure is what is reported when none can. Entries over bytes already tried
+    // are dropped with them, and only a few images are tried, so a group naming one broken
+    // picture thousands of times costs no more than a few decodes.
     std::unique_ptr<TIconRaster> raster;
     std::string failure;
-    while (!raster && !candidates.empty()) {
+    for (int attempt = 0; !raster && !candidates.empty() && attempt < kMaxThumbnailAttempts; ++attempt) {
         const auto chosen = static_cast<size_t>(ChooseThumbnailImage(candidates, Size));
-        const TThumbnailCandidate& image = candidates[chosen];
+        const TThumbnailCandidate image = candidates[chosen];
         std::vector<uint8_t> bytes(static_cast<size_t>(std::min(image.Range.Size, kMaxThumbnailImageBytes)));
         bytes.resize(File.ReadUpTo(image.Range.Offset, bytes.data(), bytes.size()));
         raster = DecodeIconImage(bytes);
         if (!raster && failure.empty())
             failure = Format("图像 %d x %d - %dbit 无法解码", image.Size.Width, image.Size.Height, static_cast<int>(image.Depth));
-        candidates.erase(candidates.begin() + static_cast<long>(chosen));
+        std::erase_if(candidates, [&](const TThumbnailCandidate& c) {
+            return c.Range.Offset == image.Range.Offset && c.Range.Size == image.Range.Size;
+        });
     }
     if (!raster) throw EPictavoError(failure);
     // An image without alpha already carries alpha 0 where its mask lets the background

@@ -23,6 +23,9 @@ inline constexpr int kMaxThumbnailSize = 1024;
 // picture decoded, 4096 x 4096 at 32 bits with its mask, takes 66 MB).
 inline constexpr uint64_t kMaxThumbnailImageBytes = uint64_t{68} << 20;
 
+// Images a thumbnail tries to decode at most, best first, before it gives up on the file.
+inline constexpr int kMaxThumbnailAttempts = 4;
+
 // The images of a file's first icon in the order of its directory, with where their bytes
 // lie: an .ico file's icon, or for an executable or icon library the first group icon in the
 // order `list` and the window show them (the one the platform shows for the file). Empty when

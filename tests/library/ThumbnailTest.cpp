@@ -100,6 +100,18 @@ TEST(ThumbnailPick, AnImageThatCannotBeDecodedGivesWayToTheNextBest) {
     const auto raster = MakeThumbnail(file, 32);
     EXPECT_EQ(raster->Width, 32);
     EXPECT_EQ(raster->Pixel(16, 16), kGreen);  // the smallest larger one, scaled down
+    // Entries over the same broken bytes are tried once; only a few images are tried at all.
+    auto repeated = MakeIco(std::vector<IcoImage>(50, broken));
+    for (uint32_t i = 1; i < 50; ++i) std::copy_n(&repeated[6 + 12], 4, &repeated[6 + 16 * i + 12]);
+    const uint64_t before = DecodedRasterCount();
+    EXPECT_THROW(MakeThumbnail(TSpanSource(repeated), 32), std::exception);
+    EXPECT_EQ(DecodedRasterCount() - before, 1u);
+    std::vector<IcoImage> distinct;
+    for (int i = 0; i < 10; ++i) distinct.push_back(broken);
+    const auto many = MakeIco(distinct);
+    const uint64_t start = DecodedRasterCount();
+    EXPECT_THROW(MakeThumbnail(TSpanSource(many), 32), std::exception);
+    EXPECT_EQ(DecodedRasterCount() - start, static_cast<uint64_t>(kMaxThumbnailAttempts));
     // When none decodes, the failure of the best one is reported.
     const auto none = MakeIco({broken});
     try {
