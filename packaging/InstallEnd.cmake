@@ -20,28 +20,23 @@ else()
   set(data_dir "${CMAKE_INSTALL_PREFIX}/${PICTAVO_INSTALL_DATADIR}")
 endif()
 
-find_program(update_desktop_database update-desktop-database)
-if(update_desktop_database AND IS_DIRECTORY "${data_dir}/applications")
-  message(STATUS "Updating: ${data_dir}/applications/mimeinfo.cache")
-  execute_process(COMMAND "${update_desktop_database}" -q "${data_dir}/applications"
-                  RESULT_VARIABLE result)
-  if(NOT result EQUAL 0)
-    message(WARNING "update-desktop-database failed (${result}): \"Open with\" may not list Pictavo yet")
-  elseif(EXISTS "${data_dir}/applications/mimeinfo.cache")
-    file(CHMOD "${data_dir}/applications/mimeinfo.cache" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+# Runs TOOL with ARGS over FOLDER when both exist, then makes the CACHE it wrote readable by all.
+function(pictavo_refresh_cache tool folder cache)
+  if(NOT tool OR NOT IS_DIRECTORY "${folder}")
+    return()
   endif()
-endif()
+  message(STATUS "Updating: ${folder}/${cache}")
+  execute_process(COMMAND "${tool}" ${ARGN} "${folder}" RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(WARNING "${tool} failed (${result}): \"Open with\" and the icon may not show Pictavo yet")
+  elseif(EXISTS "${folder}/${cache}")
+    file(CHMOD "${folder}/${cache}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  endif()
+endfunction()
 
+find_program(update_desktop_database update-desktop-database)
+pictavo_refresh_cache("${update_desktop_database}" "${data_dir}/applications" mimeinfo.cache -q)
+# -t: a folder of its own (~/.local/share/icons/hicolor) has no index.theme; the system's
+# hicolor theme describes it.
 find_program(gtk_update_icon_cache NAMES gtk-update-icon-cache gtk4-update-icon-cache)
-if(gtk_update_icon_cache AND IS_DIRECTORY "${data_dir}/icons/hicolor")
-  message(STATUS "Updating: ${data_dir}/icons/hicolor/icon-theme.cache")
-  # -t: a folder of its own (~/.local/share/icons/hicolor) has no index.theme; the system's
-  # hicolor theme describes it.
-  execute_process(COMMAND "${gtk_update_icon_cache}" -q -f -t "${data_dir}/icons/hicolor"
-                  RESULT_VARIABLE result)
-  if(NOT result EQUAL 0)
-    message(WARNING "gtk-update-icon-cache failed (${result})")
-  elseif(EXISTS "${data_dir}/icons/hicolor/icon-theme.cache")
-    file(CHMOD "${data_dir}/icons/hicolor/icon-theme.cache" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-  endif()
-endif()
+pictavo_refresh_cache("${gtk_update_icon_cache}" "${data_dir}/icons/hicolor" icon-theme.cache -q -f -t)
