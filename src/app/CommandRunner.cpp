@@ -33,15 +33,22 @@ TCommandRunner::TCommandRunner(QWidget* owner, pictavo::TPanelStatusBar* statusB
 }
 
 void TCommandRunner::Run(const TCommandSteps& steps, const std::function<void()>& work) {
+    ShowBusy(steps);
+    Complete(steps, work);
+}
+
+void TCommandRunner::ShowBusy(const TCommandSteps& steps) {
+    if (steps.BusyText.isEmpty()) return;
+    FStatusBar->SetPanelText(1, steps.BusyText);
+    FStatusBar->RepaintNow();
+    SetBusyCursor();
+}
+
+void TCommandRunner::Complete(const TCommandSteps& steps, const std::function<void()>& work) {
     const bool showsState = !steps.BusyText.isEmpty();
     QString error;
     try {
-        if (showsState) {
-            FStatusBar->SetPanelText(1, steps.BusyText);
-            FStatusBar->RepaintNow();
-            SetBusyCursor();
-            if (steps.BeginUpdate) steps.BeginUpdate();
-        }
+        if (showsState && steps.BeginUpdate) steps.BeginUpdate();
         work();
     } catch (const std::exception& e) {
         error = QString::fromUtf8(e.what());

@@ -3,9 +3,13 @@
 // for the event loop.
 #pragma once
 
+#include "widgets/WorkQueue.h"
+
 #include <QString>
 
+#include <exception>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -32,10 +36,41 @@ public:
     // A command without busy and ready steps.
     void Run(const std::function<void()>& work) { Run(TCommandSteps{}, work); }
 
+    // The same with the work done on a worker of `queue`, so that the window answers
+    // meanwhile: the busy step now; `work` fills a Result there; back on the window's thread,
+    // `show` shows what it made (also what it made before an error), then the ready step and
+    // the error box follow. Work abandoned on the queue shows nothing: the command that
+    // abandoned it ends the busy state.
+    template <typename Result>
+    void RunInBackground(const TCommandSteps& steps, pictavo::TWorkQueue& queue, std::function<void(Result&)> work,
+                         std::function<void(Result&)> show) {
+        ShowBusy(steps);
+        queue.Post([this, steps, work = std::move(work), show = std::move(show)]() -> std::function<void()> {
+            auto result = std::make_shared<Result>();
+            std::exception_ptr error;
+            try {
+                work(*result);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            return [this, steps, show, result, error] {
+                Complete(steps, [&] {
+                    show(*result);
+                    if (error) std::rethrow_exception(error);
+                });
+            };
+        });
+    }
+
     // Shows an error: the standard error box titled "Quarn Pictavo".
     std::function<void(const QString& message)> ShowError;
 
 private:
+    // Panel 1's busy text and the hourglass, when the command shows its state.
+    void ShowBusy(const TCommandSteps& steps);
+    // The work (between BeginUpdate and EndUpdate), the ready step and the error box.
+    void Complete(const TCommandSteps& steps, const std::function<void()>& work);
+
     QWidget* FOwner;
     pictavo::TPanelStatusBar* FStatusBar;
 };

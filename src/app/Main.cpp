@@ -18,6 +18,7 @@
 #include "widgets/PropStorageEh.h"
 #include "widgets/ShellTree.h"
 #include "widgets/UiFonts.h"
+#include "widgets/WorkQueue.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -64,6 +65,8 @@ constexpr int kSplitterWidth = 3, kStatusBarHeight = 19, kStatusPanel0Width = 25
 // Run handlers: in a folder listing the counters show and the window takes its messages at
 // every this many examined files (a search does so at every file).
 constexpr int kListingMessageInterval = 100;
+// Files read at once: one chosen, and one abandoned that is still being read.
+constexpr int kReadingThreads = 2;
 
 // The icon views show their thumbnails over white in the current-file view and over pale yellow
 // in the library's.
@@ -148,6 +151,7 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
     Storage->OnWriteCustomProps = [this](TPropStorageEh*, TPropWriterEh& writer) { StorageWriteCustomProps(writer); };
 
     Runner = std::make_unique<TCommandRunner>(this, sb);
+    FFileReader = new TWorkQueue(kReadingThreads, this);
     FindFile.OnSearchBegin = [this](TFindFile& sender) { FindFileSearchBegin(sender); };
     FindFile.OnFolderChange = [this](TFindFile& sender, const std::string& folder, bool& ignore) {
         FindFileFolderChange(sender, folder, ignore);
@@ -525,6 +529,12 @@ void Twnd_pv_Main::ExecuteFindFile() {
 void Twnd_pv_Main::ShowCounters() { sb->SetPanelText(0, QString::fromStdString(FFileSearch.Counters().Text())); }
 
 void Twnd_pv_Main::EmptyCurrentFileView() {
+    if (FFileReader->Pending() > 0) {
+        // The file being read is no longer chosen: its icons never come, and its busy state ends.
+        FFileReader->Abandon();
+        sb->SetPanelText(1, Text(kReadyText));
+        SetDefaultCursor();
+    }
     TabSheet1->Images()->Clear();
     TabSheet1->Icons()->Clear();
     FCurrentFile.clear();
@@ -709,15 +719,20 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
         pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(TabSheet1->ListedIcons()));
         pc->setCurrentWidget(TabSheet1);
     };
-    Runner->Run(steps, [this] {
-        TabSheet1->Images()->Clear();
-        // The icons read before an error are listed too.
-        TabSheet1->Icons()->Refill([this] {
-            FFileIcons.Icons().Clear();
-            LoadIcons(FCurrentFile, FFileIcons);
+    // The file is read on a worker, so that the window answers while a large file is read; a
+    // file chosen meanwhile abandons it. The view is empty until its icons come.
+    FFileReader->Abandon();
+    TabSheet1->Images()->Clear();
+    TabSheet1->Icons()->Clear();
+    Runner->RunInBackground<TIconLibrary>(
+        steps, *FFileReader, [path](TIconLibrary& read) { LoadIcons(path, read); },
+        [this](TIconLibrary& read) {
+            // The icons read before an error are listed too.
+            TabSheet1->Icons()->Refill([&] { FFileIcons.Icons().Assign(read.Icons()); });
         });
-    });
 }
+
+bool Twnd_pv_Main::Reading() const { return FFileReader->Pending() > 0; }
 
 void Twnd_pv_Main::IconListItemSelectionChanged(int Row, bool Selected) { TabSheet1->IconSelectionChanged(Row, Selected); }
 

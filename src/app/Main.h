@@ -35,6 +35,7 @@ class TShellTree;
 class TIconTileDelegate;
 class TIconListModel;
 class TIconImagesModel;
+class TWorkQueue;
 }  // namespace pictavo
 
 class TIconTab;
@@ -61,6 +62,8 @@ public:
     const bool& Searching() const { return FSearching; }
     const bool& Browsing() const { return FBrowsing; }
     const pictavo::TFindFile& Search() const { return FindFile; }
+    // The chosen file is still being read.
+    bool Reading() const;
     // Runs every command of the window; its error report may be replaced.
     TCommandRunner& Commands() { return *Runner; }
 
@@ -119,6 +122,8 @@ private:
     Twnd_pv_Search* wnd_pv_Search = nullptr;
     // Runs every command of the window and its dialogs.
     std::unique_ptr<TCommandRunner> Runner;
+    // Reads the chosen file's icons off the window's thread.
+    pictavo::TWorkQueue* FFileReader = nullptr;
 
     // --- state ----------------------------------------------------------------------------
     pictavo::TIconLibrary FFileIcons;  // icons of the file on view

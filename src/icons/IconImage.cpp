@@ -79,17 +79,27 @@ void TIconImage::Rebase(std::shared_ptr<const TByteBuffer> Buffer, size_t Offset
     FOffset = Offset;
 }
 
+std::shared_ptr<const TIconRaster> TPixelSource::Decode(bool& overBudget) const {
+    overBudget = false;
+    if (!Buffer || Size == 0) return nullptr;
+    const auto bytes = Buffer->Bytes().subspan(Offset, Size);
+    const TByteBuffer::Key key{Offset, Size, static_cast<uint64_t>(Width), static_cast<uint64_t>(Height)};
+    return std::static_pointer_cast<const TIconRaster>(Buffer->Derived(key, [&]() -> std::shared_ptr<const void> {
+        return DecodeWithinBudget(bytes, Width, Height, Buffer->SharedBudget(), overBudget);
+    }));
+}
+
+TPixelSource TIconImage::HandleSource() const {
+    const auto [w, h] = EntrySize();
+    return {FBuffer, FOffset, HasData() ? FInfo.BytesInRes : 0, w, h};
+}
+
+TPixelSource TIconImage::OwnSizeSource() const { return {FBuffer, FOffset, HasData() ? FInfo.BytesInRes : 0, 0, 0}; }
+
 const TIconRaster* TIconImage::GetHandle() const {
     if (!FHandle && HasData() && !FDecodeFailed) {
-        // Plain variables, not a structured binding: the decode lambda captures them.
-        const std::pair<int, int> size = EntrySize();
-        const int w = size.first, h = size.second;
-        const TByteBuffer::Key key{FOffset, FInfo.BytesInRes, static_cast<uint64_t>(w), static_cast<uint64_t>(h)};
-        const auto bytes = Data();
         bool overBudget = false;
-        FHandle = std::static_pointer_cast<const TIconRaster>(FBuffer->Derived(key, [&]() -> std::shared_ptr<const void> {
-            return DecodeWithinBudget(bytes, w, h, FBuffer->SharedBudget(), overBudget);
-        }));
+        FHandle = HandleSource().Decode(overBudget);
         // The bytes never change, so neither does a refusal of them; a decode refused for the
         // budget may succeed once other pixels are released.
         FDecodeFailed = FHandle == nullptr && !overBudget;
@@ -98,13 +108,9 @@ const TIconRaster* TIconImage::GetHandle() const {
 }
 
 std::shared_ptr<const TIconRaster> TIconImage::OwnSizePixels() const {
-    if (!HasData() || FDecodeFailed) return nullptr;
-    const auto bytes = Data();
+    if (FDecodeFailed) return nullptr;
     bool overBudget = false;
-    return std::static_pointer_cast<const TIconRaster>(
-        FBuffer->Derived({FOffset, FInfo.BytesInRes, 0, 0}, [&]() -> std::shared_ptr<const void> {
-            return DecodeWithinBudget(bytes, 0, 0, FBuffer->SharedBudget(), overBudget);
-        }));
+    return OwnSizeSource().Decode(overBudget);
 }
 
 std::unique_ptr<THiResIcon> TIconImage::CreateGraphic() const {

@@ -19,6 +19,20 @@ namespace pictavo {
 class TStream;
 class THiResIcon;
 
+// What an image's pixels are made from, apart from the image object: its bytes (held) and the
+// size to make them at. Decoding touches nothing but these and the buffer's shared cache and
+// budget, so it may run on another thread while the image is used, changed or freed.
+struct TPixelSource {
+    std::shared_ptr<const TByteBuffer> Buffer;
+    size_t Offset = 0;
+    size_t Size = 0;
+    int Width = 0, Height = 0;  // 0 x 0: the picture's own size
+
+    // The pixels, shared with every holder of the same ones; null when the bytes cannot be
+    // decoded, or (with overBudget set) when the file's images hold too many decoded pixels.
+    std::shared_ptr<const TIconRaster> Decode(bool& overBudget) const;
+};
+
 class TIconImage {
 public:
     // An empty image: no bytes, no handle, every field 0.
@@ -40,6 +54,9 @@ public:
     // not kept by the image. Null when the bytes cannot be decoded or the file's decode
     // budget is spent.
     std::shared_ptr<const TIconRaster> OwnSizePixels() const;
+    // Where the handle's pixels and the own-size pixels are made from, for decoding elsewhere.
+    TPixelSource HandleSource() const;
+    TPixelSource OwnSizeSource() const;
     // A graphic over this image's pixels; the pixels stay the image's.
     std::unique_ptr<THiResIcon> CreateGraphic() const;
     // Derives the square size from the image bytes and writes its low 8 bits into the

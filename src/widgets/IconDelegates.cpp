@@ -101,8 +101,9 @@ void TIconImageDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->save();
     painter->setClipRect(rect);
     painter->fillRect(rect, selected ? palette.highlight() : palette.base());
-    if (const TIconRaster* raster = image->GetHandle())
-        painter->drawImage(rect.left() + kBoxItemMargin, rect.top() + kBoxItemMargin, RasterToImage(*raster));
+    // The picture comes from the model once it is decoded; until then the item has none.
+    const QImage picture = index.data(Qt::DecorationRole).value<QImage>();
+    if (!picture.isNull()) painter->drawImage(rect.left() + kBoxItemMargin, rect.top() + kBoxItemMargin, picture);
     painter->setFont(option.font);
     painter->setPen(selected ? palette.color(QPalette::HighlightedText) : palette.color(QPalette::Text));
     const int textTop = rect.top() + rect.height() - option.fontMetrics.height() - kBoxItemMargin;

@@ -2,6 +2,8 @@
 // icon of the list, in its order: name, picture, image count) and one over the images of one
 // icon (sorted by depth: label and the image itself). Adding, removing and clearing go through
 // the models, so that views and selections follow every change without renumbering anything.
+// Pictures are decoded on worker threads: a row shows none until its picture arrives (with a
+// dataChanged notice), and a picture asked for rows since cleared or refilled never arrives.
 #pragma once
 
 #include "widgets/IconDelegates.h"
@@ -10,6 +12,7 @@
 #include <QColor>
 #include <QPixmap>
 
+#include <cstdint>
 #include <vector>
 
 namespace pictavo {
@@ -17,6 +20,7 @@ namespace pictavo {
 class TAdvancedIcon;
 class TIconImage;
 class TIconList;
+class TWorkQueue;
 
 // The icons of a list, one row per icon at the icon's own index. The list is the model's to
 // change through RemoveRows and Clear; icons appended to it elsewhere appear with
@@ -56,25 +60,36 @@ public:
     void RemoveRows(std::vector<int> rows);
     // Empties the list.
     void Clear();
+    // Rows whose picture is still being made.
+    int PicturesPending() const;
 
 private:
+    // A row: its serial number (rising with the row, never reused) and its picture.
+    struct TRow {
+        uint64_t Id;
+        QPixmap Picture;
+    };
     void TakeRows();
-    QPixmap Thumbnail(int row) const;
+    // Asks for the picture of a row just added (none for an icon without images).
+    void RequestThumbnail(int row);
+    void ShowThumbnail(uint64_t id, const QImage& picture);
 
     TIconList& FIcons;
     QColor FBackground;
     int FThumbnailSize;
     int FThumbnailMaxWidth;
-    // One picture per row shown, made when the row comes (a null one for an icon without a
-    // picture); the rows are the list's first FPictures.size() icons.
-    std::vector<QPixmap> FPictures;
+    // One entry per row shown; the rows are the list's first FRows.size() icons.
+    std::vector<TRow> FRows;
+    uint64_t FNextId = 0;
+    TWorkQueue* FDecoder;
 };
 
-// The images of one icon, sorted by colour depth, then width: a row per image with its label.
+// The images of one icon, sorted by colour depth, then width: a row per image with its label,
+// and as its decoration the picture an image box draws (BoxPicture).
 class TIconImagesModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    using QAbstractListModel::QAbstractListModel;
+    explicit TIconImagesModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -91,10 +106,23 @@ public:
     const TIconImage* Image(int row) const;
     // The image of an index of a TIconImagesModel, null for any other.
     static const TIconImage* ImageAt(const QModelIndex& index);
+    // Pictures asked for and still being made.
+    int PicturesPending() const;
 
 private:
+    // A row's picture (DecorationRole) is decoded when a view first asks for it.
+    enum class TPictureState : uint8_t { NotAsked, Asked, Made };
+    struct TPicture {
+        TPictureState State = TPictureState::NotAsked;
+        QImage Image;
+    };
+    void Reset(TAdvancedIcon* icon, int index);
+    void ShowPicture(int row, const QImage& picture);
+
     TAdvancedIcon* FIcon = nullptr;
     int FIconIndex = -1;
+    mutable std::vector<TPicture> FPictures;
+    TWorkQueue* FDecoder = nullptr;
 };
 
 }  // namespace pictavo

@@ -22,10 +22,11 @@ QImage RasterToImage(const TIconRaster& raster) {
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-QPixmap IconThumbnail(const TIconImage& image, const QColor& background, int size) {
+QImage IconThumbnail(const TPixelSource& source, const QColor& background, int size) {
     // The thumbnail is all the view keeps: pixels decoded for it are released once it is
     // drawn, so a list of many large icons holds a small picture of each, not their rasters.
-    const std::shared_ptr<const TIconRaster> raster = image.OwnSizePixels();
+    bool overBudget = false;
+    const std::shared_ptr<const TIconRaster> raster = source.Decode(overBudget);
     if (!raster) return {};
     QImage pixels = RasterToImage(*raster);
     if (pixels.isNull()) return {};
@@ -35,11 +36,20 @@ QPixmap IconThumbnail(const TIconImage& image, const QColor& background, int siz
         pixels = pixels.scaled(size, size, Qt::IgnoreAspectRatio,
                                larger ? Qt::FastTransformation : Qt::SmoothTransformation);
     }
-    QPixmap thumbnail(size, size);
+    QImage thumbnail(size, size, QImage::Format_ARGB32_Premultiplied);
     thumbnail.fill(background);
     QPainter painter(&thumbnail);
     painter.drawImage(0, 0, pixels);
     return thumbnail;
+}
+
+QImage BoxPicture(const TPixelSource& source, int maxHeight) {
+    bool overBudget = false;
+    const std::shared_ptr<const TIconRaster> raster = source.Decode(overBudget);
+    if (!raster) return {};
+    QImage picture = RasterToImage(*raster);
+    if (picture.height() > maxHeight) picture = picture.copy(0, 0, picture.width(), maxHeight);
+    return picture;
 }
 
 }  // namespace pictavo

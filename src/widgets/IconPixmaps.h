@@ -9,15 +9,21 @@
 namespace pictavo {
 
 struct TIconRaster;
-class TIconImage;
+struct TPixelSource;
 
 // The raster as a premultiplied ARGB image of its own size. Images with alpha keep it; the
 // others are opaque, and transparent where the mask lets the background through.
 QImage RasterToImage(const TIconRaster& raster);
 
-// A thumbnail of `size` x `size`: the image's pixels stretched to that size over `background`
-// (as an image list with that background colour holds them). A null pixmap when the image
-// cannot be decoded. The pixels are decoded for it and released again; the image keeps none.
-QPixmap IconThumbnail(const TIconImage& image, const QColor& background, int size = 32);
+// A thumbnail of `size` x `size`: the image's pixels at their own size stretched to that size
+// over `background` (as an image list with that background colour holds them). A null image
+// when the pixels cannot be decoded. The pixels are decoded for it and released again. Safe
+// on any thread.
+QImage IconThumbnail(const TPixelSource& source, const QColor& background, int size = 32);
+
+// The pixels as an image is drawn in an image box: decoded at the entry's size, no more than
+// `maxHeight` rows of them (the rest never show). A null image when they cannot be decoded.
+// Safe on any thread.
+QImage BoxPicture(const TPixelSource& source, int maxHeight);
 
 }  // namespace pictavo

@@ -9,6 +9,7 @@
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
 #include "widgets/FileListView.h"
+#include "widgets/FoundFilesModel.h"
 #include "widgets/IconDelegates.h"
 #include "widgets/IconPixmaps.h"
 #include "widgets/PanelStatusBar.h"
@@ -218,6 +219,49 @@ private slots:
         Select(Parts(window).IconList, 0);
         QCOMPARE(Count(Parts(window).IconBox), 1);
         QCOMPARE(errors, QStringList());
+    }
+
+    // A file is read off the window's thread: choosing it returns at once with the view empty and
+    // the busy text shown; a file chosen before the first is read abandons it, and only the
+    // last one's icons come, with a read error shown once for the file that raised it.
+    void filesAreReadInTheBackground() {
+        TempDir folder;
+        std::vector<std::u16string> names;
+        for (int i = 0; i < 300; ++i) names.push_back(QStringLiteral("I%1").arg(i).toStdU16String());
+        WriteNamedDll(folder.File("many.dll"), names);
+        WriteSampleIco(folder.File("sample.ico"));
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        QStringList errors;
+        Parts(window).Runner->ShowError = [&](const QString& message) { errors << message; };
+        const auto choose = [&](const QString& name) {
+            const TFoundFilesModel* model = Parts(window).FileList->Model();
+            for (int row = 0; row < model->rowCount(); ++row)
+                if (model->File(row).Name == name)
+                    Parts(window).FileList->selectionModel()->setCurrentIndex(
+                        model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        };
+        choose(QStringLiteral("many.dll"));
+        QVERIFY(window->Reading());
+        QCOMPARE(Parts(window).FFileIcons.Icons().Count(), 0);
+        QCOMPARE(Panel(*window, 1), QStringLiteral("正在检索图标..."));
+        choose(QStringLiteral("sample.ico"));
+        QVERIFY(WaitForView(*window));
+        QCOMPARE(Texts(Parts(window).IconList), QStringList{"sample"});
+        QCOMPARE(Parts(window).FCurrentFile, folder.File("sample.ico"));
+        QCOMPARE(TabText(*window, 0), QStringLiteral(" 当前查看 - 1 个图标 "));
+
+        // Back to the large file, read whole this time; then one that vanished before it was read.
+        choose(QStringLiteral("many.dll"));
+        QVERIFY(WaitForView(*window));
+        QCOMPARE(Count(Parts(window).IconList), 300);
+        std::filesystem::remove(folder.File("sample.ico"));
+        choose(QStringLiteral("sample.ico"));
+        QVERIFY(WaitForView(*window));
+        QCOMPARE(Count(Parts(window).IconList), 0);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(Panel(*window, 1).startsWith(QStringLiteral("就绪")));
+        QVERIFY(!QApplication::overrideCursor());
     }
 
     // Ctrl+N empties the library without a question; a file that cannot be read while adding shows

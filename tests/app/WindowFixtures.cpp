@@ -5,6 +5,7 @@
 #include "support/TempDir.h"
 #include "app/SearchDlg.h"
 #include "widgets/FileListView.h"
+#include "widgets/IconModels.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
 #include "widgets/ShellTree.h"
@@ -173,9 +174,18 @@ bool ChooseFile(Twnd_pv_Main& window, const QString& name) {
         if (model->File(row).Name != name) continue;
         Parts(window).FileList->selectionModel()->setCurrentIndex(
             model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        return true;
+        return WaitForView(window);
     }
     return false;
+}
+
+bool WaitForView(Twnd_pv_Main& window) {
+    const auto pending = [](const QListView* view) {
+        return static_cast<const TIconListModel*>(view->model())->PicturesPending();
+    };
+    return QTest::qWaitFor([&] {
+        return !window.Reading() && pending(Parts(window).IconList) == 0 && pending(Parts(window).ICLList) == 0;
+    });
 }
 
 void WritePlainFile(const std::string& path, size_t size) { WriteBytes(path, std::vector<uint8_t>(size, 'x')); }
@@ -198,7 +208,9 @@ std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& fo
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
     // The first listing runs once the window is on screen; it ends with the counters shown.
-    if (!QTest::qWaitFor([&] { return !Parts(window).sb->PanelText(0).isEmpty(); }) || !WaitIdle(*window)) return nullptr;
+    if (!QTest::qWaitFor([&] { return !Parts(window).sb->PanelText(0).isEmpty(); }) || !WaitIdle(*window) ||
+        !WaitForView(*window))
+        return nullptr;
     return window;
 }
 

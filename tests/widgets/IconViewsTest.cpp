@@ -11,6 +11,7 @@
 #include "widgets/IconModels.h"
 #include "widgets/IconPixmaps.h"
 #include "widgets/RightButtonBand.h"
+#include "widgets/WorkQueue.h"
 
 #include <QAbstractItemModelTester>
 #include <QContextMenuEvent>
@@ -19,6 +20,8 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <future>
 
 using namespace pictavo;
 using namespace pictavo::test;
@@ -83,6 +86,9 @@ private slots:
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(Names(model), (QStringList{"a", "b", "empty"}));
         QCOMPARE(model.index(0, 0).data(kIconDetailRole).toString(), QStringLiteral("图像数量: 2"));
+        // Pictures are made off this thread and come through the event loop.
+        QVERIFY(model.index(1, 0).data(Qt::DecorationRole).isNull());
+        QTRY_COMPARE(model.PicturesPending(), 0);
         QVERIFY(!model.index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
         QVERIFY(model.index(2, 0).data(Qt::DecorationRole).isNull());
         QVERIFY(!model.HidesRow(0));
@@ -117,6 +123,76 @@ private slots:
         model.RemoveRows({0, 1, 2});
         QCOMPARE(model.rowCount(), 0);
         QCOMPARE(icons.Count(), 0);
+    }
+
+    // Pictures on their way when rows are removed, appended or refilled land on their own rows,
+    // and none meant for rows refilled since: each row ends with its own icon's picture.
+    void picturesFollowTheirRows() {
+        const auto fill = [](TIconList& icons, std::initializer_list<int> sizes) {
+            for (const int size : sizes) icons.AddIcon(std::to_string(size), Icon({{size, size % 3 ? 8 : 32}}));
+        };
+        const auto expected = [](const TIconList& icons, int row) {
+            return IconThumbnail(icons.Icon(row)->Images()[0]->OwnSizeSource(), Qt::white, 32)
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        TIconList icons;
+        fill(icons, {8, 9, 10, 11, 12, 13, 14, 15});
+        TIconListModel model(icons, Qt::white, 32, 32);
+        model.RemoveRows({0, 2, 5});
+        fill(icons, {20, 21});
+        model.ShowAppended();
+        QTRY_COMPARE(model.PicturesPending(), 0);
+        QCOMPARE(Names(model), (QStringList{"9", "11", "12", "14", "15", "20", "21"}));
+        for (int row = 0; row < model.rowCount(); ++row)
+            QCOMPARE(model.index(row, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage().convertToFormat(
+                         QImage::Format_RGB32),
+                     expected(icons, row));
+
+        model.Refill([&] { icons.Clear(); });
+        model.Refill([&] { fill(icons, {24, 25, 26}); });
+        QTRY_COMPARE(model.PicturesPending(), 0);
+        for (int row = 0; row < model.rowCount(); ++row)
+            QCOMPARE(model.index(row, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage().convertToFormat(
+                         QImage::Format_RGB32),
+                     expected(icons, row));
+
+        // The box's pictures: asked for when first drawn, and those of an icon no longer shown
+        // never land on the next one's rows.
+        TIconImagesModel images;
+        images.ShowIcon(icons, 0);
+        QVERIFY(images.index(0, 0).data(Qt::DecorationRole).isNull());
+        images.ShowIcon(icons, 2);
+        QVERIFY(images.index(0, 0).data(Qt::DecorationRole).isNull());
+        QTRY_COMPARE(images.PicturesPending(), 0);
+        QCOMPARE(images.index(0, 0).data(Qt::DecorationRole).value<QImage>(),
+                 BoxPicture(icons.Icon(2)->Images()[0]->HandleSource(), kBoxItemMaxHeight));
+    }
+
+    // Work runs off this thread and its step on it; the step of work abandoned while it runs
+    // never runs. One worker, so work posted after it is done after it.
+    void abandonedWorkNeverSteps() {
+        TWorkQueue queue(1);
+        std::promise<void> start, release;
+        std::shared_future<void> released = release.get_future().share();
+        QStringList steps;
+        queue.Post([&, released] {
+            start.set_value();
+            released.wait();
+            return [&] { steps << "abandoned"; };
+        });
+        start.get_future().wait();
+        queue.Abandon();
+        QCOMPARE(queue.Pending(), 0);
+        QThread* worker = nullptr;
+        queue.Post([&] {
+            worker = QThread::currentThread();
+            return [&] { steps << (QThread::currentThread() == thread() ? "kept" : "wrong thread"); };
+        });
+        QCOMPARE(queue.Pending(), 1);
+        release.set_value();
+        QTRY_COMPARE(steps, QStringList{"kept"});
+        QVERIFY(worker && worker != thread());
+        QCOMPARE(queue.Pending(), 0);
     }
 
     void iconListModelRefillShowsWhatWasReadBeforeAnError() {
