@@ -11,7 +11,11 @@
 // list has been painted. Between rounds the .ico file's row is chosen, so that the DLL is read
 // again (the window reloads only when the file changes).
 // Prints the median and fastest against a target, and the images decoded per round against
-// the thumbnails shown: only the image each thumbnail draws should be decoded.
+// the thumbnails shown: only the image each thumbnail draws should be decoded. A timer ticking
+// on the window's event loop meanwhile gives the longest time the window did not answer
+// (the longest gap between ticks, the choice itself included).
+// With --png SIZE every icon is instead one distinct SIZE x SIZE PNG (a large file whose
+// pictures take long to decode): the window should answer all along.
 // Then, R times, "保存为图标 › 所有对象" saves every icon into an empty folder, timed from the
 // folder chooser's answer until the command returns, against `pictavo-cli extract` of the same
 // DLL into another folder (one whole run of the program each); both must write the same files.
@@ -24,6 +28,7 @@
 #include "support/TempDir.h"
 #include "widgets/FileListView.h"
 #include "widgets/FoundFilesModel.h"
+#include "widgets/IconModels.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
 #include "widgets/ShellTree.h"
@@ -37,6 +42,8 @@
 #include <QTimer>
 #include <QIcon>
 #include <QListView>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -56,6 +63,7 @@ constexpr double kTargetMs = 300;
 struct TOptions {
     int Icons = 300;
     int Rounds = 5;
+    int Png = 0;  // the size of every icon's one PNG image; 0 for the usual four images
 };
 
 IcoImage Image(int size, int bitCount) {
@@ -85,6 +93,24 @@ int WriteDll(const std::string& path, int icons) {
     }
     WriteBytes(path, BuildPe(resources, /*pe64=*/true).Bytes);
     return images;
+}
+
+// The DLL of large pictures: every group one PNG of size x size, each drawn differently.
+int WritePngDll(const std::string& path, int icons, int size) {
+    std::vector<PeResource> resources;
+    for (int g = 1; g <= icons; ++g) {
+        // One colour with a diagonal of another: small files, full-size pictures.
+        Picture picture{size, size, std::vector<uint32_t>(static_cast<size_t>(size) * size, 0xFF000000u | (g * 0x10305u)),
+                        std::vector<uint8_t>(static_cast<size_t>(size) * size, 0)};
+        for (int i = 0; i < size; ++i) picture.Colour[static_cast<size_t>(i) * size + i] = 0xFFFFFFFFu;
+        const auto png = MakePng(picture);
+        const IcoImage image{InfoFor(size, 32, png.size()), png};
+        const auto id = static_cast<uint16_t>(g);
+        resources.push_back(PeResource{RT_GROUP_ICON, true, id, {}, 1033, GroupResource({image}, id)});
+        resources.push_back(PeResource{RT_ICON, true, id, {}, 1033, image.Bytes});
+    }
+    WriteBytes(path, BuildPe(resources, /*pe64=*/true).Bytes);
+    return icons;
 }
 
 double Median(std::vector<double> values) {
@@ -169,12 +195,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == QLatin1String("--icons")) options.Icons = std::clamp(args[i + 1].toInt(), 1, 4000);
         else if (args[i] == QLatin1String("--rounds")) options.Rounds = std::max(1, args[i + 1].toInt());
+        else if (args[i] == QLatin1String("--png")) options.Png = std::clamp(args[i + 1].toInt(), 1, 4096);
     }
 
     TempDir work;
     const std::string folder = work.Path() + "/view";
     std::filesystem::create_directory(folder);
-    const int images = WriteDll(folder + "/icons.dll", options.Icons);
+    const int images = options.Png ? WritePngDll(folder + "/icons.dll", options.Icons, options.Png)
+                                   : WriteDll(folder + "/icons.dll", options.Icons);
     WriteBytes(folder + "/other.ico", MakeIco({Image(16, 4)}));
     const auto dllSize = std::filesystem::file_size(folder + "/icons.dll");
 
@@ -186,7 +214,17 @@ int main(int argc, char** argv) {
     while (Part<TFileListView>(window, "FileList")->Model()->rowCount() < 2 || Part<TPanelStatusBar>(window, "sb")->PanelText(0).isEmpty())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 
-    std::vector<double> ready, painted;
+    // The longest gap between two ticks of a timer on the window's event loop.
+    QElapsedTimer sinceTick;
+    double longestGap = 0;
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, static_cast<double>(sinceTick.nsecsElapsed()) / 1e6);
+        sinceTick.start();
+        ++ticks;
+    });
+    std::vector<double> ready, painted, pictured, stalls;
     std::vector<uint64_t> decoded;
     int shown = 0, thumbnails = 0;
     QString status;
@@ -199,16 +237,29 @@ int main(int argc, char** argv) {
         Part<TPanelStatusBar>(window, "sb")->SetPanelText(1, {});
 
         const uint64_t before = DecodedRasterCount();
+        ticker.start(1);
+        longestGap = 0;
+        sinceTick.start();
         timer.start();
         ChooseFile(window, QStringLiteral("icons.dll"));
         while (!Ready(window)) QCoreApplication::processEvents();
         const double readyMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         Part<QListView>(window, "IconList")->viewport()->repaint();
         const double paintedMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        // Pictures may come after the icons are listed.
+        const QListView* list = Part<QListView>(window, "IconList");
+        while (static_cast<const TIconListModel*>(list->model())->PicturesPending() > 0)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const double picturedMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        // One more tick, so that a window that did not answer until now is counted.
+        for (const int seen = ticks; ticks == seen;) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        ticker.stop();
         const uint64_t after = DecodedRasterCount();
         if (r == 0) continue;
         ready.push_back(readyMs);
         painted.push_back(paintedMs);
+        pictured.push_back(picturedMs);
+        stalls.push_back(longestGap);
         decoded.push_back(after - before);
         shown = Listed(Part<QListView>(window, "IconList"));
         thumbnails = Thumbnails(Part<QListView>(window, "IconList"));
@@ -220,7 +271,13 @@ int main(int argc, char** argv) {
     std::printf("choice to \"就绪\":      median %.1f ms, fastest %.1f ms (%d rounds; target <= %.0f ms)\n",
                 Median(ready), Fastest(ready), options.Rounds, kTargetMs);
     std::printf("choice to list painted: median %.1f ms, fastest %.1f ms\n", Median(painted), Fastest(painted));
+    std::printf("choice to every thumbnail: median %.1f ms, fastest %.1f ms\n", Median(pictured), Fastest(pictured));
+    std::printf("longest time the window did not answer: median %.1f ms, worst %.1f ms\n", Median(stalls),
+                *std::max_element(stalls.begin(), stalls.end()));
     const auto [fewest, most] = std::minmax_element(decoded.begin(), decoded.end());
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory of the process so far (RSS): %.0f MB\n", static_cast<double>(usage.ru_maxrss) / 1024);
     std::printf("images decoded per round: %llu to %llu, for %d thumbnails\n", static_cast<unsigned long long>(*fewest),
                 static_cast<unsigned long long>(*most), thumbnails);
     // Saving every icon: the window's command against the command line, each into a new folder.

@@ -24,7 +24,9 @@ TIconListModel::TIconListModel(TIconList& icons, const QColor& background, int t
       FBackground(background),
       FThumbnailSize(thumbnailSize),
       FThumbnailMaxWidth(thumbnailMaxWidth),
+      FBlank(thumbnailSize, thumbnailSize),
       FDecoder(new TWorkQueue(kDecodingThreads, this)) {
+    FBlank.fill(background);
     TakeRows();
 }
 
@@ -38,9 +40,12 @@ QVariant TIconListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return QString::fromStdString(FIcons.Name(row));
-    case Qt::DecorationRole:
-        if (FRows[static_cast<size_t>(row)].Picture.isNull()) return {};
-        return QIcon(FRows[static_cast<size_t>(row)].Picture);
+    case Qt::DecorationRole: {
+        const TRow& entry = FRows[static_cast<size_t>(row)];
+        if (entry.Pending) return QIcon(FBlank);
+        if (entry.Picture.isNull()) return {};
+        return QIcon(entry.Picture);
+    }
     case kIconDetailRole: {
         const TAdvancedIcon* icon = FIcons.Icon(row);
         return QStringLiteral("图像数量: %1").arg(icon ? icon->Images().Count() : 0);
@@ -66,6 +71,7 @@ void TIconListModel::RequestThumbnail(int row) {
         if (images[i]->Width() <= FThumbnailMaxWidth) chosen = images[i];
     // The work holds the image's bytes, not the icon, which may go while it is decoded.
     const uint64_t id = FRows[static_cast<size_t>(row)].Id;
+    FRows[static_cast<size_t>(row)].Pending = true;
     FDecoder->Post([this, id, source = chosen->OwnSizeSource(), background = FBackground, size = FThumbnailSize] {
         QImage picture;
         try {
@@ -81,8 +87,10 @@ void TIconListModel::ShowThumbnail(uint64_t id, const QImage& picture) {
     // Rows keep their rising ids in order, whatever rows were removed before them.
     const auto found = std::lower_bound(FRows.begin(), FRows.end(), id,
                                         [](const TRow& row, uint64_t value) { return row.Id < value; });
-    if (found == FRows.end() || found->Id != id || picture.isNull()) return;
-    found->Picture = QPixmap::fromImage(picture);
+    if (found == FRows.end() || found->Id != id) return;
+    found->Pending = false;
+    // Without a picture (one that cannot be decoded) the row is listed without one.
+    found->Picture = picture.isNull() ? QPixmap() : QPixmap::fromImage(picture);
     const QModelIndex changed = index(static_cast<int>(found - FRows.begin()));
     emit dataChanged(changed, changed, {Qt::DecorationRole});
 }

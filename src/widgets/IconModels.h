@@ -2,8 +2,9 @@
 // icon of the list, in its order: name, picture, image count) and one over the images of one
 // icon (sorted by depth: label and the image itself). Adding, removing and clearing go through
 // the models, so that views and selections follow every change without renumbering anything.
-// Pictures are decoded on worker threads: a row shows none until its picture arrives (with a
-// dataChanged notice), and a picture asked for rows since cleared or refilled never arrives.
+// Pictures are decoded on worker threads: a row shows a blank one until its picture arrives
+// (with a dataChanged notice), and a picture asked for rows since cleared or refilled never
+// arrives.
 #pragma once
 
 #include "widgets/IconDelegates.h"
@@ -68,6 +69,7 @@ private:
     struct TRow {
         uint64_t Id;
         QPixmap Picture;
+        bool Pending = false;  // its picture is on its way
     };
     void TakeRows();
     // Asks for the picture of a row just added (none for an icon without images).
@@ -81,6 +83,9 @@ private:
     // One entry per row shown; the rows are the list's first FRows.size() icons.
     std::vector<TRow> FRows;
     uint64_t FNextId = 0;
+    // What a row shows until its picture comes: the background at the picture's size, so that
+    // views lay the row out as it will stay.
+    QPixmap FBlank;
     TWorkQueue* FDecoder;
 };
 
