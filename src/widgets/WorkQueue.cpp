@@ -4,7 +4,9 @@
 
 namespace pictavo {
 
-TWorkQueue::TWorkQueue(int threads, QObject* parent) : QObject(parent), FMaxThreads(threads < 1 ? 1 : threads) {}
+TWorkQueue::TWorkQueue(int threads, QObject* parent) : QObject(parent), FMaxThreads(threads < 1 ? 1 : threads) {
+    connect(this, &TWorkQueue::StepsHandedBack, this, &TWorkQueue::RunSteps, Qt::QueuedConnection);
+}
 
 TWorkQueue::~TWorkQueue() {
     {
@@ -71,7 +73,7 @@ void TWorkQueue::WorkerLoop() {
         if (!FStepsPosted) {
             // One call on the way at a time carries every step handed back meanwhile.
             FStepsPosted = true;
-            QMetaObject::invokeMethod(this, [this] { RunSteps(); }, Qt::QueuedConnection);
+            emit StepsHandedBack();
         }
     }
 }

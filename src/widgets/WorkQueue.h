@@ -34,6 +34,11 @@ public:
     // Work posted and not abandoned whose step has not run yet.
     int Pending() const;
 
+signals:
+    // For the queue itself: a worker handed steps back (connected to RunSteps, queued). A signal
+    // rather than a posted functor, so that nothing made on a worker passes through Qt's queue.
+    void StepsHandedBack();
+
 private:
     struct TDone {
         uint64_t Generation;
