@@ -23,6 +23,7 @@
 #include "support/TempDir.h"
 #include "widgets/FileListView.h"
 #include "widgets/FoundFilesModel.h"
+#include "widgets/IconModels.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
 
@@ -130,6 +131,10 @@ int main(int argc, char** argv) {
     Part<TPanelStatusBar>(window, "sb")->SetPanelText(1, {});
     Part<QAction>(window, "All2")->trigger();
     while (!Ready(window)) QCoreApplication::processEvents();
+    // The files are read and the thumbnails drawn beside the window: wait for the last of them.
+    while (window.Reading() ||
+           static_cast<const TIconListModel*>(Part<QListView>(window, "ICLList")->model())->PicturesPending() > 0)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QCoreApplication::processEvents();
     const double iconMb = static_cast<double>(IconBytes(window.Library())) / (1 << 20);
     Row("window: add every file to library", PeakMb(RUSAGE_SELF), iconMb, before);

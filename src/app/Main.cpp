@@ -152,6 +152,7 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
 
     Runner = std::make_unique<TCommandRunner>(this, sb);
     FFileReader = new TWorkQueue(kReadingThreads, this);
+    FLibraryReader = new TWorkQueue(1, this);
     FindFile.OnSearchBegin = [this](TFindFile& sender) { FindFileSearchBegin(sender); };
     FindFile.OnFolderChange = [this](TFindFile& sender, const std::string& folder, bool& ignore) {
         FindFileFolderChange(sender, folder, ignore);
@@ -732,7 +733,7 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
         });
 }
 
-bool Twnd_pv_Main::Reading() const { return FFileReader->Pending() > 0; }
+bool Twnd_pv_Main::Reading() const { return FFileReader->Pending() > 0 || FLibraryReader->Pending() > 0; }
 
 void Twnd_pv_Main::IconListItemSelectionChanged(int Row, bool Selected) { TabSheet1->IconSelectionChanged(Row, Selected); }
 
@@ -771,12 +772,24 @@ void Twnd_pv_Main::cmAddFiles(QAction* Sender) {
         ShowLibraryCount();
         pc->setCurrentWidget(TabSheet2);
     };
-    Runner->Run(steps, [&] {
-        const TFoundFilesModel* model = FileList->Model();
-        for (int row = 0; row < model->rowCount(); ++row)
-            if (all || selection->isRowSelected(row, QModelIndex())) LoadIcons(model->File(row).Row.Path, FLibrary);
-        RebuildLibraryList();
-    });
+    std::vector<std::string> files;
+    const TFoundFilesModel* model = FileList->Model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (all || selection->isRowSelected(row, QModelIndex())) files.push_back(model->File(row).Row.Path);
+    // The files are read on a worker, in order, up to the first that cannot be read; their icons
+    // join the library under the names they would have had read straight into it (made unique
+    // in the files read, then again in the library: the same names, taken in the same order).
+    Runner->RunInBackground<TIconLibrary>(
+        steps, *FLibraryReader,
+        [files = std::move(files)](TIconLibrary& read) {
+            for (const std::string& file : files) LoadIcons(file, read);
+        },
+        [this](TIconLibrary& read) {
+            TIconList& icons = read.Icons();
+            for (int i = 0; i < icons.Count(); ++i)
+                FLibrary.Icons().AddIcon(FLibrary.Icons().UniqueName(icons.Name(i)), icons.Take(i));
+            RebuildLibraryList();
+        });
 }
 
 void Twnd_pv_Main::cmAddIcons(QAction* Sender) {
@@ -819,6 +832,8 @@ void Twnd_pv_Main::cmNewlibrary() {
     steps.BeginUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(false); };
     steps.EndUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(true); };
     steps.AfterReady = [this] { ShowLibraryCount(); };
+    // Files still being added would fill the new library: they are dropped with the old one.
+    FLibraryReader->Abandon();
     Runner->Run(steps, [this] {
         TabSheet2->Images()->Clear();
         TabSheet2->Icons()->Clear();

@@ -62,7 +62,7 @@ public:
     const bool& Searching() const { return FSearching; }
     const bool& Browsing() const { return FBrowsing; }
     const pictavo::TFindFile& Search() const { return FindFile; }
-    // The chosen file is still being read.
+    // The chosen file, or files being added to the library, are still being read.
     bool Reading() const;
     // Runs every command of the window; its error report may be replaced.
     TCommandRunner& Commands() { return *Runner; }
@@ -122,8 +122,9 @@ private:
     Twnd_pv_Search* wnd_pv_Search = nullptr;
     // Runs every command of the window and its dialogs.
     std::unique_ptr<TCommandRunner> Runner;
-    // Reads the chosen file's icons off the window's thread.
+    // Read the chosen file's icons, and the files added to the library, off the window's thread.
     pictavo::TWorkQueue* FFileReader = nullptr;
+    pictavo::TWorkQueue* FLibraryReader = nullptr;
 
     // --- state ----------------------------------------------------------------------------
     pictavo::TIconLibrary FFileIcons;  // icons of the file on view

@@ -210,6 +210,7 @@ private slots:
         const auto window = OpenWindow(Store(), Q(folder.Path()));
         QVERIFY(window);
         Parts(window).All2->trigger();
+        QVERIFY(WaitForView(*window));
         Select(Parts(window).ICLList, 0);
         SetCurrent(Parts(window).ICLBox, 0);
         {
