@@ -706,6 +706,8 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
     const std::string path = FileList->Model()->File(Row).Row.Path;
     // Names that differ only in case are two files here: only the very same path is the file on view.
     if (path == FCurrentFile) return;
+    // A file still being read is dropped with the view it was read for.
+    EmptyCurrentFileView();
     FCurrentFile = path;
 
     TCommandSteps steps;
@@ -722,9 +724,6 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
     };
     // The file is read on a worker, so that the window answers while a large file is read; a
     // file chosen meanwhile abandons it. The view is empty until its icons come.
-    FFileReader->Abandon();
-    TabSheet1->Images()->Clear();
-    TabSheet1->Icons()->Clear();
     Runner->RunInBackground<TIconLibrary>(
         steps, *FFileReader, [path](TIconLibrary& read) { LoadIcons(path, read); },
         [this](TIconLibrary& read) {

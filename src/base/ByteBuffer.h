@@ -45,7 +45,6 @@ public:
     TByteBuffer& operator=(const TByteBuffer&) = delete;
 
     std::span<const uint8_t> Bytes() const { return {FBytes.get(), FSize}; }
-    TDecodeBudget& Budget() const { return *FBudget; }
     const std::shared_ptr<TDecodeBudget>& SharedBudget() const { return FBudget; }
 
     // A value derived from the bytes under a key, made by `make` on first use and shared while

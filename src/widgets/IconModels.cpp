@@ -148,8 +148,8 @@ QVariant TIconImagesModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole) return QString::fromStdString(FIcon->Images()[row]->Label());
     if (role != Qt::DecorationRole) return {};
     TPicture& picture = FPictures[static_cast<size_t>(row)];
-    if (picture.State == TPictureState::NotAsked) {
-        picture.State = TPictureState::Asked;
+    if (!picture.Asked) {
+        picture.Asked = true;
         auto* self = const_cast<TIconImagesModel*>(this);
         FDecoder->Post([self, row, source = FIcon->Images()[row]->HandleSource()] {
             QImage image;
@@ -166,7 +166,15 @@ QVariant TIconImagesModel::data(const QModelIndex& index, int role) const {
 
 void TIconImagesModel::ShowPicture(int row, const QImage& picture) {
     if (row < 0 || row >= static_cast<int>(FPictures.size())) return;
-    FPictures[static_cast<size_t>(row)] = {TPictureState::Made, picture};
+    FPictures[static_cast<size_t>(row)].Image = picture;
+    FMadeRows.push_back(row);
+    FMadeBytes += picture.sizeInBytes();
+    while (FMadeBytes > kMaxBoxPictureBytes && FMadeRows.size() > 1) {
+        TPicture& oldest = FPictures[static_cast<size_t>(FMadeRows.front())];
+        FMadeRows.pop_front();
+        FMadeBytes -= oldest.Image.sizeInBytes();
+        oldest = {};
+    }
     const QModelIndex changed = index(row);
     emit dataChanged(changed, changed, {Qt::DecorationRole});
 }
@@ -181,6 +189,8 @@ void TIconImagesModel::Reset(TAdvancedIcon* icon, int index) {
     FIconIndex = FIcon ? index : -1;
     if (FIcon) FIcon->Images().SortByDepth();
     FPictures.assign(FIcon ? static_cast<size_t>(FIcon->Images().Count()) : 0, TPicture{});
+    FMadeRows.clear();
+    FMadeBytes = 0;
     endResetModel();
 }
 

@@ -14,6 +14,7 @@
 #include <QPixmap>
 
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 namespace pictavo {
@@ -89,6 +90,10 @@ private:
     TWorkQueue* FDecoder;
 };
 
+// The bytes of image-box pictures a model keeps at once. An icon may name thousands of large
+// images; scrolling through them keeps only the last pictures made (more than a box can show).
+inline constexpr qsizetype kMaxBoxPictureBytes = qsizetype{64} << 20;
+
 // The images of one icon, sorted by colour depth, then width: a row per image with its label,
 // and as its decoration the picture an image box draws (BoxPicture).
 class TIconImagesModel : public QAbstractListModel {
@@ -115,10 +120,10 @@ public:
     int PicturesPending() const;
 
 private:
-    // A row's picture (DecorationRole) is decoded when a view first asks for it.
-    enum class TPictureState : uint8_t { NotAsked, Asked, Made };
+    // A row's picture (DecorationRole) is decoded when a view asks for it; the oldest made are
+    // let go past kMaxBoxPictureBytes and made again when drawn again.
     struct TPicture {
-        TPictureState State = TPictureState::NotAsked;
+        bool Asked = false;
         QImage Image;
     };
     void Reset(TAdvancedIcon* icon, int index);
@@ -127,6 +132,8 @@ private:
     TAdvancedIcon* FIcon = nullptr;
     int FIconIndex = -1;
     mutable std::vector<TPicture> FPictures;
+    std::deque<int> FMadeRows;  // rows holding a picture, oldest first
+    qsizetype FMadeBytes = 0;   // their pictures' bytes
     TWorkQueue* FDecoder = nullptr;
 };
 

@@ -9,7 +9,6 @@
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
 #include "widgets/FileListView.h"
-#include "widgets/FoundFilesModel.h"
 #include "widgets/IconDelegates.h"
 #include "widgets/IconPixmaps.h"
 #include "widgets/PanelStatusBar.h"
@@ -236,29 +235,22 @@ private slots:
         QVERIFY(window);
         QStringList errors;
         Parts(window).Runner->ShowError = [&](const QString& message) { errors << message; };
-        const auto choose = [&](const QString& name) {
-            const TFoundFilesModel* model = Parts(window).FileList->Model();
-            for (int row = 0; row < model->rowCount(); ++row)
-                if (model->File(row).Name == name)
-                    Parts(window).FileList->selectionModel()->setCurrentIndex(
-                        model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        };
-        choose(QStringLiteral("many.dll"));
+        QVERIFY(SelectFile(*window, QStringLiteral("many.dll")));
         QVERIFY(window->Reading());
         QCOMPARE(Parts(window).FFileIcons.Icons().Count(), 0);
         QCOMPARE(Panel(*window, 1), QStringLiteral("正在检索图标..."));
-        choose(QStringLiteral("sample.ico"));
+        QVERIFY(SelectFile(*window, QStringLiteral("sample.ico")));
         QVERIFY(WaitForView(*window));
         QCOMPARE(Texts(Parts(window).IconList), QStringList{"sample"});
         QCOMPARE(Parts(window).FCurrentFile, folder.File("sample.ico"));
         QCOMPARE(TabText(*window, 0), QStringLiteral(" 当前查看 - 1 个图标 "));
 
         // Back to the large file, read whole this time; then one that vanished before it was read.
-        choose(QStringLiteral("many.dll"));
+        QVERIFY(SelectFile(*window, QStringLiteral("many.dll")));
         QVERIFY(WaitForView(*window));
         QCOMPARE(Count(Parts(window).IconList), 300);
         std::filesystem::remove(folder.File("sample.ico"));
-        choose(QStringLiteral("sample.ico"));
+        QVERIFY(SelectFile(*window, QStringLiteral("sample.ico")));
         QVERIFY(WaitForView(*window));
         QCOMPARE(Count(Parts(window).IconList), 0);
         QCOMPARE(errors.size(), 1);

@@ -168,16 +168,18 @@ void SetCurrent(QListView* view, int row) {
 
 bool NothingSelected(const QListView* view) { return !view->selectionModel()->hasSelection(); }
 
-bool ChooseFile(Twnd_pv_Main& window, const QString& name) {
+bool SelectFile(Twnd_pv_Main& window, const QString& name) {
     const TFoundFilesModel* model = Parts(window).FileList->Model();
     for (int row = 0; row < model->rowCount(); ++row) {
         if (model->File(row).Name != name) continue;
         Parts(window).FileList->selectionModel()->setCurrentIndex(
             model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        return WaitForView(window);
+        return true;
     }
     return false;
 }
+
+bool ChooseFile(Twnd_pv_Main& window, const QString& name) { return SelectFile(window, name) && WaitForView(window); }
 
 bool WaitForView(Twnd_pv_Main& window) {
     const auto pending = [](const QListView* view) {

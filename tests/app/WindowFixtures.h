@@ -108,7 +108,9 @@ QModelIndex Row(const QListView* view, int row);
 void Select(QListView* view, int row);
 void SetCurrent(QListView* view, int row);
 bool NothingSelected(const QListView* view);
-// Chooses a row of the file list by its caption, as a click on it does, and waits for its icons.
+// Chooses a row of the file list by its caption, as a click on it does; ChooseFile then waits
+// for its icons.
+bool SelectFile(Twnd_pv_Main& window, const QString& name);
 bool ChooseFile(Twnd_pv_Main& window, const QString& name);
 // Waits until the chosen file is read and the icon views' thumbnails are made.
 bool WaitForView(Twnd_pv_Main& window);

@@ -171,6 +171,29 @@ private slots:
                  BoxPicture(icons.Icon(2)->Images()[0]->HandleSource(), kBoxItemMaxHeight));
     }
 
+    // An icon of many wide images scrolled through in a box keeps only the last pictures made,
+    // within kMaxBoxPictureBytes; one let go is made again when asked for again.
+    void boxPicturesAreBounded() {
+        const auto bytes = MakeDib(MakePicture(2048, 256, 0, true), 32);
+        const size_t picture = size_t{2048} * 256 * 4;
+        const int count = static_cast<int>(kMaxBoxPictureBytes / picture) + 8;
+        const auto file = MakeIco(std::vector<IcoImage>(static_cast<size_t>(count), {InfoFor(0, 32, bytes.size()), bytes}));
+        TSpanStream stream(file);
+        TIconList icons;
+        auto icon = std::make_unique<TAdvancedIcon>();
+        QVERIFY(icon->LoadFromStream(stream));
+        icons.AddIcon("wide", std::move(icon));
+        TIconImagesModel images;
+        images.ShowIcon(icons, 0);
+        for (int row = 0; row < count; ++row) images.index(row, 0).data(Qt::DecorationRole);
+        QTRY_COMPARE(images.PicturesPending(), 0);
+        qsizetype held = 0;
+        for (int row = 0; row < count; ++row)
+            held += images.index(row, 0).data(Qt::DecorationRole).value<QImage>().sizeInBytes();
+        QVERIFY(held > 0 && held <= kMaxBoxPictureBytes);
+        QTRY_VERIFY(!images.index(0, 0).data(Qt::DecorationRole).isNull());
+    }
+
     // Work runs off this thread and its step on it; the step of work abandoned while it runs
     // never runs. One worker, so work posted after it is done after it.
     void abandonedWorkNeverSteps() {
