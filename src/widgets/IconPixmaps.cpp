@@ -8,18 +8,22 @@ namespace pictavo {
 
 QImage RasterToImage(const TIconRaster& raster) {
     if (raster.Width <= 0 || raster.Height <= 0) return {};
-    QImage image(raster.Width, raster.Height, QImage::Format_ARGB32);
+    // Premultiplied here, pixel by pixel, rather than by a format conversion afterwards: Qt
+    // converts large images on threads of its own pool, which a picture made on one of the
+    // window's workers has no need of.
+    QImage image(raster.Width, raster.Height, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) return {};
     for (int y = 0; y < raster.Height; ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < raster.Width; ++x) {
             const uint32_t colour = raster.Pixel(x, y);
             if (raster.HasAlpha)
-                line[x] = colour;
+                line[x] = qPremultiply(colour);
             else
                 line[x] = raster.MaskBit(x, y) ? 0u : (colour | 0xFF000000u);
         }
     }
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return image;
 }
 
 QImage IconThumbnail(const TPixelSource& source, const QColor& background, int size) {
