@@ -420,6 +420,69 @@ def pe_100_big_pngs(count=100):
     return pe_with(icons, groups)
 
 
+def huge_png(shade, size=4096):
+    """A size x size RGBA PNG of one colour with a stripe, compressed fast: the stream is one
+    piece of 64 rows flushed and repeated (each piece decodes on its own), then the checksum."""
+    stripe = b'\0' + bytes((shade, 255 - shade, 64, 255)) * (size - 8) + bytes((255, 255, 255, 255)) * 8
+    piece_rows = stripe * 64
+    c = zlib.compressobj(9)
+    piece = c.compress(piece_rows) + c.flush(zlib.Z_FULL_FLUSH)
+    repeats = size // 64
+    adler = 1
+    for _ in range(repeats):
+        adler = zlib.adler32(piece_rows, adler)
+    # The first piece carries the zlib header; the rest are raw deflate blocks, then the end.
+    stream = piece + piece[2:] * (repeats - 1) + b'\x03\x00' + struct.pack('>I', adler)
+    return png(size, stream)
+
+
+def ico_200_huge_pngs(count=200):
+    """200 different 4096 x 4096 PNG images in one .ico file."""
+    images = [huge_png(i) for i in range(count)]
+    entries, offset = [], 6 + 16 * count
+    for data in images:
+        entries.append((0, 32, len(data), offset))
+        offset += len(data)
+    return ico(entries, b''.join(images))
+
+
+def pe_huge_pngs(count=10):
+    """A DLL of `count` group icons, each one 4096 x 4096 PNG of its own."""
+    images = [huge_png(i * 20) for i in range(count)]
+
+    def icons(r):
+        return r.directory([(i + 1, HIGH | r.language(r.data(images[i]))) for i in range(count)])
+
+    def groups(r):
+        return r.directory([(i + 1, HIGH | r.language(r.data(group([group_entry(0, 32, len(images[i]), i + 1)]))))
+                            for i in range(count)])
+
+    return pe_with(icons, groups)
+
+
+def pe_same_huge_png(count=200):
+    """A DLL of `count` group icons whose icon resources all cover one 4096 x 4096 PNG, each
+    one byte longer than the last (what follows the image differs, the picture does not)."""
+    image = huge_png(90)
+    tail = bytes(count)
+
+    def icons(r):
+        blob_rva = struct.unpack_from('<I', r.b, r.data(image + tail))[0]
+        entries = []
+        for i in range(count):
+            at = r.reserve(16)
+            r.put32(at, blob_rva)
+            r.put32(at + 4, len(image) + i)
+            entries.append((i + 1, HIGH | r.language(at)))
+        return r.directory(entries)
+
+    def groups(r):
+        return r.directory([(i + 1, HIGH | r.language(r.data(group([group_entry(0, 32, len(image) + i, i + 1)]))))
+                            for i in range(count)])
+
+    return pe_with(icons, groups)
+
+
 FILES = {
     'pe-many-groups.dll': pe_many_groups,
     'pe-shared-blob.dll': pe_shared_blob,
@@ -434,6 +497,9 @@ FILES = {
     'png-ztxt-1000.ico': png_ztxt_1000,
     'ico-100-big-pngs.ico': ico_100_big_pngs,
     'pe-100-big-pngs.dll': pe_100_big_pngs,
+    'ico-200-huge-pngs.ico': ico_200_huge_pngs,
+    'pe-10-huge-pngs.dll': pe_huge_pngs,
+    'pe-200-same-huge-png.dll': pe_same_huge_png,
 }
 
 

@@ -156,6 +156,11 @@ run_case ico-100-big-pngs.ico "extract --png" extract --png -o @OUT ico-100-big-
 run_case ico-100-big-pngs.ico thumbnail thumbnail ico-100-big-pngs.ico @OUT/t.png
 run_case pe-100-big-pngs.dll "extract --png" extract --png -o @OUT pe-100-big-pngs.dll
 run_case pe-100-big-pngs.dll icl icl -o @OUT/lib.icl pe-100-big-pngs.dll
+# Copies decode nothing: one image of a file whose images together pass the decode budget.
+run_case ico-200-huge-pngs.ico "bmp 0 0" bmp ico-200-huge-pngs.ico 0 0 @OUT/a.bmp
+run_case ico-200-huge-pngs.ico "bmp 0 150" bmp ico-200-huge-pngs.ico 0 150 @OUT/a.bmp
+run_case pe-10-huge-pngs.dll "bmp 9 0" bmp pe-10-huge-pngs.dll 9 0 @OUT/a.bmp
+run_case pe-200-same-huge-png.dll thumbnail thumbnail pe-200-same-huge-png.dll @OUT/t.png
 
 if wanted pe-truncate.dll "list, truncating"; then
     IFS=$'\t' read -r outcome seconds rss < <(python3 "$script_dir/truncate-race.py" "$cli" \

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -40,16 +41,19 @@ public:
     // meanwhile: the busy step now; `work` fills a Result there; back on the window's thread,
     // `show` shows what it made (also what it made before an error), then the ready step and
     // the error box follow. Work abandoned on the queue shows nothing: the command that
-    // abandoned it ends the busy state.
+    // abandoned it ends the busy state, and the work's cancel flag (the queue's, handed to
+    // `work`) is set so that its reads stop.
+    using TCancel = std::atomic<bool>;
     template <typename Result>
-    void RunInBackground(const TCommandSteps& steps, pictavo::TWorkQueue& queue, std::function<void(Result&)> work,
-                         std::function<void(Result&)> show) {
+    void RunInBackground(const TCommandSteps& steps, pictavo::TWorkQueue& queue,
+                         std::function<void(Result&, const TCancel&)> work, std::function<void(Result&)> show) {
         ShowBusy(steps);
-        queue.Post([this, steps, work = std::move(work), show = std::move(show)]() -> std::function<void()> {
+        queue.Post([this, steps, cancel = queue.CancelFlag(), work = std::move(work),
+                    show = std::move(show)]() -> std::function<void()> {
             auto result = std::make_shared<Result>();
             std::exception_ptr error;
             try {
-                work(*result);
+                work(*result, *cancel);
             } catch (...) {
                 error = std::current_exception();
             }

@@ -474,6 +474,9 @@ void Twnd_pv_Main::FormClose() {
     // A run in progress ends, and nothing waits to be listed after it.
     FListingPending = false;
     FindFile.Abort();
+    // Files being read stop at their next read, so that the process ends as the window does.
+    FFileReader->Abandon();
+    FLibraryReader->Abandon();
     if (wnd_pv_Search && wnd_pv_Search->isVisible()) wnd_pv_Search->close();
 }
 
@@ -725,7 +728,7 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
     // The file is read on a worker, so that the window answers while a large file is read; a
     // file chosen meanwhile abandons it. The view is empty until its icons come.
     Runner->RunInBackground<TIconLibrary>(
-        steps, *FFileReader, [path](TIconLibrary& read) { LoadIcons(path, read); },
+        steps, *FFileReader, [path](TIconLibrary& read, const std::atomic<bool>& cancel) { LoadIcons(path, read, &cancel); },
         [this](TIconLibrary& read) {
             // The icons read before an error are listed too.
             TabSheet1->Icons()->Refill([&] { FFileIcons.Icons().Assign(read.Icons()); });
@@ -780,9 +783,7 @@ void Twnd_pv_Main::cmAddFiles(QAction* Sender) {
     // in the files read, then again in the library: the same names, taken in the same order).
     Runner->RunInBackground<TIconLibrary>(
         steps, *FLibraryReader,
-        [files = std::move(files)](TIconLibrary& read) {
-            for (const std::string& file : files) LoadIcons(file, read);
-        },
+        [files = std::move(files)](TIconLibrary& read, const std::atomic<bool>& cancel) { LoadIcons(files, read, &cancel); },
         [this](TIconLibrary& read) {
             TIconList& icons = read.Icons();
             for (int i = 0; i < icons.Count(); ++i)
@@ -804,12 +805,13 @@ void Twnd_pv_Main::cmAddIcons(QAction* Sender) {
         for (int i = 0; i < TabSheet1->Icons()->rowCount(); ++i) {
             if (TabSheet1->List()->isRowHidden(i) || (!all && !selection->isRowSelected(i, {}))) continue;
             const TAdvancedIcon* source = FFileIcons.Icons().Icon(i);
-            // An independent copy: the view's icons go when another file is viewed.
+            // An independent copy (the view's icons go when another file is viewed): it shares
+            // the images' bytes and decodes nothing.
             std::unique_ptr<TAdvancedIcon> copy = source->Create();
             copy->Assign(*source);
             FLibrary.Icons().AddIcon(FFileIcons.Icons().Name(i), std::move(copy));
-            RebuildLibraryList();
         }
+        RebuildLibraryList();
     });
 }
 

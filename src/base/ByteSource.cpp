@@ -58,6 +58,8 @@ std::optional<std::span<const uint8_t>> TSpanSource::View(uint64_t offset, uint6
     return FBytes.subspan(static_cast<size_t>(offset), static_cast<size_t>(n));
 }
 
+ECancelled::ECancelled() : EPictavoError("读取已取消") {}
+
 TFileSource::TFileSource(const std::string& fileName) {
     // Non-blocking, so that a named pipe never waits for a writer.
     FFd = OpenForReading(fileName);
@@ -92,6 +94,7 @@ const TFileSource::TPage* TFileSource::Page(uint64_t index) const {
         if (kept.Index == index) return &kept;
     const uint64_t at = index * kPageSize;
     if (FSizeKnown && at > FSize) return nullptr;
+    CheckCancelled();
     TPage& page = FPages[FNext];
     FNext = (FNext + 1) % kKeptPages;
     page.Index = UINT64_MAX;
@@ -120,7 +123,8 @@ const TFileSource::TPage* TFileSource::Page(uint64_t index) const {
 size_t TFileSource::ReadDirect(uint64_t offset, uint8_t* out, size_t n) const {
     size_t done = 0;
     while (done < n) {
-        const ssize_t got = ::pread(FFd, out + done, n - done, static_cast<off_t>(offset + done));
+        CheckCancelled();
+        const ssize_t got = ::pread(FFd, out + done, std::min(n - done, kDirectReadPiece), static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) continue;
         if (got == 0 && !FSizeKnown) {  // the end of the file: now its size is known
             FSize = offset + done;

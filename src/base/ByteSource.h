@@ -4,8 +4,10 @@
 #pragma once
 
 #include "base/ByteBuffer.h"
+#include "base/Errors.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -22,9 +24,25 @@ namespace pictavo {
 // descriptor, or -1 with errno set.
 int OpenForReading(const std::string& fileName);
 
+// Set from another thread to stop a read: the readers poll it and raise ECancelled.
+using TCancelFlag = std::atomic<bool>;
+
+// A read was stopped through its cancel flag: "读取已取消".
+class ECancelled : public EPictavoError {
+public:
+    ECancelled();
+};
+
 class TByteSource {
 public:
     virtual ~TByteSource() = default;
+    // Reads of a file stop with ECancelled once `flag` is set (checked at every read that
+    // goes to the file, and by readers between the records they make); null: never.
+    void SetCancelFlag(const TCancelFlag* flag) { FCancel = flag; }
+    // Raises ECancelled when the flag is set.
+    void CheckCancelled() const {
+        if (FCancel && FCancel->load(std::memory_order_relaxed)) throw ECancelled();
+    }
     virtual uint64_t Size() const = 0;
     // Copies n bytes at offset; false when they are not all there.
     virtual bool Read(uint64_t offset, void* out, size_t n) const = 0;
@@ -36,6 +54,9 @@ public:
     virtual std::optional<std::span<const uint8_t>> View(uint64_t offset, uint64_t n) const = 0;
     // All the bytes when the source holds them in memory; nothing otherwise.
     virtual std::optional<std::span<const uint8_t>> Memory() const { return std::nullopt; }
+
+private:
+    const TCancelFlag* FCancel = nullptr;
 };
 
 class TSpanSource : public TByteSource {
@@ -74,6 +95,9 @@ public:
     std::optional<std::span<const uint8_t>> View(uint64_t, uint64_t) const override { return std::nullopt; }
 
     static constexpr size_t kPageSize = 4096;
+    // Reads of many pages go to the file in pieces of this size, the cancel flag checked
+    // before each, so that a read of hundreds of megabytes can be stopped.
+    static constexpr size_t kDirectReadPiece = size_t{4} << 20;
     // Pages kept; older ones are read again when asked for (headers and tables sit together).
     static constexpr size_t kKeptPages = 6;
 

@@ -43,13 +43,29 @@ std::shared_ptr<const TIconRaster> DecodeWithinBudget(std::span<const uint8_t> b
     });
 }
 
+size_t ImageBytesUsed(std::span<const uint8_t> bytes) {
+    if (!IsPngData(bytes)) return bytes.size();
+    const ByteReader reader(bytes);
+    uint64_t at = 8;  // past the signature
+    for (int chunk = 0; chunk < kMaxPngChunksWalked; ++chunk) {
+        // Length, type, the data and its checksum.
+        const auto length = reader.u32be(at);
+        if (!length || !reader.has(at, uint64_t{12} + *length)) break;
+        const bool end = reader.u32be(at + 4) == 0x49454E44u;  // "IEND"
+        at += uint64_t{12} + *length;
+        if (end) return static_cast<size_t>(at);
+    }
+    return bytes.size();
+}
+
 std::unique_ptr<TIconImage> TIconImage::CreateCopy(const TIconImage& Source) {
     auto copy = std::make_unique<TIconImage>();
     copy->FInfo = Source.FInfo;
     copy->FBuffer = Source.FBuffer;
     copy->FOffset = Source.FOffset;
-    Source.GetHandle();
-    copy->FHandle = Source.FHandle;
+    // Nothing is decoded for the copy, and pixels the source holds are not held by it: it
+    // decodes lazily like any image, sharing a picture still held over the same bytes. Only a
+    // refusal of the bytes themselves carries over, as it would be met again.
     copy->FDecodeFailed = Source.FDecodeFailed;
     copy->UpdateSize();
     return copy;

@@ -41,9 +41,9 @@ public:
     TIconImage(const TIconImage&) = delete;
     TIconImage& operator=(const TIconImage&) = delete;
 
-    // A plain TIconImage with Source's info, bytes and pixels (asking Source for its pixels
-    // makes them if it had none). Bytes and pixels are immutable, so the copy shares them:
-    // it stays valid and unchanged whatever becomes of Source.
+    // A plain TIconImage with Source's info and bytes. The bytes are immutable, so the copy
+    // shares them and stays valid and unchanged whatever becomes of Source; nothing is decoded
+    // for it, and it makes its pixels on first use like any image.
     static std::unique_ptr<TIconImage> CreateCopy(const TIconImage& Source);
 
     // The decoded pixels at the entry's width and height bytes (0 = the image's own size),
@@ -141,6 +141,13 @@ public:
 // set, when the file's images already hold too many decoded pixels.
 std::shared_ptr<const TIconRaster> DecodeWithinBudget(std::span<const uint8_t> bytes, int width, int height,
                                                       const std::shared_ptr<TDecodeBudget>& budget, bool& overBudget);
+
+// The bytes of an image that its picture is made from: for a PNG, those up to the end of its
+// IEND chunk (a decoder reads nothing after it), found within its first kMaxPngChunksWalked
+// chunks; all of them for any other image, or a PNG whose end lies further. Entries over one
+// image that differ only in what follows it make the same picture.
+size_t ImageBytesUsed(std::span<const uint8_t> bytes);
+inline constexpr int kMaxPngChunksWalked = 64;
 
 // The colour depth an image is shown and sorted by: its entry's bit count, or where that is 0
 // the depth its own header gives (0 without a header).

@@ -72,6 +72,8 @@ void TIconLibrary::LoadFromSource(const std::string& FileName, const TByteSource
         T32BitReader reader(FileName, File);
         try {
             if (!reader.Open() || reader.GroupCount() == 0) return;
+        } catch (const ECancelled&) {
+            throw;
         } catch (...) {
             return;  // a directory that cannot be counted holds no icons
         }

@@ -134,14 +134,26 @@ void KeepOwnBytes(const std::vector<TAdvancedIcon*>& Icons) {
 
 }  // namespace
 
-int LoadIcons(const std::string& FileName, TIconLibrary& Target) {
+int LoadIcons(const std::vector<std::string>& FileNames, TIconLibrary& Target, const TCancelFlag* Cancel) {
+    int added = 0;
+    for (const std::string& file : FileNames) {
+        if (Cancel && Cancel->load(std::memory_order_relaxed)) throw ECancelled();
+        added += LoadIcons(file, Target, Cancel);
+    }
+    return added;
+}
+
+int LoadIcons(const std::string& FileName, TIconLibrary& Target, const TCancelFlag* Cancel) {
     // One descriptor for the kind and the icons; only a regular file is read.
-    const TFileSource file(FileName);
+    TFileSource file(FileName);
+    file.SetCancelFlag(Cancel);
     file.RequireRegular(FileName);
     const TIconFileKind kind = file.Valid() ? IconFileKind(file) : TIconFileKind::None;
     if (kind == TIconFileKind::PE || kind == TIconFileKind::NE) {
         TIconLibrary temp;
         temp.LoadFromSource(FileName, file, kind);
+        // A read stopped where a reader takes any failure for "no icons" is still stopped.
+        file.CheckCancelled();
         if (!temp.LastError().empty()) throw EICLReadError(temp.LastError());
         TIconList& icons = temp.Icons();
         std::vector<TAdvancedIcon*> read;

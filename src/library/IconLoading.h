@@ -1,12 +1,14 @@
 // The routines the window and the command line share to count and read a file's icons.
 #pragma once
 
+#include "base/ByteSource.h"
+
 #include <string>
+#include <vector>
 
 namespace pictavo {
 
 class TIconLibrary;
-class TByteSource;
 
 // Group icons of an executable or DLL that passes the signature test; 0 for any other file
 // or one that cannot be read. Reads only the headers and the resource directory; never raises.
@@ -34,6 +36,11 @@ int CountFileIcons(const std::string& FileName);
 // icon library, else the one icon of an .ico file, named after the file without folder and
 // last extension. Returns the number added. Reading errors propagate, and an executable or
 // icon library that announces icons but cannot be read raises EICLReadError with the reason.
-int LoadIcons(const std::string& FileName, TIconLibrary& Target);
+// Once `Cancel` is set the read stops with ECancelled, at the file's next read or icon; the
+// icons added before stay.
+int LoadIcons(const std::string& FileName, TIconLibrary& Target, const TCancelFlag* Cancel = nullptr);
+// LoadIcons of each file in turn, up to the first error; `Cancel` is also checked before each
+// file. Returns the number of icons added.
+int LoadIcons(const std::vector<std::string>& FileNames, TIconLibrary& Target, const TCancelFlag* Cancel = nullptr);
 
 }  // namespace pictavo

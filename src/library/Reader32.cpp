@@ -26,7 +26,11 @@ size_t T32BitReader::GroupCount() const { return FResources.CountNames(RT_GROUP_
 bool T32BitReader::ReadIcons() {
     if (!Open()) return false;
     FLoaded = true;
-    for (const TResourceName& name : FResources.Names(RT_GROUP_ICON)) AddResourceIcon(name);
+    const TByteSource* file = FSource ? FSource : FFile.get();
+    for (const TResourceName& name : FResources.Names(RT_GROUP_ICON)) {
+        if (file) file->CheckCancelled();
+        AddResourceIcon(name);
+    }
     return true;
 }
 

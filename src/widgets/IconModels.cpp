@@ -7,8 +7,10 @@
 #include "widgets/WorkQueue.h"
 
 #include <QIcon>
+#include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace pictavo {
 
@@ -69,36 +71,83 @@ void TIconListModel::RequestThumbnail(int row) {
     const TIconImage* chosen = images[0];
     for (int i = 0; i < images.Count(); ++i)
         if (images[i]->Width() <= FThumbnailMaxWidth) chosen = images[i];
+    TRow& entry = FRows[static_cast<size_t>(row)];
+    TPixelSource source = chosen->OwnSizeSource();
+    // Entries over one image's bytes make one picture, whatever follows the image.
+    const TPictureKey key{source.Buffer.get(), source.Offset, ImageBytesUsed(chosen->Data())};
+    const auto [found, fresh] = FPictures.try_emplace(key);
+    TSharedPicture& shared = found->second;
+    // The bytes an entry was made from may be gone, and others now lie at that address.
+    if (!fresh && shared.Buffer.expired()) shared = {};
+    if (shared.Made) {
+        entry.Picture = shared.Picture;
+        return;
+    }
+    entry.Pending = true;
+    shared.Waiting.push_back(entry.Id);
+    if (shared.Waiting.size() > 1) return;  // its picture is on its way already
+    shared.Buffer = source.Buffer;
+    shared.Source = std::move(source);
+    Decode(key);
+}
+
+void TIconListModel::Decode(const TPictureKey& key) {
     // The work holds the image's bytes, not the icon, which may go while it is decoded.
-    const uint64_t id = FRows[static_cast<size_t>(row)].Id;
-    FRows[static_cast<size_t>(row)].Pending = true;
-    FDecoder->Post([this, id, source = chosen->OwnSizeSource(), background = FBackground, size = FThumbnailSize] {
+    FDecoder->Post([this, key, source = FPictures.at(key).Source, background = FBackground, size = FThumbnailSize] {
         QImage picture;
+        bool overBudget = false;
         try {
-            picture = IconThumbnail(source, background, size);
+            picture = IconThumbnail(source, background, size, &overBudget);
         } catch (const std::exception&) {
             // an icon whose picture cannot be made is listed without one
         }
-        return [this, id, picture = std::move(picture)] { ShowThumbnail(id, picture); };
+        return [this, key, picture = std::move(picture), overBudget] { ShowThumbnail(key, picture, overBudget); };
     });
 }
 
-void TIconListModel::ShowThumbnail(uint64_t id, const QImage& picture) {
-    // Rows keep their rising ids in order, whatever rows were removed before them.
-    const auto found = std::lower_bound(FRows.begin(), FRows.end(), id,
-                                        [](const TRow& row, uint64_t value) { return row.Id < value; });
-    if (found == FRows.end() || found->Id != id) return;
-    found->Pending = false;
-    // Without a picture (one that cannot be decoded) the row is listed without one.
-    found->Picture = picture.isNull() ? QPixmap() : QPixmap::fromImage(picture);
-    const QModelIndex changed = index(static_cast<int>(found - FRows.begin()));
-    emit dataChanged(changed, changed, {Qt::DecorationRole});
+void TIconListModel::ShowThumbnail(const TPictureKey& key, const QImage& picture, bool overBudget) {
+    const auto found = FPictures.find(key);
+    if (found == FPictures.end() || found->second.Made) return;
+    TSharedPicture& shared = found->second;
+    if (overBudget && shared.Retries < kMaxBudgetRetries) {
+        // Refused only for the pixels held elsewhere at that moment: tried again once some are
+        // likely let go, unless the rows are taken anew meanwhile.
+        const int delay = kFirstRetryMs << shared.Retries++;
+        QTimer::singleShot(delay, this, [this, key, refills = FRefills] {
+            const auto again = FPictures.find(key);
+            if (refills == FRefills && again != FPictures.end() && !again->second.Made) Decode(key);
+        });
+        return;
+    }
+    shared.Made = true;
+    shared.Source = {};
+    // Without a picture (one that cannot be decoded) the rows are listed without one.
+    shared.Picture = picture.isNull() ? QPixmap() : QPixmap::fromImage(picture);
+    int first = rowCount(), last = -1;
+    for (const uint64_t id : std::exchange(shared.Waiting, {})) {
+        // Rows keep their rising ids in order, whatever rows were removed before them.
+        const auto row = std::lower_bound(FRows.begin(), FRows.end(), id,
+                                          [](const TRow& r, uint64_t value) { return r.Id < value; });
+        if (row == FRows.end() || row->Id != id) continue;
+        row->Pending = false;
+        row->Picture = shared.Picture;
+        first = std::min(first, static_cast<int>(row - FRows.begin()));
+        last = std::max(last, static_cast<int>(row - FRows.begin()));
+    }
+    if (last >= first) emit dataChanged(index(first), index(last), {Qt::DecorationRole});
 }
 
-int TIconListModel::PicturesPending() const { return FDecoder->Pending(); }
+int TIconListModel::PicturesPending() const {
+    return static_cast<int>(std::count_if(FPictures.begin(), FPictures.end(),
+                                          [](const auto& entry) { return !entry.second.Waiting.empty(); }));
+}
+
+int TIconListModel::DecodesQueued() const { return FDecoder->Pending(); }
 
 void TIconListModel::TakeRows() {
     FDecoder->Abandon();
+    FPictures.clear();
+    ++FRefills;
     FRows.clear();
     FRows.reserve(static_cast<size_t>(FIcons.Count()));
     for (int row = 0; row < FIcons.Count(); ++row) {
@@ -129,6 +178,8 @@ void TIconListModel::RemoveRows(std::vector<int> rows) {
         FRows.erase(FRows.begin() + *row);
         endRemoveRows();
     }
+    // Pictures whose bytes went with the icons go too.
+    std::erase_if(FPictures, [](const auto& entry) { return entry.second.Buffer.expired(); });
 }
 
 void TIconListModel::Clear() {
@@ -153,20 +204,36 @@ QVariant TIconImagesModel::data(const QModelIndex& index, int role) const {
         auto* self = const_cast<TIconImagesModel*>(this);
         FDecoder->Post([self, row, source = FIcon->Images()[row]->HandleSource()] {
             QImage image;
+            bool overBudget = false;
             try {
-                image = BoxPicture(source, kBoxItemMaxHeight);
+                image = BoxPicture(source, kBoxItemMaxHeight, &overBudget);
             } catch (const std::exception&) {
                 // drawn without its picture, as an image that cannot be decoded
             }
-            return [self, row, image = std::move(image)] { self->ShowPicture(row, image); };
+            return [self, row, image = std::move(image), overBudget] { self->ShowPicture(row, image, overBudget); };
         });
     }
     return picture.Image.isNull() ? QVariant() : QVariant(picture.Image);
 }
 
-void TIconImagesModel::ShowPicture(int row, const QImage& picture) {
+void TIconImagesModel::ShowPicture(int row, const QImage& picture, bool overBudget) {
     if (row < 0 || row >= static_cast<int>(FPictures.size())) return;
-    FPictures[static_cast<size_t>(row)].Image = picture;
+    TPicture& made = FPictures[static_cast<size_t>(row)];
+    if (overBudget && made.Retries < kMaxBudgetRetries) {
+        // Refused only for the pixels held elsewhere at that moment: asked again a little
+        // later, when the row is drawn again (so only if it is still on view).
+        const int delay = kFirstRetryMs << made.Retries++;
+        ++FRetrying;
+        QTimer::singleShot(delay, this, [this, row, shown = FShown] {
+            if (shown != FShown) return;
+            --FRetrying;
+            FPictures[static_cast<size_t>(row)].Asked = false;
+            const QModelIndex again = index(row);
+            emit dataChanged(again, again, {Qt::DecorationRole});
+        });
+        return;
+    }
+    made.Image = picture;
     FMadeRows.push_back(row);
     FMadeBytes += picture.sizeInBytes();
     while (FMadeBytes > kMaxBoxPictureBytes && FMadeRows.size() > 1) {
@@ -179,12 +246,16 @@ void TIconImagesModel::ShowPicture(int row, const QImage& picture) {
     emit dataChanged(changed, changed, {Qt::DecorationRole});
 }
 
-int TIconImagesModel::PicturesPending() const { return FDecoder->Pending(); }
+int TIconImagesModel::PicturesPending() const { return FDecoder->Pending() + FRetrying; }
+
+int TIconImagesModel::DecodesQueued() const { return FDecoder->Pending(); }
 
 void TIconImagesModel::Reset(TAdvancedIcon* icon, int index) {
     beginResetModel();
     // Pictures on their way are for the rows going now.
     FDecoder->Abandon();
+    ++FShown;
+    FRetrying = 0;
     FIcon = icon;
     FIconIndex = FIcon ? index : -1;
     if (FIcon) FIcon->Images().SortByDepth();

@@ -4,9 +4,12 @@
 // the models, so that views and selections follow every change without renumbering anything.
 // Pictures are decoded on worker threads: a row shows a blank one until its picture arrives
 // (with a dataChanged notice), and a picture asked for rows since cleared or refilled never
-// arrives.
+// arrives. Rows whose images lie over the very same bytes share one decode and one picture; a
+// decode refused only because the file's decode budget was spent at that moment is tried again
+// a little later, a bounded number of times.
 #pragma once
 
+#include "icons/IconImage.h"
 #include "widgets/IconDelegates.h"
 
 #include <QAbstractListModel>
@@ -15,14 +18,22 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <memory>
+#include <tuple>
 #include <vector>
 
 namespace pictavo {
 
 class TAdvancedIcon;
-class TIconImage;
 class TIconList;
 class TWorkQueue;
+
+// Decodes refused for the budget that are tried again, and the wait before the first retry
+// (doubled for each one after it): about six seconds in all, long enough for the pictures
+// being made elsewhere to be let go, and never endless.
+inline constexpr int kMaxBudgetRetries = 6;
+inline constexpr int kFirstRetryMs = 100;
 
 // The icons of a list, one row per icon at the icon's own index. The list is the model's to
 // change through RemoveRows and Clear; icons appended to it elsewhere appear with
@@ -62,8 +73,11 @@ public:
     void RemoveRows(std::vector<int> rows);
     // Empties the list.
     void Clear();
-    // Rows whose picture is still being made.
+    // Pictures still to come for the rows (decoding, or waiting to be tried again); rows over
+    // the same bytes wait for one picture.
     int PicturesPending() const;
+    // Decodes posted and not yet handed back.
+    int DecodesQueued() const;
 
 private:
     // A row: its serial number (rising with the row, never reused) and its picture.
@@ -72,10 +86,22 @@ private:
         QPixmap Picture;
         bool Pending = false;  // its picture is on its way
     };
+    // The bytes a picture is made from: the same bytes make the same picture.
+    using TPictureKey = std::tuple<const TByteBuffer*, size_t, size_t>;
+    // A picture shared by the rows over the same bytes: made, or on its way to the rows waiting.
+    struct TSharedPicture {
+        std::weak_ptr<const TByteBuffer> Buffer;  // expired: the key's buffer is gone
+        TPixelSource Source;                      // held while the picture is on its way
+        std::vector<uint64_t> Waiting;            // ids of the rows waiting for it
+        QPixmap Picture;
+        bool Made = false;
+        int Retries = 0;
+    };
     void TakeRows();
     // Asks for the picture of a row just added (none for an icon without images).
     void RequestThumbnail(int row);
-    void ShowThumbnail(uint64_t id, const QImage& picture);
+    void Decode(const TPictureKey& key);
+    void ShowThumbnail(const TPictureKey& key, const QImage& picture, bool overBudget);
 
     TIconList& FIcons;
     QColor FBackground;
@@ -87,6 +113,8 @@ private:
     // What a row shows until its picture comes: the background at the picture's size, so that
     // views lay the row out as it will stay.
     QPixmap FBlank;
+    std::map<TPictureKey, TSharedPicture> FPictures;
+    uint64_t FRefills = 0;  // raised when the rows are taken anew: retries from before are void
     TWorkQueue* FDecoder;
 };
 
@@ -116,24 +144,29 @@ public:
     const TIconImage* Image(int row) const;
     // The image of an index of a TIconImagesModel, null for any other.
     static const TIconImage* ImageAt(const QModelIndex& index);
-    // Pictures asked for and still being made.
+    // Pictures asked for and still being made, or waiting to be tried again.
     int PicturesPending() const;
+    // Decodes posted and not yet handed back.
+    int DecodesQueued() const;
 
 private:
     // A row's picture (DecorationRole) is decoded when a view asks for it; the oldest made are
     // let go past kMaxBoxPictureBytes and made again when drawn again.
     struct TPicture {
         bool Asked = false;
+        int Retries = 0;  // decodes refused for the budget so far
         QImage Image;
     };
     void Reset(TAdvancedIcon* icon, int index);
-    void ShowPicture(int row, const QImage& picture);
+    void ShowPicture(int row, const QImage& picture, bool overBudget);
 
     TAdvancedIcon* FIcon = nullptr;
     int FIconIndex = -1;
     mutable std::vector<TPicture> FPictures;
     std::deque<int> FMadeRows;  // rows holding a picture, oldest first
     qsizetype FMadeBytes = 0;   // their pictures' bytes
+    uint64_t FShown = 0;        // raised for each icon shown: retries from before are void
+    int FRetrying = 0;          // pictures waiting to be asked for again
     TWorkQueue* FDecoder = nullptr;
 };
 

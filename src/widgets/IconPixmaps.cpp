@@ -26,11 +26,12 @@ QImage RasterToImage(const TIconRaster& raster) {
     return image;
 }
 
-QImage IconThumbnail(const TPixelSource& source, const QColor& background, int size) {
+QImage IconThumbnail(const TPixelSource& source, const QColor& background, int size, bool* overBudget) {
     // The thumbnail is all the view keeps: pixels decoded for it are released once it is
     // drawn, so a list of many large icons holds a small picture of each, not their rasters.
-    bool overBudget = false;
-    const std::shared_ptr<const TIconRaster> raster = source.Decode(overBudget);
+    bool refused = false;
+    const std::shared_ptr<const TIconRaster> raster = source.Decode(refused);
+    if (overBudget) *overBudget = refused;
     if (!raster) return {};
     QImage pixels = RasterToImage(*raster);
     if (pixels.isNull()) return {};
@@ -47,9 +48,10 @@ QImage IconThumbnail(const TPixelSource& source, const QColor& background, int s
     return thumbnail;
 }
 
-QImage BoxPicture(const TPixelSource& source, int maxHeight) {
-    bool overBudget = false;
-    const std::shared_ptr<const TIconRaster> raster = source.Decode(overBudget);
+QImage BoxPicture(const TPixelSource& source, int maxHeight, bool* overBudget) {
+    bool refused = false;
+    const std::shared_ptr<const TIconRaster> raster = source.Decode(refused);
+    if (overBudget) *overBudget = refused;
     if (!raster) return {};
     QImage picture = RasterToImage(*raster);
     if (picture.height() > maxHeight) picture = picture.copy(0, 0, picture.width(), maxHeight);

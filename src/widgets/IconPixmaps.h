@@ -17,13 +17,14 @@ QImage RasterToImage(const TIconRaster& raster);
 
 // A thumbnail of `size` x `size`: the image's pixels at their own size stretched to that size
 // over `background` (as an image list with that background colour holds them). A null image
-// when the pixels cannot be decoded. The pixels are decoded for it and released again. Safe
-// on any thread.
-QImage IconThumbnail(const TPixelSource& source, const QColor& background, int size = 32);
+// when the pixels cannot be decoded, with *overBudget set (where given) when only the file's
+// decode budget refused them at that moment. The pixels are decoded for it and released again.
+// Safe on any thread.
+QImage IconThumbnail(const TPixelSource& source, const QColor& background, int size = 32, bool* overBudget = nullptr);
 
 // The pixels as an image is drawn in an image box: decoded at the entry's size, no more than
-// `maxHeight` rows of them (the rest never show). A null image when they cannot be decoded.
-// Safe on any thread.
-QImage BoxPicture(const TPixelSource& source, int maxHeight);
+// `maxHeight` rows of them (the rest never show). A null image when they cannot be decoded
+// (*overBudget as for IconThumbnail). Safe on any thread.
+QImage BoxPicture(const TPixelSource& source, int maxHeight, bool* overBudget = nullptr);
 
 }  // namespace pictavo

@@ -13,6 +13,7 @@ TWorkQueue::~TWorkQueue() {
         std::lock_guard<std::mutex> lock(FLock);
         FStopping = true;
         FWaiting.clear();
+        FCancel->store(true);  // work still running ends at its next check
     }
     FWake.notify_all();
     for (std::thread& thread : FThreads) thread.join();
@@ -33,9 +34,16 @@ void TWorkQueue::Post(TWork work) {
 void TWorkQueue::Abandon() {
     std::lock_guard<std::mutex> lock(FLock);
     ++FGeneration;
+    FCancel->store(true);
+    FCancel = std::make_shared<std::atomic<bool>>(false);
     FWaiting.clear();
     FDone.clear();
     FPending = 0;
+}
+
+std::shared_ptr<const std::atomic<bool>> TWorkQueue::CancelFlag() const {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FCancel;
 }
 
 int TWorkQueue::Pending() const {

@@ -6,10 +6,12 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -29,8 +31,12 @@ public:
 
     // Queues work; work is taken in the order it was posted.
     void Post(TWork work);
-    // Drops the work not yet begun, and the steps of all work posted so far never run.
+    // Drops the work not yet begun, and the steps of all work posted so far never run; the
+    // cancel flag of that work is set, so that work running stops at its next check.
     void Abandon();
+    // The flag that Abandon (or the queue's end) sets for the work posted until then: work that
+    // reads a file hands it to the reader, which stops at its next read.
+    std::shared_ptr<const std::atomic<bool>> CancelFlag() const;
     // Work posted and not abandoned whose step has not run yet.
     int Pending() const;
 
@@ -57,6 +63,7 @@ private:
     int FIdle = 0;
     int FPending = 0;             // of the current generation, posted and not stepped
     uint64_t FGeneration = 0;     // raised by Abandon
+    std::shared_ptr<std::atomic<bool>> FCancel = std::make_shared<std::atomic<bool>>(false);  // this generation's
     bool FStopping = false;
     bool FStepsPosted = false;    // a RunSteps call is on its way to the queue's thread
 };

@@ -226,6 +226,54 @@ TEST(AdvancedIconAssign, MakesIndependentPlainCopies) {
     EXPECT_EQ(std::vector<uint8_t>(copy.Images()[0]->Data().begin(), copy.Images()[0]->Data().end()), before);
 }
 
+// Copies take bytes only: a file whose pictures together pass its decode budget can still be
+// copied whole and then have each of its pictures made, one at a time.
+TEST(AdvancedIconAssign, CopiesDecodeNothingAndHoldNoPixels) {
+    std::vector<IcoImage> images;
+    for (int i = 0; i < 4; ++i) {
+        auto dib = MakeDib(MakePicture(32, 32, i), 24);
+        images.push_back({InfoFor(32, 24, dib.size()), dib});
+    }
+    const auto budget = std::make_shared<TDecodeBudget>(2 * RasterBytes(32, 32));
+    TAdvancedIcon source;
+    ASSERT_TRUE(source.LoadFromBytes(std::make_shared<const TByteBuffer>(MakeIco(images), budget)));
+    ASSERT_NE(source.Images()[0]->GetHandle(), nullptr);  // the source holds one picture
+    const uint64_t held = budget->InUse();
+
+    TAdvancedIcon copy;
+    copy.Assign(source);
+    EXPECT_EQ(budget->InUse(), held);  // nothing decoded for the copy
+    source.Images().Clear();
+    EXPECT_EQ(budget->InUse(), 0u);  // nor any pixels kept alive by it
+    for (int i = 0; i < 4; ++i) EXPECT_NE(copy.Images()[i]->OwnSizePixels(), nullptr) << i;
+}
+
+// Entries that differ only in bytes after a PNG's end make the same picture; any doubt about
+// where it ends counts every byte.
+TEST(ImageBytesUsed, EndsAfterThePngsEndChunk) {
+    const auto png = MakePng(MakePicture(8, 8, 0, true));
+    auto withTail = png;
+    withTail.insert(withTail.end(), 100, 0xAB);
+    const auto dib = MakeDib(MakePicture(8, 8), 24);
+    // A PNG whose end lies past the chunks looked at: a text chunk repeated before its data.
+    std::vector<uint8_t> manyChunks(png.begin(), png.begin() + 33);  // signature and header
+    for (int i = 0; i < kMaxPngChunksWalked; ++i) manyChunks.insert(manyChunks.end(), {0, 0, 0, 0, 't', 'E', 'X', 't', 0, 0, 0, 0});
+    manyChunks.insert(manyChunks.end(), png.begin() + 33, png.end());
+    manyChunks.insert(manyChunks.end(), 10, 0xAB);
+    const struct {
+        const char* name;
+        std::span<const uint8_t> bytes;
+        size_t used;
+    } cases[] = {
+        {"png", png, png.size()},
+        {"png and more", withTail, png.size()},
+        {"png cut short", std::span(png).first(png.size() - 4), png.size() - 4},
+        {"many chunks", manyChunks, manyChunks.size()},
+        {"bitmap", dib, dib.size()},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ImageBytesUsed(c.bytes), c.used) << c.name;
+}
+
 TEST(IconGraphic, ReportsTheRealSize) {
     THiResIcon empty;
     EXPECT_EQ(empty.GetWidth(), kDefaultIconSize);

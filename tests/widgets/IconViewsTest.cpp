@@ -171,6 +171,38 @@ private slots:
                  BoxPicture(icons.Icon(2)->Images()[0]->HandleSource(), kBoxItemMaxHeight));
     }
 
+    // Rows over the very same bytes wait for one decode and share its picture; a decode refused
+    // only because the file's decode budget was spent at that moment is made once it is free,
+    // in the icon views and in the image box alike.
+    void picturesSharedAndRetriedAfterTheBudget() {
+        const auto dib = MakeDib(MakePicture(32, 32, 16), 8);
+        const uint64_t limit = 4 * RasterBytes(32, 32);
+        const auto budget = std::make_shared<TDecodeBudget>(limit);
+        TAdvancedIcon source;
+        QVERIFY(source.LoadFromBytes(
+            std::make_shared<const TByteBuffer>(MakeIco({{InfoFor(32, 8, dib.size()), dib}}), budget)));
+        TIconList icons;
+        for (int i = 0; i < 50; ++i) {
+            auto copy = std::make_unique<TAdvancedIcon>();
+            copy->Assign(source);
+            icons.AddIcon(std::to_string(i), std::move(copy));
+        }
+        QVERIFY(budget->Reserve(limit));  // held elsewhere, for now
+        TIconListModel model(icons, Qt::white, 32, 32);
+        TIconImagesModel box;
+        box.ShowIcon(icons, 0);
+        box.index(0, 0).data(Qt::DecorationRole);
+        QCOMPARE(model.PicturesPending(), 1);
+        QTRY_COMPARE(model.DecodesQueued() + box.DecodesQueued(), 0);  // both refused
+        QCOMPARE(model.PicturesPending(), 1);
+        QCOMPARE(box.PicturesPending(), 1);
+        budget->Release(limit);
+        QTRY_COMPARE(model.PicturesPending(), 0);
+        for (int row = 0; row < model.rowCount(); ++row)
+            QVERIFY2(!model.index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull(), qPrintable(QString::number(row)));
+        QTRY_VERIFY(!box.index(0, 0).data(Qt::DecorationRole).isNull());
+    }
+
     // An icon of many wide images scrolled through in a box keeps only the last pictures made,
     // within kMaxBoxPictureBytes; one let go is made again when asked for again.
     void boxPicturesAreBounded() {
@@ -208,8 +240,12 @@ private slots:
             return [&] { steps << "abandoned"; };
         });
         start.get_future().wait();
+        const auto cancel = queue.CancelFlag();
         queue.Abandon();
         QCOMPARE(queue.Pending(), 0);
+        // The running work's reads are told to stop; work posted from now on is not.
+        QVERIFY(cancel->load());
+        QVERIFY(!queue.CancelFlag()->load());
         QThread* worker = nullptr;
         queue.Post([&] {
             worker = QThread::currentThread();
