@@ -15,7 +15,12 @@
 // on the window's event loop meanwhile gives the longest time the window did not answer
 // (the longest gap between ticks, the choice itself included).
 // With --png SIZE every icon is instead one distinct SIZE x SIZE PNG (a large file whose
-// pictures take long to decode): the window should answer all along.
+// pictures take long to decode): the window should answer all along. With --same-png SIZE every
+// group names one and the same SIZE x SIZE PNG: it should be decoded once for all of them.
+// Then "添加图标到图标库 › 所有对象" three times, each timed on the window's thread, and the
+// memory the process holds once the library's thumbnails are made.
+// With --close N, finally, a window lists a folder of N copies of the DLL, adds them all to the
+// library, and is closed 1 s later: the time its closing takes (the reads must stop).
 // Then, R times, "保存为图标 › 所有对象" saves every icon into an empty folder, timed from the
 // folder chooser's answer until the command returns, against `pictavo-cli extract` of the same
 // DLL into another folder (one whole run of the program each); both must write the same files.
@@ -44,10 +49,12 @@
 #include <QListView>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -64,6 +71,8 @@ struct TOptions {
     int Icons = 300;
     int Rounds = 5;
     int Png = 0;  // the size of every icon's one PNG image; 0 for the usual four images
+    bool SamePng = false;  // every group names one and the same PNG
+    int Close = 0;         // copies of the DLL added to the library before the window closes
 };
 
 IcoImage Image(int size, int bitCount) {
@@ -95,10 +104,16 @@ int WriteDll(const std::string& path, int icons) {
     return images;
 }
 
-// The DLL of large pictures: every group one PNG of size x size, each drawn differently.
-int WritePngDll(const std::string& path, int icons, int size) {
+// The DLL of large pictures: every group one PNG of size x size, each drawn differently, or
+// (same) every group naming the first one.
+int WritePngDll(const std::string& path, int icons, int size, bool same) {
     std::vector<PeResource> resources;
     for (int g = 1; g <= icons; ++g) {
+        if (same && g > 1) {
+            resources.push_back(PeResource{RT_GROUP_ICON, true, static_cast<uint16_t>(g), {}, 1033,
+                                           resources.front().Data});
+            continue;
+        }
         // One colour with a diagonal of another: small files, full-size pictures.
         Picture picture{size, size, std::vector<uint32_t>(static_cast<size_t>(size) * size, 0xFF000000u | (g * 0x10305u)),
                         std::vector<uint8_t>(static_cast<size_t>(size) * size, 0)};
@@ -169,6 +184,16 @@ double CliExtract(const QString& file, const std::string& folder) {
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
+// The resident memory of the process now, in MB.
+double CurrentRssMb() {
+    FILE* status = std::fopen("/proc/self/statm", "r");
+    if (!status) return -1;
+    long pages = 0, resident = 0;
+    const int read = std::fscanf(status, "%ld %ld", &pages, &resident);
+    std::fclose(status);
+    return read == 2 ? static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576 : -1;
+}
+
 bool Ready(const Twnd_pv_Main& window) { return Part<TPanelStatusBar>(window, "sb")->PanelText(1).startsWith(QStringLiteral("就绪 (")); }
 
 // Items of the icon list with a thumbnail.
@@ -196,12 +221,16 @@ int main(int argc, char** argv) {
         if (args[i] == QLatin1String("--icons")) options.Icons = std::clamp(args[i + 1].toInt(), 1, 4000);
         else if (args[i] == QLatin1String("--rounds")) options.Rounds = std::max(1, args[i + 1].toInt());
         else if (args[i] == QLatin1String("--png")) options.Png = std::clamp(args[i + 1].toInt(), 1, 4096);
+        else if (args[i] == QLatin1String("--same-png")) {
+            options.Png = std::clamp(args[i + 1].toInt(), 1, 4096);
+            options.SamePng = true;
+        } else if (args[i] == QLatin1String("--close")) options.Close = std::clamp(args[i + 1].toInt(), 1, 400);
     }
 
     TempDir work;
     const std::string folder = work.Path() + "/view";
     std::filesystem::create_directory(folder);
-    const int images = options.Png ? WritePngDll(folder + "/icons.dll", options.Icons, options.Png)
+    const int images = options.Png ? WritePngDll(folder + "/icons.dll", options.Icons, options.Png, options.SamePng)
                                    : WriteDll(folder + "/icons.dll", options.Icons);
     WriteBytes(folder + "/other.ico", MakeIco({Image(16, 4)}));
     const auto dllSize = std::filesystem::file_size(folder + "/icons.dll");
@@ -280,6 +309,24 @@ int main(int argc, char** argv) {
     std::printf("peak memory of the process so far (RSS): %.0f MB\n", static_cast<double>(usage.ru_maxrss) / 1024);
     std::printf("images decoded per round: %llu to %llu, for %d thumbnails\n", static_cast<unsigned long long>(*fewest),
                 static_cast<unsigned long long>(*most), thumbnails);
+    // Adding every icon of the file on view to the library, three times over: the command runs on
+    // the window's thread; the library's thumbnails come afterwards.
+    std::vector<double> adds;
+    for (int r = 0; r < 3; ++r) {
+        QElapsedTimer add;
+        add.start();
+        Part<QAction>(window, "All1")->trigger();
+        adds.push_back(static_cast<double>(add.nsecsElapsed()) / 1e6);
+        QCoreApplication::processEvents();
+    }
+    const auto* libraryList = Part<QListView>(window, "ICLList");
+    while (static_cast<const TIconListModel*>(libraryList->model())->PicturesPending() > 0)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("adding every icon to the library, 3 times: %.1f, %.1f, %.1f ms on the window's thread "
+                "(target <= 50 ms each); %d library thumbnails; peak memory (RSS) since: %.0f MB, now %.0f MB\n",
+                adds[0], adds[1], adds[2], Thumbnails(libraryList), static_cast<double>(usage.ru_maxrss) / 1024,
+                CurrentRssMb());
     // Saving every icon: the window's command against the command line, each into a new folder.
     std::vector<double> saved, extracted;
     bool same = true;
@@ -299,6 +346,31 @@ int main(int argc, char** argv) {
     std::printf("saving every icon (%d .ico files): window median %.1f ms, fastest %.1f ms; "
                 "pictavo-cli extract median %.1f ms, fastest %.1f ms\n",
                 options.Icons, Median(saved), Fastest(saved), Median(extracted), Fastest(extracted));
+
+    if (options.Close > 0) {
+        // A window over N copies of the DLL adds them all to the library and is closed 1 s later.
+        const std::string many = work.Path() + "/many";
+        std::filesystem::create_directory(many);
+        for (int i = 0; i < options.Close; ++i)
+            std::filesystem::copy_file(folder + "/icons.dll", many + "/copy" + std::to_string(i) + ".dll");
+        auto closing = std::make_unique<Twnd_pv_Main>();
+        Part<TRegPropStorageManEh>(*closing, "StorageMan")->SetStoreFileName(QString::fromStdString(work.Path() + "/store2.ini"));
+        Part<TPropStorageEh>(*closing, "Storage")->SetActive(false);
+        closing->SetStartFolder(QString::fromStdString(many));
+        closing->show();
+        while (Part<TFileListView>(*closing, "FileList")->Model()->rowCount() < options.Close)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        Part<QAction>(*closing, "All2")->trigger();
+        QElapsedTimer second;
+        second.start();
+        while (second.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QElapsedTimer close;
+        close.start();
+        closing->close();
+        closing.reset();
+        std::printf("closing 1 s into adding %d copies of the DLL to the library: %.0f ms (target <= 1000 ms)\n",
+                    options.Close, static_cast<double>(close.nsecsElapsed()) / 1e6);
+    }
 
     bool ok = true;
     if (!same) {
