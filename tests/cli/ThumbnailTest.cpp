@@ -188,10 +188,10 @@ TEST(CliThumbnail, WritesAnEmptyOutputInPlaceAndReplacesAFullOne) {
         int status;
     };
     for (const Case& c : {Case{"a.ico", "", RLIM_INFINITY, 0}, Case{"a.ico", old, RLIM_INFINITY, 0},
-                          Case{"a.ico", "", 40, 1}, Case{"a.ico", old, 40, 1}, Case{"plain.txt", "", RLIM_INFINITY, 1},
-                          Case{"missing.ico", old, RLIM_INFINITY, 1}}) {
-        const std::string what = std::string(c.input) + ", " + std::to_string(c.before.size()) + " bytes before, limit " +
-                                 std::to_string(c.limit);
+                          Case{"a.ico", "", 40, 1}, Case{"a.ico", old, 40, 1},
+                          Case{"plain.txt", "", RLIM_INFINITY, 1}, Case{"missing.ico", old, RLIM_INFINITY, 1}}) {
+        const std::string what = std::string(c.input) + ", " + std::to_string(c.before.size()) +
+                                 " bytes before, limit " + std::to_string(c.limit);
         const std::string out = dir.File("held.png");
         ::unlink(out.c_str());
         const int fd = ::open(out.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -209,7 +209,7 @@ TEST(CliThumbnail, WritesAnEmptyOutputInPlaceAndReplacesAFullOne) {
         const auto bytes = ReadBytes(out);
         if (c.status != 0) {
             EXPECT_EQ(now.st_ino, held.st_ino) << what;
-            EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == before) << what << ": holds " << bytes.size() << " bytes";
+            EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == before) << what << ": " << bytes.size() << " bytes";
             continue;
         }
         // An empty file is the same file afterwards, one with a picture a new one.

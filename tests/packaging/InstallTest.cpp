@@ -68,8 +68,9 @@ protected:
             const std::string icons = Root->File("cached/share/icons/hicolor");
             fs::create_directories(icons + "/48x48/apps");
             WriteBytes(icons + "/48x48/apps/other-program.png", MakePng(MakePicture(48, 48)));
-            CachedStatus = RunShell("gtk-update-icon-cache -q -f -t " + ShellQuote(icons) + " && umask 077 && env -u DESTDIR " +
-                                        install + " --prefix " + ShellQuote(Root->File("cached")),
+            CachedStatus = RunShell("gtk-update-icon-cache -q -f -t " + ShellQuote(icons) +
+                                        " && umask 077 && env -u DESTDIR " + install + " --prefix " +
+                                        ShellQuote(Root->File("cached")),
                                     CachedLog);
         }
     }
