@@ -7,10 +7,10 @@ foreach(dir IN LISTS PICTAVO_MADE_DIRS)
   endif()
 endforeach()
 
-# GIO and xdg-open find the program for a MIME type only through mimeinfo.cache, and GTK finds
-# new theme icons through the icon cache. Installed with DESTDIR (a package being staged)
-# nothing is done: the package's triggers update the caches on the system it is installed on.
-# A missing tool is skipped silently. The caches are readable by every user whatever the umask.
+# GIO and xdg-open find the program for a MIME type only through mimeinfo.cache. Installed with
+# DESTDIR (a package being staged) nothing is done: the package's triggers update the caches on
+# the system it is installed on. A missing tool is skipped silently. The caches are readable by
+# every user whatever the umask.
 if(NOT PICTAVO_INSTALLS_WINDOW OR NOT "$ENV{DESTDIR}" STREQUAL "")
   return()
 endif()
@@ -36,7 +36,14 @@ endfunction()
 
 find_program(update_desktop_database update-desktop-database)
 pictavo_refresh_cache("${update_desktop_database}" "${data_dir}/applications" mimeinfo.cache -q)
-# -t: a folder of its own (~/.local/share/icons/hicolor) has no index.theme; the system's
-# hicolor theme describes it.
-find_program(gtk_update_icon_cache NAMES gtk-update-icon-cache gtk4-update-icon-cache)
-pictavo_refresh_cache("${gtk_update_icon_cache}" "${data_dir}/icons/hicolor" icon-theme.cache -q -f -t)
+
+# GTK reads an icon theme's folders, unless the theme has an icon cache: then it trusts the cache
+# and misses whatever is added to those folders later, by any program. So a cache is brought up
+# to date only where one already exists (made by a package or by the user); where there is none
+# (a fresh ~/.local) none is made. -t: a folder of its own (~/.local/share/icons/hicolor) has no
+# index.theme; the system's hicolor theme describes it.
+set(icon_dir "${data_dir}/icons/hicolor")
+if(EXISTS "${icon_dir}/icon-theme.cache")
+  find_program(gtk_update_icon_cache NAMES gtk-update-icon-cache gtk4-update-icon-cache)
+  pictavo_refresh_cache("${gtk_update_icon_cache}" "${icon_dir}" icon-theme.cache -q -f -t)
+endif()

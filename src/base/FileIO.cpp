@@ -155,12 +155,16 @@ bool WriteFileInPlace(const std::string& fileName, std::span<const uint8_t> byte
     // O_NONBLOCK: opening a pipe for writing must not wait for a reader; it is refused below.
     const int fd = ::open(fileName.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return false;
+    // Only an empty file is written into, so a write that fails (a full disk) leaves it as it
+    // was and a reader never finds an earlier picture emptied or half overwritten; a file that
+    // holds anything is for an atomic replace. The size is the opened file's own, so no other
+    // file can be put in its place between the check and the write.
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_size != 0) {
         ::close(fd);
         return false;
     }
-    bool ok = ::fcntl(fd, F_SETFL, 0) == 0 && ::ftruncate(fd, 0) == 0;
+    bool ok = ::fcntl(fd, F_SETFL, 0) == 0;
     size_t done = 0;
     while (ok && done < bytes.size()) {
         const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
@@ -168,6 +172,9 @@ bool WriteFileInPlace(const std::string& fileName, std::span<const uint8_t> byte
         if (n <= 0) ok = false;
         else done += static_cast<size_t>(n);
     }
+    // The file ends where these bytes end, even if something was written into it meanwhile; after
+    // a failure it is empty again rather than holding part of them.
+    if (ok && ::ftruncate(fd, static_cast<off_t>(done)) != 0) ok = false;
     if (!ok && ::ftruncate(fd, 0) != 0) {
         // Nothing more can be done: the write's failure is reported below.
     }

@@ -60,13 +60,13 @@ enum class TSaveTarget {
 void WriteFileAtomically(const std::string& fileName, std::span<const uint8_t> bytes,
                          TSaveTarget how = TSaveTarget::FollowLinks);
 
-// Writes bytes into the file of that name itself: opened without following a link, emptied and
-// written, keeping its inode, so that a process holding it open (a thumbnailer service that
-// created it and reads it back through its descriptor) sees the new bytes. Only a regular file
-// with a single name is written so; for anything else (no such file, a link, a folder, a
-// device or pipe, a file with other hard links, one that cannot be opened for writing) nothing
-// is touched and the result is false. Raises EWriteError ("流写入错误") when the bytes cannot
-// all be written; the file is then left empty rather than holding part of them.
+// Writes bytes into the empty file of that name itself, keeping its inode, so that a process
+// holding it open (a thumbnailer service that created it and reads it back through its
+// descriptor) sees the new bytes. Only an empty regular file with a single name, opened without
+// following a link, is written so; for anything else (no such file, a file that holds bytes, a
+// link, a folder, a device or pipe, a file with other hard links, one that cannot be opened for
+// writing) nothing is touched and the result is false. Raises EWriteError ("流写入错误") when
+// the bytes cannot all be written; the file is then left empty, as it was.
 bool WriteFileInPlace(const std::string& fileName, std::span<const uint8_t> bytes);
 
 }  // namespace pictavo

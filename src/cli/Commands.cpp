@@ -481,9 +481,11 @@ int CmdThumbnail(const std::vector<std::string>& args, std::ostream&, std::ostre
         const auto path = LocalPathOfArgument(input);
         if (!path) throw EPictavoError("只能读取本地文件 (file:// URI 或路径)");
         const std::vector<uint8_t> png = WritePng(*MakeThumbnail(*path, size), TPngCompression::Fast);
-        // A thumbnailer service may create the output itself and read the PNG back through the
-        // descriptor it keeps open: an existing regular file is written in place, not renamed
-        // over, or the service would read its own empty file. A new output is made atomically.
+        // A thumbnailer service may create the output empty and read the PNG back through the
+        // descriptor it keeps open: an empty regular file is written in place, not renamed over,
+        // or the service would read its own empty file. A new output, and one that holds an
+        // earlier picture, is made atomically: a failed write (a full disk) keeps the old one,
+        // and a reader sees the old picture or the new one, never an empty or partial file.
         if (!WriteFileInPlace(output, png)) WriteFileAtomically(output, png, TSaveTarget::FollowLinks);
     } catch (const std::exception& e) {
         err << Printable(input) << ": " << Printable(e.what()) << '\n';

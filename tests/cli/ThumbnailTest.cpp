@@ -10,8 +10,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cstdlib>
@@ -134,10 +137,39 @@ TEST(CliThumbnail, NothingWrittenForFilesItCannotDraw) {
     }
 }
 
-// Tumbler creates the output itself, keeps a descriptor on it, runs the Exec line and reads the
-// PNG back through that descriptor: the PNG must land in that very file, not in one renamed
-// over it. A file that cannot be drawn leaves the file as the service made it.
-TEST(CliThumbnail, WritesIntoTheOutputTheServiceHoldsOpen) {
+namespace {
+
+// Runs `pictavo-cli thumbnail` in a child whose files cannot grow past `limit` bytes, as on a
+// full disk: a write past it fails (EFBIG, with SIGXFSZ ignored). Its stderr is discarded.
+int ThumbnailWithin(rlim_t limit, const std::vector<std::string>& args) {
+    std::vector<std::string> words = {PICTAVO_CLI, "thumbnail"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const rlimit size{limit, limit};
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &size) != 0 || null < 0 ||
+            ::dup2(null, 2) < 0)
+            ::_exit(126);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+// A thumbnailer service creates the output empty, keeps a descriptor on it, runs the Exec line
+// and reads the PNG back through that descriptor: the PNG must land in that very file, not in
+// one renamed over it. An output that already holds a picture is replaced whole by a new file,
+// so a reader never finds it empty or half written. A run that fails (a file it cannot draw, a
+// full disk) leaves the output as it was.
+TEST(CliThumbnail, WritesAnEmptyOutputInPlaceAndReplacesAFullOne) {
     TempDir dir;
     WriteBytes(dir.File("a.ico"), IconFile(0xFF3366CC));
     WriteBytes(dir.File("plain.txt"), {'h', 'i'});
@@ -147,13 +179,19 @@ TEST(CliThumbnail, WritesIntoTheOutputTheServiceHoldsOpen) {
         bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
         return bytes;
     };
+    const std::string old(5000, 'x');  // longer than the PNG: a tail left over would show
+    const std::vector<uint8_t> pngEnd = {'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
     struct Case {
         const char* input;
-        std::string before;  // what the service's file holds before the run
+        std::string before;  // what the output holds before the run
+        rlim_t limit;        // the largest file the run may write: 40 bytes stops the PNG part way
         int status;
     };
-    for (const Case& c : {Case{"a.ico", "", 0}, Case{"a.ico", std::string(5000, 'x'), 0},
-                          Case{"plain.txt", "", 1}, Case{"missing.ico", "", 1}}) {
+    for (const Case& c : {Case{"a.ico", "", RLIM_INFINITY, 0}, Case{"a.ico", old, RLIM_INFINITY, 0},
+                          Case{"a.ico", "", 40, 1}, Case{"a.ico", old, 40, 1},
+                          Case{"plain.txt", "", RLIM_INFINITY, 1}, Case{"missing.ico", old, RLIM_INFINITY, 1}}) {
+        const std::string what = std::string(c.input) + ", " + std::to_string(c.before.size()) +
+                                 " bytes before, limit " + std::to_string(c.limit);
         const std::string out = dir.File("held.png");
         ::unlink(out.c_str());
         const int fd = ::open(out.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -162,25 +200,31 @@ TEST(CliThumbnail, WritesIntoTheOutputTheServiceHoldsOpen) {
         ASSERT_EQ(::write(fd, before.data(), before.size()), static_cast<ssize_t>(before.size()));
         struct stat held {};
         ASSERT_EQ(::fstat(fd, &held), 0);
-        std::string err;
-        EXPECT_EQ(Thumbnail({"-s", "32", dir.File(c.input), out}, dir, err), c.status) << c.input << err;
+        EXPECT_EQ(ThumbnailWithin(c.limit, {"-s", "32", dir.File(c.input), out}), c.status) << what;
         struct stat now {};
         ASSERT_EQ(::stat(out.c_str(), &now), 0);
-        EXPECT_EQ(now.st_ino, held.st_ino) << c.input;  // the same file, not one renamed over it
-        EXPECT_EQ(now.st_mode & 07777, 0600u);
+        EXPECT_EQ(now.st_mode & 07777, 0600u) << what;
         const auto seen = throughDescriptor(fd);
         ::close(fd);
+        const auto bytes = ReadBytes(out);
         if (c.status != 0) {
-            EXPECT_EQ(std::string(seen.begin(), seen.end()), before) << c.input;
+            EXPECT_EQ(now.st_ino, held.st_ino) << what;
+            EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == before) << what << ": " << bytes.size() << " bytes";
             continue;
         }
-        EXPECT_EQ(seen, ReadBytes(out));
-        ASSERT_GT(seen.size(), 8u);
+        // An empty file is the same file afterwards, one with a picture a new one.
+        EXPECT_EQ(now.st_ino == held.st_ino, before.empty()) << what;
+        if (before.empty()) {
+            EXPECT_EQ(seen, bytes) << what;
+        }
+        // The file is the PNG and nothing more.
+        ASSERT_GT(bytes.size(), pngEnd.size()) << what;
+        EXPECT_TRUE(std::equal(pngEnd.begin(), pngEnd.end(), bytes.end() - pngEnd.size())) << what;
         const Picture png = ReadPngFile(out);
-        EXPECT_EQ(png.Width, 32);
-        EXPECT_EQ(png.Colour[16 * 32 + 16], 0xFF3366CCu);
+        EXPECT_EQ(png.Width, 32) << what;
+        EXPECT_EQ(png.Colour[16 * 32 + 16], 0xFF3366CCu) << what;
     }
-    EXPECT_EQ(FolderSize(dir.Path()), 4u);  // inputs, held.png and stderr.txt: no temporary left
+    EXPECT_EQ(FolderSize(dir.Path()), 3u);  // the inputs and held.png: no temporary left
 }
 
 // Only a file of one name is written in place; a second hard link to it (a file elsewhere the

@@ -1,8 +1,8 @@
-// `cmake --install` of this build, twice: staged with DESTDIR under umask 000, as a package
-// build does, and straight into a prefix under umask 077, as a user does. Every file lands
-// with its own mode whatever the umask; the straight install brings "Open with" up to date,
-// the staged one leaves the caches to the package; the entries validate and the binaries are
-// hardened.
+// `cmake --install` of this build: staged with DESTDIR under umask 000, as a package build
+// does, and straight into a prefix under umask 077, as a user does. Every file lands with its
+// own mode whatever the umask; the straight install brings "Open with" up to date, the staged
+// one leaves the caches to the package; the entries validate and the binaries are hardened. A
+// third install, into a prefix whose icons already have a cache, brings that cache up to date.
 #include "packaging/PackagingFixtures.h"
 #include "support/IconFixtures.h"
 #include "support/TempDir.h"
@@ -63,6 +63,16 @@ protected:
                                 StagedLog);
         DirectStatus = RunShell("umask 077 && env -u DESTDIR " + install + " --prefix " + ShellQuote(Prefix()),
                                 DirectLog);
+        // A prefix whose hicolor folder has a cache listing another program's icon.
+        if (PICTAVO_INSTALLS_WINDOW && HaveProgram("gtk-update-icon-cache")) {
+            const std::string icons = Root->File("cached/share/icons/hicolor");
+            fs::create_directories(icons + "/48x48/apps");
+            WriteBytes(icons + "/48x48/apps/other-program.png", MakePng(MakePicture(48, 48)));
+            CachedStatus = RunShell("gtk-update-icon-cache -q -f -t " + ShellQuote(icons) +
+                                        " && umask 077 && env -u DESTDIR " + install + " --prefix " +
+                                        ShellQuote(Root->File("cached")),
+                                    CachedLog);
+        }
     }
     static void TearDownTestSuite() {
         delete Root;
@@ -72,8 +82,8 @@ protected:
     static std::string Installed(const std::string& relative) { return Prefix() + "/" + relative; }
 
     static inline TempDir* Root = nullptr;
-    static inline int StagedStatus = -1, DirectStatus = -1;
-    static inline std::string StagedLog, DirectLog;
+    static inline int StagedStatus = -1, DirectStatus = -1, CachedStatus = -1;
+    static inline std::string StagedLog, DirectLog, CachedLog;
 };
 
 }  // namespace
@@ -88,11 +98,10 @@ TEST_F(InstallTest, EveryFileWithItsModeWhateverTheUmask) {
     };
     Install staged{Root->File("stage"), {}}, direct{Prefix(), files};
     for (const auto& [path, mode] : files) staged.expected["usr/" + path] = mode;
-    // Only the straight install updates the desktop's caches, where their tools exist.
+    // Only the straight install updates "Open with", where its tool exists. It makes no icon
+    // cache, which GTK would trust over the folders ever after.
     if (PICTAVO_INSTALLS_WINDOW && HaveProgram("update-desktop-database"))
         direct.expected["share/applications/mimeinfo.cache"] = 0644;
-    if (PICTAVO_INSTALLS_WINDOW && (HaveProgram("gtk-update-icon-cache") || HaveProgram("gtk4-update-icon-cache")))
-        direct.expected["share/icons/hicolor/icon-theme.cache"] = 0644;
     for (Install* install : {&staged, &direct}) {
         // Every folder on the way is 0755: never writable by others (umask 000), never hidden
         // from them (umask 077).
@@ -144,6 +153,19 @@ TEST_F(InstallTest, IconAtEveryThemeSize) {
         EXPECT_EQ(icon.Height, static_cast<int>(size)) << dim;
     }
     EXPECT_NE(ReadText(Installed("share/icons/hicolor/scalable/apps/pictavo.svg")).find("<svg "), std::string::npos);
+}
+
+// An icon cache that was there lists Pictavo's icon beside what it listed before, readable by all.
+TEST_F(InstallTest, AnExistingIconCacheIsBroughtUpToDate) {
+    if (!PICTAVO_INSTALLS_WINDOW) GTEST_SKIP() << "built without the window";
+    if (!HaveProgram("gtk-update-icon-cache")) GTEST_SKIP() << "gtk-update-icon-cache is not installed";
+    ASSERT_EQ(CachedStatus, 0) << CachedLog;
+    const std::string cache = Root->File("cached/share/icons/hicolor/icon-theme.cache");
+    const std::string text = ReadText(cache);
+    for (const char* icon : {"pictavo", "other-program"}) EXPECT_NE(text.find(icon), std::string::npos) << icon;
+    struct stat st {};
+    ASSERT_EQ(::stat(cache.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
 }
 
 // Without DESTDIR the install maps each type to the entry in mimeinfo.cache, which is all GIO
