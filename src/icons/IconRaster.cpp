@@ -50,7 +50,7 @@ struct Channel {
 struct PngDecode {
     TIconRaster* Raster = nullptr;
     int LastPass = 0;   // the last interlace pass that carries pixels
-    bool Done = false;  // every row of the picture is in
+    bool Done = false;  // the last row of the last pass is in, so every row is
 };
 
 // Chunks whose contents are never needed: text and colour profiles are skipped unread
@@ -105,15 +105,16 @@ void PngRow(png_structp png, png_bytep row, png_uint_32 rowNumber, int pass) {
     if (pass == st->LastPass && rowNumber + 1 == static_cast<png_uint_32>(r.Height)) st->Done = true;
 }
 
-void PngEnd(png_structp png, png_infop) { static_cast<PngDecode*>(png_get_progressive_ptr(png))->Done = true; }
-
 // Runs the push reader over the bytes; false on any error. Nothing here has a destructor, so
 // libpng's longjmp out of an error leaves nothing behind.
 bool FeedPng(png_structp png, png_infop info, PngDecode& st, std::span<const uint8_t> bytes) {
     // Once every row is in, the picture is whole: a fault in what follows it (a damaged chunk
     // after the image data) does not take it away.
     if (setjmp(png_jmpbuf(png))) return st.Done;
-    png_set_progressive_read_fn(png, &st, PngInfo, PngRow, PngEnd);
+    // No end callback: reaching IEND says nothing of the rows. A compressed stream may end
+    // properly after a few rows (or passes), and the reader goes on to the end chunk without
+    // complaint; only the last row of the last pass makes the picture whole.
+    png_set_progressive_read_fn(png, &st, PngInfo, PngRow, nullptr);
     // All the bytes at once: the reader then works on them in place, never copying a chunk
     // into a buffer of its own while waiting for the rest of it.
     png_process_data(png, info, const_cast<png_bytep>(bytes.data()), bytes.size());
