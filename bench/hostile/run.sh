@@ -156,6 +156,9 @@ run_case ico-100-big-pngs.ico "extract --png" extract --png -o @OUT ico-100-big-
 run_case ico-100-big-pngs.ico thumbnail thumbnail ico-100-big-pngs.ico @OUT/t.png
 run_case pe-100-big-pngs.dll "extract --png" extract --png -o @OUT pe-100-big-pngs.dll
 run_case pe-100-big-pngs.dll icl icl -o @OUT/lib.icl pe-100-big-pngs.dll
+# extract --png of large pictures
+run_case ico-20-4096-pngs.ico "extract --png" extract --png -o @OUT ico-20-4096-pngs.ico
+# end of extract --png of large pictures
 
 if wanted pe-truncate.dll "list, truncating"; then
     IFS=$'\t' read -r outcome seconds rss < <(python3 "$script_dir/truncate-race.py" "$cli" \

@@ -251,6 +251,7 @@ TEST(DecodePngSamples, PixelDataEndingBeforeTheLastRowIsNoPicture) {
         bool interlaced;
         size_t scanlines;
         bool whole;
+        bool damagedChecksum = false;
     } cases[] = {
         {"plain, 10 rows", 256, false, 10, false},
         {"plain, all but the last row", 256, false, 255, false},
@@ -261,11 +262,13 @@ TEST(DecodePngSamples, PixelDataEndingBeforeTheLastRowIsNoPicture) {
         {"plain, whole", 256, false, SIZE_MAX, true},
         {"interlaced, whole", 256, true, SIZE_MAX, true},
         {"interlaced 9 x 9, whole", 9, true, SIZE_MAX, true},
+        // The stream's own checksum is not what makes a picture whole (the chunk's CRC is).
+        {"whole, Adler-32 damaged", 256, false, SIZE_MAX, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const Picture p = MakePicture(c.size, c.size, 0, true);
-        const auto r = DecodeIconImage(MakePngEndingEarly(p, c.interlaced, c.scanlines));
+        const auto r = DecodeIconImage(MakePngEndingEarly(p, c.interlaced, c.scanlines, c.damagedChecksum));
         if (!c.whole) {
             EXPECT_EQ(r, nullptr);
             continue;

@@ -171,7 +171,8 @@ size_t Adam7Scanlines(int width, int height, int passes) {
     return n;
 }
 
-std::vector<uint8_t> MakePngEndingEarly(const Picture& picture, bool interlaced, size_t scanlines) {
+std::vector<uint8_t> MakePngEndingEarly(const Picture& picture, bool interlaced, size_t scanlines,
+                                        bool damagedChecksum) {
     // The stored rows, each with filter byte 0, in the order they are stored.
     std::vector<uint8_t> raw;
     size_t stored = 0;
@@ -198,6 +199,7 @@ std::vector<uint8_t> MakePngEndingEarly(const Picture& picture, bool interlaced,
     if (compress(idat.data(), &idatSize, raw.data(), static_cast<uLong>(raw.size())) != Z_OK)
         throw std::runtime_error("deflate");
     idat.resize(idatSize);
+    if (damagedChecksum) idat.back() ^= 0x55;
     std::vector<uint8_t> ihdr(13, 0);
     png_save_uint_32(&ihdr[0], static_cast<png_uint_32>(picture.Width));
     png_save_uint_32(&ihdr[4], static_cast<png_uint_32>(picture.Height));

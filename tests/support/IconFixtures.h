@@ -48,8 +48,10 @@ size_t Adam7Scanlines(int width, int height, int passes);
 
 // An 8-bit RGBA PNG of the picture whose compressed stream holds only its first `scanlines`
 // stored rows (counted across the passes when interlaced) and ends properly, followed by IEND:
-// pixel data that stops early in a file that otherwise looks whole. All of them make a whole PNG.
-std::vector<uint8_t> MakePngEndingEarly(const Picture& picture, bool interlaced, size_t scanlines);
+// pixel data that stops early in a file that otherwise looks whole. All of them make a whole PNG;
+// `damagedChecksum` alters the stream's Adler-32 (the chunk's CRC still matching).
+std::vector<uint8_t> MakePngEndingEarly(const Picture& picture, bool interlaced, size_t scanlines,
+                                        bool damagedChecksum = false);
 
 // The picture of a PNG file, decoded whole (without a mask); an empty picture (width 0) when
 // it is not one.
