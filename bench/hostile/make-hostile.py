@@ -36,8 +36,11 @@ checks it, so that the reader takes the expensive path instead of stopping early
   ico-100-big-pngs.ico    100 entries over one 2048 x 2048 PNG, their byte counts differing by
                           one, so that no two of them are the same image to a cache.
   pe-100-big-pngs.dll     100 groups, each of one distinct 2048 x 2048 PNG.
+  ico-20-4096-pngs.ico    20 entries over one 4096 x 4096 PNG (a gradient disc on a transparent
+                          ground, 600 KB), byte counts differing by one: extract --png at scale.
 """
 
+import math
 import os
 import struct
 import sys
@@ -501,6 +504,41 @@ FILES = {
     'pe-10-huge-pngs.dll': pe_huge_pngs,
     'pe-200-same-huge-png.dll': pe_same_huge_png,
 }
+
+
+# --- extract --png of large pictures ------------------------------------------------------------
+
+
+def disc_png(size=4096):
+    """An RGBA PNG like large icon art: a disc of smooth colour on a transparent ground. Rows
+    repeat within bands of 16 and are stored unfiltered, so the stream is small (600 KB)."""
+    c = zlib.compressobj(9)
+    stream = []
+    zeros = bytes(size * 4)
+    radius = size // 2 - 16
+    opaque = b''
+    for y in range(size):
+        if y % 16 == 0:
+            green = y * 255 // (size - 1)
+            blue = (y >> 6) & 255
+            opaque = b''.join(bytes((x, green, (blue + x) & 255, 255)) * (size // 256) for x in range(256))
+        d = y - size // 2 + 0.5
+        half = int(math.sqrt(max(0.0, radius * radius - d * d)))
+        x0, x1 = size // 2 - half, size // 2 + half
+        stream.append(c.compress(b'\0' + zeros[:x0 * 4] + opaque[x0 * 4:x1 * 4] + zeros[x1 * 4:]))
+    stream.append(c.flush())
+    return png(size, b''.join(stream))
+
+
+def ico_20_4096_pngs(count=20):
+    data = disc_png()
+    start = 6 + 16 * count
+    return ico([(0, 32, len(data) + i, start) for i in range(count)], data + bytes(count))
+
+
+FILES['ico-20-4096-pngs.ico'] = ico_20_4096_pngs
+
+# --- end of extract --png of large pictures -----------------------------------------------------
 
 
 def main():

@@ -161,6 +161,9 @@ run_case ico-200-huge-pngs.ico "bmp 0 0" bmp ico-200-huge-pngs.ico 0 0 @OUT/a.bm
 run_case ico-200-huge-pngs.ico "bmp 0 150" bmp ico-200-huge-pngs.ico 0 150 @OUT/a.bmp
 run_case pe-10-huge-pngs.dll "bmp 9 0" bmp pe-10-huge-pngs.dll 9 0 @OUT/a.bmp
 run_case pe-200-same-huge-png.dll thumbnail thumbnail pe-200-same-huge-png.dll @OUT/t.png
+# extract --png of large pictures
+run_case ico-20-4096-pngs.ico "extract --png" extract --png -o @OUT ico-20-4096-pngs.ico
+# end of extract --png of large pictures
 
 if wanted pe-truncate.dll "list, truncating"; then
     IFS=$'\t' read -r outcome seconds rss < <(python3 "$script_dir/truncate-race.py" "$cli" \

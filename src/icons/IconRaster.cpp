@@ -3,6 +3,8 @@
 #include "base/ByteReader.h"
 
 #include <png.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -50,7 +52,7 @@ struct Channel {
 struct PngDecode {
     TIconRaster* Raster = nullptr;
     int LastPass = 0;   // the last interlace pass that carries pixels
-    bool Done = false;  // every row of the picture is in
+    bool Done = false;  // the last row of the last pass is in, so every row is
 };
 
 // Chunks whose contents are never needed: text and colour profiles are skipped unread
@@ -60,6 +62,23 @@ constexpr png_byte kIgnoredChunks[] = {'t', 'E', 'X', 't', '\0', 'z', 'T', 'X', 
 // Ancillary chunks kept at most, and the largest one allocated (a palette is 768 bytes).
 constexpr png_uint_32 kPngChunkCacheMax = 64;
 constexpr png_alloc_size_t kPngChunkMallocMax = 64 * 1024;
+
+// Sizes a vector of zeros whose memory asks for huge pages first, when it is large: a 4096 x
+// 4096 picture is otherwise brought in by 20,000 page faults, a fifth of its decoding time.
+// Where the system gives no huge pages the request changes nothing.
+template <class T>
+void AssignZeros(std::vector<T>& v, size_t count) {
+    constexpr size_t kHugeBytes = size_t{2} << 20;
+    v.reserve(count);
+    const size_t bytes = count * sizeof(T);
+    if (bytes >= kHugeBytes) {
+        static const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        const auto start = (reinterpret_cast<uintptr_t>(v.data()) + page - 1) / page * page;
+        const auto end = reinterpret_cast<uintptr_t>(v.data()) + bytes;
+        if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    }
+    v.assign(count, T{});
+}
 
 void PngSilentWarning(png_structp, png_const_charp) {}
 [[noreturn]] void PngFail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
@@ -87,7 +106,7 @@ void PngInfo(png_structp png, png_infop info) {
     try {
         st->Raster->Width = static_cast<int>(width);
         st->Raster->Height = static_cast<int>(height);
-        st->Raster->Colour.assign(size_t{width} * height, 0);
+        AssignZeros(st->Raster->Colour, size_t{width} * height);
     } catch (const std::bad_alloc&) {
         allocated = false;
     }
@@ -105,15 +124,16 @@ void PngRow(png_structp png, png_bytep row, png_uint_32 rowNumber, int pass) {
     if (pass == st->LastPass && rowNumber + 1 == static_cast<png_uint_32>(r.Height)) st->Done = true;
 }
 
-void PngEnd(png_structp png, png_infop) { static_cast<PngDecode*>(png_get_progressive_ptr(png))->Done = true; }
-
 // Runs the push reader over the bytes; false on any error. Nothing here has a destructor, so
 // libpng's longjmp out of an error leaves nothing behind.
 bool FeedPng(png_structp png, png_infop info, PngDecode& st, std::span<const uint8_t> bytes) {
     // Once every row is in, the picture is whole: a fault in what follows it (a damaged chunk
     // after the image data) does not take it away.
     if (setjmp(png_jmpbuf(png))) return st.Done;
-    png_set_progressive_read_fn(png, &st, PngInfo, PngRow, PngEnd);
+    // No end callback: reaching IEND says nothing of the rows. A compressed stream may end
+    // properly after a few rows (or passes), and the reader goes on to the end chunk without
+    // complaint; only the last row of the last pass makes the picture whole.
+    png_set_progressive_read_fn(png, &st, PngInfo, PngRow, nullptr);
     // All the bytes at once: the reader then works on them in place, never copying a chunk
     // into a buffer of its own while waiting for the rest of it.
     png_process_data(png, info, const_cast<png_bytep>(bytes.data()), bytes.size());
@@ -133,6 +153,11 @@ std::unique_ptr<TIconRaster> DecodePng(std::span<const uint8_t> bytes) {
     png_set_chunk_malloc_max(png, kPngChunkMallocMax);
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks,
                                 static_cast<int>(sizeof kIgnoredChunks / 5));
+    // The compressed stream's Adler-32 is not computed (a pass over every byte of the picture,
+    // a sixth of the decoding time at 4096 x 4096): the CRC of each IDAT chunk already covers
+    // the same bytes, and the trailer is read with the last row, where a mismatch would
+    // otherwise stop the reader just before that row.
+    png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
     auto raster = std::make_unique<TIconRaster>();
     PngDecode st;
     st.Raster = raster.get();
@@ -143,8 +168,12 @@ std::unique_ptr<TIconRaster> DecodePng(std::span<const uint8_t> bytes) {
         for (auto& px : raster->Colour) px = __builtin_bswap32(px);
     }
     raster->HasAlpha = true;
-    raster->Mask.resize(raster->Colour.size());
-    for (size_t i = 0; i < raster->Colour.size(); ++i) raster->Mask[i] = (raster->Colour[i] >> 24) == 0;
+    const size_t count = raster->Colour.size();
+    AssignZeros(raster->Mask, count);
+    // Through pointers that do not alias, so that the loop is vectorised.
+    const uint32_t* __restrict colour = raster->Colour.data();
+    uint8_t* __restrict mask = raster->Mask.data();
+    for (size_t i = 0; i < count; ++i) mask[i] = (colour[i] >> 24) == 0;
     return raster;
 }
 

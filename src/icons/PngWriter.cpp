@@ -3,9 +3,8 @@
 #include "base/Errors.h"
 
 #include <png.h>
-#include <zlib.h>
 
-#include <cstring>
+#include <bit>
 
 namespace pictavo {
 
@@ -29,9 +28,10 @@ void NoFlush(png_structp) {}
 void Quiet(png_structp, png_const_charp) {}
 [[noreturn]] void Fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
-// Writes 8-bit RGBA rows as a PNG file into `out`; false when libpng fails. libpng reports errors
-// by longjmp: nothing with a destructor is made between setjmp and the calls that may jump.
-bool WriteRows(int width, int height, png_bytep* rows, bool fast, std::vector<uint8_t>& out) {
+// Writes the raster's rows as an 8-bit RGBA PNG into `out`; false when libpng fails. libpng
+// reports errors by longjmp: nothing with a destructor is made between setjmp and the calls
+// that may jump.
+bool WriteRows(const TIconRaster& raster, TPngCompression compression, std::vector<uint8_t>& out) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Quiet);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -40,13 +40,23 @@ bool WriteRows(int width, int height, png_bytep* rows, bool fast, std::vector<ui
         return false;
     }
     png_set_write_fn(png, &out, AppendBytes, NoFlush);
-    png_set_compression_level(png, fast ? Z_BEST_SPEED : Z_DEFAULT_COMPRESSION);
-    // Fast: one cheap row filter instead of trying all five on every row.
-    if (fast) png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+    // One row filter, never a per-row trial of all five (which took most of the time at
+    // 4096 x 4096), and zlib's fast levels: written at about the pace the pixels are decoded.
+    // Icon art is flat colour, antialiased edges and transparent ground, which compress better
+    // unfiltered than through Sub or Up at these levels (measured on 512-pixel icon sets).
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, compression == TPngCompression::Fast ? 1 : 2);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(raster.Width), static_cast<png_uint_32>(raster.Height), 8,
                  PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    png_write_image(png, rows);
+    // The 0xAARRGGBB pixels are handed over as they lie in memory, libpng putting the bytes
+    // in R, G, B, A order as it takes each row: no copy of the picture is made.
+    if constexpr (std::endian::native == std::endian::little)
+        png_set_bgr(png);  // B, G, R, A in memory
+    else
+        png_set_swap_alpha(png);  // A, R, G, B in memory
+    for (int y = 0; y < raster.Height; ++y)
+        png_write_row(png, reinterpret_cast<png_const_bytep>(raster.Colour.data() + static_cast<size_t>(y) * raster.Width));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
@@ -61,19 +71,8 @@ std::vector<uint8_t> WritePng(const TIconRaster& Raster, TPngCompression Compres
     if (pixels == 0 || Raster.Colour.size() < pixels || Raster.Width > kMaxIconDimension ||
         Raster.Height > kMaxIconDimension)
         throw EPictavoError("无法生成 PNG 图像");
-    // 0xAARRGGBB pixels as R, G, B, A bytes, whatever the host's byte order.
-    std::vector<uint8_t> rgba(pixels * 4);
-    for (size_t i = 0; i < pixels; ++i) {
-        const uint32_t px = Raster.Colour[i];
-        rgba[i * 4 + 0] = static_cast<uint8_t>(px >> 16);
-        rgba[i * 4 + 1] = static_cast<uint8_t>(px >> 8);
-        rgba[i * 4 + 2] = static_cast<uint8_t>(px);
-        rgba[i * 4 + 3] = static_cast<uint8_t>(px >> 24);
-    }
     std::vector<uint8_t> out;
-    std::vector<png_bytep> rows(static_cast<size_t>(Raster.Height));
-    for (size_t y = 0; y < rows.size(); ++y) rows[y] = rgba.data() + y * static_cast<size_t>(Raster.Width) * 4;
-    if (!WriteRows(Raster.Width, Raster.Height, rows.data(), Compression == TPngCompression::Fast, out)) throw EPictavoError("无法生成 PNG 图像");
+    if (!WriteRows(Raster, Compression, out)) throw EPictavoError("无法生成 PNG 图像");
     return out;
 }
 

