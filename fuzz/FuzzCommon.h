@@ -2,6 +2,7 @@
 #pragma once
 
 #include "icons/AdvancedIcon.h"
+#include "icons/IconRaster.h"
 #include "icons/IconTools.h"
 
 #include <unistd.h>
@@ -9,8 +10,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <span>
 #include <string>
+#include <utility>
 
 // Stops the run with a message when a property that must hold does not.
 #define FUZZ_CHECK(cond)                                                                     \
@@ -47,6 +50,38 @@ inline void CheckRaster(const TIconImage& image, const TIconRaster* raster) {
     if (image.Info().Width != 0) FUZZ_CHECK(raster->Width == image.Info().Width);
     if (image.Info().Height != 0) FUZZ_CHECK(raster->Height == image.Info().Height);
 }
+
+// Pictures as large as the decoder allows (4096 x 4096) are legal, and a PNG of that size fits
+// in a few kilobytes, but decoding one takes seconds under the sanitizers: more than a smoke
+// run's limit per input. Inputs whose images declare more pixels than this together (images
+// over the same bytes counted once) are passed over before anything is decoded; the decoder's
+// own limits are checked by the tests.
+inline constexpr uint64_t kMaxFuzzPixels = 1024 * 1024;
+
+// Adds up the pixels that image headers declare, as the decoder reads them.
+class TPixelTally {
+public:
+    // The first bytes of an image (its header); `where` and `size` tell images apart.
+    void Add(uint64_t where, uint64_t size, std::span<const uint8_t> head) {
+        if (!FSeen.emplace(where, size).second) return;
+        const auto header = ReadImageHeader(head);
+        const auto own = header ? ImagePixelSize(*header) : std::nullopt;
+        if (own) FPixels += static_cast<uint64_t>(own->Width) * static_cast<uint64_t>(own->Height);
+    }
+    void Add(const TIconImage& image) {
+        const auto bytes = image.Data();
+        Add(reinterpret_cast<uintptr_t>(bytes.data()), bytes.size(), bytes);
+    }
+    void Add(const TAdvancedIcon& icon) {
+        for (int i = 0; i < icon.Images().Count(); ++i)
+            if (const TIconImage* image = icon.Images().GetItem(i)) Add(*image);
+    }
+    bool TooMany() const { return FPixels > kMaxFuzzPixels; }
+
+private:
+    std::set<std::pair<uint64_t, uint64_t>> FSeen;
+    uint64_t FPixels = 0;
+};
 
 // Everything the viewer does with a single image.
 inline void ExerciseImage(const TIconImage& image) {

@@ -68,6 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const std::exception&) {
         // A directory cut short: what was read so far is still an icon's worth of images.
     }
+    TPixelTally tally;
+    tally.Add(icon);
+    if (tally.TooMany()) return 0;
 
     TIconImageList& images = icon.Images();
     for (int i = 0; i < images.Count(); ++i) {

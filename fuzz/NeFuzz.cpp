@@ -123,6 +123,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     T16BitReader reader("fuzz.icl", input);
     const bool read = reader.ReadIcons();
+    TPixelTally tally;
+    for (int i = 0; i < reader.Icons().Count(); ++i) tally.Add(*reader.Icons().Icon(i));
+    if (tally.TooMany()) return 0;
     CheckFileReader(input, reader, read);
     if (!read) {
         FUZZ_CHECK(!reader.LastError().empty());

@@ -252,6 +252,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!opened) FUZZ_CHECK(!raised);
 
     TIconList& icons = reader.Icons();
+    TPixelTally tally;
+    for (int i = 0; i < icons.Count(); ++i) tally.Add(*icons.Icon(i));
+    if (tally.TooMany()) return 0;
     FUZZ_CHECK(static_cast<size_t>(icons.Count()) <= groups.size());
     if (read) FUZZ_CHECK(static_cast<size_t>(icons.Count()) == groups.size());
     for (int i = 0; i < icons.Count(); ++i) {

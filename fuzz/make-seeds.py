@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the ico_fuzz target: small .ico files of every image kind.
+"""Writes the seed corpus of the ico_fuzz target: small .ico files of every image kind; or,
+given "file", the seed corpus of the file_fuzz target: those icons and the committed PE and NE
+seeds, each behind the bytes that choose how its name is passed, the test decode's budget and
+what stands at the output, and a name.
 
-Usage: fuzz/make-seeds.py [output-dir]   (default: fuzz/corpus/ico next to this script)
+Usage: fuzz/make-seeds.py [output-dir]        (default: fuzz/corpus/ico next to this script)
+       fuzz/make-seeds.py file [output-dir]   (default: fuzz/corpus/file)
 
 Standard library only; the output is deterministic, so re-running it reproduces the
 committed seeds byte for byte.
@@ -254,8 +258,54 @@ SEEDS = {
 }
 
 
+def overlapping():
+    """An .ico file whose two entries cover nearly all of it, header included: reading it keeps
+    the file's bytes rather than copies of the images."""
+    data = bytearray(ico([(8, 32, png(8))]))
+    entry = struct.pack('<BBBBHHII', 8, 8, 0, 0, 1, 32, len(data) + 16 - 1, 1)
+    data[4:6] = struct.pack('<H', 2)
+    data[6 + 16:6 + 16] = entry
+    struct.pack_into('<I', data, 6 + 12, 6 + 32)  # the first entry's image moves down
+    return bytes(data)
+
+
+# Names the files are passed under: plain, with characters a URI escapes, with a colon (read as
+# a scheme when "://" follows), not UTF-8, Chinese, a leading dot, and none at all.
+FILE_NAMES = [b'icon.ico', b'a b%20c.ico', b'file:x.ico', b'http://host/x.ico', b'\xff\xfe.ico',
+              '图标.ico'.encode(), b'.hidden', b'', b'..', b'a/b.dll']
+
+
+def file_seed(how, share, name, data):
+    return bytes([how, share, len(name)]) + name + data
+
+
+def file_seeds(target, here):
+    """The file_fuzz seeds: every argument form (bits 0-1 of the first byte), escaping choice
+    (bits 2-3, 7) and output kind (bits 4-6) comes up, and budgets below, at and above a
+    picture's needs."""
+    files = [(name, ico(images)) for name, images in SEEDS.items()]
+    files.append(('overlapping.ico', overlapping()))
+    for kind in ('pe', 'ne'):
+        folder = os.path.join(here, 'corpus', kind)
+        for name in sorted(os.listdir(folder)):
+            with open(os.path.join(folder, name), 'rb') as f:
+                files.append((name, f.read()))
+    shares = (0, 63, 64, 100, 128, 255)
+    for i, (name, data) in enumerate(files):
+        how = (i % 4) | ((i // 4 % 2) << 2) | ((i // 2 % 2) << 3) | ((i % 7) << 4) | ((i // 3 % 2) << 7)
+        seed = file_seed(how, shares[i % len(shares)], FILE_NAMES[i % len(FILE_NAMES)], data)
+        with open(os.path.join(target, 'file-' + name), 'wb') as f:
+            f.write(seed)
+        print(f'file-{name}: {len(seed)} bytes')
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
+    if len(sys.argv) > 1 and sys.argv[1] == 'file':
+        target = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, 'corpus', 'file')
+        os.makedirs(target, exist_ok=True)
+        file_seeds(target, here)
+        return
     target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, 'corpus', 'ico')
     os.makedirs(target, exist_ok=True)
     for name, images in SEEDS.items():

@@ -107,15 +107,22 @@ namespace {
 // the pieces it was read in (which may hold code and other resources), so that what a list or
 // library holds follows the icons it holds. Images over the same bytes share one copy. Where
 // the ranges overlap so much that copies would cost more than the buffers themselves (a
-// hostile file), the buffers are kept instead.
+// hostile file), the buffers are kept instead. Images without bytes (an entry pointing past the
+// end of the file) keep none of them.
 void KeepOwnBytes(const std::vector<TAdvancedIcon*>& Icons) {
     using Range = std::tuple<const TByteBuffer*, size_t, size_t>;
     std::map<Range, std::vector<TIconImage*>> ranges;
     std::map<const TByteBuffer*, size_t> buffers;
+    std::shared_ptr<const TByteBuffer> none;
     for (TAdvancedIcon* icon : Icons)
         for (int i = 0; i < icon->Images().Count(); ++i) {
             TIconImage* image = icon->Images()[i];
-            if (!image || !image->HasData() || !image->Buffer()) continue;
+            if (!image || !image->Buffer()) continue;
+            if (!image->HasData()) {
+                if (!none) none = std::make_shared<const TByteBuffer>(std::span<const uint8_t>());
+                image->Rebase(none, 0);
+                continue;
+            }
             const TByteBuffer* buffer = image->Buffer().get();
             ranges[{buffer, image->Offset(), image->Data().size()}].push_back(image);
             buffers[buffer] = buffer->Bytes().size();

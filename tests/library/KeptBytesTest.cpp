@@ -71,3 +71,15 @@ TEST(KeptBytes, OverlappingRangesKeepTheFileInsteadOfCopies) {
     ASSERT_EQ(LoadIcons(dir.File("overlap.ico"), library), 1);
     for (const TIconImage* im : Images(library)) EXPECT_EQ(im->Buffer()->Bytes().size(), file.size());
 }
+
+TEST(KeptBytes, ImagesWithoutBytesHoldNothingOfTheFile) {
+    // Found by fuzzing: the first entry points past the end of the file (no bytes), the second
+    // holds the last 55 bytes. The empty image kept the buffer of the whole file.
+    TIconLibrary library;
+    ASSERT_EQ(LoadIcons(std::string(PICTAVO_TEST_DATA) + "/fuzz/ico-entry-past-the-end-beside-an-image.ico", library), 1);
+    const auto images = Images(library);
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_TRUE(images[0]->Data().empty());
+    EXPECT_EQ(images[1]->Data().size(), 55u);
+    for (const TIconImage* im : images) EXPECT_EQ(im->Buffer()->Bytes().size(), im->Data().size());
+}
