@@ -10,10 +10,10 @@
 
 namespace pictavo {
 
-// How hard the pixels are compressed: zlib level 2 for images that are kept, level 1 for
-// pictures made on demand (some 4 % larger on icon art, at the same pace or a little faster).
-// Both write rows unfiltered, at about the pace the pixels are decoded: a 4096 x 4096 picture
-// in a tenth of a second.
+// How hard the pixels are compressed. Small: for images that are kept; up to 256 x 256 pixels
+// at libpng's thorough defaults, larger ones unfiltered at zlib level 2. Fast: for pictures made
+// on demand, unfiltered at level 1. Large pictures are so written at about the pace they are
+// decoded: a 4096 x 4096 one in a tenth of a second.
 enum class TPngCompression { Small, Fast };
 
 // The bytes of a PNG file of the raster: 8 bits per channel, colour and alpha. A raster without
