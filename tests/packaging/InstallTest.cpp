@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -228,6 +229,67 @@ TEST_F(InstallTest, BashCompletionOffersCommandsOptionsAndFiles) {
         EXPECT_EQ(RunShell("bash -c " + ShellQuote(script), out), 0) << line << out;
         EXPECT_EQ(out, expected + "\n") << line;
     }
+}
+
+// zsh and fish load the completion from the folders their Debian packages read (zsh's $fpath
+// holds share/zsh/vendor-completions, fish reads share/fish/vendor_completions.d below each of
+// XDG_DATA_DIRS for a command on the PATH), each in the real shell, where installed.
+TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
+    ASSERT_EQ(DirectStatus, 0) << DirectLog;
+    TempDir dir;
+    WriteBytes(dir.File("-h.ico"), {0});
+    WriteBytes(dir.File("a.dll"), {0});
+    ASSERT_EQ(::mkdir(dir.File("sub").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(dir.File("home").c_str(), 0755), 0);
+    struct Case {
+        std::string line;
+        std::vector<std::string> offered, notOffered;
+    };
+    const std::vector<Case> cases = {
+        {"pictavo-cli ", {"list", "extract", "bmp", "count", "icl", "search", "thumbnail"}, {"a.dll"}},
+        {"pictavo-cli ex", {"extract"}, {"list"}},
+        {"pictavo-cli -", {"-V", "--version", "--help"}, {"-s"}},
+        {"pictavo-cli thumbnail -", {"-s", "--size", "--help"}, {"--json"}},
+        {"pictavo-cli search --m", {"--mask"}, {"--json"}},
+        {"pictavo-cli list a", {"a.dll"}, {}},
+        {"pictavo-cli thumbnail -- -", {"-h.ico"}, {"--size"}},  // after "--" a word is a file
+        {"pictavo-cli search ", {"sub"}, {"a.dll"}},           // folders only
+        {"pictavo-cli extract -o ", {"sub"}, {"a.dll"}},
+    };
+    const std::string env = "cd " + ShellQuote(dir.Path()) + " && HOME=" + ShellQuote(dir.File("home")) +
+                            " XDG_CONFIG_HOME=" + ShellQuote(dir.File("home")) + " ";
+    // Each prints "== LINE" and then the matches, one a line, for every line appended.
+    const std::string fish = "for line; do echo \"== $line\"; fish -c \"complete -C '$line'\" | cut -f1; done";
+    const std::map<std::string, std::string> shells = {
+        {"zsh", env + "zsh -f " + ShellQuote(PICTAVO_SOURCE_DIR "/tests/packaging/zsh-complete.zsh") + " " +
+                    ShellQuote(Installed("share/zsh/vendor-completions"))},
+        {"fish", env + "PATH=" + ShellQuote(Installed("bin")) + ":\"$PATH\" XDG_DATA_DIRS=" +
+                     ShellQuote(Installed("share")) + " bash -c " + ShellQuote(fish) + " -"},
+    };
+    int ran = 0;
+    for (const auto& [shell, start] : shells) {
+        if (!HaveProgram(shell)) continue;
+        ++ran;
+        std::string command = start;
+        for (const Case& c : cases) command += " " + ShellQuote(c.line);
+        std::string out;
+        ASSERT_EQ(RunShell(command, out), 0) << shell << '\n' << out;
+        // The matches of each line, folders without their trailing "/".
+        std::map<std::string, std::set<std::string>> offered;
+        std::stringstream lines(out);
+        std::string line;
+        for (std::string text; std::getline(lines, text);) {
+            if (text.rfind("== ", 0) == 0) line = text.substr(3);
+            else if (!text.empty()) offered[line].insert(text.back() == '/' ? text.substr(0, text.size() - 1) : text);
+        }
+        for (const Case& c : cases) {
+            const auto& found = offered[c.line];
+            for (const auto& word : c.offered) EXPECT_TRUE(found.count(word)) << shell << ": " << c.line << " -> " << word;
+            for (const auto& word : c.notOffered)
+                EXPECT_FALSE(found.count(word)) << shell << ": " << c.line << " -> " << word;
+        }
+    }
+    if (ran == 0) GTEST_SKIP() << "neither zsh nor fish is installed";
 }
 
 // Release builds are hardened as distributions build them: full RELRO bound at start, the
