@@ -7,25 +7,14 @@ set(PICTAVO_PACKAGE_MAINTAINER "The Pictavo authors <pictavo@example.org>"
 
 # The changelog a Debian package carries (native: changelog.gz), in Debian's format. Its date is
 # the build's: SOURCE_DATE_EPOCH where the build sets it (as dpkg-buildpackage does), otherwise
-# the date of the commit built, so that two builds of one commit give the same bytes; the time of
-# the build only outside a git checkout.
-if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
-  find_package(Git QUIET)
-  if(GIT_FOUND)
-    execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-                    OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE git_status)
-    if(git_status EQUAL 0 AND commit_time MATCHES "^[0-9]+$")
-      set(PICTAVO_SOURCE_DATE_EPOCH ${commit_time})
-    endif()
-  endif()
-endif()
+# the date of the commit built (SourceDate.cmake), as are the dates of the package's files.
 # The text is written at every build (the date may come from the build's environment); the
 # compressed copy is made again only when the text changed.
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/doc)
 add_custom_target(pictavo_changelog_text
   COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/packaging/changelog.in -DOUT=changelog
           -DPROJECT_VERSION=${PROJECT_VERSION} -DPICTAVO_PACKAGE_MAINTAINER=${PICTAVO_PACKAGE_MAINTAINER}
-          -DFALLBACK_EPOCH=${PICTAVO_SOURCE_DATE_EPOCH} -P ${PROJECT_SOURCE_DIR}/packaging/Changelog.cmake
+          -DPICTAVO_SOURCE_DIR=${PROJECT_SOURCE_DIR} -P ${PROJECT_SOURCE_DIR}/packaging/Changelog.cmake
   BYPRODUCTS ${CMAKE_CURRENT_BINARY_DIR}/doc/changelog
   WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/doc VERBATIM)
 add_custom_command(OUTPUT doc/changelog.gz
@@ -36,6 +25,10 @@ add_custom_target(pictavo_changelog ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/doc/
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pictavo)
 
 set(CPACK_GENERATOR DEB)
+# CPack dates the archive members and files by SOURCE_DATE_EPOCH; SourceDate.cmake sets it from
+# the commit where the build did not, so that two builds of one commit give the same bytes.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/packaging/SourceDate.cmake)
+set(CPACK_PICTAVO_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_PACKAGE_NAME pictavo)
 set(CPACK_PACKAGE_VENDOR "The Pictavo authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
