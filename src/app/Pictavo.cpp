@@ -30,7 +30,7 @@ const char* const kUsage =
     "  文件夹          启动时选定并列出的文件夹; 给出文件时列出其所在的文件夹,\n"
     "                  选定该文件并查看其中的图标\n"
     "  -h, --help      显示本说明\n"
-    "  -v, --version   显示版本\n"
+    "  -V, --version   显示版本 (-v 亦可)\n"
     "\n"
     "也可使用窗口平台的选项, 如 -platform 名称.\n";
 
@@ -63,7 +63,8 @@ TCommandLine ReadCommandLine(const QStringList& args) {
     // "-reverse" is one option of the window platform, not the letters r, e, v, ...
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    // -V as pictavo-cli spells it; -v, the spelling of earlier versions, still works.
+    const QCommandLineOption version(QStringList{QStringLiteral("V"), QStringLiteral("v"), QStringLiteral("version")});
     parser.addOption(help);
     parser.addOption(version);
     parser.addPositionalArgument(QStringLiteral("folder"), QString(), QStringLiteral("[folder]"));
@@ -84,7 +85,7 @@ bool DisplayAvailable(const QStringList& args) {
     return args.contains(QStringLiteral("-platform")) || args.contains(QStringLiteral("--platform"));
 }
 
-// An option as it is spelt on the command line ("-v", "--version").
+// An option as it is spelt on the command line ("-V", "--version").
 QString OptionText(const QString& name) {
     return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }

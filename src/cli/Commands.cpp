@@ -59,8 +59,8 @@ const char* const kUsage =
     "                              把文件的第一个图标保存为缩略图 PNG (供文件管理器使用): 取宽高中\n"
     "                              较大者等于尺寸 (1-1024, 默认 128) 的图像, 否则把较大的图像缩小,\n"
     "                              没有时把最大的图像放大; 保持宽高比和透明度. 文件可以是 file:// URI\n"
-    "  --help                      显示本说明\n"
-    "  --version                   显示版本\n"
+    "  -h, --help                  显示本说明\n"
+    "  -V, --version               显示版本\n"
     "\n"
     "选项写在文件之前或之间; \"--\" 之后的参数都是文件, 以 \"-\" 开头的也是.\n"
     "退出状态: 0 = 所有文件都已读取; 1 = 有文件无法读取或写入; 2 = 用法错误\n";
@@ -507,7 +507,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out << kUsage;
         return 0;
     }
-    if (command == "--version") {
+    if (command == "--version" || command == "-V") {
         out << "pictavo-cli " PICTAVO_VERSION "\n";
         return 0;
     }

@@ -26,6 +26,7 @@ private slots:
         const QByteArray version = "pictavo " PICTAVO_VERSION "\n";
         const QByteArray noDisplay = "pictavo: 没有可用的图形显示 (未设置 DISPLAY 或 WAYLAND_DISPLAY)\n";
         QTest::newRow("version") << QStringList{"--version"} << "" << 0 << version << QByteArray();
+        QTest::newRow("-V") << QStringList{"-V"} << "" << 0 << version << QByteArray();
         QTest::newRow("-v") << QStringList{"-v", "a.ico"} << "" << 0 << version << QByteArray();
         QTest::newRow("help") << QStringList{"--help"} << "" << 0 << QByteArray("用法: pictavo [选项] [文件夹]\n")
                               << QByteArray();

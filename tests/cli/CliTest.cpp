@@ -274,8 +274,11 @@ TEST(CliFailures, AreReportedWithExitStatusOne) {
     const std::string cmd = ShellQuote(PICTAVO_CLI) + " list " + ShellQuote(dir.File("a.ico")) + " >/dev/full 2>/dev/null";
     const int raw = std::system(cmd.c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
-    const Result version = RunCli(dir, {"--version"});
-    EXPECT_EQ(version.out, "pictavo-cli " PICTAVO_VERSION "\n");
+    for (const char* option : {"--version", "-V"}) {
+        const Result version = RunCli(dir, {option});
+        EXPECT_EQ(version.out, "pictavo-cli " PICTAVO_VERSION "\n") << option;
+        EXPECT_EQ(version.status, 0) << option;
+    }
 }
 
 TEST(CliSearch, FilesThatHoldIconsWithTheirColumns) {

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -132,6 +133,9 @@ TEST_F(InstallTest, DesktopEntryOpensWhatTheThumbnailerDraws) {
     const std::map<std::string, std::string> exact = {
         {"Type", "Application"}, {"Name", "Pictavo"},   {"Exec", "pictavo %f"},
         {"Icon", "pictavo"},     {"Terminal", "false"}, {"Categories", "Graphics;Viewer;"},
+        // The class of the window's WM_CLASS (the application's name), which docks and
+        // launchers match the running window to its entry by; Qt ends startup notification.
+        {"StartupWMClass", "Quarn Pictavo"}, {"StartupNotify", "true"},
     };
     for (const auto& [key, value] : exact) EXPECT_EQ(keys[key], value) << key;
     for (const char* key : {"Name[zh_CN]", "GenericName", "GenericName[zh_CN]", "Comment", "Comment[zh_CN]"})
@@ -139,6 +143,10 @@ TEST_F(InstallTest, DesktopEntryOpensWhatTheThumbnailerDraws) {
     // "Open with" offers Pictavo for every file it draws thumbnails of.
     const auto thumbnailer = ReadKeyFileGroup(Installed("share/thumbnailers/pictavo.thumbnailer"), "Thumbnailer Entry");
     EXPECT_EQ(SplitList(keys["MimeType"]), SplitList(thumbnailer.at("MimeType")));
+    // The type file(1), and so xdg-mime outside a desktop, gives 16-bit executables and .icl
+    // libraries.
+    const auto types = SplitList(keys["MimeType"]);
+    EXPECT_NE(std::find(types.begin(), types.end(), "image/x-ms-icl"), types.end());
     EXPECT_EQ(ReadBytes(Installed("share/thumbnailers/pictavo.thumbnailer")),
               ReadBytes(PICTAVO_SOURCE_DIR "/packaging/pictavo.thumbnailer"));
 }
@@ -252,6 +260,87 @@ TEST_F(InstallTest, BashCompletionOffersCommandsOptionsAndFiles) {
     }
 }
 
+// zsh and fish load the completion from the folders their Debian packages read (zsh's $fpath
+// holds share/zsh/vendor-completions, fish reads share/fish/vendor_completions.d below each of
+// XDG_DATA_DIRS for a command on the PATH), each in the real shell, where installed.
+TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
+    ASSERT_EQ(DirectStatus, 0) << DirectLog;
+    TempDir dir;
+    WriteBytes(dir.File("-h.ico"), {0});
+    WriteBytes(dir.File("a.dll"), {0});
+    ASSERT_EQ(::mkdir(dir.File("sub").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(dir.File("home").c_str(), 0755), 0);
+    struct Case {
+        std::string line;
+        std::vector<std::string> offered, notOffered;
+    };
+    const std::vector<Case> cases = {
+        {"pictavo-cli ", {"list", "extract", "bmp", "count", "icl", "search", "thumbnail"}, {"a.dll"}},
+        {"pictavo-cli ex", {"extract"}, {"list"}},
+        {"pictavo-cli -", {"-V", "--version", "--help"}, {"-s"}},
+        {"pictavo-cli thumbnail -", {"-s", "--size", "--help"}, {"--json"}},
+        {"pictavo-cli search --m", {"--mask"}, {"--json"}},
+        {"pictavo-cli list a", {"a.dll"}, {}},
+        {"pictavo-cli thumbnail -- -", {"-h.ico"}, {"--size"}},  // after "--" a word is a file
+        {"pictavo-cli search ", {"sub"}, {"a.dll"}},           // folders only
+        {"pictavo-cli extract -o ", {"sub"}, {"a.dll"}},
+    };
+    const std::string env = "cd " + ShellQuote(dir.Path()) + " && HOME=" + ShellQuote(dir.File("home")) +
+                            " XDG_CONFIG_HOME=" + ShellQuote(dir.File("home")) + " ";
+    // Each prints "== LINE" and then the matches, one a line, for every line appended.
+    const std::string fish = "for line; do echo \"== $line\"; fish -c \"complete -C '$line'\" | cut -f1; done";
+    const std::map<std::string, std::string> shells = {
+        {"zsh", env + "zsh -f " + ShellQuote(PICTAVO_SOURCE_DIR "/tests/packaging/zsh-complete.zsh") + " " +
+                    ShellQuote(Installed("share/zsh/vendor-completions"))},
+        {"fish", env + "PATH=" + ShellQuote(Installed("bin")) + ":\"$PATH\" XDG_DATA_DIRS=" +
+                     ShellQuote(Installed("share")) + " bash -c " + ShellQuote(fish) + " -"},
+    };
+    int ran = 0;
+    for (const auto& [shell, start] : shells) {
+        if (!HaveProgram(shell)) continue;
+        ++ran;
+        std::string command = start;
+        for (const Case& c : cases) command += " " + ShellQuote(c.line);
+        std::string out;
+        ASSERT_EQ(RunShell(command, out), 0) << shell << '\n' << out;
+        // The matches of each line, folders without their trailing "/".
+        std::map<std::string, std::set<std::string>> offered;
+        std::stringstream lines(out);
+        std::string line;
+        for (std::string text; std::getline(lines, text);) {
+            if (text.rfind("== ", 0) == 0) line = text.substr(3);
+            else if (!text.empty()) offered[line].insert(text.back() == '/' ? text.substr(0, text.size() - 1) : text);
+        }
+        for (const Case& c : cases) {
+            const auto& found = offered[c.line];
+            for (const auto& word : c.offered) EXPECT_TRUE(found.count(word)) << shell << ": " << c.line << " -> " << word;
+            for (const auto& word : c.notOffered)
+                EXPECT_FALSE(found.count(word)) << shell << ": " << c.line << " -> " << word;
+        }
+    }
+    if (ran == 0) GTEST_SKIP() << "neither zsh nor fish is installed";
+}
+
+// The licence by its DEP-5 name; the changelog dated by SOURCE_DATE_EPOCH, in Debian's form.
+TEST_F(InstallTest, CopyrightAndChangelogAsDebianReadsThem) {
+    ASSERT_EQ(DirectStatus, 0) << DirectLog;
+    const std::string copyright = ReadText(Installed("share/doc/pictavo/copyright"));
+    EXPECT_NE(copyright.find("\nLicense: Expat\n"), std::string::npos) << copyright;
+    TempDir dir;
+    std::string out;
+    ASSERT_EQ(RunShell("cd " + ShellQuote(dir.Path()) + " && SOURCE_DATE_EPOCH=86400 " + ShellQuote(PICTAVO_CMAKE) +
+                           " -DIN=" + ShellQuote(PICTAVO_SOURCE_DIR "/packaging/changelog.in") +
+                           " -DOUT=changelog -DPROJECT_VERSION=9.9 '-DPICTAVO_PACKAGE_MAINTAINER=A B <a@b.c>'" +
+                           " -DPICTAVO_SOURCE_DIR=" + ShellQuote(PICTAVO_SOURCE_DIR) + " -P " +
+                           ShellQuote(PICTAVO_SOURCE_DIR "/packaging/Changelog.cmake"),
+                       out),
+              0)
+        << out;
+    const std::string changelog = ReadText(dir.File("changelog"));
+    EXPECT_EQ(changelog.rfind("pictavo (9.9) unstable; urgency=medium\n", 0), 0u) << changelog;
+    EXPECT_NE(changelog.find("\n -- A B <a@b.c>  Fri, 02 Jan 1970 00:00:00 +0000\n"), std::string::npos) << changelog;
+}
+
 // Release builds are hardened as distributions build them: full RELRO bound at start, the
 // stack protector and checked string and memory functions.
 TEST_F(InstallTest, ReleaseBinariesAreHardened) {
@@ -274,5 +363,42 @@ TEST_F(InstallTest, ReleaseBinariesAreHardened) {
         for (std::string line; std::getline(lines, line);)
             checked += line.find("_chk@") != std::string::npos && line.find("__stack_chk_fail") == std::string::npos;
         EXPECT_GT(checked, 0) << program << ": no checked string or memory function";
+        // The system's C++ runtime, shared, as Debian's policy on static linking asks.
+        for (const char* library : {"[libstdc++.so.6]", "[libgcc_s.so.1]"})
+            EXPECT_NE(dynamic.find(library), std::string::npos) << program << " does not load " << library;
     }
+}
+
+// Optimised builds compile every source of the programs with the flags dpkg-buildflags gives a
+// package build (what blhc checks a package's build log for).
+TEST_F(InstallTest, OptimisedBuildsCompileWithDpkgBuildflags) {
+    if (!PICTAVO_DPKG_BUILDFLAGS) GTEST_SKIP() << "not an optimised build, or dpkg-buildflags is not installed";
+    std::string flags;
+    ASSERT_EQ(RunShell("cd " + ShellQuote(PICTAVO_SOURCE_DIR) +
+                           " && export DEB_BUILD_MAINT_OPTIONS=hardening=+all && dpkg-buildflags --get CPPFLAGS" +
+                           " && dpkg-buildflags --get CXXFLAGS",
+                       flags),
+              0)
+        << flags;
+    std::vector<std::string> wanted;
+    std::stringstream words(flags);
+    for (std::string word; words >> word;) wanted.push_back(word);
+    for (const char* flag : {"-g", "-Wformat", "-Werror=format-security"})
+        EXPECT_NE(std::find(wanted.begin(), wanted.end(), flag), wanted.end()) << flag;
+    // compile_commands.json: each entry's "command" comes before its "file".
+    const std::string commands = ReadText(PICTAVO_BUILD_DIR "/compile_commands.json");
+    const std::string sources = "\"file\": \"" PICTAVO_SOURCE_DIR "/src/";
+    int checked = 0;
+    for (size_t file = commands.find(sources); file != std::string::npos; file = commands.find(sources, file + 1)) {
+        const size_t start = commands.rfind("\"command\": ", file);
+        ASSERT_NE(start, std::string::npos);
+        const std::string command = commands.substr(start, commands.find('\n', start) - start) + " ";
+        const std::string source = commands.substr(file + 9, commands.find('"', file + 9) - file - 9);
+        for (const auto& flag : wanted)
+            EXPECT_NE(command.find(" " + flag + " "), std::string::npos) << source << " is compiled without " << flag;
+        // The build type's own -O3 would follow and win over dpkg-buildflags' -O2.
+        EXPECT_EQ(command.find(" -O3 "), std::string::npos) << source;
+        ++checked;
+    }
+    EXPECT_GT(checked, 0) << "no source of the programs in compile_commands.json";
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -110,6 +111,10 @@ TEST_F(PackageTest, KdeThumbnailPluginInAPackageOfItsOwn) {
     for (const char* library : {"libkf5kiogui5 (>=", "libqt5gui5 (>=", "libkf5coreaddons5 (>="})
         EXPECT_NE(depends.find(library), std::string::npos) << depends;
     for (const char* library : {"kf5", "qt5"}) EXPECT_EQ(Field("Depends").find(library), std::string::npos);
+    // It draws no text: no font among its Depends. Its summary is its own.
+    EXPECT_EQ(depends.find("fonts-"), std::string::npos) << depends;
+    const std::string summary = Field("Description", KdeDeb), ownSummary = Field("Description");
+    EXPECT_NE(summary.substr(0, summary.find('\n')), ownSummary.substr(0, ownSummary.find('\n')));
     if (HaveProgram("lintian")) {
         std::string out;
         RunShell("lintian --tag-display-limit 0 " + ShellQuote(KdeDeb), out);
@@ -128,6 +133,30 @@ TEST_F(PackageTest, ControlFieldsAndDependsFromTheBinaries) {
     if (PICTAVO_INSTALLS_WINDOW)
         for (const char* qt : {"libqt6core6 (>=", "libqt6gui6 (>=", "libqt6widgets6 (>="}) needed.push_back(qt);
     for (const auto& package : needed) EXPECT_NE(depends.find(package), std::string::npos) << depends;
+    // The window is Chinese: a font that has it is needed, not only recommended.
+    EXPECT_NE(depends.find("fonts-wqy-zenhei | fonts-noto-cjk"), std::string::npos) << depends;
+    EXPECT_EQ(Field("Recommends").find("fonts-"), std::string::npos);
+}
+
+// Made again from the same build, the packages are the same bytes: their files and members are
+// dated by SOURCE_DATE_EPOCH, or the commit's date where it is not set.
+TEST_F(PackageTest, TwoBuildsOfOneCommitGiveTheSameBytes) {
+    std::string out;
+    if (!std::getenv("SOURCE_DATE_EPOCH") && RunShell("git -C " + ShellQuote(PICTAVO_SOURCE_DIR) + " log -1", out) != 0)
+        GTEST_SKIP() << "not a git checkout and SOURCE_DATE_EPOCH not set";
+    TempDir again;
+    ASSERT_EQ(RunShell("cd " + ShellQuote(again.Path()) + " && " + ShellQuote(PICTAVO_CPACK) +
+                           " -G DEB --config " + ShellQuote(PICTAVO_BUILD_DIR "/CPackConfig.cmake") + " -B " +
+                           ShellQuote(again.Path()),
+                       out),
+              0)
+        << out;
+    std::vector<std::string> debs = {Deb};
+    if (FileExists(KdeDeb)) debs.push_back(KdeDeb);
+    for (const auto& deb : debs) {
+        const std::string name = deb.substr(deb.rfind('/') + 1);
+        EXPECT_TRUE(ReadBytes(deb) == ReadBytes(again.File(name))) << name;
+    }
 }
 
 TEST_F(PackageTest, LintianFindsNoErrors) {

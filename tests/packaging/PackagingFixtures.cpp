@@ -19,6 +19,8 @@ std::map<std::string, unsigned> ExpectedInstalledFiles(bool withWindow, const st
         {"bin/pictavo-cli", 0755},
         {"share/thumbnailers/pictavo.thumbnailer", 0644},
         {"share/bash-completion/completions/pictavo-cli", 0644},
+        {"share/zsh/vendor-completions/_pictavo-cli", 0644},
+        {"share/fish/vendor_completions.d/pictavo-cli.fish", 0644},
         {"share/man/man1/pictavo-cli.1.gz", 0644},
         {"share/doc/pictavo/copyright", 0644},
         {"share/doc/pictavo/changelog.gz", 0644},
