@@ -410,8 +410,9 @@ def ico_100_big_pngs(count=100):
     return ico([(0, 32, len(data) + i, start) for i in range(count)], data + bytes(count))
 
 
-def pe_100_big_pngs(count=100):
-    images = [big_png(i * 2) for i in range(count)]
+def pe_of_pngs(images):
+    """A DLL of one group icon per PNG, each naming an icon resource of its own."""
+    count = len(images)
 
     def icons(r):
         return r.directory([(i + 1, HIGH | r.language(r.data(images[i]))) for i in range(count)])
@@ -421,6 +422,10 @@ def pe_100_big_pngs(count=100):
                             for i in range(count)])
 
     return pe_with(icons, groups)
+
+
+def pe_100_big_pngs(count=100):
+    return pe_of_pngs([big_png(i * 2) for i in range(count)])
 
 
 def huge_png(shade, size=4096):
@@ -451,16 +456,7 @@ def ico_200_huge_pngs(count=200):
 
 def pe_huge_pngs(count=10):
     """A DLL of `count` group icons, each one 4096 x 4096 PNG of its own."""
-    images = [huge_png(i * 20) for i in range(count)]
-
-    def icons(r):
-        return r.directory([(i + 1, HIGH | r.language(r.data(images[i]))) for i in range(count)])
-
-    def groups(r):
-        return r.directory([(i + 1, HIGH | r.language(r.data(group([group_entry(0, 32, len(images[i]), i + 1)]))))
-                            for i in range(count)])
-
-    return pe_with(icons, groups)
+    return pe_of_pngs([huge_png(i * 20) for i in range(count)])
 
 
 def pe_same_huge_png(count=200):
