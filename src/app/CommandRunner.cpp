@@ -37,6 +37,22 @@ void TCommandRunner::Run(const TCommandSteps& steps, const std::function<void()>
     Complete(steps, work);
 }
 
+void TCommandRunner::ShowReadyOrStillBusy(const QString& ready) {
+    if (!FBackground.empty()) {
+        FStatusBar->SetPanelText(1, FBackground.back().BusyText);
+        SetBusyCursor();
+        return;
+    }
+    FStatusBar->SetPanelText(1, ready);
+    SetDefaultCursor();
+}
+
+void TCommandRunner::Abandon(pictavo::TWorkQueue& queue) {
+    queue.Abandon();
+    const auto gone = std::erase_if(FBackground, [&](const TBackground& b) { return b.Queue == &queue; });
+    if (gone > 0) ShowReadyOrStillBusy(QString::fromUtf8(kReadyText));
+}
+
 void TCommandRunner::ShowBusy(const TCommandSteps& steps) {
     if (steps.BusyText.isEmpty()) return;
     FStatusBar->SetPanelText(1, steps.BusyText);
@@ -59,12 +75,12 @@ void TCommandRunner::Complete(const TCommandSteps& steps, const std::function<vo
     if (showsState) {
         try {
             if (steps.EndUpdate) steps.EndUpdate();
-            FStatusBar->SetPanelText(1, steps.ReadyText ? steps.ReadyText() : QString::fromUtf8(kReadyText));
+            ShowReadyOrStillBusy(steps.ReadyText ? steps.ReadyText() : QString::fromUtf8(kReadyText));
             if (steps.AfterReady) steps.AfterReady();
         } catch (const std::exception& e) {
             if (error.isEmpty()) error = QString::fromUtf8(e.what());
+            ShowReadyOrStillBusy(QString::fromUtf8(kReadyText));
         }
-        SetDefaultCursor();
     }
     if (!error.isEmpty() && ShowError) ShowError(error);
 }

@@ -8,9 +8,11 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QWidget;
 
@@ -40,15 +42,17 @@ public:
     // The same with the work done on a worker of `queue`, so that the window answers
     // meanwhile: the busy step now; `work` fills a Result there; back on the window's thread,
     // `show` shows what it made (also what it made before an error), then the ready step and
-    // the error box follow. Work abandoned on the queue shows nothing: the command that
-    // abandoned it ends the busy state, and the work's cancel flag (the queue's, handed to
-    // `work`) is set so that its reads stop.
+    // the error box follow. Work abandoned through Abandon shows nothing, and the work's cancel
+    // flag (the queue's, handed to `work`) is set so that its reads stop. While one background
+    // command is on its way, another's ready step leaves its busy text and cursor showing.
     using TCancel = std::atomic<bool>;
     template <typename Result>
     void RunInBackground(const TCommandSteps& steps, pictavo::TWorkQueue& queue,
                          std::function<void(Result&, const TCancel&)> work, std::function<void(Result&)> show) {
         ShowBusy(steps);
-        queue.Post([this, steps, cancel = queue.CancelFlag(), work = std::move(work),
+        const uint64_t id = ++FLastBackground;
+        FBackground.push_back({id, &queue, steps.BusyText});
+        queue.Post([this, id, steps, cancel = queue.CancelFlag(), work = std::move(work),
                     show = std::move(show)]() -> std::function<void()> {
             auto result = std::make_shared<Result>();
             std::exception_ptr error;
@@ -57,7 +61,8 @@ public:
             } catch (...) {
                 error = std::current_exception();
             }
-            return [this, steps, show, result, error] {
+            return [this, id, steps, show, result, error] {
+                std::erase_if(FBackground, [id](const TBackground& b) { return b.Id == id; });
                 Complete(steps, [&] {
                     show(*result);
                     if (error) std::rethrow_exception(error);
@@ -65,6 +70,13 @@ public:
             };
         });
     }
+
+    // Abandons the work on `queue` (see TWorkQueue::Abandon): the commands of it end without a
+    // ready step; panel 1 and the cursor then show the background command still on its way,
+    // or "就绪" and the default cursor when none is.
+    void Abandon(pictavo::TWorkQueue& queue);
+    // Whether a background command is on its way.
+    bool Busy() const { return !FBackground.empty(); }
 
     // Shows an error: the standard error box titled "Quarn Pictavo".
     std::function<void(const QString& message)> ShowError;
@@ -75,8 +87,21 @@ private:
     // The work (between BeginUpdate and EndUpdate), the ready step and the error box.
     void Complete(const TCommandSteps& steps, const std::function<void()>& work);
 
+    // Panel 1 and the cursor once a command has ended: the busy text of the latest background
+    // command still on its way, else `ready` and the default cursor.
+    void ShowReadyOrStillBusy(const QString& ready);
+
+    // A background command posted and not yet ended or abandoned.
+    struct TBackground {
+        uint64_t Id;
+        const pictavo::TWorkQueue* Queue;
+        QString BusyText;
+    };
+
     QWidget* FOwner;
     pictavo::TPanelStatusBar* FStatusBar;
+    std::vector<TBackground> FBackground;
+    uint64_t FLastBackground = 0;
 };
 
 // The screen cursor of a long command: the hourglass, and back to the default (however many

@@ -533,12 +533,8 @@ void Twnd_pv_Main::ExecuteFindFile() {
 void Twnd_pv_Main::ShowCounters() { sb->SetPanelText(0, QString::fromStdString(FFileSearch.Counters().Text())); }
 
 void Twnd_pv_Main::EmptyCurrentFileView() {
-    if (FFileReader->Pending() > 0) {
-        // The file being read is no longer chosen: its icons never come, and its busy state ends.
-        FFileReader->Abandon();
-        sb->SetPanelText(1, Text(kReadyText));
-        SetDefaultCursor();
-    }
+    // The file being read is no longer chosen: its icons never come, and its busy state ends.
+    if (FFileReader->Pending() > 0) Runner->Abandon(*FFileReader);
     TabSheet1->Images()->Clear();
     TabSheet1->Icons()->Clear();
     FCurrentFile.clear();
@@ -712,6 +708,9 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
     // A file still being read is dropped with the view it was read for.
     EmptyCurrentFileView();
     FCurrentFile = path;
+    ++FFilesChosen;
+    // The caption counts what the view holds: nothing, until the file's icons come.
+    pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(0));
 
     TCommandSteps steps;
     steps.BusyText = Text("正在检索图标...");
@@ -770,9 +769,11 @@ void Twnd_pv_Main::cmAddFiles(QAction* Sender) {
     steps.BusyText = Text("添加文件到图标库...");
     steps.BeginUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(false); };
     steps.EndUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(true); };
-    steps.AfterReady = [this] {
+    // The library comes to the front when its files are in, unless a file was chosen meanwhile:
+    // the user is looking at that one.
+    steps.AfterReady = [this, chosen = FFilesChosen] {
         ShowLibraryCount();
-        pc->setCurrentWidget(TabSheet2);
+        if (FFilesChosen == chosen) pc->setCurrentWidget(TabSheet2);
     };
     std::vector<std::string> files;
     const TFoundFilesModel* model = FileList->Model();
@@ -834,7 +835,7 @@ void Twnd_pv_Main::cmNewlibrary() {
     steps.EndUpdate = [this] { TabSheet2->List()->setUpdatesEnabled(true); };
     steps.AfterReady = [this] { ShowLibraryCount(); };
     // Files still being added would fill the new library: they are dropped with the old one.
-    FLibraryReader->Abandon();
+    Runner->Abandon(*FLibraryReader);
     Runner->Run(steps, [this] {
         TabSheet2->Images()->Clear();
         TabSheet2->Icons()->Clear();

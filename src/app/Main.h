@@ -131,6 +131,7 @@ private:
     pictavo::TIconLibrary FLibrary;    // the library being gathered
     std::string FCurrentFile;          // the file whose icons are on view
     int64_t FStartTick = 0;            // milliseconds, when the file list's selection changed
+    uint64_t FFilesChosen = 0;         // files chosen in the file list so far
     // The current run's counters and the names it met (lower-cased, for skipping duplicates).
     pictavo::TIconFileSearch FFileSearch;
     bool FBrowsing = false;   // the run lists a folder chosen in the tree, not a search

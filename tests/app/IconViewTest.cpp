@@ -272,6 +272,32 @@ private slots:
         QCOMPARE(Parts(window).FLibrary.Icons().Count(), 300);
     }
 
+    // A file chosen while files are added to the library: its read ends with the add's busy text
+    // still showing (the add goes on), and the add, once done, leaves the chosen file in front.
+    void fileChosenWhileFilesAreAdded() {
+        TempDir folder;
+        std::vector<std::u16string> names;
+        for (int i = 0; i < 2000; ++i) names.push_back(QStringLiteral("I%1").arg(i).toStdU16String());
+        for (int i = 0; i < 6; ++i) WriteNamedDll(folder.File("big" + std::to_string(i) + ".dll"), names);
+        WriteSampleIco(folder.File("sample.ico"));
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        QVERIFY(SelectFile(*window, QStringLiteral("big0.dll")));
+        QVERIFY(WaitForView(*window));
+        QCOMPARE(TabText(*window, 0), QStringLiteral(" 当前查看 - 2000 个图标 "));
+        Parts(window).All2->trigger();
+        QVERIFY(SelectFile(*window, QStringLiteral("sample.ico")));
+        QCOMPARE(TabText(*window, 0), QStringLiteral(" 当前查看 - 0 个图标 "));  // nothing on view yet
+        QVERIFY(QTest::qWaitFor([&] { return Count(Parts(window).IconList) == 1; }));
+        QCOMPARE(Panel(*window, 1), QStringLiteral("添加文件到图标库..."));
+        QVERIFY(QApplication::overrideCursor());
+        QVERIFY(WaitForView(*window));
+        QCOMPARE(Parts(window).FLibrary.Icons().Count(), 6 * 2000 + 1);
+        QCOMPARE(Parts(window).pc->currentWidget(), Parts(window).TabSheet1);
+        QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
     // Ctrl+N empties the library without a question; a file that cannot be read while adding shows
     // its error and keeps what was added before it.
     void emptyingAndErrors() {
