@@ -1,6 +1,10 @@
+#include "app/CommandRunner.h"
 #include "app/Main.h"
+#include "widgets/PanelStatusBar.h"
 
 #include <QtTest>
+
+#include <future>
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -10,6 +14,40 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.windowTitle(), QStringLiteral("Quarn Pictavo"));
+    }
+
+    // While a background command is on its way, the commands that end meanwhile leave its busy
+    // text and cursor showing; its own end, or its abandonment, shows "就绪".
+    void backgroundCommandStaysBusyUntilItEnds() {
+        QWidget owner;
+        pictavo::TPanelStatusBar bar({100, -1}, &owner);
+        TCommandRunner runner(&owner, &bar);
+        pictavo::TWorkQueue queue(1);
+        std::promise<void> gate;
+        std::shared_future<void> open = gate.get_future().share();
+        const auto waiting = [open](int&, const std::atomic<bool>&) { open.wait(); };
+        TCommandSteps adding;
+        adding.BusyText = QStringLiteral("添加文件到图标库...");
+        runner.RunInBackground<int>(adding, queue, waiting, [](int&) {});
+        TCommandSteps other;
+        other.BusyText = QStringLiteral("正在检索图标...");
+        runner.Run(other, [] {});
+        QCOMPARE(bar.PanelText(1), adding.BusyText);
+        QVERIFY(QApplication::overrideCursor());
+        gate.set_value();
+        QTRY_COMPARE(bar.PanelText(1), QStringLiteral("就绪"));
+        QVERIFY(!QApplication::overrideCursor());
+
+        std::promise<void> second;
+        std::shared_future<void> held = second.get_future().share();
+        runner.RunInBackground<int>(adding, queue, [held](int&, const std::atomic<bool>& cancel) {
+            held.wait();
+            QVERIFY(cancel.load());  // told to stop
+        }, [](int&) {});
+        runner.Abandon(queue);
+        QCOMPARE(bar.PanelText(1), QStringLiteral("就绪"));
+        QVERIFY(!QApplication::overrideCursor());
+        second.set_value();
     }
 };
 
