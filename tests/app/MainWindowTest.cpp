@@ -39,15 +39,17 @@ private slots:
         QVERIFY(!QApplication::overrideCursor());
 
         std::promise<void> second;
+        std::promise<bool> told;
         std::shared_future<void> held = second.get_future().share();
-        runner.RunInBackground<int>(adding, queue, [held](int&, const std::atomic<bool>& cancel) {
+        runner.RunInBackground<int>(adding, queue, [held, &told](int&, const std::atomic<bool>& cancel) {
             held.wait();
-            QVERIFY(cancel.load());  // told to stop
+            told.set_value(cancel.load());
         }, [](int&) {});
         runner.Abandon(queue);
         QCOMPARE(bar.PanelText(1), QStringLiteral("就绪"));
         QVERIFY(!QApplication::overrideCursor());
         second.set_value();
+        QVERIFY(told.get_future().get());  // the abandoned work was told to stop
     }
 };
 
