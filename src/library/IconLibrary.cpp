@@ -32,6 +32,22 @@ void TIconList::Delete(int Index) {
     FItems.erase(FItems.begin() + Index);
 }
 
+void TIconList::DeleteMany(const std::vector<int>& Indices) {
+    if (Indices.empty()) return;
+    for (const int index : Indices)
+        if (index < 0 || index >= Count()) throw EListError(Format("列表索引超出范围 (%d)", index));
+    size_t kept = static_cast<size_t>(Indices.front()), next = 0;
+    for (size_t i = kept; i < FItems.size(); ++i) {
+        if (next < Indices.size() && static_cast<size_t>(Indices[next]) == i) {
+            FNames.Remove(FItems[i].first);
+            ++next;
+            continue;
+        }
+        FItems[kept++] = std::move(FItems[i]);
+    }
+    FItems.resize(kept);
+}
+
 void TIconList::Assign(TIconList& Source) {
     if (&Source == this) return;
     FItems = std::move(Source.FItems);

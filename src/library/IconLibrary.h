@@ -43,6 +43,9 @@ public:
     // Frees the icon at Index and removes it; raises EListError ("列表索引超出范围 (%d)")
     // for an index out of range.
     void Delete(int Index);
+    // Frees and removes the icons at these indices (ascending, each once, all in range) in one
+    // pass over the list.
+    void DeleteMany(const std::vector<int>& Indices);
     // Frees this list's icons, then takes over Source's pairs in order; Source is left empty.
     void Assign(TIconList& Source);
     // Hands the icon at Index over to the caller, leaving the entry without an icon object.

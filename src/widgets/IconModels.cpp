@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <numeric>
 #include <utility>
 
 namespace pictavo {
@@ -170,13 +171,35 @@ void TIconListModel::ShowAppended() {
 void TIconListModel::RemoveRows(std::vector<int> rows) {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    // From the last, so that the rows still to go keep their numbers.
-    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
-        if (*row < 0 || *row >= rowCount()) continue;
-        beginRemoveRows({}, *row, *row);
-        FIcons.Delete(*row);
-        FRows.erase(FRows.begin() + *row);
-        endRemoveRows();
+    std::erase_if(rows, [this](int row) { return row < 0 || row >= rowCount(); });
+    std::vector<std::pair<int, int>> runs;  // runs of neighbouring rows
+    for (const int row : rows) {
+        if (!runs.empty() && runs.back().second + 1 == row) runs.back().second = row;
+        else runs.emplace_back(row, row);
+    }
+    if (runs.size() > kMaxRemovalNotices) {
+        // Rows scattered over the list: one reset, and the list and the rows each lose them in
+        // one pass (their pictures stay). Views keep no selection of them.
+        beginResetModel();
+        FIcons.DeleteMany(rows);
+        size_t kept = 0, next = 0;
+        for (size_t i = 0; i < FRows.size(); ++i) {
+            if (next < rows.size() && static_cast<size_t>(rows[next]) == i) ++next;
+            else FRows[kept++] = std::move(FRows[i]);
+        }
+        FRows.resize(kept);
+        endResetModel();
+    } else {
+        // A notice per run, from the last, so that the runs still to go keep their numbers and
+        // views move their selections along.
+        for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+            beginRemoveRows({}, run->first, run->second);
+            std::vector<int> gone(static_cast<size_t>(run->second - run->first + 1));
+            std::iota(gone.begin(), gone.end(), run->first);
+            FIcons.DeleteMany(gone);
+            FRows.erase(FRows.begin() + run->first, FRows.begin() + run->second + 1);
+            endRemoveRows();
+        }
     }
     // Pictures whose bytes went with the icons go too.
     std::erase_if(FPictures, [](const auto& entry) { return entry.second.Buffer.expired(); });

@@ -34,6 +34,9 @@ class TWorkQueue;
 // being made elsewhere to be let go, and never endless.
 inline constexpr int kMaxBudgetRetries = 6;
 inline constexpr int kFirstRetryMs = 100;
+// Removing rows sends a notice per run of neighbouring rows up to this many runs (views keep
+// their selections); more runs are removed under one reset, so that the work stays linear.
+inline constexpr size_t kMaxRemovalNotices = 32;
 
 // The icons of a list, one row per icon at the icon's own index. The list is the model's to
 // change through RemoveRows and Clear; icons appended to it elsewhere appear with
@@ -69,7 +72,8 @@ public:
         } end{this};
         change();
     }
-    // Removes the icons of these rows from the list (and the model).
+    // Removes the icons of these rows from the list (and the model), in time linear in the
+    // list's length.
     void RemoveRows(std::vector<int> rows);
     // Empties the list.
     void Clear();

@@ -126,6 +126,21 @@ private slots:
         model.RemoveRows({0, 1, 2});
         QCOMPARE(model.rowCount(), 0);
         QCOMPARE(icons.Count(), 0);
+
+        // Rows scattered over a long list go under one reset, in one pass.
+        for (int i = 0; i < 100; ++i) icons.AddIcon(std::to_string(i), Icon({{16, 8}}));
+        model.ShowAppended();
+        std::vector<int> even;
+        for (int i = 0; i < 100; i += 2) even.push_back(i);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        removed.clear();
+        model.RemoveRows(even);
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(removed.count(), 0);
+        QCOMPARE(model.rowCount(), 50);
+        QCOMPARE(icons.Count(), 50);
+        for (int row = 0; row < 50; ++row) QCOMPARE(icons.Name(row), std::to_string(2 * row + 1));
+        QVERIFY(!icons.Contains("0") && icons.Contains("1"));  // the names went with their icons
     }
 
     // Pictures on their way when rows are removed, appended or refilled land on their own rows,
