@@ -6,6 +6,7 @@
 #include "app/Main.h"
 #include "app/ProgramIcon.h"
 #include "widgets/UiFonts.h"
+#include "widgets/UiStyle.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -157,6 +158,7 @@ int main(int argc, char** argv) {
         }
     }
 
+    QApplication::setStyle(new pictavo::TUiStyle);
     QApplication::setFont(pictavo::FormFont());
     Twnd_pv_Main window;
     if (!startFolder.isEmpty()) window.SetStartFolder(startFolder);

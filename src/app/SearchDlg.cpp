@@ -103,7 +103,10 @@ void Twnd_pv_Search::SetRunning(bool running) {
 }
 
 bool Twnd_pv_Search::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
+    // A key in a popup of the dialog (the mask combo box's dropped-down list) is the popup's:
+    // Escape closes just the list and Enter chooses in it.
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (event->type() == QEvent::KeyPress && widget && widget->window() == this) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (FormKeyDown(key->key(), key->modifiers())) return true;
     }

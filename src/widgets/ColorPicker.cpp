@@ -8,6 +8,7 @@
 #include <QPolygon>
 #include <QScreen>
 #include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
 #include <qdrawutil.h>
 
 #include <algorithm>
@@ -321,6 +322,8 @@ void TColorPopup::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
     case Qt::Key_Space:
+        // A key held down on the button that opened the palette must not choose at once.
+        if (event->isAutoRepeat()) break;
         FSelectedIndex = FHotIndex;
         Accept();
         break;
@@ -486,6 +489,33 @@ void TColorPickerButton::mousePressEvent(QMouseEvent* event) {
     QAbstractButton::mousePressEvent(event);
 }
 
+void TColorPickerButton::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool opens = (modifiers == Qt::NoModifier &&
+                        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) ||
+                       (modifiers == Qt::AltModifier && key == Qt::Key_Down);
+    if (!opens) {
+        QAbstractButton::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (event->isAutoRepeat() || FDroppedDown) return;
+    FPressedOnArrow = false;
+    DropDown();
+    // The arrow keys start from the current colour, and Enter keeps it.
+    if (FDroppedDown) FPopup->SetHotIndex(FPopup->FSelectedIndex);
+}
+
+// Space opens the palette on its press; its release is not a click of the button.
+void TColorPickerButton::keyReleaseEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QAbstractButton::keyReleaseEvent(event);
+}
+
 void TColorPickerButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const int w = width();
@@ -503,6 +533,17 @@ void TColorPickerButton::paintEvent(QPaintEvent*) {
         painter.drawLine(x, 1 + shift, x, h - 2 - shift);
         painter.setPen(ColorToQColor(kButtonHighlight));
         painter.drawLine(x + 1, 1 + shift, x + 1, h - 2 - shift);
+    }
+
+    // The focus mark around the colour field, as the style draws it inside a push button; the
+    // field is painted over it, so a style that fills the mark leaves the colour as it is.
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(3, 3, -(FDropDownWidth + 3), -3);
+        if (facePressed) focus.rect.translate(1, 1);
+        focus.backgroundColor = palette().color(QPalette::Button);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     }
 
     // The colour field, left of the arrow inside the button's border.

@@ -118,6 +118,9 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    // Space, Enter and Alt+Down open the palette, with the current colour's cell hot for the arrows.
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
 
 private:
     friend class TColorPopup;

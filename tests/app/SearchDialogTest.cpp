@@ -220,6 +220,26 @@ private slots:
         QVERIFY(dialog.cbxSub->isChecked());  // hidden, not destroyed
     }
 
+    // With the mask list dropped down, Escape closes only the list; the next closes the dialog.
+    void escapeClosesTheOpenMaskListFirst() {
+        TRegPropStorageManEh manager;
+        Twnd_pv_Search dialog(nullptr, &manager);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        dialog.cbMask->setFocus();
+        dialog.cbMask->showPopup();
+        QWidget* list = QApplication::activePopupWidget();
+        QVERIFY(list);
+        QVERIFY(list->isVisible());
+        // As a user's key comes: to the window that has the keyboard, the dropped-down list.
+        QTest::keyClick(list->windowHandle(), Qt::Key_Escape);
+        QVERIFY(!list->isVisible());
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.cbMask->currentText(), QStringLiteral("*.*"));
+        QTest::keyClick(dialog.windowHandle(), Qt::Key_Escape);
+        QVERIFY(!dialog.isVisible());
+    }
+
     // The button also stops a folder listing.
     void stopsAListing() {
         TempDir big;

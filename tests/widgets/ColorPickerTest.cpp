@@ -126,6 +126,68 @@ private slots:
         QVERIFY(!button.DroppedDown());
     }
 
+    void keyboardOpensAndChooses_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("space") << int(Qt::Key_Space) << int(Qt::NoModifier) << true;
+        QTest::newRow("return") << int(Qt::Key_Return) << int(Qt::NoModifier) << true;
+        QTest::newRow("keypad enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << true;
+        QTest::newRow("alt+down") << int(Qt::Key_Down) << int(Qt::AltModifier) << true;
+        QTest::newRow("down alone") << int(Qt::Key_Down) << int(Qt::NoModifier) << false;
+        QTest::newRow("ctrl+space") << int(Qt::Key_Space) << int(Qt::ControlModifier) << false;
+    }
+    void keyboardOpensAndChooses() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, opens);
+        QWidget window;
+        auto* other = new QWidget(&window);
+        other->setFocusPolicy(Qt::StrongFocus);
+        auto* button = new TColorPickerButton(&window);
+        button->move(0, 30);
+        button->SetSelectionColor(kWhite);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        other->setFocus();
+        const QImage unfocused = button->grab().toImage();
+        QTest::keyClick(window.windowHandle(), Qt::Key_Tab);
+        QVERIFY(button->hasFocus());
+        // Reached with Tab: the focus mark lies between the button's border and the colour field.
+        const QImage focused = button->grab().toImage();
+        QVERIFY(focused.copy(3, 3, 2, 16) != unfocused.copy(3, 3, 2, 16));
+        QCOMPARE(focused.pixelColor(14, 11), QColor(Qt::white));  // the colour itself untouched
+        QSignalSpy changes(button, &TColorPickerButton::Change);
+
+        QTest::keyClick(window.windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(button->DroppedDown(), opens);
+        if (!opens) return;
+        QCOMPARE(QApplication::activePopupWidget(), button->Popup());
+        QCOMPARE(button->Popup()->HotIndex(), 39);
+        // Through the popup window as a user's keys go: up, left, Enter picks the colour.
+        QWindow* popup = button->Popup()->windowHandle();
+        QTest::keyClick(popup, Qt::Key_Up);
+        QTest::keyClick(popup, Qt::Key_Left);
+        QTest::keyClick(popup, Qt::Key_Return);
+        QVERIFY(!button->DroppedDown());
+        QCOMPARE(button->SelectionColor(), TColor(0x663399));  // plum, cell 30
+        QCOMPARE(changes.count(), 1);
+        // Open again, move, Escape: closed, nothing changed.
+        QTest::keyClick(window.windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QVERIFY(button->DroppedDown());
+        QTest::keyClick(popup, Qt::Key_Right);
+        QTest::keyClick(popup, Qt::Key_Escape);
+        QVERIFY(!button->DroppedDown());
+        QCOMPARE(button->SelectionColor(), TColor(0x663399));
+        QCOMPARE(changes.count(), 1);
+        // Opened and Enter at once keeps the colour.
+        QTest::keyClick(window.windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QTest::keyClick(popup, Qt::Key_Return);
+        QVERIFY(!button->DroppedDown());
+        QCOMPARE(button->SelectionColor(), TColor(0x663399));
+        QCOMPARE(changes.count(), 1);
+    }
+
     void dropChangingVetoes() {
         TColorPickerButton button;
         bool allow = false;
