@@ -27,8 +27,14 @@ bool UnderHiddenFolder(const QString& cleanPath) {
 
 }  // namespace
 
-TShellTree::TShellTree(QWidget* parent) : QTreeView(parent), FModel(nullptr) {
-    UseNewModel(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+TShellTree::TShellTree(QWidget* parent) : QTreeView(parent), FModel(new QFileSystemModel(this)) {
+    // The tree shows what the file system held when a folder was opened; it does not follow
+    // later changes.
+    FModel->setOption(QFileSystemModel::DontWatchForChanges, true);
+    FModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+    FModel->setRootPath(QDir::rootPath());
+    setModel(FModel);
+    for (int c = 1; c < FModel->columnCount(); ++c) hideColumn(c);
     setHeaderHidden(true);
     setRootIsDecorated(false);
     setIndentation(kIndent);
@@ -36,25 +42,11 @@ TShellTree::TShellTree(QWidget* parent) : QTreeView(parent), FModel(nullptr) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformRowHeights(true);
     expand(FModel->index(QDir::rootPath()));
-    connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { FKeepInView = false; });
-}
-
-void TShellTree::UseNewModel(QDir::Filters filters) {
-    QFileSystemModel* old = FModel;
-    FModel = new QFileSystemModel(this);
-    // The tree shows what the file system held when a folder was opened; it does not follow
-    // later changes.
-    FModel->setOption(QFileSystemModel::DontWatchForChanges, true);
-    FModel->setFilter(filters);
-    FModel->setRootPath(QDir::rootPath());
-    // The view leaves the old selection model to be deleted with the old model.
-    setModel(FModel);
-    delete old;
-    for (int c = 1; c < FModel->columnCount(); ++c) hideColumn(c);
     connect(FModel, &QFileSystemModel::directoryLoaded, this, [this] { ScrollLater(); });
+    connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { FKeepInView = false; });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
-                if (current.isValid() && !FQuiet) emit Change(Path());
+                if (current.isValid()) emit Change(Path());
             });
 }
 
@@ -80,45 +72,7 @@ bool TShellTree::SetPath(const QString& path) {
     return true;
 }
 
-bool TShellTree::ShownFolderGone(QStringList& opened) const {
-    bool gone = false;
-    QList<QModelIndex> pending{FModel->index(QDir::rootPath())};
-    for (qsizetype i = 0; i < pending.size(); ++i) {
-        const QModelIndex folder = pending[i];
-        if (!isExpanded(folder)) continue;
-        opened << FModel->filePath(folder);
-        // Only the rows read so far: a folder not read yet shows nothing stale.
-        for (int row = 0; row < FModel->rowCount(folder); ++row) {
-            const QModelIndex child = FModel->index(row, 0, folder);
-            if (!QFileInfo(FModel->filePath(child)).isDir())
-                gone = true;
-            else
-                pending << child;
-        }
-    }
-    return gone;
-}
-
 void TShellTree::Refresh() {
-    QStringList opened;
-    if (ShownFolderGone(opened)) {
-        // The model cannot be told that a folder it read has gone: a new one reads the opened
-        // folders afresh, and the tree opens them again where they still exist.
-        const QString before = Path();
-        QString selected = before;
-        while (!selected.isEmpty() && !QFileInfo(selected).isDir()) {
-            const QString parent = QFileInfo(selected).path();
-            selected = parent == selected ? QString() : parent;
-        }
-        FQuiet = true;
-        UseNewModel(FModel->filter());
-        for (const QString& path : opened)
-            if (QFileInfo(path).isDir()) expand(FModel->index(path));
-        if (!selected.isEmpty()) SetPath(selected);
-        FQuiet = false;
-        if (Path() != before) emit Change(Path());
-        return;
-    }
     const QModelIndex folder = currentIndex();
     // A folder not read yet is read whole when it is opened.
     if (!folder.isValid() || FModel->canFetchMore(folder)) return;

@@ -3,9 +3,7 @@
 // to another folder.
 #pragma once
 
-#include <QDir>
 #include <QString>
-#include <QStringList>
 #include <QTreeView>
 
 class QFileSystemModel;
@@ -24,10 +22,8 @@ public:
     // Selects the folder, opening its parents; false, with the selection left as it was, when
     // the path names no folder. A folder below a hidden one makes hidden folders shown.
     bool SetPath(const QString& path);
-    // Looks at the file system again (the tree does not follow changes by itself): folders made
-    // in the selected folder since it was read appear; when a folder on view is gone, the tree
-    // is read anew with the same folders opened, and a selected folder that is gone gives way to
-    // its nearest existing parent (with Change).
+    // Looks at the selected folder's sub-folders again, so that folders made since it was read
+    // appear (the tree does not follow changes by itself).
     void Refresh();
 
 signals:
@@ -43,13 +39,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // A model of the folders with the given filter, the tree's own from now on; the one before
-    // (with its selection model) is deleted.
-    void UseNewModel(QDir::Filters filters);
-    // Whether a folder shown in the tree is no longer a folder on disk; `opened` gets the paths of
-    // the opened folders, each after its parent.
-    bool ShownFolderGone(QStringList& opened) const;
-
     // Brings the selected folder into view a moment from now, once the model has sorted what
     // it has read by then; only while the user has not moved the tree himself.
     void ScrollLater();
@@ -60,8 +49,6 @@ private:
     // resized (the model reads folders in the background and sorts them afterwards, and a tree
     // not yet on screen has no size to scroll in).
     bool FKeepInView = false;
-    // While the tree is read anew: the selection it gets back is no change.
-    bool FQuiet = false;
 };
 
 }  // namespace pictavo
