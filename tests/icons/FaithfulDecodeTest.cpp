@@ -391,6 +391,14 @@ TEST(DecodeDibVariants, ShortOrMissingMasksAreOpaqueWhereTheBytesEnd) {
                 }
             }
     }
+    // Bytes ending inside a mask row: the bits past the end are opaque, never read from the
+    // bytes that follow (here set, as another image's would be).
+    std::vector<uint8_t> allSet = colourOnly;
+    allSet.resize(colourOnly.size() + maskBytes, 0xFF);
+    const auto cut = DecodeIconImage(std::span(allSet).first(colourOnly.size() + 3 * 4 + 1));
+    ASSERT_NE(cut, nullptr);
+    for (int x = 0; x < 16; ++x) EXPECT_EQ(cut->MaskBit(x, 12), x < 8) << x;
+    EXPECT_FALSE(cut->MaskBit(0, 11));
     // A colour bitmap cut short is still refused.
     EXPECT_EQ(DecodeIconImage(std::vector<uint8_t>(colourOnly.begin(), colourOnly.end() - 1)), nullptr);
 }

@@ -164,11 +164,12 @@ TEST_F(KdeThumbnailPlugin, MetadataNamesTheThumbnailerEntrysTypesAndAsksForCachi
 
 TEST_F(KdeThumbnailPlugin, SamePixelsAsTheCommandLine) {
     // Sizes below, at, between and above the images', and a box wider than high (the
-    // thumbnail fits its shorter side).
-    const std::vector<std::pair<int, int>> boxes = {{16, 16}, {32, 32}, {40, 40}, {128, 128}, {256, 256}, {96, 64}};
+    // thumbnail fits its shorter side), and one past the largest thumbnail the core makes.
+    const std::vector<std::pair<int, int>> boxes = {{16, 16},   {32, 32},  {40, 40},    {128, 128},
+                                                    {256, 256}, {96, 64}, {4096, 2048}};
     for (const std::string& name : IconFiles(Dir)) {
         for (const auto& [width, height] : boxes) {
-            const int size = std::min(width, height);
+            const int size = std::min({width, height, 1024});
             const QImage image = Ask(Dir.File(name), width, height);
             ASSERT_FALSE(image.isNull()) << name << " " << width << "x" << height;
             EXPECT_EQ(std::max(image.width(), image.height()), size) << name;

@@ -88,6 +88,21 @@ TEST(ThumbnailPick, NonSquareKeepsItsAspectAndTransparencyStays) {
         EXPECT_EQ(raster->Pixel(w - 1, h - 1), kBlue) << size;
     }
     EXPECT_EQ(MakeThumbnail(dir.File("wide.ico"), 64)->Pixel(0, 0) >> 24, 0u);
+    // An image whose mask lets the background through on its left half: scaled, its edge is
+    // blended (alpha between the two) and stays blue, never darkened by the black beneath.
+    Picture half = Solid(64, 32, kBlue);
+    for (size_t i = 0; i < half.Mask.size(); ++i)
+        if (i % 64 < 32) half.Mask[i] = 1, half.Colour[i] = 0;
+    const auto halfBytes = MakeDib(half, 24);
+    WriteBytes(dir.File("half.ico"), MakeIco({{InfoFor(64, 24, halfBytes.size()), halfBytes}}));
+    const auto scaled = MakeThumbnail(dir.File("half.ico"), 128);
+    int blended = 0;
+    for (int x = 0; x < 128; ++x) {
+        const uint32_t px = scaled->Pixel(x, 20);
+        if (px >> 24 != 0) EXPECT_EQ(px & 0xFFFFFFu, kBlue & 0xFFFFFFu) << x;
+        blended += (px >> 24) > 0 && (px >> 24) < 255;
+    }
+    EXPECT_GT(blended, 0);
 }
 
 TEST(ThumbnailPick, AnImageThatCannotBeDecodedGivesWayToTheNextBest) {
@@ -114,8 +129,11 @@ TEST(ThumbnailPick, AnImageThatCannotBeDecodedGivesWayToTheNextBest) {
     const uint64_t start = DecodedRasterCount();
     EXPECT_THROW(MakeThumbnail(TSpanSource(many), 32), std::exception);
     EXPECT_EQ(DecodedRasterCount() - start, static_cast<uint64_t>(kMaxThumbnailAttempts));
-    // When none decodes, the failure of the best one is reported.
-    const auto none = MakeIco({broken});
+    // When none decodes, the failure of the best one is reported, not the last one tried.
+    IcoImage brokenSmall = Square(16, 24, kRed);
+    brokenSmall.Bytes.resize(40 + 100);
+    brokenSmall.Info.BytesInRes = static_cast<uint32_t>(brokenSmall.Bytes.size());
+    const auto none = MakeIco({brokenSmall, broken});
     try {
         MakeThumbnail(TSpanSource(none), 32);
         FAIL() << "no image decodes";
