@@ -28,13 +28,13 @@ QString OperatingSystemText() {
 
 Twnd_pv_About::Twnd_pv_About(QWidget* parent) : QDialog(parent, kDialogFlags | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("wnd_pv_About"));
-    setWindowTitle(QStringLiteral("关于 Quarn Pictavo"));
+    setWindowTitle(QStringLiteral("关于 ") + QString::fromUtf8(kProgramName));
     setModal(true);
 
     auto* icon = new QLabel(this);
     icon->setPixmap(ProgramIcon().pixmap(64, 64));
     icon->setAlignment(Qt::AlignTop);
-    lbProgram = new QLabel(QStringLiteral("Quarn Pictavo"), this);
+    lbProgram = new QLabel(QString::fromUtf8(kProgramName), this);
     QFont programFont = lbProgram->font();
     programFont.setBold(true);
     if (programFont.pointSizeF() > 0) programFont.setPointSizeF(programFont.pointSizeF() * 1.5);
@@ -59,10 +59,10 @@ Twnd_pv_About::Twnd_pv_About(QWidget* parent) : QDialog(parent, kDialogFlags | Q
     machine->addRow(QStringLiteral("处理器:"), lbProcessor);
     machine->addRow(QStringLiteral("内存:"), lbMemory);
 
-    lbCredits = InfoLabel(QStringLiteral(
-                              "Quarn Pictavo 由 Pictavo 开发者编写.\n"
-                              "使用的程序库: Qt (窗口界面), libpng (PNG 图像), zlib (数据压缩).\n"
-                              "感谢它们的作者."),
+    lbCredits = InfoLabel(QString::fromUtf8(kProgramName) +
+                              QStringLiteral(" 由 Pictavo 开发者编写.\n"
+                                             "使用的程序库: Qt (窗口界面), libpng (PNG 图像), zlib (数据压缩).\n"
+                                             "感谢它们的作者."),
                           this);
     // A credits line longer than the lines above wraps instead of widening the box.
     lbCredits->setWordWrap(true);
@@ -81,4 +81,10 @@ Twnd_pv_About::Twnd_pv_About(QWidget* parent) : QDialog(parent, kDialogFlags | Q
     layout->addWidget(lbCredits);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    const std::pair<QWidget*, const char*> named[] = {{lbProgram, "lbProgram"},     {lbVersion, "lbVersion"},
+                                                      {lbOS, "lbOS"},               {lbProcessor, "lbProcessor"},
+                                                      {lbMemory, "lbMemory"},       {lbCredits, "lbCredits"},
+                                                      {btOK, "btOK"}};
+    for (const auto& [widget, name] : named) widget->setObjectName(QLatin1String(name));
 }

@@ -11,6 +11,7 @@ class Twnd_pv_About : public QDialog {
 public:
     explicit Twnd_pv_About(QWidget* parent = nullptr);
 
+private:
     QLabel* lbProgram;
     QLabel* lbVersion;
     QLabel* lbOS;

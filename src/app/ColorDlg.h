@@ -22,6 +22,17 @@ class Tdlg_pv_Color : public QDialog {
 public:
     explicit Tdlg_pv_Color(QWidget* parent = nullptr);
 
+    // Shows the colour of the screen pixel at Global (screen coordinates) by name and in
+    // ColorPanel.
+    void ImageMouseMove(const QPoint& Global);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend bool SelectBackgroundColor(pictavo::THiResIcon& Graphic, uint32_t& Color, QWidget* owner);
+
     QFrame* Bevel1;
     QWidget* _BottomPanel;
     QWidget* _RightPanel;
@@ -34,17 +45,8 @@ public:
     QLabel* Label1;
     pictavo::TColorPickerButton* ColorPicker;
 
-    // Shows the colour of the screen pixel at Global (screen coordinates) by name and in
-    // ColorPanel.
-    void ImageMouseMove(const QPoint& Global);
     // The preview takes the picker's colour.
     void cmSetBkg();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
     // The colour (0x00BBGGRR) of the screen pixel at Global; where the screen cannot be read
     // (some display servers refuse it), the pixel this dialog shows there.
     uint32_t SamplePixel(const QPoint& Global);

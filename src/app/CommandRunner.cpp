@@ -1,5 +1,7 @@
 #include "app/CommandRunner.h"
 
+#include "app/ProgramIcon.h"
+
 #include "widgets/PanelStatusBar.h"
 
 #include <QApplication>
@@ -11,7 +13,6 @@ const char* const kReadyText = "就绪";
 
 namespace {
 
-const char* const kProgramTitle = "Quarn Pictavo";
 // An error that carries no message of its own.
 const char* const kUnknownError = "未知错误";
 
@@ -28,7 +29,7 @@ void SetDefaultCursor() {
 TCommandRunner::TCommandRunner(QWidget* owner, pictavo::TPanelStatusBar* statusBar)
     : FOwner(owner), FStatusBar(statusBar) {
     ShowError = [this](const QString& message) {
-        QMessageBox::critical(FOwner, QString::fromUtf8(kProgramTitle), message);
+        QMessageBox::critical(FOwner, QString::fromUtf8(kProgramName), message);
     };
 }
 

@@ -20,8 +20,8 @@ namespace {
 constexpr int kThumbnailSize = 32;
 // A thumbnail is the largest image up to this width.
 constexpr int kThumbnailMaxWidth = 32;
-// The design width of the window's client area and of an image box; the splitter's handle.
-constexpr int kClientWidth = 732, kBoxWidth = 200, kSplitterWidth = 3;
+// The design width of an image box.
+constexpr int kBoxWidth = 200;
 // A tile of the tile view: the picture beside two lines of text.
 const QSize kTileSize(180, 44);
 
@@ -43,15 +43,20 @@ QListView* NewList(QWidget* parent, const char* name, const char* storedClass, c
 
 }  // namespace
 
+QSplitter* NewSplitter(Qt::Orientation orientation, QWidget* parent, const char* name) {
+    auto* splitter = new QSplitter(orientation, parent);
+    splitter->setObjectName(QLatin1String(name));
+    splitter->setHandleWidth(kSplitterWidth);
+    splitter->setChildrenCollapsible(false);
+    return splitter;
+}
+
 TIconTab::TIconTab(TIconList& icons, const TLayout& layout, QWidget* parent) : QWidget(parent), FIconList(icons) {
     setObjectName(QLatin1String(layout.SheetName));
     SetStoredClassName(this, QStringLiteral("TTabSheet"));
     auto* box = new QHBoxLayout(this);
     box->setContentsMargins(0, 0, 0, 0);
-    FSplitter = new QSplitter(Qt::Horizontal, this);
-    FSplitter->setObjectName(QLatin1String(layout.SplitterName));
-    FSplitter->setHandleWidth(kSplitterWidth);
-    FSplitter->setChildrenCollapsible(false);
+    FSplitter = NewSplitter(Qt::Horizontal, this, layout.SplitterName);
     box->addWidget(FSplitter);
 
     // The icon view, in the list views' font.
@@ -59,8 +64,11 @@ TIconTab::TIconTab(TIconList& icons, const TLayout& layout, QWidget* parent) : Q
     FList->setViewMode(QListView::IconMode);
     FList->setSelectionMode(layout.Selection);
     FList->setIconSize(QSize(kThumbnailSize, kThumbnailSize));
-    // The icons flow anew into the view's width whenever it is resized.
+    // The icons flow anew into the view's width whenever it is resized: nothing lies beyond it
+    // sideways, so no horizontal scroll bar is shown (between a resize and the new flow the view
+    // would briefly, or with many icons lastingly, offer one over an empty area).
     FList->setResizeMode(QListView::Adjust);
+    FList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     FTiles = new TIconTileDelegate(FList);
     FList->setItemDelegate(FTiles);
     new TRightButtonBand(FList);
@@ -74,12 +82,13 @@ TIconTab::TIconTab(TIconList& icons, const TLayout& layout, QWidget* parent) : Q
     FBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     FBoxViewport = FBox->viewport();
     FBoxViewport->installEventFilter(this);
+    new TRightButtonBand(FBox, false);
     FImages = new TIconImagesModel(this);
     FBox->setModel(FImages);
 
     FSplitter->setStretchFactor(0, 1);
     FSplitter->setStretchFactor(1, 0);
-    FSplitter->setSizes({kClientWidth - kBoxWidth, kBoxWidth});
+    FSplitter->setSizes({kMainClientWidth - kBoxWidth, kBoxWidth});
 }
 
 void TIconTab::IconSelectionChanged(int row, bool selected) {
@@ -115,6 +124,7 @@ void TIconTab::ShowAppended() {
 }
 
 void TIconTab::RemoveSelected() {
+    // The box lets go of the icon it shows before the icon may go.
     FImages->Clear();
     // The selected rows go with their icons; the model tells the view and its selection.
     std::vector<int> rows;
@@ -122,7 +132,6 @@ void TIconTab::RemoveSelected() {
     FIcons->RemoveRows(std::move(rows));
     // Nothing stays selected, so that a second press removes nothing more.
     FList->selectionModel()->clear();
-    FImages->Clear();
 }
 
 bool TIconTab::SelectedImage(int& iconIndex, int& imageIndex) const {

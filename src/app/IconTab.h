@@ -19,6 +19,13 @@ class TIconImagesModel;
 class TIconTileDelegate;
 }  // namespace pictavo
 
+// The main window's client area at design size, which a tab's width follows, and the width of
+// every splitter's handle in it.
+inline constexpr int kMainClientWidth = 732, kMainClientHeight = 641, kSplitterWidth = 3;
+
+// A splitter of the window: named, its handle kSplitterWidth wide, its parts never collapsed.
+QSplitter* NewSplitter(Qt::Orientation orientation, QWidget* parent, const char* name);
+
 class TIconTab : public QWidget {
     Q_OBJECT
 public:
@@ -37,7 +44,6 @@ public:
     };
     TIconTab(pictavo::TIconList& icons, const TLayout& layout, QWidget* parent = nullptr);
 
-    QSplitter* Splitter() const { return FSplitter; }
     QListView* List() const { return FList; }
     QListView* Box() const { return FBox; }
     pictavo::TIconListModel* Icons() const { return FIcons; }
@@ -57,13 +63,13 @@ public:
     // The index of the icon whose image is selected in the box, and the image's index in it;
     // false when no line is selected.
     bool SelectedImage(int& iconIndex, int& imageIndex) const;
-    // A right click in the box selects the line under the point, or none below the last.
-    void BoxMouseDown(Qt::MouseButton button, const QPoint& pos);
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A right click in the box selects the line under the point, or none below the last.
+    void BoxMouseDown(Qt::MouseButton button, const QPoint& pos);
+
     pictavo::TIconList& FIconList;
     QSplitter* FSplitter;
     QListView* FList;

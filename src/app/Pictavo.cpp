@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quarn Pictavo"));
+    QApplication::setApplicationName(QString::fromUtf8(kProgramName));
     QApplication::setWindowIcon(ProgramIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pictavo.Pictavo"));
     QApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));

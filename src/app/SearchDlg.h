@@ -24,25 +24,12 @@ public:
     Twnd_pv_Search(QWidget* owner, pictavo::TRegPropStorageManEh* storageManager);
     ~Twnd_pv_Search() override;
 
-    QLabel* Label1;
-    QLabel* Image1;
-    QComboBox* cbMask;     // masks separated by ";"
-    QCheckBox* cbxSub;     // search the sub-folders too
-    QCheckBox* cbxIgnore;  // in every run, skip a name already met in it
-    QCheckBox* cbxClear;   // in every run, remove the file list's rows when it begins
-    QPushButton* bAction;  // start or stop
-    pictavo::TPropStorageEh* Storage;
-
-    // Asks for a search, or for the run in progress to stop.
-    void bActionClick();
-
     // The options each run reads: skip a name met before in the run; empty the file list when
     // a run begins.
     bool SkipDuplicates() const;
     bool ClearOnBegin() const;
     // Whether a run is in progress: the action button stops it then.
     void SetRunning(bool running);
-    bool Running() const { return FRunning; }
 
 signals:
     // A search of the chosen folder for the masks (separated by ";"), with its sub-folders.
@@ -54,9 +41,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Asks for a search, or for the run in progress to stop.
+    void bActionClick();
     // Escape without Shift, Ctrl or Alt closes the dialog; Enter presses the action button.
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
 
+    QLabel* Label1;
+    QLabel* Image1;
+    QComboBox* cbMask;     // masks separated by ";"
+    QCheckBox* cbxSub;     // search the sub-folders too
+    QCheckBox* cbxIgnore;  // in every run, skip a name already met in it
+    QCheckBox* cbxClear;   // in every run, remove the file list's rows when it begins
+    QPushButton* bAction;  // start or stop
+    pictavo::TPropStorageEh* Storage;
     bool FRunning = false;
 };
 

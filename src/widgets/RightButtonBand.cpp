@@ -8,8 +8,8 @@
 
 namespace pictavo {
 
-TRightButtonBand::TRightButtonBand(QAbstractItemView* view)
-    : QObject(view), FView(view), FViewport(view->viewport()) {
+TRightButtonBand::TRightButtonBand(QAbstractItemView* view, bool drawsBand)
+    : QObject(view), FView(view), FDrawsBand(drawsBand), FViewport(view->viewport()) {
     FViewport->installEventFilter(this);
 }
 
@@ -44,7 +44,7 @@ bool TRightButtonBand::eventFilter(QObject* watched, QEvent* event) {
         if (!FPressed || !(mouse->buttons() & Qt::RightButton)) break;
         const QPoint pos = mouse->position().toPoint();
         if (!FDragging && (pos - FOrigin).manhattanLength() < QApplication::startDragDistance()) return true;
-        if (FView->selectionMode() == QAbstractItemView::SingleSelection ||
+        if (!FDrawsBand || FView->selectionMode() == QAbstractItemView::SingleSelection ||
             FView->selectionMode() == QAbstractItemView::NoSelection)
             return true;
         FDragging = true;

@@ -1,6 +1,7 @@
 // Selecting icons by dragging a rectangle with the right mouse button, as with the left one.
 // A right click that does not drag still opens the view's popup menu, once the button is
-// released; a drag selects and opens no menu.
+// released; a drag selects and opens no menu. Every view of the window opens its popup on the
+// release, also those that draw no band.
 #pragma once
 
 #include <QObject>
@@ -14,8 +15,9 @@ namespace pictavo {
 class TRightButtonBand : public QObject {
     Q_OBJECT
 public:
-    // Watches the view's viewport; the view owns the band.
-    explicit TRightButtonBand(QAbstractItemView* view);
+    // Watches the view's viewport; the view owns the band. Without `drawsBand` the popup still
+    // waits for the release, and a drag selects nothing.
+    explicit TRightButtonBand(QAbstractItemView* view, bool drawsBand = true);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -24,6 +26,7 @@ private:
     void SelectInside(const QPoint& corner);
 
     QAbstractItemView* FView;
+    bool FDrawsBand;
     QObject* FViewport;
     QRubberBand* FBand = nullptr;
     bool FPressed = false;   // the right button is down in the viewport

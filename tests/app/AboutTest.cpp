@@ -5,6 +5,15 @@
 #include <QPushButton>
 #include <QtTest>
 
+namespace {
+
+template <typename T = QLabel>
+T* Part(const QDialog& dialog, const char* name) {
+    return dialog.findChild<T*>(QLatin1String(name));
+}
+
+}  // namespace
+
 class AboutTest : public QObject {
     Q_OBJECT
 private slots:
@@ -12,24 +21,24 @@ private slots:
         Twnd_pv_About about;
         QCOMPARE(about.windowTitle(), QStringLiteral("关于 Quarn Pictavo"));
         QVERIFY(about.isModal());
-        QCOMPARE(about.lbProgram->text(), QStringLiteral("Quarn Pictavo"));
-        QCOMPARE(about.lbVersion->text(), QStringLiteral("版本 " PICTAVO_VERSION));
-        for (const QLabel* label : {about.lbOS, about.lbProcessor, about.lbMemory}) {
+        QCOMPARE(Part(about, "lbProgram")->text(), QStringLiteral("Quarn Pictavo"));
+        QCOMPARE(Part(about, "lbVersion")->text(), QStringLiteral("版本 " PICTAVO_VERSION));
+        for (const QLabel* label : {Part(about, "lbOS"), Part(about, "lbProcessor"), Part(about, "lbMemory")}) {
             QVERIFY2(!label->text().trimmed().isEmpty(), qPrintable(label->objectName()));
             QVERIFY2(label->text() != QStringLiteral("未知"), qPrintable(label->text()));
         }
-        QVERIFY(about.lbOS->text().contains(QSysInfo::kernelVersion()));
-        QVERIFY(about.lbMemory->text().startsWith(QStringLiteral("共 ")));
+        QVERIFY(Part(about, "lbOS")->text().contains(QSysInfo::kernelVersion()));
+        QVERIFY(Part(about, "lbMemory")->text().startsWith(QStringLiteral("共 ")));
         for (const char* credit : {"Pictavo 开发者", "Qt", "libpng", "zlib"})
-            QVERIFY2(about.lbCredits->text().contains(QString::fromUtf8(credit)), credit);
+            QVERIFY2(Part(about, "lbCredits")->text().contains(QString::fromUtf8(credit)), credit);
     }
 
     void okCloses() {
         Twnd_pv_About about;
         about.show();
         QVERIFY(QTest::qWaitForWindowExposed(&about));
-        QCOMPARE(about.btOK->text(), QStringLiteral("确定"));
-        about.btOK->click();
+        QCOMPARE(Part<QPushButton>(about, "btOK")->text(), QStringLiteral("确定"));
+        Part<QPushButton>(about, "btOK")->click();
         QVERIFY(!about.isVisible());
         QCOMPARE(about.result(), int(QDialog::Accepted));
     }

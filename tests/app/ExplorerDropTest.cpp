@@ -127,7 +127,7 @@ private slots:
         QVERIFY(window);
         QCOMPARE(ListedNames(*window), QStringList{"start.ico"});
         Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
-        QVERIFY(dialog.cbxClear->isChecked());
+        QVERIFY(Child<QCheckBox>(&dialog, "cbxClear")->isChecked());
 
         const QStringList dropped{Q(dir.File("sub")), Q(dir.File("b.ico")), Q(dir.File("note.txt")),
                                   Q(dir.File("a.dll"))};
@@ -143,12 +143,12 @@ private slots:
         QVERIFY(!Parts(window).FileList->Model()->Updating());
 
         // Without clearing, a drop adds its rows, the same file again too.
-        dialog.cbxClear->setChecked(false);
+        Child<QCheckBox>(&dialog, "cbxClear")->setChecked(false);
         QVERIFY(SendDrop(Parts(window).FileList->viewport(), {Q(dir.File("b.ico")), Q(dir.File("b.ico"))}));
         QCOMPARE(ListedNames(*window), (QStringList{"a.dll", "b.ico", "b.ico", "b.ico"}));
         QCOMPARE(Panel(*window, 0), Counters(0, 2, 2));
 
-        dialog.cbxClear->setChecked(true);
+        Child<QCheckBox>(&dialog, "cbxClear")->setChecked(true);
         QVERIFY(SendDrop(Parts(window).FileList->viewport(), {Q(dir.File("sub/inner.ico"))}));
         QCOMPARE(ListedNames(*window), QStringList{"inner.ico"});
         QCOMPARE(Panel(*window, 0), Counters(0, 1, 1));

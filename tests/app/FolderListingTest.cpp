@@ -111,14 +111,14 @@ private slots:
         const auto window = OpenWindow(Store(), Q(FStart.Path()));
         QVERIFY(window);
         Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
-        QVERIFY(dialog.cbxClear->isChecked());
-        QVERIFY(dialog.cbxIgnore->isChecked());
+        QVERIFY(Child<QCheckBox>(&dialog, "cbxClear")->isChecked());
+        QVERIFY(Child<QCheckBox>(&dialog, "cbxIgnore")->isChecked());
 
         // Names met before in the run, without regard to case, are skipped and not counted.
         QVERIFY(Parts(window).ShellTree->SetPath(Q(one.Path())));
         QCOMPARE(ListedNames(*window), QStringList{"X.ICO"});
         QCOMPARE(Panel(*window, 0), Counters(1, 1, 1));
-        dialog.cbxIgnore->setChecked(false);
+        Child<QCheckBox>(&dialog, "cbxIgnore")->setChecked(false);
         QVERIFY(Parts(window).ShellTree->SetPath(Q(two.Path())));
         QVERIFY(Parts(window).ShellTree->SetPath(Q(one.Path())));
         QStringList names = ListedNames(*window);
@@ -127,13 +127,13 @@ private slots:
         QCOMPARE(Panel(*window, 0), Counters(1, 2, 2));
 
         // Without clearing, a listing adds its rows to those there.
-        dialog.cbxClear->setChecked(false);
+        Child<QCheckBox>(&dialog, "cbxClear")->setChecked(false);
         QVERIFY(Parts(window).ShellTree->SetPath(Q(two.Path())));
         names = ListedNames(*window);
         names.sort();
         QCOMPARE(names, (QStringList{"X.ICO", "x.ico", "y.ico"}));
         QCOMPARE(Panel(*window, 0), Counters(1, 1, 1));
-        dialog.cbxClear->setChecked(true);
+        Child<QCheckBox>(&dialog, "cbxClear")->setChecked(true);
         QVERIFY(Parts(window).ShellTree->SetPath(Q(one.Path())));
         QCOMPARE(Parts(window).FileList->model()->rowCount(), 2);
     }
@@ -219,7 +219,7 @@ private slots:
         QVERIFY(Parts(window).wnd_pv_Search->isVisible());
         QVERIFY(!Parts(window).wnd_pv_Search->isModal());
         // The listing at start has already set the button's caption.
-        QCOMPARE(Parts(window).wnd_pv_Search->bAction->text(), QStringLiteral("开始"));
+        QCOMPARE(Parts(window).wnd_pv_Search->findChild<QPushButton*>(QStringLiteral("bAction"))->text(), QStringLiteral("开始"));
     }
 
     // A folder chosen while a listing runs stops it; the new folder is listed once it ended.

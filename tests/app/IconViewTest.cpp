@@ -209,7 +209,7 @@ private slots:
         QStringList errors;
         Parts(window).Runner->ShowError = [&](const QString& message) { errors << message; };
         // Both listed: names met before in the run are not skipped.
-        Parts(window).wnd_pv_Search->cbxIgnore->setChecked(false);
+        Parts(window).wnd_pv_Search->findChild<QCheckBox*>(QStringLiteral("cbxIgnore"))->setChecked(false);
         Parts(window).Refresh1->trigger();
         QCOMPARE(ListedNames(*window).size(), 2);
         QVERIFY(ChooseFile(*window, QStringLiteral("AB.ico")));

@@ -92,8 +92,8 @@ TAnswer PickColour(uint32_t colour) {
         auto* dialog = qobject_cast<Tdlg_pv_Color*>(modal);
         QVERIFY(dialog);
         QCOMPARE(dialog->windowTitle(), QStringLiteral("选择背景颜色"));
-        dialog->ColorPicker->SetSelectionColor(colour);
-        dialog->bOK->click();
+        dialog->findChild<TColorPickerButton*>(QStringLiteral("ColorPicker"))->SetSelectionColor(colour);
+        dialog->findChild<QPushButton*>(QStringLiteral("bOK"))->click();
     };
 }
 
@@ -301,21 +301,21 @@ private slots:
         picture.fill(Qt::black);
         for (int y = 16; y < 32; ++y)
             for (int x = 0; x < 32; ++x) picture.setPixelColor(x, y, QColor(0x56, 0x34, 0x12));
-        dialog.Image->setPixmap(QPixmap::fromImage(picture));
+        Child<QLabel>(&dialog, "Image")->setPixmap(QPixmap::fromImage(picture));
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.size(), QSize(341, 343));
-        dialog.ImageMouseMove(dialog.Image->mapToGlobal(QPoint(5, 5)));
-        QCOMPARE(dialog.lCursor->text(), QStringLiteral("光标颜色: clBlack"));
-        dialog.ImageMouseMove(dialog.Image->mapToGlobal(QPoint(5, 20)));
-        QCOMPARE(dialog.lCursor->text(), QStringLiteral("光标颜色: $00123456"));
-        QCOMPARE(dialog.ColorPanel->palette().color(QPalette::Window), QColor(0x56, 0x34, 0x12));
+        dialog.ImageMouseMove(Child<QLabel>(&dialog, "Image")->mapToGlobal(QPoint(5, 5)));
+        QCOMPARE(Child<QLabel>(&dialog, "lCursor")->text(), QStringLiteral("光标颜色: clBlack"));
+        dialog.ImageMouseMove(Child<QLabel>(&dialog, "Image")->mapToGlobal(QPoint(5, 20)));
+        QCOMPARE(Child<QLabel>(&dialog, "lCursor")->text(), QStringLiteral("光标颜色: $00123456"));
+        QCOMPARE(Child<QFrame>(&dialog, "ColorPanel")->palette().color(QPalette::Window), QColor(0x56, 0x34, 0x12));
         // Outside the icon the preview's colour shows: white, then the colour picked.
-        dialog.ImageMouseMove(dialog.Image->mapToGlobal(QPoint(100, 100)));
-        QCOMPARE(dialog.lCursor->text(), QStringLiteral("光标颜色: clWhite"));
-        dialog.ColorPicker->SetSelectionColor(0x0000FF);
-        QCOMPARE(dialog.ScrollBox->viewport()->palette().color(QPalette::Window), QColor(Qt::red));
-        QTRY_COMPARE((dialog.ImageMouseMove(dialog.Image->mapToGlobal(QPoint(100, 100))), dialog.lCursor->text()),
+        dialog.ImageMouseMove(Child<QLabel>(&dialog, "Image")->mapToGlobal(QPoint(100, 100)));
+        QCOMPARE(Child<QLabel>(&dialog, "lCursor")->text(), QStringLiteral("光标颜色: clWhite"));
+        Child<TColorPickerButton>(&dialog, "ColorPicker")->SetSelectionColor(0x0000FF);
+        QCOMPARE(Child<QScrollArea>(&dialog, "ScrollBox")->viewport()->palette().color(QPalette::Window), QColor(Qt::red));
+        QTRY_COMPARE((dialog.ImageMouseMove(Child<QLabel>(&dialog, "Image")->mapToGlobal(QPoint(100, 100))), Child<QLabel>(&dialog, "lCursor")->text()),
                      QStringLiteral("光标颜色: clRed"));
     }
 };

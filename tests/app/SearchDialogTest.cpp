@@ -60,21 +60,21 @@ private slots:
         Twnd_pv_Search dialog(nullptr, &manager);
         QSignalSpy starts(&dialog, &Twnd_pv_Search::StartRequested);
         QSignalSpy stops(&dialog, &Twnd_pv_Search::StopRequested);
-        dialog.cbMask->setEditText(QStringLiteral("  *.ico;*.dll\t"));
-        dialog.cbxSub->setChecked(false);
-        dialog.bAction->click();
+        Child<QComboBox>(&dialog, "cbMask")->setEditText(QStringLiteral("  *.ico;*.dll\t"));
+        Child<QCheckBox>(&dialog, "cbxSub")->setChecked(false);
+        Child<QPushButton>(&dialog, "bAction")->click();
         QCOMPARE(starts.count(), 1);
         QCOMPARE(starts[0].at(0).toString(), QStringLiteral("*.ico;*.dll"));
         QCOMPARE(starts[0].at(1).toBool(), false);
         dialog.SetRunning(true);
-        QCOMPARE(dialog.bAction->text(), QStringLiteral("停止"));
-        dialog.bAction->click();
+        QCOMPARE(Child<QPushButton>(&dialog, "bAction")->text(), QStringLiteral("停止"));
+        Child<QPushButton>(&dialog, "bAction")->click();
         QCOMPARE(stops.count(), 1);
         QCOMPARE(starts.count(), 1);
         dialog.SetRunning(false);
-        QCOMPARE(dialog.bAction->text(), QStringLiteral("开始"));
-        dialog.cbxIgnore->setChecked(false);
-        dialog.cbxClear->setChecked(true);
+        QCOMPARE(Child<QPushButton>(&dialog, "bAction")->text(), QStringLiteral("开始"));
+        Child<QCheckBox>(&dialog, "cbxIgnore")->setChecked(false);
+        Child<QCheckBox>(&dialog, "cbxClear")->setChecked(true);
         QVERIFY(!dialog.SkipDuplicates());
         QVERIFY(dialog.ClearOnBegin());
     }
@@ -87,19 +87,19 @@ private slots:
         QCOMPARE(dialog.size(), QSize(343, 128));
         QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
         QVERIFY(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
-        QCOMPARE(dialog.Label1->text(), QStringLiteral("文件类型:"));
-        QVERIFY(dialog.cbMask->isEditable());
-        QCOMPARE(dialog.cbMask->currentText(), QStringLiteral("*.*"));
+        QCOMPARE(Child<QLabel>(&dialog, "Label1")->text(), QStringLiteral("文件类型:"));
+        QVERIFY(Child<QComboBox>(&dialog, "cbMask")->isEditable());
+        QCOMPARE(Child<QComboBox>(&dialog, "cbMask")->currentText(), QStringLiteral("*.*"));
         QStringList masks;
-        for (int i = 0; i < dialog.cbMask->count(); ++i) masks << dialog.cbMask->itemText(i);
+        for (int i = 0; i < Child<QComboBox>(&dialog, "cbMask")->count(); ++i) masks << Child<QComboBox>(&dialog, "cbMask")->itemText(i);
         QCOMPARE(masks, (QStringList{"*.*", "*.ico", "*.icl", "*.exe", "*.dll"}));
-        QCOMPARE(dialog.cbxSub->text(), QStringLiteral("包含子目录"));
-        QCOMPARE(dialog.cbxIgnore->text(), QStringLiteral("忽略重复的文件"));
-        QCOMPARE(dialog.cbxClear->text(), QStringLiteral("清除先前选定的对象"));
-        for (QCheckBox* box : {dialog.cbxSub, dialog.cbxIgnore, dialog.cbxClear}) QVERIFY(box->isChecked());
-        QCOMPARE(dialog.bAction->text(), QStringLiteral("搜索"));
-        QVERIFY(dialog.bAction->isDefault());
-        QVERIFY(!dialog.Image1->pixmap().isNull());
+        QCOMPARE(Child<QCheckBox>(&dialog, "cbxSub")->text(), QStringLiteral("包含子目录"));
+        QCOMPARE(Child<QCheckBox>(&dialog, "cbxIgnore")->text(), QStringLiteral("忽略重复的文件"));
+        QCOMPARE(Child<QCheckBox>(&dialog, "cbxClear")->text(), QStringLiteral("清除先前选定的对象"));
+        for (QCheckBox* box : {Child<QCheckBox>(&dialog, "cbxSub"), Child<QCheckBox>(&dialog, "cbxIgnore"), Child<QCheckBox>(&dialog, "cbxClear")}) QVERIFY(box->isChecked());
+        QCOMPARE(Child<QPushButton>(&dialog, "bAction")->text(), QStringLiteral("搜索"));
+        QVERIFY(Child<QPushButton>(&dialog, "bAction")->isDefault());
+        QVERIFY(!Child<QLabel>(&dialog, "Image1")->pixmap().isNull());
     }
 
     // Every examined file refreshes the counters; the status bar keeps the listing's texts
@@ -111,9 +111,9 @@ private slots:
         QStringList panel0, panel1, captions;
         connect(Parts(window).sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
             (panel == 0 ? panel0 : panel1) << text;
-            captions << dialog.bAction->text();
+            captions << Child<QPushButton>(&dialog, "bAction")->text();
         });
-        dialog.bActionClick();
+        Child<QPushButton>(&dialog, "bAction")->click();
         QCOMPARE(Sorted(ListedNames(*window)), (QStringList{"a.ico", "b.dll", "c.ico", "d.ico"}));
         QCOMPARE(Panel(*window, 0), Counters(3, 5, 5));
         for (int files = 1; files <= 5; ++files)
@@ -123,7 +123,7 @@ private slots:
         QCOMPARE(panel1, (QStringList{Q(FTree.Path()) + u'/', Q(FTree.File("sub/")), Q(FTree.File("sub/deeper/")),
                                       QStringLiteral("就绪")}));
         QVERIFY(captions.contains(QStringLiteral("停止")));
-        QCOMPARE(dialog.bAction->text(), QStringLiteral("开始"));
+        QCOMPARE(Child<QPushButton>(&dialog, "bAction")->text(), QStringLiteral("开始"));
         QVERIFY(!Parts(window).FSearching);
         QVERIFY(!Parts(window).FBrowsing);
     }
@@ -138,23 +138,23 @@ private slots:
         connect(Parts(window).sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
             if (panel == 0 && text.contains(QStringLiteral("文件: 2 ")) && !stopped) {
                 stopped = true;
-                QCOMPARE(dialog.bAction->text(), QStringLiteral("停止"));
-                QTest::mouseClick(dialog.bAction, Qt::LeftButton);
+                QCOMPARE(Child<QPushButton>(&dialog, "bAction")->text(), QStringLiteral("停止"));
+                QTest::mouseClick(Child<QPushButton>(&dialog, "bAction"), Qt::LeftButton);
             }
         });
-        dialog.bActionClick();
+        Child<QPushButton>(&dialog, "bAction")->click();
         QVERIFY(stopped);
         QVERIFY(!Parts(window).FSearching);
         QVERIFY(!Parts(window).FBrowsing);
         QVERIFY(!Parts(window).FindFile.Busy());
         QVERIFY(!Parts(window).FileList->Model()->Updating());
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(dialog.bAction->text(), QStringLiteral("开始"));
+        QCOMPARE(Child<QPushButton>(&dialog, "bAction")->text(), QStringLiteral("开始"));
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
         QCOMPARE(Panel(*window, 0), Counters(1, 2, 3));
         QCOMPARE(ListedNames(*window), (QStringList{"a.ico", "b.dll"}));
         // The next press starts a new search.
-        dialog.bActionClick();
+        Child<QPushButton>(&dialog, "bAction")->click();
         QCOMPARE(Parts(window).FileList->model()->rowCount(), 4);
     }
 
@@ -163,15 +163,15 @@ private slots:
         const auto window = Open();
         QVERIFY(window);
         Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
-        dialog.cbMask->setCurrentText(QStringLiteral("  *.dll\t "));
-        dialog.bActionClick();
+        Child<QComboBox>(&dialog, "cbMask")->setCurrentText(QStringLiteral("  *.dll\t "));
+        Child<QPushButton>(&dialog, "bAction")->click();
         QCOMPARE(Parts(window).FindFile.Criteria().Files.FileName, std::string("*.dll"));
         QCOMPARE(ListedNames(*window), QStringList{"b.dll"});
-        dialog.cbMask->setCurrentText(QStringLiteral(" c*.ico ; *.dll\x01"));
-        dialog.bActionClick();
+        Child<QComboBox>(&dialog, "cbMask")->setCurrentText(QStringLiteral(" c*.ico ; *.dll\x01"));
+        Child<QPushButton>(&dialog, "bAction")->click();
         QCOMPARE(Parts(window).FindFile.Criteria().Files.FileName, std::string("c*.ico ; *.dll"));
         QCOMPARE(TrimBlanks(QStringLiteral(" \t\n")), QString());
-        dialog.cbMask->setCurrentText(QStringLiteral("*.*"));
+        Child<QComboBox>(&dialog, "cbMask")->setCurrentText(QStringLiteral("*.*"));
     }
 
     void optionsOfASearch() {
@@ -179,27 +179,27 @@ private slots:
         QVERIFY(window);
         Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         // Without sub-folders: the chosen folder alone, like a listing with the dialog's mask.
-        dialog.cbxSub->setChecked(false);
-        dialog.bActionClick();
+        Child<QCheckBox>(&dialog, "cbxSub")->setChecked(false);
+        Child<QPushButton>(&dialog, "bAction")->click();
         QCOMPARE(ListedNames(*window), (QStringList{"a.ico", "b.dll"}));
-        dialog.cbxSub->setChecked(true);
+        Child<QCheckBox>(&dialog, "cbxSub")->setChecked(true);
         // A name met in another folder, and a file that two masks match, once each; both when
         // duplicates are kept.
-        dialog.cbMask->setCurrentText(QStringLiteral("*.ico;a*"));
-        dialog.bActionClick();
+        Child<QComboBox>(&dialog, "cbMask")->setCurrentText(QStringLiteral("*.ico;a*"));
+        Child<QPushButton>(&dialog, "bAction")->click();
         QCOMPARE(Sorted(ListedNames(*window)), (QStringList{"a.ico", "c.ico", "d.ico"}));
         QCOMPARE(Panel(*window, 0), Counters(3, 3, 3));
-        dialog.cbxIgnore->setChecked(false);
-        dialog.bActionClick();
+        Child<QCheckBox>(&dialog, "cbxIgnore")->setChecked(false);
+        Child<QPushButton>(&dialog, "bAction")->click();
         QCOMPARE(Sorted(ListedNames(*window)), (QStringList{"a.ico", "a.ico", "a.ico", "a.ico", "c.ico", "d.ico"}));
         // Without clearing, the rows are added to those there.
-        dialog.cbxClear->setChecked(false);
-        dialog.cbMask->setCurrentText(QStringLiteral("*.dll"));
-        dialog.bActionClick();
+        Child<QCheckBox>(&dialog, "cbxClear")->setChecked(false);
+        Child<QComboBox>(&dialog, "cbMask")->setCurrentText(QStringLiteral("*.dll"));
+        Child<QPushButton>(&dialog, "bAction")->click();
         QCOMPARE(Parts(window).FileList->model()->rowCount(), 7);
-        dialog.cbxIgnore->setChecked(true);
-        dialog.cbxClear->setChecked(true);
-        dialog.cbMask->setCurrentText(QStringLiteral("*.*"));
+        Child<QCheckBox>(&dialog, "cbxIgnore")->setChecked(true);
+        Child<QCheckBox>(&dialog, "cbxClear")->setChecked(true);
+        Child<QComboBox>(&dialog, "cbMask")->setCurrentText(QStringLiteral("*.*"));
     }
 
     // Escape with a modifier does nothing; Escape alone closes (hides) the dialog; Enter starts
@@ -209,15 +209,15 @@ private slots:
         QVERIFY(window);
         Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         Parts(window).FileList->Model()->Clear();
-        QTest::keyClick(dialog.cbMask, Qt::Key_Return);
+        QTest::keyClick(Child<QComboBox>(&dialog, "cbMask"), Qt::Key_Return);
         QCOMPARE(Parts(window).FileList->model()->rowCount(), 4);
         for (const Qt::KeyboardModifier modifier : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
-            QTest::keyClick(dialog.cbMask, Qt::Key_Escape, modifier);
+            QTest::keyClick(Child<QComboBox>(&dialog, "cbMask"), Qt::Key_Escape, modifier);
             QVERIFY(dialog.isVisible());
         }
-        QTest::keyClick(dialog.cbxSub, Qt::Key_Escape);
+        QTest::keyClick(Child<QCheckBox>(&dialog, "cbxSub"), Qt::Key_Escape);
         QVERIFY(!dialog.isVisible());
-        QVERIFY(dialog.cbxSub->isChecked());  // hidden, not destroyed
+        QVERIFY(Child<QCheckBox>(&dialog, "cbxSub")->isChecked());  // hidden, not destroyed
     }
 
     // With the mask list dropped down, Escape closes only the list; the next closes the dialog.
@@ -226,8 +226,8 @@ private slots:
         Twnd_pv_Search dialog(nullptr, &manager);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
-        dialog.cbMask->setFocus();
-        dialog.cbMask->showPopup();
+        Child<QComboBox>(&dialog, "cbMask")->setFocus();
+        Child<QComboBox>(&dialog, "cbMask")->showPopup();
         QWidget* list = QApplication::activePopupWidget();
         QVERIFY(list);
         QVERIFY(list->isVisible());
@@ -235,7 +235,7 @@ private slots:
         QTest::keyClick(list->windowHandle(), Qt::Key_Escape);
         QVERIFY(!list->isVisible());
         QVERIFY(dialog.isVisible());
-        QCOMPARE(dialog.cbMask->currentText(), QStringLiteral("*.*"));
+        QCOMPARE(Child<QComboBox>(&dialog, "cbMask")->currentText(), QStringLiteral("*.*"));
         QTest::keyClick(dialog.windowHandle(), Qt::Key_Escape);
         QVERIFY(!dialog.isVisible());
     }
@@ -250,13 +250,13 @@ private slots:
         connect(Parts(window).sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
             if (panel == 0 && text == Counters(1, 100, 0) && !stopped) {
                 stopped = true;
-                Parts(window).wnd_pv_Search->bActionClick();
+                Parts(window).wnd_pv_Search->findChild<QPushButton*>(QStringLiteral("bAction"))->click();
             }
         });
         QVERIFY(Parts(window).ShellTree->SetPath(Q(big.Path())));
         QVERIFY(stopped);
         QCOMPARE(Panel(*window, 0), Counters(1, 100, 0));
-        QCOMPARE(Parts(window).wnd_pv_Search->bAction->text(), QStringLiteral("开始"));
+        QCOMPARE(Parts(window).wnd_pv_Search->findChild<QPushButton*>(QStringLiteral("bAction"))->text(), QStringLiteral("开始"));
     }
 };
 

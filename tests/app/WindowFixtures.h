@@ -32,6 +32,12 @@ class TShellTree;
 
 namespace pictavo::test {
 
+// A dialog's or window's part, found by its object name.
+template <typename T>
+T* Child(const QObject* owner, const char* name) {
+    return owner->findChild<T*>(QLatin1String(name));
+}
+
 // The main window's parts as its tests reach them: widgets, menu items, dialogs and storages
 // found by their object names, the state through the window's read-only test interface.
 struct TWindowParts {
