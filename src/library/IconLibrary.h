@@ -84,8 +84,9 @@ public:
     const TIconList& Icons() const { return FIcons; }
 
     // Replaces the icons by those of an executable, DLL or icon library that holds icons;
-    // leaves the library unchanged for any other file or a failed read. Raises EFOpenError
-    // for a file that cannot be opened and EResNotFound when a group names a missing icon.
+    // leaves the library unchanged for any other file, a failed read and a file that cannot be
+    // opened (no error: such a file holds no icons here). Raises EResNotFound when a group
+    // names a missing icon.
     void LoadFromFile(const std::string& FileName);
     // The same over a file already open (FileName names it) whose kind IconFileKind() has
     // told; the file is read through File alone.

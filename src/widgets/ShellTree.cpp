@@ -77,12 +77,21 @@ void TShellTree::Refresh() {
     // A folder not read yet is read whole when it is opened.
     if (!folder.isValid() || FModel->canFetchMore(folder)) return;
     const QString path = FModel->filePath(folder);
-    QSet<QString> known;
-    for (int row = 0; row < FModel->rowCount(folder); ++row) known.insert(FModel->fileName(FModel->index(row, 0, folder)));
     // Only the sub-folders are looked at (a listed folder may hold thousands of files, which the
-    // tree never shows): asking the model for a folder it does not know yet adds it.
+    // tree never shows).
     const QDir::Filters filters = (FModel->filter() & QDir::Hidden) | QDir::AllDirs | QDir::NoDotAndDotDot;
-    for (const QString& name : QDir(path).entryList(filters, QDir::Name))
+    const QStringList there = QDir(path).entryList(filters, QDir::Name);
+    const QSet<QString> present(there.begin(), there.end());
+    // Folders gone since are hidden rather than taken out of the model (which keeps what it
+    // once read), and shown again should they come back.
+    QSet<QString> known;
+    for (int row = 0; row < FModel->rowCount(folder); ++row) {
+        const QString name = FModel->fileName(FModel->index(row, 0, folder));
+        known.insert(name);
+        setRowHidden(row, folder, !present.contains(name));
+    }
+    // Asking the model for a folder it does not know yet adds it.
+    for (const QString& name : there)
         if (!known.contains(name)) FModel->index(QDir(path).filePath(name));
 }
 

@@ -51,7 +51,8 @@ private slots:
         QCOMPARE(changes.count(), 3);
     }
 
-    // Refreshing re-reads the selected folder: a folder made after it was opened appears.
+    // Refreshing re-reads the selected folder: a folder made after it was opened appears, and
+    // one removed since disappears (and comes back when made again).
     void refreshShowsNewFolders() {
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("old")));
@@ -68,6 +69,13 @@ private slots:
         QTRY_COMPARE(model->rowCount(folder), 2);
         QCOMPARE(model->fileName(model->index(1, 0, folder)), QStringLiteral("new"));
         QCOMPARE(tree.Path(), dir.path());
+        QVERIFY(QDir(dir.path()).rmdir(QStringLiteral("old")));
+        tree.Refresh();
+        QVERIFY(tree.isRowHidden(0, folder));
+        QVERIFY(!tree.isRowHidden(1, folder));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("old")));
+        tree.Refresh();
+        QVERIFY(!tree.isRowHidden(0, folder));
     }
 
     // The folder selected before the tree is first shown is in view once it is shown, also
