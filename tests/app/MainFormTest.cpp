@@ -199,6 +199,32 @@ private slots:
         QCOMPARE(Count(Parts(window).ICLBox), 0);
     }
 
+    // Every view opens its popup as the right button is released, whatever the window system
+    // asks for as it goes down.
+    void popupsOpenOnRelease() {
+        const auto window = OpenWindow(Store(), Q(FFolder.Path()));
+        QVERIFY(window);
+        const TWindowParts parts = Parts(window);
+        const std::pair<QAbstractItemView*, QMenu*> views[] = {{parts.FileList, parts.FileListPopup},
+                                                               {parts.IconList, parts.IconListPopup},
+                                                               {parts.IconBox, parts.IconBoxPopup},
+                                                               {parts.ICLList, parts.ICLPopup},
+                                                               {parts.ICLBox, parts.ICLBoxPopup}};
+        for (const auto& [view, popup] : views) {
+            QWidget* viewport = view->viewport();
+            const QPoint at(5, 5), global = viewport->mapToGlobal(at);
+            QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::RightButton, Qt::RightButton, {});
+            QApplication::sendEvent(viewport, &press);
+            QContextMenuEvent ask(QContextMenuEvent::Mouse, at, global);
+            QApplication::sendEvent(viewport, &ask);
+            QVERIFY2(!popup->isVisible(), qPrintable(view->objectName()));
+            QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::RightButton, Qt::NoButton, {});
+            QApplication::sendEvent(viewport, &release);
+            QVERIFY2(popup->isVisible(), qPrintable(view->objectName()));
+            popup->hide();
+        }
+    }
+
     // A command's error shows in the error box after the ready step has run.
     void commandErrors() {
         Twnd_pv_Main window;
