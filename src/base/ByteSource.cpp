@@ -38,7 +38,7 @@ int OpenForReading(const std::string& fileName) {
     return -1;
 }
 
-void RaiseStreamReadError() { throw EReadError("流读取错误"); }
+void RaiseStreamReadError() { throw EReadError(Message("流读取错误")); }
 
 bool TSpanSource::Read(uint64_t offset, void* out, size_t n) const {
     if (offset > FBytes.size() || n > FBytes.size() - offset) return false;
@@ -58,7 +58,7 @@ std::optional<std::span<const uint8_t>> TSpanSource::View(uint64_t offset, uint6
     return FBytes.subspan(static_cast<size_t>(offset), static_cast<size_t>(n));
 }
 
-ECancelled::ECancelled() : EPictavoError("读取已取消") {}
+ECancelled::ECancelled() : EPictavoError(Message("读取已取消")) {}
 
 TFileSource::TFileSource(const std::string& fileName) {
     // Non-blocking, so that a named pipe never waits for a writer.
@@ -165,7 +165,7 @@ bool TFileSource::Read(uint64_t offset, void* out, size_t n) const {
 }
 
 void RaiseFileTooLarge() {
-    throw EReadError(Format("文件太大, 无法读入内存 (超过 %d MB)", static_cast<int>(kMaxWholeFileRead >> 20)));
+    throw EReadError(FormatMessage("文件太大, 无法读入内存 (超过 %d MB)", static_cast<int>(kMaxWholeFileRead >> 20)));
 }
 
 std::shared_ptr<const TByteBuffer> ReadWhole(const TByteSource& source, std::shared_ptr<TDecodeBudget> budget) {

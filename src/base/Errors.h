@@ -1,4 +1,5 @@
-// Exceptions that carry the program's user-facing (Chinese) message.
+// Exceptions that carry the program's user-facing message, in the user's language and as the
+// program's own (Chinese) text.
 #pragma once
 
 #include <stdexcept>
@@ -6,11 +7,33 @@
 
 namespace pictavo {
 
-// Base of every error the core raises on purpose. what() is the text shown to the user.
+// A message to the user: the program's own text, and the same in the user's language (see
+// base/Language.h). The two are the same text where the user's language is the program's.
+struct TMessage {
+    std::string Source;  // as the program writes it: what machine-readable output carries
+    std::string Local;   // in the user's language: what is shown
+};
+
+// One of the program's own texts, without formatting.
+TMessage Message(const char* msgid);
+// A printf-style message whose format is one of the program's own texts.
+TMessage FormatMessage(const char* msgid, ...) __attribute__((format(printf, 1, 2)));
+
+// Base of every error the core raises on purpose. what() is the text shown to the user, in the
+// user's language; Source() the program's own text.
 class EPictavoError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit EPictavoError(const TMessage& message) : std::runtime_error(message.Local), FSource(message.Source) {}
+    // A text that is the same in every language (a name, the system's own text).
+    explicit EPictavoError(const std::string& text) : std::runtime_error(text), FSource(text) {}
+    const char* Source() const noexcept { return FSource.what(); }
+
+private:
+    std::runtime_error FSource;  // copied without throwing, as an exception must be
 };
+
+// The program's own text of any exception: Source() of the program's errors, what() of others.
+std::string SourceText(const std::exception& error);
 
 // A file could not be opened for reading: "无法打开文件 "%s". %s".
 class EFOpenError : public EPictavoError {
@@ -57,7 +80,7 @@ std::string SystemErrorText(int err);
 // "无法打开文件 "%s". %s" / "无法创建文件 "%s". %s" with the full path and the reason.
 [[noreturn]] void RaiseOpenError(const std::string& fileName, int err);
 [[noreturn]] void RaiseCreateError(const std::string& fileName, int err);
-[[noreturn]] void RaiseCreateError(const std::string& fileName, const std::string& reason);
+[[noreturn]] void RaiseCreateError(const std::string& fileName, const TMessage& reason);
 // "流写入错误".
 [[noreturn]] void RaiseWriteError();
 

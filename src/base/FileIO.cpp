@@ -102,7 +102,7 @@ void WriteFileAtomically(const std::string& fileName, std::span<const uint8_t> b
     const bool exists = ::lstat(target.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) RaiseCreateError(fileName, EISDIR);
     if (exists && !S_ISREG(existing.st_mode) && !(how == TSaveTarget::NameInFolder && S_ISLNK(existing.st_mode)))
-        RaiseCreateError(fileName, "不是普通文件");
+        RaiseCreateError(fileName, Message("不是普通文件"));
     const bool replacesFile = exists && S_ISREG(existing.st_mode);
 
     static std::atomic<unsigned> counter{0};

@@ -1,6 +1,7 @@
 #include "base/SystemInfo.h"
 
 #include "base/Errors.h"
+#include "base/Language.h"
 
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
@@ -138,24 +139,24 @@ TMemoryInfo ReadMemoryInfo() {
 }
 
 std::string ProcessorText(const TProcessorInfo& info) {
-    std::string text = info.Model.empty() ? "未知" : info.Model;
+    std::string text = info.Model.empty() ? Tr("未知") : info.Model;
     if (info.Cores && info.Threads && info.Cores != info.Threads)
-        text += Format(", %u 核 %u 线程", info.Cores, info.Threads);
+        text += Format(Tr(", %u 核 %u 线程"), info.Cores, info.Threads);
     else if (const unsigned n = info.Cores ? info.Cores : info.Threads)
-        text += Format(", %u 核", n);
+        text += Format(TrN(", %u 核", ", %u 核", n), n);
     return text;
 }
 
 std::string MemoryText(const TMemoryInfo& info) {
-    if (info.TotalBytes == 0) return "未知";
-    std::string text = "共 " + ByteSizeText(info.TotalBytes);
-    if (info.AvailableBytes) text += ", 可用 " + ByteSizeText(info.AvailableBytes);
+    if (info.TotalBytes == 0) return Tr("未知");
+    std::string text = Format(Tr("共 %s"), ByteSizeText(info.TotalBytes).c_str());
+    if (info.AvailableBytes) text += Format(Tr(", 可用 %s"), ByteSizeText(info.AvailableBytes).c_str());
     return text;
 }
 
 std::string ByteSizeText(uint64_t bytes) {
     static constexpr std::array<const char*, 6> kUnits = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
-    if (bytes < 1024) return Format("%" PRIu64 " 字节", bytes);
+    if (bytes < 1024) return Format(TrN("%u 字节", "%u 字节", bytes), static_cast<unsigned>(bytes));
     size_t unit = 0;
     while (unit + 1 < kUnits.size() && bytes >> (10 * (unit + 2)) != 0) ++unit;
     const unsigned shift = static_cast<unsigned>(10 * (unit + 1));

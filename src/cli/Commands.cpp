@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/ByteSource.h"
 #include "base/FileIO.h"
+#include "base/Language.h"
 #include "base/Paths.h"
 #include "cli/Json.h"
 #include "icons/AdvancedIcon.h"
@@ -31,7 +32,9 @@ namespace pictavo::cli {
 
 namespace {
 
-const char* const kUsage =
+// The usage text, in the user's language.
+const char* Usage() {
+    return Tr(
     "用法: pictavo-cli 命令 [选项] 文件...\n"
     "\n"
     "命令:\n"
@@ -63,7 +66,8 @@ const char* const kUsage =
     "  -V, --version               显示版本\n"
     "\n"
     "选项写在文件之前或之间; \"--\" 之后的参数都是文件, 以 \"-\" 开头的也是.\n"
-    "退出状态: 0 = 所有文件都已读取; 1 = 有文件无法读取或写入; 2 = 用法错误\n";
+    "退出状态: 0 = 所有文件都已读取; 1 = 有文件无法读取或写入; 2 = 用法错误\n");
+}
 
 // The options and file arguments of one command. Flags are named by all their spellings;
 // valued options take the next argument or "--name=value".
@@ -123,7 +127,7 @@ bool ParseCommandLine(const char* command, const std::vector<std::string>& args,
             out.Flags.insert(*flag);
         } else if (const std::string* option = find(valued, a)) {
             if (i + 1 >= args.size()) {
-                err << "pictavo-cli " << command << ": " << Printable(a) << " 需要一个值\n";
+                err << "pictavo-cli " << command << ": " << Format(Tr("%s 需要一个值"), Printable(a).c_str()) << '\n';
                 return false;
             }
             out.Values[*option] = args[++i];
@@ -131,7 +135,7 @@ bool ParseCommandLine(const char* command, const std::vector<std::string>& args,
             const size_t eq = a.find('=');
             const std::string* joined = eq == std::string::npos ? nullptr : find(valued, a.substr(0, eq));
             if (!joined) {
-                err << "pictavo-cli " << command << ": 未知选项 " << Printable(a) << '\n';
+                err << "pictavo-cli " << command << ": " << Format(Tr("未知选项 %s"), Printable(a).c_str()) << '\n';
                 return false;
             }
             out.Values[*joined] = a.substr(eq + 1);
@@ -149,17 +153,20 @@ void ReadFileIcons(const std::string& path, TIconLibrary& library) {
     if (LoadIcons(path, library) > 0) return;
     const TFileSource file(path);
     if (!file.Valid() || IconFileKind(file) == TIconFileKind::None)
-        throw EPictavoError("不是图标文件、可执行文件或图标库");
+        throw EPictavoError(Message("不是图标文件、可执行文件或图标库"));
 }
 
 void PrintListText(const std::string& path, const TIconList& icons, std::ostream& out) {
     out << Printable(path) << '\n';
     for (int i = 0; i < icons.Count(); ++i) {
         const auto& images = icons.Icon(i)->Images();
-        out << "  [" << i << "] " << Printable(icons.Name(i)) << "  (" << images.Count() << " 个图像)\n";
+        const int count = images.Count();
+        out << "  [" << i << "] " << Printable(icons.Name(i)) << "  "
+            << Format(TrN("(%d 个图像)", "(%d 个图像)", count), count) << '\n';
         for (int k = 0; k < images.Count(); ++k) {
             const TIconImage* image = images.GetItem(k);
-            out << "      " << image->Label() << "  " << image->Info().BytesInRes << " 字节"
+            const unsigned bytes = image->Info().BytesInRes;
+            out << "      " << image->Label() << "  " << Format(TrN("%u 字节", "%u 字节", bytes), bytes)
                 << (image->IsPng() ? "  PNG" : "") << '\n';
         }
     }
@@ -189,7 +196,7 @@ int CmdList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const bool json = cl.Has("--json");
     const std::vector<std::string>& files = cl.Files;
     if (files.empty()) {
-        err << "pictavo-cli list: 缺少文件\n" << kUsage;
+        err << "pictavo-cli list: " << Tr("缺少文件") << '\n' << Usage();
         return 2;
     }
     int status = 0;
@@ -210,7 +217,7 @@ int CmdList(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             err << Printable(path) << ": " << Printable(e.what()) << '\n';
             if (json) {
                 if (f) out << ", ";
-                out << "{\"file\": " << JsonString(path) << ", \"error\": " << JsonString(e.what()) << '}';
+                out << "{\"file\": " << JsonString(path) << ", \"error\": " << JsonString(SourceText(e)) << '}';
             }
         }
     }
@@ -242,7 +249,7 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
     const std::vector<std::string>& files = cl.Files;
     const int size = cl.Values.count("--size") ? ParseIndex(cl.Value("--size")) : -1;
     if (dir.empty() || files.empty() || (cl.Values.count("--size") && (size < 0 || !png))) {
-        err << "pictavo-cli extract: 需要 -o 目录 和至少一个文件 (--size 只用于 --png, 值为像素数)\n" << kUsage;
+        err << "pictavo-cli extract: " << Tr("需要 -o 目录 和至少一个文件 (--size 只用于 --png, 值为像素数)") << '\n' << Usage();
         return 2;
     }
     int status = 0;
@@ -306,7 +313,7 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
                 if (!raster) {
                     status = 1;
                     err << Printable(path) << ": "
-                        << Printable(Format("图标 \"%s\" 的图像 %s 无法解码", name.c_str(), image->Label().c_str())) << '\n';
+                        << Printable(Format(Tr("图标 \"%s\" 的图像 %s 无法解码"), name.c_str(), image->Label().c_str())) << '\n';
                     continue;
                 }
                 const std::string imageName =
@@ -326,7 +333,7 @@ int CmdBmp(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const std::string background = cl.Value("--background", "FFFFFF");
     const bool hex = background.size() == 6 && background.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
     if (files.size() != 4 || !hex || ParseIndex(files[1]) < 0 || ParseIndex(files[2]) < 0) {
-        err << "pictavo-cli bmp: 需要 文件 图标序号 图像序号 输出.bmp (--background 为 RRGGBB)\n" << kUsage;
+        err << "pictavo-cli bmp: " << Tr("需要 文件 图标序号 图像序号 输出.bmp (--background 为 RRGGBB)") << '\n' << Usage();
         return 2;
     }
     const uint32_t rgb = static_cast<uint32_t>(std::stoul(background, nullptr, 16));
@@ -337,14 +344,14 @@ int CmdBmp(const std::vector<std::string>& args, std::ostream& out, std::ostream
         TIconLibrary library;
         ReadFileIcons(path, library);
         if (iconIndex >= library.Icons().Count())
-            throw EPictavoError(Format("没有序号为 %d 的图标 (共 %d 个)", iconIndex, library.Icons().Count()));
+            throw EPictavoError(FormatMessage("没有序号为 %d 的图标 (共 %d 个)", iconIndex, library.Icons().Count()));
         // The images in the order the window's list shows them: by depth, then width.
         TAdvancedIcon icon;
         icon.Assign(*library.Icons().Icon(iconIndex));
         icon.Images().SortByDepth();
         const TIconImage* image = icon.Images().GetItem(imageIndex);
         if (!image)
-            throw EPictavoError(Format("图标 %d 没有序号为 %d 的图像 (共 %d 个)", iconIndex, imageIndex,
+            throw EPictavoError(FormatMessage("图标 %d 没有序号为 %d 的图像 (共 %d 个)", iconIndex, imageIndex,
                                        static_cast<int>(icon.Images().Count())));
         SaveImageAsBitmap(*image, backColor, files[3]);
         out << Printable(files[3]) << '\n';
@@ -361,7 +368,7 @@ int CmdIcl(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const std::string target = cl.Value("-o");
     const std::vector<std::string>& files = cl.Files;
     if (target.empty() || files.empty()) {
-        err << "pictavo-cli icl: 需要 -o 图标库.icl 和至少一个文件\n" << kUsage;
+        err << "pictavo-cli icl: " << Tr("需要 -o 图标库.icl 和至少一个文件") << '\n' << Usage();
         return 2;
     }
     int status = 0;
@@ -393,7 +400,7 @@ int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const std::string masks = cl.Value("--mask", "*.*");
     const std::vector<std::string>& folders = cl.Files;
     if (folders.empty()) {
-        err << "pictavo-cli search: 缺少文件夹\n" << kUsage;
+        err << "pictavo-cli search: " << Tr("缺少文件夹") << '\n' << Usage();
         return 2;
     }
     int status = 0;
@@ -403,7 +410,7 @@ int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostr
     for (const auto& folder : folders) {
         struct stat st {};
         if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-            err << "pictavo-cli search: 不是文件夹: " << Printable(folder) << '\n';
+            err << "pictavo-cli search: " << Format(Tr("不是文件夹: %s"), Printable(folder).c_str()) << '\n';
             status = 1;
             continue;
         }
@@ -428,7 +435,8 @@ int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostr
     });
     // A folder that cannot be entered is named, and the search goes on, as find does.
     finder.OnFolderError = [&](TFindFile&, const std::string& folder, int error) {
-        err << "pictavo-cli search: 无法进入文件夹 \"" << Printable(folder) << "\". " << SystemErrorText(error) << '\n';
+        err << "pictavo-cli search: "
+            << Format(Tr("无法进入文件夹 \"%s\". %s"), Printable(folder).c_str(), SystemErrorText(error).c_str()) << '\n';
         status = 1;
     };
     finder.Execute();
@@ -447,7 +455,7 @@ int CmdCount(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (!ParseCommandLine("count", args, {}, {}, cl, err)) return 2;
     const std::vector<std::string>& files = cl.Files;
     if (files.empty()) {
-        err << "pictavo-cli count: 缺少文件\n" << kUsage;
+        err << "pictavo-cli count: " << Tr("缺少文件") << '\n' << Usage();
         return 2;
     }
     int status = 0;
@@ -469,7 +477,7 @@ int CmdThumbnail(const std::vector<std::string>& args, std::ostream&, std::ostre
     const std::vector<std::string>& files = cl.Files;
     const int size = ParseIndex(cl.Value("-s", "128"));
     if (files.size() != 2 || size < kMinThumbnailSize || size > kMaxThumbnailSize) {
-        err << "pictavo-cli thumbnail: 需要 文件 输出.png (-s 为 1 到 1024 的像素数)\n" << kUsage;
+        err << "pictavo-cli thumbnail: " << Tr("需要 文件 输出.png (-s 为 1 到 1024 的像素数)") << '\n' << Usage();
         return 2;
     }
     // Nothing but the input and the output is touched: no settings, no temporary file outside
@@ -479,7 +487,7 @@ int CmdThumbnail(const std::vector<std::string>& args, std::ostream&, std::ostre
     const std::string& output = files[1];
     try {
         const auto path = LocalPathOfArgument(input);
-        if (!path) throw EPictavoError("只能读取本地文件 (file:// URI 或路径)");
+        if (!path) throw EPictavoError(Message("只能读取本地文件 (file:// URI 或路径)"));
         const std::vector<uint8_t> png = WritePng(*MakeThumbnail(*path, size), TPngCompression::Fast);
         // A thumbnailer service may create the output empty and read the PNG back through the
         // descriptor it keeps open: an empty regular file is written in place, not renamed over,
@@ -498,13 +506,13 @@ int CmdThumbnail(const std::vector<std::string>& args, std::ostream&, std::ostre
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty()) {
-        err << kUsage;
+        err << Usage();
         return 2;
     }
     const std::string& command = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "--help" || command == "-h" || command == "help") {
-        out << kUsage;
+        out << Usage();
         return 0;
     }
     if (command == "--version" || command == "-V") {
@@ -515,7 +523,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     for (const auto& a : rest) {
         if (a == "--") break;
         if (a == "--help" || a == "-h") {
-            out << kUsage;
+            out << Usage();
             return 0;
         }
     }
@@ -527,11 +535,11 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     else if (command == "icl") status = CmdIcl(rest, out, err);
     else if (command == "search") status = CmdSearch(rest, out, err);
     else if (command == "thumbnail") status = CmdThumbnail(rest, out, err);
-    else err << "pictavo-cli: 未知命令 " << Printable(command) << '\n' << kUsage;
+    else err << "pictavo-cli: " << Format(Tr("未知命令 %s"), Printable(command).c_str()) << '\n' << Usage();
     // Output that did not reach its destination (a full disk, a closed pipe) is a failure.
     errno = 0;
     if (!out.flush()) {
-        err << "pictavo-cli: 无法写入标准输出. " << SystemErrorText(errno ? errno : EIO) << '\n';
+        err << "pictavo-cli: " << Format(Tr("无法写入标准输出. %s"), SystemErrorText(errno ? errno : EIO).c_str()) << '\n';
         return 1;
     }
     return status;

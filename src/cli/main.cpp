@@ -1,3 +1,4 @@
+#include "base/Language.h"
 #include "cli/Commands.h"
 
 #include <malloc.h>
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     std::ios::sync_with_stdio(false);
+    pictavo::InitLanguage();
     std::vector<std::string> args(argv + 1, argv + argc);
     const int status = pictavo::cli::Run(args, std::cout, std::cerr);
     std::cout.flush();

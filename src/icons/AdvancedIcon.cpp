@@ -74,7 +74,7 @@ bool TAdvancedIcon::Load(ByteCursor& Cursor, const std::shared_ptr<const TByteBu
 
 bool TAdvancedIcon::LoadFromResource(const TResourceModule& Instance, const TResourceName& ResName) {
     const auto group = Instance.FindResource(RT_GROUP_ICON, ResName);
-    if (!group) throw EResNotFound(Format("找不到资源 %s", ResName.Display().c_str()));
+    if (!group) throw EResNotFound(FormatMessage("找不到资源 %s", ResName.Display().c_str()));
     ByteCursor cursor(group->Bytes());
     uint16_t count = 0;
     if (!ReadHeader(cursor, count)) return false;
@@ -119,7 +119,7 @@ void TAdvancedIcon::SaveToStream(TStream& Stream) const {
         const TIconImage* image = FImages.GetItem(i);
         const bool shared = image->HasData() && written.count(key(image));
         const uint64_t offset = shared ? written[key(image)] : Stream.Position();
-        if (offset > 0xFFFFFFFFu) throw EPictavoError("图标太大, 无法写成图标文件");
+        if (offset > 0xFFFFFFFFu) throw EPictavoError(Message("图标太大, 无法写成图标文件"));
         uint8_t field[4];
         PutU32le(field, static_cast<uint32_t>(offset));
         const uint64_t end = Stream.Position();

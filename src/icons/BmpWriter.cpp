@@ -22,7 +22,7 @@ std::vector<uint8_t> WriteBmp24(const TRasterCanvas& Bitmap) {
     const uint64_t stride = (width * 3 + 3) & ~uint64_t{3};
     const uint64_t imageSize = stride * height;
     if (width > INT32_MAX || height > INT32_MAX || kBmpPixelOffset + imageSize > UINT32_MAX)
-        throw EPictavoError("位图太大, 无法保存");
+        throw EPictavoError(Message("位图太大, 无法保存"));
     if (Bitmap.Pixels.size() < width * height) throw std::logic_error("canvas holds fewer pixels than its size");
 
     std::vector<uint8_t> out(kBmpPixelOffset + imageSize, 0);

@@ -197,13 +197,13 @@ void TResourceModule::CountImage() const {
 TResourceIconImage::TResourceIconImage(const TGroupIconDirEntry& entry, const TResourceModule& Instance) {
     Instance.CountImage();
     auto bytes = Instance.SharedIcon(entry.IconId);
-    if (!bytes) throw EResNotFound(Format("找不到资源 %d", static_cast<int>(entry.IconId)));
+    if (!bytes) throw EResNotFound(FormatMessage("找不到资源 %d", static_cast<int>(entry.IconId)));
     SetContent(entry.Info, std::move(bytes->Buffer), bytes->Offset, bytes->Size);
     UpdateSize();
 }
 
 void RaiseTooManyImages() {
-    throw EPictavoError(Format("文件中的图像太多 (超过 %d 个)", static_cast<int>(kMaxImagesPerFile)));
+    throw EPictavoError(FormatMessage("文件中的图像太多 (超过 %d 个)", static_cast<int>(kMaxImagesPerFile)));
 }
 
 void CheckSaveSize(const std::vector<const TIconImage*>& Images, uint64_t Written) {
@@ -223,7 +223,7 @@ void CheckSaveSize(const std::vector<const TIconImage*>& Images, uint64_t Writte
         if (end > from) covered += end - from;
         reached = std::max(reached, end);
     }
-    if (Written > covered * kMaxSaveRepeat + kSaveAllowance) throw EPictavoError("图像数据互相重叠, 写出的文件会过大");
+    if (Written > covered * kMaxSaveRepeat + kSaveAllowance) throw EPictavoError(Message("图像数据互相重叠, 写出的文件会过大"));
 }
 
 void TIconImageList::SetCapacity(uint16_t N) {
@@ -238,7 +238,7 @@ void TIconImageList::SetCapacity(uint16_t N) {
 
 void TIconImageList::Add(std::unique_ptr<TIconImage> Image) {
     if (FItems.size() >= kMaxCount)
-        throw EListError(Format("一个图标中的图像不能超过 %d 个", static_cast<int>(kMaxCount)));
+        throw EListError(FormatMessage("一个图标中的图像不能超过 %d 个", static_cast<int>(kMaxCount)));
     FItems.push_back(std::move(Image));
     if (FCapacity < Count()) FCapacity = Count();
 }

@@ -46,7 +46,7 @@ void SaveImageAsBitmap(const TIconImage& Image, uint32_t BackColor, const std::s
     const std::unique_ptr<THiResIcon> graphic = Image.CreateGraphic();
     TRasterCanvas bitmap;
     if (!IconToBitmap(*graphic, BackColor, bitmap))
-        throw EPictavoError(Format("图像 %s 无法解码", Image.Label().c_str()));
+        throw EPictavoError(FormatMessage("图像 %s 无法解码", Image.Label().c_str()));
     SaveBitmapToFile(bitmap, FileName);
 }
 

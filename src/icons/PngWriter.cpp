@@ -79,9 +79,9 @@ std::vector<uint8_t> WritePng(const TIconRaster& Raster, TPngCompression Compres
                               : 0;
     if (pixels == 0 || Raster.Colour.size() < pixels || Raster.Width > kMaxIconDimension ||
         Raster.Height > kMaxIconDimension)
-        throw EPictavoError("无法生成 PNG 图像");
+        throw EPictavoError(Message("无法生成 PNG 图像"));
     std::vector<uint8_t> out;
-    if (!WriteRows(Raster, Compression, out)) throw EPictavoError("无法生成 PNG 图像");
+    if (!WriteRows(Raster, Compression, out)) throw EPictavoError(Message("无法生成 PNG 图像"));
     return out;
 }
 

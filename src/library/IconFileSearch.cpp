@@ -1,13 +1,14 @@
 #include "library/IconFileSearch.h"
 
 #include "base/Errors.h"
+#include "base/Language.h"
 #include "base/Text.h"
 #include "library/IconLoading.h"
 
 namespace pictavo {
 
 std::string TIconFileCounters::Text() const {
-    return Format("文件夹: %d   文件: %d   图标: %d", Folders, Files, Icons);
+    return Format(Tr("文件夹: %d   文件: %d   图标: %d"), Folders, Files, Icons);
 }
 
 void TIconFileSearch::Begin() {

@@ -53,7 +53,7 @@ std::string TIconFolder::PlaceName(const std::string& Name, const std::string& E
 }
 
 std::string TIconFolder::Save(const TAdvancedIcon& Icon, const std::string& Name) {
-    if (Icon.Images().Count() == 0) throw EPictavoError(Format("图标 \"%s\" 没有图像, 已跳过", Name.c_str()));
+    if (Icon.Images().Count() == 0) throw EPictavoError(FormatMessage("图标 \"%s\" 没有图像, 已跳过", Name.c_str()));
     const std::string path = PlaceName(Name, kIcoExtension);
     Icon.SaveToFile(path, TSaveTarget::NameInFolder);
     return path;

@@ -13,6 +13,7 @@ namespace pictavo {
 
 void TIconList::AddIcon(std::string Name, std::unique_ptr<TAdvancedIcon> Icon) {
     if (!Icon) return;
+    // A name kept with the icon and written into files: the same in every language.
     if (Name.empty()) Name = Format("图标 %d", Count() + 1);
     FNames.Add(Name);
     FItems.emplace_back(std::move(Name), std::move(Icon));
@@ -27,7 +28,7 @@ int TIconList::IndexOf(const std::string& Name) const {
 }
 
 void TIconList::Delete(int Index) {
-    if (Index < 0 || Index >= Count()) throw EListError(Format("列表索引超出范围 (%d)", Index));
+    if (Index < 0 || Index >= Count()) throw EListError(FormatMessage("列表索引超出范围 (%d)", Index));
     FNames.Remove(FItems[static_cast<size_t>(Index)].first);
     FItems.erase(FItems.begin() + Index);
 }
@@ -35,7 +36,7 @@ void TIconList::Delete(int Index) {
 void TIconList::DeleteMany(const std::vector<int>& Indices) {
     if (Indices.empty()) return;
     for (const int index : Indices)
-        if (index < 0 || index >= Count()) throw EListError(Format("列表索引超出范围 (%d)", index));
+        if (index < 0 || index >= Count()) throw EListError(FormatMessage("列表索引超出范围 (%d)", index));
     size_t kept = static_cast<size_t>(Indices.front()), next = 0;
     for (size_t i = kept; i < FItems.size(); ++i) {
         if (next < Indices.size() && static_cast<size_t>(Indices[next]) == i) {
@@ -70,7 +71,7 @@ bool IsExecutableFile(const std::string& FileName, bool& IsPE) {
 void TIconLibrary::LoadFromFile(const std::string& FileName) {
     // The file is opened once: its kind, its count and its icons are read through the same
     // descriptor. A file that cannot be opened holds no icons here (the .ico reader reports it).
-    FLastError.clear();
+    FLastError = {};
     std::unique_ptr<TFileSource> file;
     try {
         file = std::make_unique<TFileSource>(FileName);
@@ -82,7 +83,7 @@ void TIconLibrary::LoadFromFile(const std::string& FileName) {
 }
 
 void TIconLibrary::LoadFromSource(const std::string& FileName, const TByteSource& File, TIconFileKind Kind) {
-    FLastError.clear();
+    FLastError = {};
     if (Kind == TIconFileKind::PE) {
         // The headers are parsed once, for the count and the icons alike.
         T32BitReader reader(FileName, File);
@@ -95,19 +96,19 @@ void TIconLibrary::LoadFromSource(const std::string& FileName, const TByteSource
         }
         FFileName = FileName;
         if (reader.ReadIcons()) FIcons.Assign(reader.Icons());
-        else FLastError = "不是一个有效的可执行文件";
+        else FLastError = Message("不是一个有效的可执行文件");
     } else if (Kind == TIconFileKind::NE) {
         if (T16BitReader::CountGroupIcons(File) == 0) return;
         FFileName = FileName;
         T16BitReader reader(FileName, ReadWhole(File));
         if (reader.ReadIcons()) FIcons.Assign(reader.Icons());
-        else FLastError = reader.LastError();
+        else FLastError = reader.LastErrorMessage();
     }
 }
 
 void TIconLibrary::SaveToFile(const std::string& FileName) const {
-    if (FIcons.Count() == 0) throw EICLReadError("没有任何图标可以写入图标库");
-    if (FIcons.Count() >= 32768) throw EICLReadError("图标库中的文件不能超过 32767 个");
+    if (FIcons.Count() == 0) throw EICLReadError(Message("没有任何图标可以写入图标库"));
+    if (FIcons.Count() >= 32768) throw EICLReadError(Message("图标库中的文件不能超过 32767 个"));
     T16BitWriter writer(*this);
     writer.SaveToFile(FileName);
 }

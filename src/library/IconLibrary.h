@@ -79,7 +79,8 @@ public:
     const std::string& FileName() const { return FFileName; }
     // Why the last LoadFromFile could not read an executable or icon library that announced
     // icons (the reader's message); empty after any other outcome.
-    const std::string& LastError() const { return FLastError; }
+    const std::string& LastError() const { return FLastError.Local; }
+    const TMessage& LastErrorMessage() const { return FLastError; }
     TIconList& Icons() { return FIcons; }
     const TIconList& Icons() const { return FIcons; }
 
@@ -99,7 +100,7 @@ public:
 
 private:
     std::string FFileName;
-    std::string FLastError;
+    TMessage FLastError;
     TIconList FIcons;
 };
 

@@ -161,7 +161,7 @@ int LoadIcons(const std::string& FileName, TIconLibrary& Target, const TCancelFl
         temp.LoadFromSource(FileName, file, kind);
         // A read stopped where a reader takes any failure for "no icons" is still stopped.
         file.CheckCancelled();
-        if (!temp.LastError().empty()) throw EICLReadError(temp.LastError());
+        if (!temp.LastError().empty()) throw EICLReadError(temp.LastErrorMessage());
         TIconList& icons = temp.Icons();
         std::vector<TAdvancedIcon*> read;
         for (int i = 0; i < icons.Count(); ++i) read.push_back(icons.Icon(i));

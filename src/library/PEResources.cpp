@@ -151,7 +151,7 @@ std::vector<std::pair<TPEResourceReader::Entry, TResourceName>> TPEResourceReade
         const auto place = StringName(e);
         if (!place) continue;
         characters += place->Length;
-        if (characters > FCursor.Size()) throw EReadError("资源名称的总长度超过了文件的大小");
+        if (characters > FCursor.Size()) throw EReadError(Message("资源名称的总长度超过了文件的大小"));
         auto [text, fresh] = FNameTexts.try_emplace(place->Offset);
         if (fresh) {
             std::vector<uint8_t> chars(size_t{place->Length} * 2);

@@ -98,7 +98,7 @@ T16BitReader::T16BitReader(const TByteSource& Source) : TICLReader({}), FCursor(
 void T16BitReader::ReadNEHeader() {
     ByteCursor& s = FCursor;
     s.Seek(0);
-    if (s.U16() != exe::kDosSignature) throw EICLReadError("不是一个有效的 ICL");
+    if (s.U16() != exe::kDosSignature) throw EICLReadError(Message("不是一个有效的 ICL"));
     s.Seek(exe::kDosNewHeaderField);
     FHeaderOffset = s.U16();
     if (FHeaderOffset < exe::kDosNewHeaderField) throw EICLReadError("Invalid Windows 16 Offset");
@@ -106,7 +106,7 @@ void T16BitReader::ReadNEHeader() {
     if (s.U16() != exe::kNESignature) throw EICLReadError("Invalid Windows 16 Header");
     s.Seek(FHeaderOffset + exe::kNEResourceTableField);
     const uint16_t resTable = s.U16();
-    if (resTable == 0) throw EICLReadError("文件中没有资源");
+    if (resTable == 0) throw EICLReadError(Message("文件中没有资源"));
     FResTableOffset = uint32_t{resTable} + FHeaderOffset;
     s.Seek(FHeaderOffset + exe::kNEResidentNamesField);
     const uint16_t names = s.U16();
@@ -170,7 +170,7 @@ size_t T16BitReader::FindEntry(uint16_t Id) {
         for (size_t i = 0; i < FIconEntries->size(); ++i)
             FIconIndex.try_emplace(static_cast<uint16_t>((*FIconEntries)[i].Id ^ kNEIntegerBit), i);
     const auto found = FIconIndex.find(Id);
-    if (found == FIconIndex.end()) throw EICLReadError("没有找到图标资源");
+    if (found == FIconIndex.end()) throw EICLReadError(Message("没有找到图标资源"));
     return found->second;
 }
 
@@ -195,7 +195,7 @@ void T16BitReader::LoadGroup(TICL16Icon& Icon, size_t Index) {
         const uint64_t offset = uint64_t{icon.Position} << FAlignShift;
         const uint64_t length = uint64_t{icon.Length} << FAlignShift;
         // No bitmap to build an image from.
-        if (offset >= FBytes.size() || length == 0) throw EICLReadError("没有找到图标资源");
+        if (offset >= FBytes.size() || length == 0) throw EICLReadError(Message("没有找到图标资源"));
         if (++FImagesMade > kMaxImagesPerFile) RaiseTooManyImages();
         // The image shares the file's bytes, cut to the resource (as far as the file holds it).
         Icon.Images().Add(std::make_unique<TICL16IconImage>(
@@ -223,15 +223,15 @@ bool T16BitReader::ReadIcons() {
             result.AddIcon(std::move(name), std::move(icon));
         }
         FIcons.Assign(result);
-        FLastError.clear();
+        FLastError = {};
         return true;
     } catch (const std::exception& e) {
         FIcons.Clear();
-        FLastError = e.what();
+        FLastError = {SourceText(e), e.what()};
         return false;
     } catch (...) {
         FIcons.Clear();
-        FLastError = "?";
+        FLastError = {"?", "?"};
         return false;
     }
 }
@@ -251,7 +251,7 @@ std::vector<TImageRange> T16BitReader::FirstGroupImages(const TByteSource& File)
     return GroupImages(group, [&](uint16_t id) {
         const TNEResourceRecord& icon = (*reader.FIconEntries)[reader.FindEntry(id)];
         const uint64_t offset = uint64_t{icon.Position} << shift, length = uint64_t{icon.Length} << shift;
-        if (offset >= fileSize || length == 0) throw EICLReadError("没有找到图标资源");
+        if (offset >= fileSize || length == 0) throw EICLReadError(Message("没有找到图标资源"));
         return TResourceSpan{offset, std::min(length, fileSize - offset)};
     });
 }

@@ -51,7 +51,8 @@ public:
     // Reads every group icon; false on any error (nothing is reported).
     bool ReadIcons() override;
     // Why the last ReadIcons returned false (empty after a successful read).
-    const std::string& LastError() const { return FLastError; }
+    const std::string& LastError() const { return FLastError.Local; }
+    const TMessage& LastErrorMessage() const { return FLastError; }
 
     // The number of group-icon records of an NE file's resource table, reading the headers and
     // the table only; 0 when the bytes are not such a file.
@@ -86,7 +87,7 @@ private:
     uint32_t FResTableOffset = 0;
     uint32_t FNamesOffset = 0;
     std::string FModuleName;
-    std::string FLastError;
+    TMessage FLastError;
     std::optional<std::vector<TNEResourceRecord>> FIconEntries;
     std::optional<std::vector<TNEResourceRecord>> FGroupEntries;
     // Offsets (from the resource table) of the strings that name a type, or a resource of a

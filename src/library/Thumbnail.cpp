@@ -42,16 +42,16 @@ std::vector<TImageRange> IcoImages(const TByteSource& file) {
 // The images of a PE file's first group icon, located through the resource directory.
 std::vector<TImageRange> PeFirstGroupImages(const TByteSource& file) {
     TPEResourceReader resources;
-    if (!resources.Open(file)) throw EICLReadError("不是一个有效的可执行文件");
+    if (!resources.Open(file)) throw EICLReadError(Message("不是一个有效的可执行文件"));
     const auto names = resources.Names(RT_GROUP_ICON);
     if (names.empty()) return {};
     const auto group = resources.Locate(RT_GROUP_ICON, names.front());
-    if (!group) throw EResNotFound(Format("找不到资源 %s", names.front().Display().c_str()));
+    if (!group) throw EResNotFound(FormatMessage("找不到资源 %s", names.front().Display().c_str()));
     std::vector<uint8_t> bytes(static_cast<size_t>(std::min(group->Size, kMaxGroupBytes)));
     bytes.resize(file.ReadUpTo(group->Offset, bytes.data(), bytes.size()));
     return GroupImages(bytes, [&](uint16_t id) {
         const auto icon = resources.Locate(RT_ICON, TResourceName::FromId(id));
-        if (!icon) throw EResNotFound(Format("找不到资源 %d", static_cast<int>(id)));
+        if (!icon) throw EResNotFound(FormatMessage("找不到资源 %d", static_cast<int>(id)));
         return TResourceSpan{icon->Offset, icon->Size};
     });
 }
@@ -70,7 +70,7 @@ std::vector<TImageRange> FirstIconImages(const TByteSource& File) {
     case TIconFileKind::None:
         break;
     }
-    throw EPictavoError("不是图标文件、可执行文件或图标库");
+    throw EPictavoError(Message("不是图标文件、可执行文件或图标库"));
 }
 
 int ChooseThumbnailImage(const std::vector<TThumbnailCandidate>& Candidates, int Size) {
@@ -96,16 +96,16 @@ int ChooseThumbnailImage(const std::vector<TThumbnailCandidate>& Candidates, int
 }
 
 std::unique_ptr<TIconRaster> MakeThumbnail(const std::string& FileName, int Size) {
-    if (Size < kMinThumbnailSize || Size > kMaxThumbnailSize) throw EPictavoError(Format("缩略图尺寸无效: %d", Size));
+    if (Size < kMinThumbnailSize || Size > kMaxThumbnailSize) throw EPictavoError(FormatMessage("缩略图尺寸无效: %d", Size));
     const TFileSource file(FileName);
     file.RequireRegular(FileName);
     return MakeThumbnail(file, Size);
 }
 
 std::unique_ptr<TIconRaster> MakeThumbnail(const TByteSource& File, int Size) {
-    if (Size < kMinThumbnailSize || Size > kMaxThumbnailSize) throw EPictavoError(Format("缩略图尺寸无效: %d", Size));
+    if (Size < kMinThumbnailSize || Size > kMaxThumbnailSize) throw EPictavoError(FormatMessage("缩略图尺寸无效: %d", Size));
     const std::vector<TImageRange> images = FirstIconImages(File);
-    if (images.empty()) throw EPictavoError("文件中没有图标");
+    if (images.empty()) throw EPictavoError(Message("文件中没有图标"));
     // Each image's size and depth from the first bytes of it; images without a readable
     // header cannot be drawn and are passed over.
     std::vector<TThumbnailCandidate> candidates;
@@ -116,21 +116,21 @@ std::unique_ptr<TIconRaster> MakeThumbnail(const TByteSource& File, int Size) {
         const auto size = header ? ImagePixelSize(*header) : std::nullopt;
         if (size) candidates.push_back({range, *size, ImageDepth(range.Info.BitCount, header)});
     }
-    if (candidates.empty()) throw EPictavoError("图标中没有可以显示的图像");
+    if (candidates.empty()) throw EPictavoError(Message("图标中没有可以显示的图像"));
     // The best image that decodes: when the chosen one cannot be, the next best is tried, and
     // the first failure is what is reported when none can. Entries over bytes already tried
     // are dropped with them, and only a few images are tried, so a group naming one broken
     // picture thousands of times costs no more than a few decodes.
     std::unique_ptr<TIconRaster> raster;
-    std::string failure;
+    TMessage failure;
     for (int attempt = 0; !raster && !candidates.empty() && attempt < kMaxThumbnailAttempts; ++attempt) {
         const auto chosen = static_cast<size_t>(ChooseThumbnailImage(candidates, Size));
         const TThumbnailCandidate image = candidates[chosen];
         std::vector<uint8_t> bytes(static_cast<size_t>(std::min(image.Range.Size, kMaxThumbnailImageBytes)));
         bytes.resize(File.ReadUpTo(image.Range.Offset, bytes.data(), bytes.size()));
         raster = DecodeIconImage(bytes);
-        if (!raster && failure.empty())
-            failure = Format("图像 %d x %d - %dbit 无法解码", image.Size.Width, image.Size.Height, static_cast<int>(image.Depth));
+        if (!raster && failure.Source.empty())
+            failure = FormatMessage("图像 %d x %d - %dbit 无法解码", image.Size.Width, image.Size.Height, static_cast<int>(image.Depth));
         std::erase_if(candidates, [&](const TThumbnailCandidate& c) {
             return c.Range.Offset == image.Range.Offset && c.Range.Size == image.Range.Size;
         });
@@ -145,7 +145,7 @@ std::unique_ptr<TIconRaster> MakeThumbnail(const TByteSource& File, int Size) {
         return std::max(1, static_cast<int>(std::lround(static_cast<double>(length) * Size / longer)));
     };
     auto scaled = ScaleRaster(*raster, side(raster->Width), side(raster->Height));
-    if (!scaled) throw EPictavoError("无法缩放图像");
+    if (!scaled) throw EPictavoError(Message("无法缩放图像"));
     return scaled;
 }
 

@@ -71,14 +71,14 @@ T16BitWriter::T16BitWriter(const TIconLibrary& Library) : FSourceLibrary(Library
 
 void T16BitWriter::Check() const {
     if (FImageCount > kMaxICLImages)
-        throw EICLReadError(Format("图标库中的图像不能超过 %d 个", static_cast<int>(kMaxICLImages)));
-    if (FImageCount == 0) throw EICLReadError("图标库中的图标没有任何图像, 无法写入图标库");
+        throw EICLReadError(FormatMessage("图标库中的图像不能超过 %d 个", static_cast<int>(kMaxICLImages)));
+    if (FImageCount == 0) throw EICLReadError(Message("图标库中的图标没有任何图像, 无法写入图标库"));
     const TIconList& icons = FSourceLibrary.Icons();
     for (int i = 0; i < icons.Count(); ++i) {
         const auto& images = icons.Icon(i)->Images();
         for (int k = 0; k < images.Count(); ++k)
             if (images[k]->Info().BytesInRes == 0)
-                throw EICLReadError(Format("图标 \"%s\" 中有没有数据的图像, 无法写入图标库", icons.Name(i).c_str()));
+                throw EICLReadError(FormatMessage("图标 \"%s\" 中有没有数据的图像, 无法写入图标库", icons.Name(i).c_str()));
     }
     uint64_t bytes = 0;
     for (const TIconImage* image : FDistinct) bytes += image->Info().BytesInRes;
@@ -176,7 +176,7 @@ void T16BitWriter::ComputeAlignShift() {
     uint16_t first = 0;
     while (estimate > (uint64_t{0xFFFF} << first)) ++first;
     for (uint16_t shift = first;; ++shift) {
-        if (shift > kMaxWriterShift) throw EICLReadError("图标库中的图标和图像太多, 无法写成一个图标库文件");
+        if (shift > kMaxWriterShift) throw EICLReadError(Message("图标库中的图标和图像太多, 无法写成一个图标库文件"));
         const uint64_t limit = uint64_t{0xFFFF} << shift;
         uint64_t pos = AlignUp(FStream.Position(), shift);
         bool fits = true;

@@ -17,7 +17,7 @@
 namespace pictavo {
 
 void TPersistent::Assign(const TPersistent& Source) {
-    throw EAssignError(Format("无法赋值 %s 到 %s", Source.ClassName(), ClassName()));
+    throw EAssignError(FormatMessage("无法赋值 %s 到 %s", Source.ClassName(), ClassName()));
 }
 
 void TFileCriteria::Assign(const TPersistent& Source) {

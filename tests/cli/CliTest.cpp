@@ -440,3 +440,90 @@ TEST(CliExtract, PngImagesWithSizeAndDepthInTheirNames) {
     EXPECT_EQ(width, 76);
     EXPECT_EQ(height, 24);
 }
+
+namespace {
+
+// The run's locale: the variables given, the others that choose the language unset.
+std::string WithLocale(const std::string& variables) {
+    return "env -u LANGUAGE -u LC_ALL -u LC_MESSAGES -u LANG " + variables + " ";
+}
+
+// Whether text holds a CJK character (ideographs, their punctuation, full-width forms).
+bool HasCjk(const std::string& text) {
+    for (size_t i = 0; i + 2 < text.size(); ++i) {
+        const auto c = [&](size_t k) { return static_cast<unsigned>(static_cast<unsigned char>(text[i + k])); };
+        if ((c(0) & 0xF0) != 0xE0) continue;
+        const unsigned point = ((c(0) & 0x0F) << 12) | ((c(1) & 0x3F) << 6) | (c(2) & 0x3F);
+        if ((point >= 0x2E80 && point <= 0x9FFF) || (point >= 0xF900 && point <= 0xFAFF) ||
+            (point >= 0xFF00 && point <= 0xFFEF))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// Under a Chinese locale and the system's untranslated ones, the usage text and the error lines
+// are the program's own, byte for byte as before it had translations (help.zh.txt); under any
+// other language they are English, with the catalog of the build folder, also where that
+// language's locale is not installed and where LANGUAGE names only a language without one.
+TEST(CliLanguage, UsageAndErrorsFollowTheLocale) {
+    TempDir dir;
+    const std::string missing = dir.File("missing.ico");
+    const auto bytes = ReadBytes(PICTAVO_SOURCE_DIR "/tests/cli/help.zh.txt");
+    const std::string usage(bytes.begin(), bytes.end());
+    for (const char* locale : {"LANG=zh_CN.UTF-8", "LANG=C.UTF-8", "LC_ALL=C LANGUAGE=en", "LANG=zh_TW LANGUAGE=zh_CN:en",
+                               "LANG=en_US.UTF-8 LC_MESSAGES=zh_CN.UTF-8"}) {
+        const std::string env = WithLocale(locale);
+        EXPECT_EQ(RunCli(dir, {"--help"}, env).out, usage) << locale;
+        EXPECT_EQ(RunCli(dir, {"frobnicate"}, env).err, "pictavo-cli: 未知命令 frobnicate\n" + usage) << locale;
+        EXPECT_EQ(RunCli(dir, {"list", missing}, env).err,
+                  missing + ": 无法打开文件 \"" + missing + "\". No such file or directory\n")
+            << locale;
+    }
+    for (const char* locale : {"LANG=en_US.UTF-8", "LANG=fr_FR.UTF-8 LANGUAGE=fr", "LANG=zh_CN.UTF-8 LANGUAGE=de:zh_CN",
+                               "LC_ALL=C.UTF-8 LANGUAGE=en"}) {
+        const std::string env = WithLocale(locale);
+        const Result help = RunCli(dir, {"--help"}, env);
+        EXPECT_EQ(help.out.rfind("Usage: pictavo-cli COMMAND", 0), 0u) << locale << help.out;
+        EXPECT_FALSE(HasCjk(help.out)) << locale << help.out;
+        EXPECT_EQ(RunCli(dir, {"frobnicate"}, env).err, "pictavo-cli: Unknown command frobnicate\n" + help.out) << locale;
+        EXPECT_EQ(RunCli(dir, {"list", missing}, env).err,
+                  missing + ": Cannot open file \"" + missing + "\". No such file or directory\n")
+            << locale;
+        const Result usageError = RunCli(dir, {"thumbnail", "a.ico"}, env);
+        EXPECT_EQ(usageError.status, 2);
+        EXPECT_FALSE(HasCjk(usageError.err)) << locale << usageError.err;
+    }
+}
+
+// --json writes the same bytes in every language, error texts included (the program's own);
+// the lines for people carry the counts with the English plural.
+TEST(CliLanguage, JsonTheSameInEveryLanguage) {
+    TempDir dir;
+    WriteBytes(dir.File("two.ico"), TwoImageIco());
+    const auto one = MakePng(MakePicture(32, 32, 0, true));
+    WriteBytes(dir.File("one.ico"), MakeIco({{InfoFor(32, 32, one.size()), one}}));
+    WriteBytes(dir.File("plain.txt"), {'h', 'i'});
+    const std::vector<std::string> files = {dir.File("two.ico"), dir.File("one.ico"), dir.File("plain.txt"),
+                                            dir.File("missing.ico")};
+    std::vector<std::string> json = {"list", "--json"};
+    json.insert(json.end(), files.begin(), files.end());
+    const Result chinese = RunCli(dir, json, WithLocale("LANG=zh_CN.UTF-8"));
+    const Result english = RunCli(dir, json, WithLocale("LANG=en_US.UTF-8"));
+    EXPECT_EQ(english.status, 1);
+    EXPECT_EQ(english.out, chinese.out);
+    EXPECT_NE(english.out.find("\"error\": \"不是图标文件、可执行文件或图标库\""), std::string::npos) << english.out;
+    EXPECT_NE(english.out.find("\"error\": \"无法打开文件 \\\""), std::string::npos) << english.out;
+    EXPECT_NE(english.err.find(dir.File("plain.txt") + ": Not an icon file, executable or icon library\n"),
+              std::string::npos)
+        << english.err;
+
+    std::vector<std::string> list = {"list"};
+    list.insert(list.end(), files.begin(), files.begin() + 2);
+    const std::string text = RunCli(dir, list, WithLocale("LANG=en_US.UTF-8")).out;
+    EXPECT_NE(text.find("[0] two  (2 images)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[0] one  (1 image)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("32 x 32 - 32bit  " + std::to_string(one.size()) + " bytes  PNG\n"), std::string::npos) << text;
+    EXPECT_FALSE(HasCjk(text)) << text;
+}

@@ -123,6 +123,12 @@ TEST_F(InstallTest, EveryFileWithItsModeWhateverTheUmask) {
     std::string out;
     EXPECT_EQ(RunShell(ShellQuote(Installed("bin/pictavo-cli")) + " --version", out), 0);
     EXPECT_EQ(out, "pictavo-cli " PICTAVO_VERSION "\n");
+    // The installed program finds its English catalog from its own place (bin/../share/locale).
+    EXPECT_EQ(RunShell("env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=en_US.UTF-8 " +
+                           ShellQuote(Installed("bin/pictavo-cli")) + " frobnicate",
+                       out),
+              2);
+    EXPECT_EQ(out.rfind("pictavo-cli: Unknown command frobnicate\n", 0), 0u) << out;
 }
 
 TEST_F(InstallTest, DesktopEntryOpensWhatTheThumbnailerDraws) {

@@ -23,6 +23,7 @@ std::map<std::string, unsigned> ExpectedInstalledFiles(bool withWindow, const st
         {"share/fish/vendor_completions.d/pictavo-cli.fish", 0644},
         {"share/man/man1/pictavo-cli.1.gz", 0644},
         {"share/doc/pictavo/copyright", 0644},
+        {"share/locale/en/LC_MESSAGES/pictavo.mo", 0644},
         {"share/doc/pictavo/changelog.gz", 0644},
     };
     if (!kdePluginDir.empty()) files.merge(ExpectedKdePluginFiles(kdePluginDir));
