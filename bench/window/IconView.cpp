@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
     TOptions options;
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--icons")) options.Icons = std::clamp(args[i + 1].toInt(), 1, 4000);
+        if (args[i] == QLatin1String("--icons")) options.Icons = std::clamp(args[i + 1].toInt(), 1, 16000);
         else if (args[i] == QLatin1String("--rounds")) options.Rounds = std::max(1, args[i + 1].toInt());
         else if (args[i] == QLatin1String("--png")) options.Png = std::clamp(args[i + 1].toInt(), 1, 4096);
         else if (args[i] == QLatin1String("--same-png")) {
