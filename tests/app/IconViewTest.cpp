@@ -17,6 +17,7 @@
 #include <QFileDialog>
 #include <QListView>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -270,6 +271,14 @@ private slots:
         Parts(window).All2->trigger();
         QVERIFY(WaitForView(*window));
         QCOMPARE(Parts(window).FLibrary.Icons().Count(), 300);
+        // Added once more, they take names of their own beside those already there.
+        Parts(window).All2->trigger();
+        QVERIFY(WaitForView(*window));
+        const TIconList& icons = Parts(window).FLibrary.Icons();
+        QSet<QString> folded;
+        for (int i = 0; i < icons.Count(); ++i) folded.insert(Q(icons.Name(i)).toCaseFolded());
+        QCOMPARE(icons.Count(), 600);
+        QCOMPARE(folded.size(), 600);
     }
 
     // A file chosen while files are added to the library: the caption counts the empty view until
