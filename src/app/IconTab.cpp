@@ -7,6 +7,7 @@
 #include "widgets/PropStorageEh.h"
 #include "widgets/RightButtonBand.h"
 #include "widgets/UiFonts.h"
+#include "widgets/VisibleRows.h"
 
 #include <QHBoxLayout>
 #include <QListView>
@@ -43,7 +44,8 @@ QListView* NewList(QWidget* parent, const char* name, const char* storedClass, c
 
 }  // namespace
 
-TIconTab::TIconTab(TIconList& icons, const TLayout& layout, QWidget* parent) : QWidget(parent), FIconList(icons) {
+TIconTab::TIconTab(TDecodingService& decoder, TIconList& icons, const TLayout& layout, QWidget* parent)
+    : QWidget(parent), FIconList(icons) {
     setObjectName(QLatin1String(layout.SheetName));
     SetStoredClassName(this, QStringLiteral("TTabSheet"));
     auto* box = new QHBoxLayout(this);
@@ -64,8 +66,10 @@ TIconTab::TIconTab(TIconList& icons, const TLayout& layout, QWidget* parent) : Q
     FTiles = new TIconTileDelegate(FList);
     FList->setItemDelegate(FTiles);
     new TRightButtonBand(FList);
-    FIcons = new TIconListModel(icons, layout.ThumbnailBackground, kThumbnailSize, kThumbnailMaxWidth, this);
+    FIcons = new TIconListModel(decoder, icons, layout.ThumbnailBackground, kThumbnailSize, kThumbnailMaxWidth, this);
     FList->setModel(FIcons);
+    // Pictures are made for the icons on screen and around them.
+    new TVisibleRows(FList, [this](int first, int last) { FIcons->SetVisibleRows(first, last); });
 
     // The image box, a list box in the form's font: its items are as wide as the box, which
     // never scrolls sideways; its right clicks select (BoxMouseDown).
@@ -74,8 +78,9 @@ TIconTab::TIconTab(TIconList& icons, const TLayout& layout, QWidget* parent) : Q
     FBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     FBoxViewport = FBox->viewport();
     FBoxViewport->installEventFilter(this);
-    FImages = new TIconImagesModel(this);
+    FImages = new TIconImagesModel(decoder, this);
     FBox->setModel(FImages);
+    new TVisibleRows(FBox, [this](int first, int last) { FImages->SetVisibleRows(first, last); });
 
     FSplitter->setStretchFactor(0, 1);
     FSplitter->setStretchFactor(1, 0);

@@ -18,7 +18,7 @@
 #include "widgets/PropStorageEh.h"
 #include "widgets/ShellTree.h"
 #include "widgets/UiFonts.h"
-#include "widgets/WorkQueue.h"
+#include "widgets/DecodingService.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -65,9 +65,6 @@ constexpr int kSplitterWidth = 3, kStatusBarHeight = 19, kStatusPanel0Width = 25
 // Run handlers: in a folder listing the counters show and the window takes its messages at
 // every this many examined files (a search does so at every file).
 constexpr int kListingMessageInterval = 100;
-// Files read at once: one chosen, and one abandoned that is still being read.
-constexpr int kReadingThreads = 2;
-
 // The icon views show their thumbnails over white in the current-file view and over pale yellow
 // in the library's.
 const QColor kImageListBackground(255, 255, 255);
@@ -151,8 +148,10 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
     Storage->OnWriteCustomProps = [this](TPropStorageEh*, TPropWriterEh& writer) { StorageWriteCustomProps(writer); };
 
     Runner = std::make_unique<TCommandRunner>(this, sb);
-    FFileReader = new TWorkQueue(kReadingThreads, this);
-    FLibraryReader = new TWorkQueue(1, this);
+    FDecoding = new TDecodingService(TDecodingService::TMode::Threads, this);
+    FFileReader = new TWorkChannel(*FDecoding, this);
+    // Files join the library in the order they were added.
+    FLibraryReader = new TWorkChannel(*FDecoding, this, 1);
     FindFile.OnSearchBegin = [this](TFindFile& sender) { FindFileSearchBegin(sender); };
     FindFile.OnFolderChange = [this](TFindFile& sender, const std::string& folder, bool& ignore) {
         FindFileFolderChange(sender, folder, ignore);
@@ -237,10 +236,10 @@ void Twnd_pv_Main::CreateComponents() {
     tabs->setCursor(Qt::PointingHandCursor);
     tabs->setStyleSheet(QStringLiteral("QTabBar::tab { height: %1px; }").arg(kTabHeight));
 
-    TabSheet1 = new TIconTab(FFileIcons.Icons(), {"TabSheet1", "Splitter1", "IconList", "IconBox", kHint, kHint,
+    TabSheet1 = new TIconTab(*FDecoding, FFileIcons.Icons(), {"TabSheet1", "Splitter1", "IconList", "IconBox", kHint, kHint,
                                                   QAbstractItemView::ExtendedSelection, TBoxHeightRule::HideTaller,
                                                   kImageListBackground, false});
-    TabSheet2 = new TIconTab(FLibrary.Icons(), {"TabSheet2", "Splitter4", "ICLList", "ICLBox", kHint, "右键单击菜单",
+    TabSheet2 = new TIconTab(*FDecoding, FLibrary.Icons(), {"TabSheet2", "Splitter4", "ICLList", "ICLBox", kHint, "右键单击菜单",
                                                 QAbstractItemView::SingleSelection, TBoxHeightRule::LimitTo255,
                                                 kICLImagesBackground, true});
 

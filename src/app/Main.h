@@ -35,7 +35,8 @@ class TShellTree;
 class TIconTileDelegate;
 class TIconListModel;
 class TIconImagesModel;
-class TWorkQueue;
+class TDecodingService;
+class TWorkChannel;
 }  // namespace pictavo
 
 class TIconTab;
@@ -123,8 +124,9 @@ private:
     // Runs every command of the window and its dialogs.
     std::unique_ptr<TCommandRunner> Runner;
     // Read the chosen file's icons, and the files added to the library, off the window's thread.
-    pictavo::TWorkQueue* FFileReader = nullptr;
-    pictavo::TWorkQueue* FLibraryReader = nullptr;
+    pictavo::TDecodingService* FDecoding = nullptr;  // the window's worker threads
+    pictavo::TWorkChannel* FFileReader = nullptr;
+    pictavo::TWorkChannel* FLibraryReader = nullptr;
 
     // --- state ----------------------------------------------------------------------------
     pictavo::TIconLibrary FFileIcons;  // icons of the file on view
