@@ -123,6 +123,8 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("wnd_pv_Main"));
     setWindowTitle(Text(kTitle));
     setFont(FormFont());
+    // The window's worker threads, before the icon tabs that decode on them.
+    FDecoding = new TDecodingService(TDecodingService::TMode::Threads, this);
     CreateComponents();
     CreateMenus();
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
@@ -148,7 +150,6 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
     Storage->OnWriteCustomProps = [this](TPropStorageEh*, TPropWriterEh& writer) { StorageWriteCustomProps(writer); };
 
     Runner = std::make_unique<TCommandRunner>(this, sb);
-    FDecoding = new TDecodingService(TDecodingService::TMode::Threads, this);
     FFileReader = new TWorkChannel(*FDecoding, this);
     // Files join the library in the order they were added.
     FLibraryReader = new TWorkChannel(*FDecoding, this, 1);

@@ -76,6 +76,7 @@ void TIconListModel::RequestThumbnail(int row) {
     // Entries over one image's bytes make one picture, whatever follows the image.
     const TPictureKey key{source.Buffer.get(), source.Offset, ImageBytesUsed(chosen->Data())};
     entry.Key = key;
+    FAsked.insert(entry.Id);
     const auto [found, fresh] = FPictures.try_emplace(key);
     TSharedPicture& shared = found->second;
     // The bytes an entry was made from may be gone, and others now lie at that address.
@@ -133,16 +134,21 @@ void TIconListModel::ShowThumbnail(const TPictureKey& key, const QImage& picture
     shared.Picture = picture.isNull() ? QPixmap() : QPixmap::fromImage(picture);
     int first = rowCount(), last = -1;
     for (const uint64_t id : std::exchange(shared.Waiting, {})) {
-        // Rows keep their rising ids in order, whatever rows were removed before them.
-        const auto row = std::lower_bound(FRows.begin(), FRows.end(), id,
-                                          [](const TRow& r, uint64_t value) { return r.Id < value; });
-        if (row == FRows.end() || row->Id != id || row->State != TRow::Pending) continue;
-        row->State = TRow::Made;
-        row->Picture = shared.Picture;
-        first = std::min(first, static_cast<int>(row - FRows.begin()));
-        last = std::max(last, static_cast<int>(row - FRows.begin()));
+        const int row = RowOf(id);
+        if (row < 0 || FRows[static_cast<size_t>(row)].State != TRow::Pending) continue;
+        FRows[static_cast<size_t>(row)].State = TRow::Made;
+        FRows[static_cast<size_t>(row)].Picture = shared.Picture;
+        first = std::min(first, row);
+        last = std::max(last, row);
     }
     if (last >= first) emit dataChanged(index(first), index(last), {Qt::DecorationRole});
+}
+
+int TIconListModel::RowOf(uint64_t id) const {
+    // Rows keep their rising ids in order, whatever rows were removed before them.
+    const auto row = std::lower_bound(FRows.begin(), FRows.end(), id,
+                                      [](const TRow& r, uint64_t value) { return r.Id < value; });
+    return row == FRows.end() || row->Id != id ? -1 : static_cast<int>(row - FRows.begin());
 }
 
 void TIconListModel::DropRow(int row) {
@@ -151,6 +157,7 @@ void TIconListModel::DropRow(int row) {
         const auto found = FPictures.find(entry.Key);
         if (found != FPictures.end()) std::erase(found->second.Waiting, entry.Id);
     }
+    FAsked.erase(entry.Id);
     entry.State = TRow::None;
     entry.Picture = {};
 }
@@ -172,21 +179,23 @@ void TIconListModel::RequestVisible() {
     // Far rows let go of their pictures; rows still waiting for one outside the rows wanted
     // stop waiting, so that scrolling fast does not queue the decodes of every row passed.
     bool dropped = false;
-    for (int row = FHeldFirst; row <= std::min(FHeldLast, rows - 1); ++row) {
-        const TRow& entry = FRows[static_cast<size_t>(row)];
+    for (const uint64_t id : std::vector<uint64_t>(FAsked.begin(), FAsked.end())) {
+        const int row = RowOf(id);
+        if (row < 0) {
+            FAsked.erase(id);  // removed
+            dropped = true;
+            continue;
+        }
         const bool far = row < keepFirst || row > keepLast;
         const bool unwanted = row < wantFirst || row > wantLast;
-        if (entry.State == TRow::None || !(far || (unwanted && entry.State == TRow::Pending))) continue;
+        if (!far && !(unwanted && FRows[static_cast<size_t>(row)].State == TRow::Pending)) continue;
         DropRow(row);
         dropped = true;
     }
-    FHeldFirst = keepFirst;
-    FHeldLast = keepLast;
     if (dropped) {
         // Pictures no row holds or waits for go, and their decodes not begun are skipped.
         std::set<TPictureKey> used;
-        for (int row = keepFirst; row <= keepLast; ++row)
-            if (FRows[static_cast<size_t>(row)].State != TRow::None) used.insert(FRows[static_cast<size_t>(row)].Key);
+        for (const uint64_t id : FAsked) used.insert(FRows[static_cast<size_t>(RowOf(id))].Key);
         std::erase_if(FPictures, [&](auto& entry) {
             if (used.count(entry.first)) return false;
             entry.second.Dropped->store(true);
@@ -222,8 +231,7 @@ void TIconListModel::TakeRows() {
     FRows.clear();
     FRows.reserve(static_cast<size_t>(FIcons.Count()));
     for (int row = 0; row < FIcons.Count(); ++row) FRows.push_back({FNextId++, TRow::None, {}, {}});
-    FHeldFirst = 0;
-    FHeldLast = -1;
+    FAsked.clear();
     RequestVisible();
 }
 
@@ -271,9 +279,7 @@ void TIconListModel::RemoveRows(std::vector<int> rows) {
     }
     // Pictures whose bytes went with the icons go too.
     std::erase_if(FPictures, [](const auto& entry) { return entry.second.Buffer.expired(); });
-    // The rows asked for moved up by at most the rows removed; others move onto the screen.
-    FHeldFirst = std::max(FHeldFirst - static_cast<int>(rows.size()), 0);
-    FHeldLast = std::min(FHeldLast, rowCount() - 1);
+    // Other rows move onto the screen.
     RequestVisible();
 }
 

@@ -24,6 +24,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <tuple>
 #include <vector>
 
@@ -123,6 +124,8 @@ private:
     void TakeRows();
     // Asks for the picture of a row (none for an icon without images, or one asked for).
     void RequestThumbnail(int row);
+    // The row of an id, -1 once removed.
+    int RowOf(uint64_t id) const;
     // Asks for the pictures around the rows on view and lets go of those far away.
     void RequestVisible();
     // Lets go of the picture of a row (or its place among the rows waiting for one).
@@ -144,7 +147,7 @@ private:
     std::map<TPictureKey, TSharedPicture> FPictures;
     uint64_t FRefills = 0;  // raised when the rows are taken anew: retries from before are void
     int FVisibleFirst = 0, FVisibleLast = -1;  // as the view told
-    int FHeldFirst = 0, FHeldLast = -1;        // every row asked for lies in this range
+    std::set<uint64_t> FAsked;                 // ids of the rows whose picture was asked for
     TWorkChannel* FDecoder;
 };
 

@@ -16,10 +16,12 @@ TVisibleRows::TVisibleRows(QListView* view, TTell tell) : QObject(view), FView(v
         connect(bar, &QScrollBar::rangeChanged, this, &TVisibleRows::Schedule);
     }
     if (QAbstractItemModel* model = view->model()) {
-        connect(model, &QAbstractItemModel::modelReset, this, &TVisibleRows::Schedule);
-        connect(model, &QAbstractItemModel::rowsInserted, this, &TVisibleRows::Schedule);
-        connect(model, &QAbstractItemModel::rowsRemoved, this, &TVisibleRows::Schedule);
-        connect(model, &QAbstractItemModel::layoutChanged, this, &TVisibleRows::Schedule);
+        // Rows changed: told at once (the view lays them out for it), so that the model asks for
+        // the pictures of the rows now on view before anyone waits for them.
+        connect(model, &QAbstractItemModel::modelReset, this, &TVisibleRows::Update);
+        connect(model, &QAbstractItemModel::rowsInserted, this, &TVisibleRows::Update);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, &TVisibleRows::Update);
+        connect(model, &QAbstractItemModel::layoutChanged, this, &TVisibleRows::Update);
     }
     view->viewport()->installEventFilter(this);
 }

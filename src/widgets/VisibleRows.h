@@ -12,9 +12,10 @@ class QListView;
 namespace pictavo {
 
 // Watches a list view whose rows lie on screen in their order (a top-to-bottom list, or a
-// left-to-right flow that wraps): after each scroll, resize, show or change of its rows, once
-// the events of the moment are handled, it calls `tell` with the first and last row shown
-// (last < first for none, also while the view is hidden).
+// left-to-right flow that wraps): after each change of its rows at once, and after each
+// scroll, resize or show once the events of the moment are handled, it calls `tell` with the
+// first and last row shown when they differ from those told before (last < first for none,
+// also while the view is hidden).
 class TVisibleRows : public QObject {
     Q_OBJECT
 public:
