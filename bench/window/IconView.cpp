@@ -20,8 +20,8 @@
 // Then "添加图标到图标库 › 所有对象" three times, each timed on the window's thread, and the
 // memory the process holds once the library's thumbnails are made.
 // With --library N (N up to 65535) it measures only this: an NE icon library of N icons is chosen
-// (every icon's one 16 x 16 image drawn differently; NE numbers at most 32767 images, so icons
-// N/2 apart name the same one, never two near each other), R times; the time from the choice,
+// (every icon's one 16 x 16 image drawn differently; an NE file holds at most 65535 data
+// positions, so icons some N/2 apart name the same group, never two near each other), R times; the time from the choice,
 // and from the icons being listed, until every icon on the first screen shows its picture, and
 // the bytes of the pictures the icon list holds once all it asked for have come (target <= 64
 // MB, and <= 100 ms to the first screen).
@@ -136,11 +136,20 @@ int WritePngDll(const std::string& path, int icons, int size, bool same) {
     return icons;
 }
 
-// The NE library: `icons` group records over at most 32767 groups, each naming an icon
-// resource of its own, a 16 x 16 image at 4 bits in colours of its own. The resident-name table
+// The NE library: `icons` group records over as many groups as fit (some 31,600), each naming
+// an icon resource of its own, a 16 x 16 image at 4 bits in colours of its own. The resident-name table
 // stands in front of the resource table, whose end lies too far for a 16-bit offset past it.
 void WriteLibrary(const std::string& path, int icons) {
-    const int distinct = std::min(icons, 0x7FFF);
+    // Data in 512-byte units (a group or an image fits one), at 16-bit unit numbers after the
+    // resource table: as many distinct images as leave a unit for each image and its group.
+    constexpr uint16_t shift = 9;
+    const std::vector<uint8_t> resident = {3, 'I', 'C', 'L', 0, 0, 0};
+    const size_t tableAt = 64 + 128 + resident.size();
+    const auto dataStart = [&](int distinct) {
+        return tableAt + 2 + 2 * 8 + 12 * (static_cast<size_t>(icons) + static_cast<size_t>(distinct)) + 2 + 1;
+    };
+    int distinct = std::min(icons, 0x7FFF);
+    while (((dataStart(distinct) + 511) >> shift) + 2 * static_cast<size_t>(distinct) > 0xFFFF) --distinct;
     std::vector<std::vector<uint8_t>> dibs, blobs;  // blobs: the groups, then the images
     for (int k = 0; k < distinct; ++k) {
         Picture picture{16, 16, std::vector<uint32_t>(256), std::vector<uint8_t>(256, 0)};
@@ -150,24 +159,10 @@ void WriteLibrary(const std::string& path, int icons) {
         blobs.push_back(GroupResource({{InfoFor(16, 4, dibs.back().size()), dibs.back()}}, static_cast<uint16_t>(k + 1)));
     }
     for (auto& dib : dibs) blobs.push_back(std::move(dib));
-    const std::vector<uint8_t> resident = {3, 'I', 'C', 'L', 0, 0, 0};
-    const size_t tableAt = 64 + 128 + resident.size();
-    const size_t table = 2 + 2 * 8 + 12 * (static_cast<size_t>(icons) + distinct) + 2 + 1;  // with the empty names
-    const size_t dataStart = tableAt + table;
-    uint16_t shift = 0;
     std::vector<size_t> at;
-    for (;; ++shift) {
-        at.clear();
-        const size_t unit = size_t{1} << shift;
-        size_t pos = dataStart;
-        bool fits = true;
-        for (const auto& blob : blobs) {
-            pos = (pos + unit - 1) / unit * unit;
-            at.push_back(pos);
-            fits = fits && (pos >> shift) <= 0xFFFF;
-            pos += blob.size();
-        }
-        if (fits) break;
+    for (size_t pos = (dataStart(distinct) + 511) >> shift << shift; const auto& blob : blobs) {
+        at.push_back(pos);
+        pos += (blob.size() + 511) >> shift << shift;
     }
     std::vector<uint8_t> file(192, 0);
     file[0] = 'M';

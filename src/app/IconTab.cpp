@@ -63,6 +63,9 @@ TIconTab::TIconTab(TDecodingService& decoder, TIconList& icons, const TLayout& l
     FList->setIconSize(QSize(kThumbnailSize, kThumbnailSize));
     // The icons flow anew into the view's width whenever it is resized.
     FList->setResizeMode(QListView::Adjust);
+    // A batch of icons is laid out at a time, the first at once: a list of tens of thousands
+    // shows its first screen without waiting for the sizes of all.
+    FList->setLayoutMode(QListView::Batched);
     FTiles = new TIconTileDelegate(FList);
     FList->setItemDelegate(FTiles);
     new TRightButtonBand(FList);
