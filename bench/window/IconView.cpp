@@ -137,77 +137,30 @@ int WritePngDll(const std::string& path, int icons, int size, bool same) {
 }
 
 // The NE library: `icons` group records over as many groups as fit (some 31,600), each naming
-// an icon resource of its own, a 16 x 16 image at 4 bits in colours of its own. The resident-name table
-// stands in front of the resource table, whose end lies too far for a 16-bit offset past it.
+// an icon resource of its own, a 16 x 16 image at 4 bits in colours of its own. The resident-name
+// table stands in front of the resource table, whose end lies too far for a 16-bit offset past it.
 void WriteLibrary(const std::string& path, int icons) {
     // Data in 512-byte units (a group or an image fits one), at 16-bit unit numbers after the
-    // resource table: as many distinct images as leave a unit for each image and its group.
-    constexpr uint16_t shift = 9;
-    const std::vector<uint8_t> resident = {3, 'I', 'C', 'L', 0, 0, 0};
-    const size_t tableAt = 64 + 128 + resident.size();
-    const auto dataStart = [&](int distinct) {
-        return tableAt + 2 + 2 * 8 + 12 * (static_cast<size_t>(icons) + static_cast<size_t>(distinct)) + 2 + 1;
+    // resource table: as many distinct images as leave a unit for each image and its group
+    // (and a few for the headers).
+    const auto units = [&](int distinct) {
+        return ((256 + 12 * (static_cast<size_t>(icons) + static_cast<size_t>(distinct))) >> 9) + 2 * static_cast<size_t>(distinct);
     };
     int distinct = std::min(icons, 0x7FFF);
-    while (((dataStart(distinct) + 511) >> shift) + 2 * static_cast<size_t>(distinct) > 0xFFFF) --distinct;
+    while (units(distinct) > 0xFFFF - 2) --distinct;
     std::vector<std::vector<uint8_t>> dibs, blobs;  // blobs: the groups, then the images
+    std::vector<NeRecord> groups, images;
     for (int k = 0; k < distinct; ++k) {
         Picture picture{16, 16, std::vector<uint32_t>(256), std::vector<uint8_t>(256, 0)};
         for (int i = 0; i < 256; ++i)
             picture.Colour[static_cast<size_t>(i)] = 0xFF000000u | ((static_cast<uint32_t>(k) * 2654435761u) >> ((i + k) % 4 * 2));
         dibs.push_back(MakeDib(picture, 4));
         blobs.push_back(GroupResource({{InfoFor(16, 4, dibs.back().size()), dibs.back()}}, static_cast<uint16_t>(k + 1)));
+        images.push_back({static_cast<uint16_t>(0x8000 | (k + 1)), static_cast<size_t>(distinct + k)});
     }
     for (auto& dib : dibs) blobs.push_back(std::move(dib));
-    std::vector<size_t> at;
-    for (size_t pos = (dataStart(distinct) + 511) >> shift << shift; const auto& blob : blobs) {
-        at.push_back(pos);
-        pos += (blob.size() + 511) >> shift << shift;
-    }
-    std::vector<uint8_t> file(192, 0);
-    file[0] = 'M';
-    file[1] = 'Z';
-    file[60] = 128;
-    file[128] = 'N';
-    file[129] = 'E';
-    const auto poke16 = [&](size_t at16, size_t value) {
-        file[at16] = static_cast<uint8_t>(value);
-        file[at16 + 1] = static_cast<uint8_t>(value >> 8);
-    };
-    poke16(128 + 0x24, tableAt - 128);
-    poke16(128 + 0x26, 64);
-    file.insert(file.end(), resident.begin(), resident.end());
-    const auto put16 = [&](size_t value) {
-        file.push_back(static_cast<uint8_t>(value));
-        file.push_back(static_cast<uint8_t>(value >> 8));
-    };
-    const auto record = [&](size_t blob, uint16_t id) {
-        put16(at[blob] >> shift);
-        put16((blobs[blob].size() + (size_t{1} << shift) - 1) >> shift);
-        put16(0x1C30);
-        put16(id);
-        put16(0);
-        put16(0);
-    };
-    put16(shift);
-    put16(0x800E);
-    put16(static_cast<size_t>(icons));
-    put16(0);
-    put16(0);
-    for (int i = 0; i < icons; ++i) record(static_cast<size_t>(i % distinct), 0x8001);
-    put16(0x8003);
-    put16(static_cast<size_t>(distinct));
-    put16(0);
-    put16(0);
-    for (int k = 0; k < distinct; ++k) record(static_cast<size_t>(distinct + k), static_cast<uint16_t>(0x8000 | (k + 1)));
-    put16(0);
-    file.push_back(0);  // no resource names
-    for (size_t i = 0; i < blobs.size(); ++i) {
-        file.resize(at[i], 0);
-        file.insert(file.end(), blobs[i].begin(), blobs[i].end());
-    }
-    file.resize(file.size() + (size_t{1} << shift), 0);
-    WriteBytes(path, file);
+    for (int i = 0; i < icons; ++i) groups.push_back({0x8001, static_cast<size_t>(i % distinct)});
+    WriteBytes(path, BuildNe({{0x800E, groups}, {0x8003, images}}, {}, blobs, /*residentFirst=*/true));
 }
 
 double Median(std::vector<double> values) {
@@ -285,6 +238,16 @@ int Listed(const QListView* list) {
     return n;
 }
 
+// Shows the window over `folder` (its settings in `store`, none kept) until the folder is listed.
+void OpenOn(Twnd_pv_Main& window, const std::string& store, const std::string& folder) {
+    Part<TRegPropStorageManEh>(window, "StorageMan")->SetStoreFileName(QString::fromStdString(store));
+    Part<TPropStorageEh>(window, "Storage")->SetActive(false);
+    window.SetStartFolder(QString::fromStdString(folder));
+    window.show();
+    while (Part<TFileListView>(window, "FileList")->Model()->rowCount() < 2 || Part<TPanelStatusBar>(window, "sb")->PanelText(0).isEmpty())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 // The pixmap a row draws (the blank one while its picture is not made).
 QPixmap RowPixmap(const QListView* list, int row) {
     return list->model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(list->iconSize());
@@ -320,12 +283,7 @@ int MeasureLibrary(const TOptions& options, TempDir& work) {
     WriteLibrary(folder + "/library.icl", options.Library);
     WriteBytes(folder + "/other.ico", MakeIco({Image(16, 4)}));
     Twnd_pv_Main window;
-    Part<TRegPropStorageManEh>(window, "StorageMan")->SetStoreFileName(QString::fromStdString(work.Path() + "/store.ini"));
-    Part<TPropStorageEh>(window, "Storage")->SetActive(false);
-    window.SetStartFolder(QString::fromStdString(folder));
-    window.show();
-    while (Part<TFileListView>(window, "FileList")->Model()->rowCount() < 2 || Part<TPanelStatusBar>(window, "sb")->PanelText(0).isEmpty())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    OpenOn(window, work.Path() + "/store.ini", folder);
     const QListView* list = Part<QListView>(window, "IconList");
     std::vector<double> fromChoice, fromListed;
     qsizetype bytes = 0;
@@ -399,12 +357,7 @@ int main(int argc, char** argv) {
     const auto dllSize = std::filesystem::file_size(folder + "/icons.dll");
 
     Twnd_pv_Main window;
-    Part<TRegPropStorageManEh>(window, "StorageMan")->SetStoreFileName(QString::fromStdString(work.Path() + "/store.ini"));
-    Part<TPropStorageEh>(window, "Storage")->SetActive(false);
-    window.SetStartFolder(QString::fromStdString(folder));
-    window.show();
-    while (Part<TFileListView>(window, "FileList")->Model()->rowCount() < 2 || Part<TPanelStatusBar>(window, "sb")->PanelText(0).isEmpty())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    OpenOn(window, work.Path() + "/store.ini", folder);
 
     // The longest gap between two ticks of a timer on the window's event loop.
     QElapsedTimer sinceTick;
