@@ -1,6 +1,6 @@
 // The main window's current-file view on a DLL of many group icons.
 //
-//   pictavo_view_bench [--icons N] [--rounds R]
+//   pictavo_view_bench [--icons N] [--rounds R] [--library N]
 //
 // Makes a folder holding a DLL of N group icons (default 300), each of four images as programs
 // store them: 16 x 16 at 4 bits, 32 x 32 at 8 bits, 48 x 48 at 32 bits and, in every third
@@ -19,6 +19,12 @@
 // group names one and the same SIZE x SIZE PNG: it should be decoded once for all of them.
 // Then "添加图标到图标库 › 所有对象" three times, each timed on the window's thread, and the
 // memory the process holds once the library's thumbnails are made.
+// With --library N (N up to 65535) it measures only this: an NE icon library of N icons is chosen
+// (every icon's one 16 x 16 image drawn differently; an NE file holds at most 65535 data
+// positions, so icons some N/2 apart name the same group, never two near each other), R times; the time from the choice,
+// and from the icons being listed, until every icon on the first screen shows its picture, and
+// the bytes of the pictures the icon list holds once all it asked for have come (target <= 64
+// MB, and <= 100 ms to the first screen).
 // With --close N, finally, a window lists a folder of N copies of the DLL, adds them all to the
 // library, and is closed 1 s later: the time its closing takes (the reads must stop).
 // Then, R times, "保存为图标 › 所有对象" saves every icon into an empty folder, timed from the
@@ -55,6 +61,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -73,6 +80,7 @@ struct TOptions {
     int Png = 0;  // the size of every icon's one PNG image; 0 for the usual four images
     bool SamePng = false;  // every group names one and the same PNG
     int Close = 0;         // copies of the DLL added to the library before the window closes
+    int Library = 0;       // icons of the NE library measured instead of everything else
 };
 
 IcoImage Image(int size, int bitCount) {
@@ -126,6 +134,33 @@ int WritePngDll(const std::string& path, int icons, int size, bool same) {
     }
     WriteBytes(path, BuildPe(resources, /*pe64=*/true).Bytes);
     return icons;
+}
+
+// The NE library: `icons` group records over as many groups as fit (some 31,600), each naming
+// an icon resource of its own, a 16 x 16 image at 4 bits in colours of its own. The resident-name
+// table stands in front of the resource table, whose end lies too far for a 16-bit offset past it.
+void WriteLibrary(const std::string& path, int icons) {
+    // Data in 512-byte units (a group or an image fits one), at 16-bit unit numbers after the
+    // resource table: as many distinct images as leave a unit for each image and its group
+    // (and a few for the headers).
+    const auto units = [&](int distinct) {
+        return ((256 + 12 * (static_cast<size_t>(icons) + static_cast<size_t>(distinct))) >> 9) + 2 * static_cast<size_t>(distinct);
+    };
+    int distinct = std::min(icons, 0x7FFF);
+    while (units(distinct) > 0xFFFF - 2) --distinct;
+    std::vector<std::vector<uint8_t>> dibs, blobs;  // blobs: the groups, then the images
+    std::vector<NeRecord> groups, images;
+    for (int k = 0; k < distinct; ++k) {
+        Picture picture{16, 16, std::vector<uint32_t>(256), std::vector<uint8_t>(256, 0)};
+        for (int i = 0; i < 256; ++i)
+            picture.Colour[static_cast<size_t>(i)] = 0xFF000000u | ((static_cast<uint32_t>(k) * 2654435761u) >> ((i + k) % 4 * 2));
+        dibs.push_back(MakeDib(picture, 4));
+        blobs.push_back(GroupResource({{InfoFor(16, 4, dibs.back().size()), dibs.back()}}, static_cast<uint16_t>(k + 1)));
+        images.push_back({static_cast<uint16_t>(0x8000 | (k + 1)), static_cast<size_t>(distinct + k)});
+    }
+    for (auto& dib : dibs) blobs.push_back(std::move(dib));
+    for (int i = 0; i < icons; ++i) groups.push_back({0x8001, static_cast<size_t>(i % distinct)});
+    WriteBytes(path, BuildNe({{0x800E, groups}, {0x8003, images}}, {}, blobs, /*residentFirst=*/true));
 }
 
 double Median(std::vector<double> values) {
@@ -203,6 +238,90 @@ int Listed(const QListView* list) {
     return n;
 }
 
+// Shows the window over `folder` (its settings in `store`, none kept) until the folder is listed.
+void OpenOn(Twnd_pv_Main& window, const std::string& store, const std::string& folder) {
+    Part<TRegPropStorageManEh>(window, "StorageMan")->SetStoreFileName(QString::fromStdString(store));
+    Part<TPropStorageEh>(window, "Storage")->SetActive(false);
+    window.SetStartFolder(QString::fromStdString(folder));
+    window.show();
+    while (Part<TFileListView>(window, "FileList")->Model()->rowCount() < 2 || Part<TPanelStatusBar>(window, "sb")->PanelText(0).isEmpty())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+// The pixmap a row draws (the blank one while its picture is not made).
+QPixmap RowPixmap(const QListView* list, int row) {
+    return list->model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(list->iconSize());
+}
+
+// Whether every row on the first screen of the list shows a picture other than `blank`.
+bool FirstScreenPictured(const QListView* list, qint64 blank) {
+    const QRect screen = list->viewport()->rect();
+    for (int row = 0; row < list->model()->rowCount(); ++row) {
+        const QRect item = list->visualRect(list->model()->index(row, 0));
+        if (item.top() >= screen.bottom()) break;
+        if (item.intersects(screen) && RowPixmap(list, row).cacheKey() == blank) return false;
+    }
+    return true;
+}
+
+// The bytes of the pictures the rows hold, each held picture once (the blank one left out).
+qsizetype PictureBytes(const QListView* list, qint64 blank) {
+    std::set<qint64> seen{blank};
+    qsizetype bytes = 0;
+    for (int row = 0; row < list->model()->rowCount(); ++row) {
+        const QPixmap pixmap = RowPixmap(list, row);
+        if (pixmap.isNull() || !seen.insert(pixmap.cacheKey()).second) continue;
+        bytes += qsizetype{pixmap.width()} * pixmap.height() * pixmap.depth() / 8;
+    }
+    return bytes;
+}
+
+// The library case: see the top of the file.
+int MeasureLibrary(const TOptions& options, TempDir& work) {
+    const std::string folder = work.Path() + "/library";
+    std::filesystem::create_directory(folder);
+    WriteLibrary(folder + "/library.icl", options.Library);
+    WriteBytes(folder + "/other.ico", MakeIco({Image(16, 4)}));
+    Twnd_pv_Main window;
+    OpenOn(window, work.Path() + "/store.ini", folder);
+    const QListView* list = Part<QListView>(window, "IconList");
+    std::vector<double> fromChoice, fromListed;
+    qsizetype bytes = 0;
+    int listed = 0;
+    for (int r = 0; r <= options.Rounds; ++r) {
+        ChooseFile(window, QStringLiteral("other.ico"));
+        while (!Ready(window) || Listed(list) != 1) QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        Part<TPanelStatusBar>(window, "sb")->SetPanelText(1, {});
+        const qint64 blank = RowPixmap(list, 0).cacheKey();  // not made yet: the picture comes later
+        QElapsedTimer timer;
+        timer.start();
+        ChooseFile(window, QStringLiteral("library.icl"));
+        while (!Ready(window)) QCoreApplication::processEvents();
+        const double listedMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        const qint64 blankNow = list->model()->rowCount() > 1 ? RowPixmap(list, list->model()->rowCount() - 1).cacheKey() : blank;
+        while (!FirstScreenPictured(list, blankNow)) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        const double shownMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        while (static_cast<const TIconListModel*>(list->model())->PicturesPending() > 0)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        if (r == 0) continue;
+        fromChoice.push_back(shownMs);
+        fromListed.push_back(shownMs - listedMs);
+        bytes = PictureBytes(list, blankNow);
+        listed = list->model()->rowCount();
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("NE library: %d icons listed; window %dx%d, icon list %dx%d\n", listed, window.width(), window.height(),
+                list->viewport()->width(), list->viewport()->height());
+    std::printf("first screen of pictures shown: from the choice median %.1f ms, fastest %.1f ms; from the icons "
+                "listed median %.1f ms, fastest %.1f ms (%d rounds; target <= 100 ms)\n",
+                Median(fromChoice), Fastest(fromChoice), Median(fromListed), Fastest(fromListed), options.Rounds);
+    std::printf("bytes of the pictures the icon list holds: %.2f MB (target <= 64 MB); peak RSS %.0f MB\n",
+                static_cast<double>(bytes) / 1048576, static_cast<double>(usage.ru_maxrss) / 1024);
+    return listed == options.Library ? 0 : 1;
+}
+
 int Thumbnails(const QListView* list) {
     int n = 0;
     for (int i = 0; i < list->model()->rowCount(); ++i)
@@ -225,9 +344,11 @@ int main(int argc, char** argv) {
             options.Png = std::clamp(args[i + 1].toInt(), 1, 4096);
             options.SamePng = true;
         } else if (args[i] == QLatin1String("--close")) options.Close = std::clamp(args[i + 1].toInt(), 1, 400);
+        else if (args[i] == QLatin1String("--library")) options.Library = std::clamp(args[i + 1].toInt(), 1, 65535);
     }
 
     TempDir work;
+    if (options.Library > 0) return MeasureLibrary(options, work);
     const std::string folder = work.Path() + "/view";
     std::filesystem::create_directory(folder);
     const int images = options.Png ? WritePngDll(folder + "/icons.dll", options.Icons, options.Png, options.SamePng)
@@ -236,12 +357,7 @@ int main(int argc, char** argv) {
     const auto dllSize = std::filesystem::file_size(folder + "/icons.dll");
 
     Twnd_pv_Main window;
-    Part<TRegPropStorageManEh>(window, "StorageMan")->SetStoreFileName(QString::fromStdString(work.Path() + "/store.ini"));
-    Part<TPropStorageEh>(window, "Storage")->SetActive(false);
-    window.SetStartFolder(QString::fromStdString(folder));
-    window.show();
-    while (Part<TFileListView>(window, "FileList")->Model()->rowCount() < 2 || Part<TPanelStatusBar>(window, "sb")->PanelText(0).isEmpty())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    OpenOn(window, work.Path() + "/store.ini", folder);
 
     // The longest gap between two ticks of a timer on the window's event loop.
     QElapsedTimer sinceTick;

@@ -48,7 +48,7 @@ void TCommandRunner::ShowReadyOrStillBusy(const QString& ready) {
     SetDefaultCursor();
 }
 
-void TCommandRunner::Abandon(pictavo::TWorkQueue& queue) {
+void TCommandRunner::Abandon(pictavo::TWorkChannel& queue) {
     queue.Abandon();
     const auto gone = std::erase_if(FBackground, [&](const TBackground& b) { return b.Queue == &queue; });
     if (gone > 0) ShowReadyOrStillBusy(QString::fromUtf8(kReadyText));

@@ -3,7 +3,7 @@
 // for the event loop.
 #pragma once
 
-#include "widgets/WorkQueue.h"
+#include "widgets/DecodingService.h"
 
 #include <QString>
 
@@ -39,7 +39,7 @@ public:
     // A command without busy and ready steps.
     void Run(const std::function<void()>& work) { Run(TCommandSteps{}, work); }
 
-    // The same with the work done on a worker of `queue`, so that the window answers
+    // The same with the work done on the decoding service through `queue`, so that the window answers
     // meanwhile: the busy step now; `work` fills a Result there; back on the window's thread,
     // `show` shows what it made (also what it made before an error), then the ready step and
     // the error box follow. Work abandoned through Abandon shows nothing, and the work's cancel
@@ -47,7 +47,7 @@ public:
     // command is on its way, another's ready step leaves its busy text and cursor showing.
     using TCancel = std::atomic<bool>;
     template <typename Result>
-    void RunInBackground(const TCommandSteps& steps, pictavo::TWorkQueue& queue,
+    void RunInBackground(const TCommandSteps& steps, pictavo::TWorkChannel& queue,
                          std::function<void(Result&, const TCancel&)> work, std::function<void(Result&)> show) {
         ShowBusy(steps);
         const uint64_t id = ++FLastBackground;
@@ -71,10 +71,10 @@ public:
         });
     }
 
-    // Abandons the work on `queue` (see TWorkQueue::Abandon): the commands of it end without a
+    // Abandons the work on `queue` (see TWorkChannel::Abandon): the commands of it end without a
     // ready step; panel 1 and the cursor then show the background command still on its way,
     // or "就绪" and the default cursor when none is.
-    void Abandon(pictavo::TWorkQueue& queue);
+    void Abandon(pictavo::TWorkChannel& queue);
     // Whether a background command is on its way.
     bool Busy() const { return !FBackground.empty(); }
 
@@ -94,7 +94,7 @@ private:
     // A background command posted and not yet ended or abandoned.
     struct TBackground {
         uint64_t Id;
-        const pictavo::TWorkQueue* Queue;
+        const pictavo::TWorkChannel* Queue;
         QString BusyText;
     };
 

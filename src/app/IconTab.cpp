@@ -7,6 +7,7 @@
 #include "widgets/PropStorageEh.h"
 #include "widgets/RightButtonBand.h"
 #include "widgets/UiFonts.h"
+#include "widgets/VisibleRows.h"
 
 #include <QHBoxLayout>
 #include <QListView>
@@ -51,7 +52,8 @@ QSplitter* NewSplitter(Qt::Orientation orientation, QWidget* parent, const char*
     return splitter;
 }
 
-TIconTab::TIconTab(TIconList& icons, const TLayout& layout, QWidget* parent) : QWidget(parent), FIconList(icons) {
+TIconTab::TIconTab(TDecodingService& decoder, TIconList& icons, const TLayout& layout, QWidget* parent)
+    : QWidget(parent), FIconList(icons) {
     setObjectName(QLatin1String(layout.SheetName));
     SetStoredClassName(this, QStringLiteral("TTabSheet"));
     auto* box = new QHBoxLayout(this);
@@ -69,11 +71,16 @@ TIconTab::TIconTab(TIconList& icons, const TLayout& layout, QWidget* parent) : Q
     // would briefly, or with many icons lastingly, offer one over an empty area).
     FList->setResizeMode(QListView::Adjust);
     FList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A batch of icons is laid out at a time, the first at once: a list of tens of thousands
+    // shows its first screen without waiting for the sizes of all.
+    FList->setLayoutMode(QListView::Batched);
     FTiles = new TIconTileDelegate(FList);
     FList->setItemDelegate(FTiles);
     new TRightButtonBand(FList);
-    FIcons = new TIconListModel(icons, layout.ThumbnailBackground, kThumbnailSize, kThumbnailMaxWidth, this);
+    FIcons = new TIconListModel(decoder, icons, layout.ThumbnailBackground, kThumbnailSize, kThumbnailMaxWidth, this);
     FList->setModel(FIcons);
+    // Pictures are made for the icons on screen and around them.
+    new TVisibleRows(FList, [this](int first, int last) { FIcons->SetVisibleRows(first, last); });
 
     // The image box, a list box in the form's font: its items are as wide as the box, which
     // never scrolls sideways; its right clicks select (BoxMouseDown).
@@ -83,8 +90,9 @@ TIconTab::TIconTab(TIconList& icons, const TLayout& layout, QWidget* parent) : Q
     FBoxViewport = FBox->viewport();
     FBoxViewport->installEventFilter(this);
     new TRightButtonBand(FBox, false);
-    FImages = new TIconImagesModel(this);
+    FImages = new TIconImagesModel(decoder, this);
     FBox->setModel(FImages);
+    new TVisibleRows(FBox, [this](int first, int last) { FImages->SetVisibleRows(first, last); });
 
     FSplitter->setStretchFactor(0, 1);
     FSplitter->setStretchFactor(1, 0);

@@ -13,6 +13,7 @@ class QListView;
 class QSplitter;
 
 namespace pictavo {
+class TDecodingService;
 class TIconList;
 class TIconListModel;
 class TIconImagesModel;
@@ -42,7 +43,9 @@ public:
         QColor ThumbnailBackground;
         bool TooltipColours;  // the list and box in the colours of a tooltip
     };
-    TIconTab(pictavo::TIconList& icons, const TLayout& layout, QWidget* parent = nullptr);
+    // Its pictures are decoded by `decoder`.
+    TIconTab(pictavo::TDecodingService& decoder, pictavo::TIconList& icons, const TLayout& layout,
+             QWidget* parent = nullptr);
 
     QListView* List() const { return FList; }
     QListView* Box() const { return FBox; }

@@ -15,7 +15,7 @@
 #include "widgets/RightButtonBand.h"
 #include "widgets/ShellTree.h"
 #include "widgets/UiFonts.h"
-#include "widgets/WorkQueue.h"
+#include "widgets/DecodingService.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -44,8 +44,6 @@ const char* const kHint = "右键单击打开菜单";
 constexpr int kMinWidth = 300, kMinHeight = 50;
 constexpr int kShellPanelHeight = 250, kShellPanelBorder = 4, kTreeWidth = 250;
 constexpr int kStatusBarHeight = 19, kStatusPanel0Width = 250, kTabHeight = 22;
-// Files read at once: one chosen, and one abandoned that is still being read.
-constexpr int kReadingThreads = 2;
 
 // The icon views show their thumbnails over white in the current-file view and over pale yellow
 // in the library's.
@@ -85,6 +83,8 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("wnd_pv_Main"));
     setWindowTitle(Text(kProgramName));
     setFont(FormFont());
+    // The window's worker threads, before the icon tabs that decode on them.
+    FDecoding = new TDecodingService(TDecodingService::TMode::Threads, this);
     CreateComponents();
     CreateMenus();
     resize(kMainClientWidth, kMainClientHeight + menuBar()->sizeHint().height());
@@ -108,8 +108,9 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
     Storage->OnWriteCustomProps = [this](TPropStorageEh*, TPropWriterEh& writer) { StorageWriteCustomProps(writer); };
 
     Runner = std::make_unique<TCommandRunner>(this, sb);
-    FFileReader = new TWorkQueue(kReadingThreads, this);
-    FLibraryReader = new TWorkQueue(1, this);
+    FFileReader = new TWorkChannel(*FDecoding, this);
+    // Files join the library in the order they were added.
+    FLibraryReader = new TWorkChannel(*FDecoding, this, 1);
     connect(pc, &QTabWidget::currentChanged, this, [this](int index) { Runner->Run([&] { pcChange(index); }); });
     ConnectSelectionHandlers();
 
@@ -166,10 +167,10 @@ void Twnd_pv_Main::CreateComponents() {
     tabs->setCursor(Qt::PointingHandCursor);
     tabs->setStyleSheet(QStringLiteral("QTabBar::tab { height: %1px; }").arg(kTabHeight));
 
-    TabSheet1 = new TIconTab(FFileIcons.Icons(), {"TabSheet1", "Splitter1", "IconList", "IconBox", kHint, kHint,
+    TabSheet1 = new TIconTab(*FDecoding, FFileIcons.Icons(), {"TabSheet1", "Splitter1", "IconList", "IconBox", kHint, kHint,
                                                   QAbstractItemView::ExtendedSelection, TBoxHeightRule::HideTaller,
                                                   kImageListBackground, false});
-    TabSheet2 = new TIconTab(FLibrary.Icons(), {"TabSheet2", "Splitter4", "ICLList", "ICLBox", kHint, "右键单击菜单",
+    TabSheet2 = new TIconTab(*FDecoding, FLibrary.Icons(), {"TabSheet2", "Splitter4", "ICLList", "ICLBox", kHint, "右键单击菜单",
                                                 QAbstractItemView::SingleSelection, TBoxHeightRule::LimitTo255,
                                                 kICLImagesBackground, true});
 

@@ -25,7 +25,8 @@ class TPropStorageEh;
 class TPropWriterEh;
 class TRegPropStorageManEh;
 class TShellTree;
-class TWorkQueue;
+class TDecodingService;
+class TWorkChannel;
 }  // namespace pictavo
 
 class TFileListing;
@@ -91,8 +92,9 @@ private:
     // Runs every command of the window and its dialogs.
     std::unique_ptr<TCommandRunner> Runner;
     // Read the chosen file's icons, and the files added to the library, off the window's thread.
-    pictavo::TWorkQueue* FFileReader = nullptr;
-    pictavo::TWorkQueue* FLibraryReader = nullptr;
+    pictavo::TDecodingService* FDecoding = nullptr;  // the window's worker threads
+    pictavo::TWorkChannel* FFileReader = nullptr;
+    pictavo::TWorkChannel* FLibraryReader = nullptr;
 
     // --- state ----------------------------------------------------------------------------
     pictavo::TIconLibrary FFileIcons;  // icons of the file on view

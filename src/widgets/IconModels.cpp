@@ -4,32 +4,29 @@
 #include "icons/IconImage.h"
 #include "library/IconLibrary.h"
 #include "widgets/IconPixmaps.h"
-#include "widgets/WorkQueue.h"
+#include "widgets/DecodingService.h"
 
 #include <QIcon>
 #include <QTimer>
 
 #include <algorithm>
 #include <numeric>
+#include <set>
 #include <utility>
 
 namespace pictavo {
 
-namespace {
-// Pictures decoded at once: on two cores, both.
-constexpr int kDecodingThreads = 2;
-}  // namespace
-
-TIconListModel::TIconListModel(TIconList& icons, const QColor& background, int thumbnailSize, int thumbnailMaxWidth,
-                               QObject* parent)
+TIconListModel::TIconListModel(TDecodingService& decoder, TIconList& icons, const QColor& background,
+                               int thumbnailSize, int thumbnailMaxWidth, QObject* parent)
     : QAbstractListModel(parent),
       FIcons(icons),
       FBackground(background),
       FThumbnailSize(thumbnailSize),
       FThumbnailMaxWidth(thumbnailMaxWidth),
       FBlank(thumbnailSize, thumbnailSize),
-      FDecoder(new TWorkQueue(kDecodingThreads, this)) {
+      FDecoder(new TWorkChannel(decoder, this)) {
     FBlank.fill(background);
+    FBlankIcon = QIcon(FBlank);
     TakeRows();
 }
 
@@ -44,10 +41,11 @@ QVariant TIconListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return QString::fromStdString(FIcons.Name(row));
     case Qt::DecorationRole: {
+        // Views ask every row for its size: this only reads, and a row whose picture is not
+        // made (far from view, or on its way) shows the blank one.
         const TRow& entry = FRows[static_cast<size_t>(row)];
-        if (entry.Pending) return QIcon(FBlank);
-        if (entry.Picture.isNull()) return {};
-        return QIcon(entry.Picture);
+        if (entry.State == TRow::Made) return entry.Picture.isNull() ? QVariant() : QVariant(QIcon(entry.Picture));
+        return HidesRow(row) ? QVariant() : QVariant(FBlankIcon);
     }
     case kIconDetailRole: {
         const TAdvancedIcon* icon = FIcons.Icon(row);
@@ -65,6 +63,8 @@ bool TIconListModel::HidesRow(int row) const {
 }
 
 void TIconListModel::RequestThumbnail(int row) {
+    TRow& entry = FRows[static_cast<size_t>(row)];
+    if (entry.State != TRow::None) return;
     TAdvancedIcon* icon = FIcons.Icon(row);
     if (!icon || icon->Images().Count() == 0) return;
     TIconImageList& images = icon->Images();
@@ -72,19 +72,24 @@ void TIconListModel::RequestThumbnail(int row) {
     const TIconImage* chosen = images[0];
     for (int i = 0; i < images.Count(); ++i)
         if (images[i]->Width() <= FThumbnailMaxWidth) chosen = images[i];
-    TRow& entry = FRows[static_cast<size_t>(row)];
     TPixelSource source = chosen->OwnSizeSource();
     // Entries over one image's bytes make one picture, whatever follows the image.
     const TPictureKey key{source.Buffer.get(), source.Offset, ImageBytesUsed(chosen->Data())};
+    entry.Key = key;
+    FAsked.insert(entry.Id);
     const auto [found, fresh] = FPictures.try_emplace(key);
     TSharedPicture& shared = found->second;
     // The bytes an entry was made from may be gone, and others now lie at that address.
-    if (!fresh && shared.Buffer.expired()) shared = {};
+    if (!fresh && shared.Buffer.expired()) {
+        shared.Dropped->store(true);
+        shared = {};
+    }
     if (shared.Made) {
+        entry.State = TRow::Made;
         entry.Picture = shared.Picture;
         return;
     }
-    entry.Pending = true;
+    entry.State = TRow::Pending;
     shared.Waiting.push_back(entry.Id);
     if (shared.Waiting.size() > 1) return;  // its picture is on its way already
     shared.Buffer = source.Buffer;
@@ -93,8 +98,11 @@ void TIconListModel::RequestThumbnail(int row) {
 }
 
 void TIconListModel::Decode(const TPictureKey& key) {
+    const TSharedPicture& shared = FPictures.at(key);
     // The work holds the image's bytes, not the icon, which may go while it is decoded.
-    FDecoder->Post([this, key, source = FPictures.at(key).Source, background = FBackground, size = FThumbnailSize] {
+    FDecoder->Post([this, key, source = shared.Source, dropped = shared.Dropped, background = FBackground,
+                    size = FThumbnailSize]() -> std::function<void()> {
+        if (dropped->load()) return {};  // scrolled away before its turn
         QImage picture;
         bool overBudget = false;
         try {
@@ -112,11 +120,11 @@ void TIconListModel::ShowThumbnail(const TPictureKey& key, const QImage& picture
     TSharedPicture& shared = found->second;
     if (overBudget && shared.Retries < kMaxBudgetRetries) {
         // Refused only for the pixels held elsewhere at that moment: tried again once some are
-        // likely let go, unless the rows are taken anew meanwhile.
+        // likely let go, unless the rows are taken anew or scrolled away meanwhile.
         const int delay = kFirstRetryMs << shared.Retries++;
-        QTimer::singleShot(delay, this, [this, key, refills = FRefills] {
+        QTimer::singleShot(delay, this, [this, key, refills = FRefills, dropped = shared.Dropped] {
             const auto again = FPictures.find(key);
-            if (refills == FRefills && again != FPictures.end() && !again->second.Made) Decode(key);
+            if (refills == FRefills && !dropped->load() && again != FPictures.end() && !again->second.Made) Decode(key);
         });
         return;
     }
@@ -126,16 +134,78 @@ void TIconListModel::ShowThumbnail(const TPictureKey& key, const QImage& picture
     shared.Picture = picture.isNull() ? QPixmap() : QPixmap::fromImage(picture);
     int first = rowCount(), last = -1;
     for (const uint64_t id : std::exchange(shared.Waiting, {})) {
-        // Rows keep their rising ids in order, whatever rows were removed before them.
-        const auto row = std::lower_bound(FRows.begin(), FRows.end(), id,
-                                          [](const TRow& r, uint64_t value) { return r.Id < value; });
-        if (row == FRows.end() || row->Id != id) continue;
-        row->Pending = false;
-        row->Picture = shared.Picture;
-        first = std::min(first, static_cast<int>(row - FRows.begin()));
-        last = std::max(last, static_cast<int>(row - FRows.begin()));
+        const int row = RowOf(id);
+        if (row < 0 || FRows[static_cast<size_t>(row)].State != TRow::Pending) continue;
+        FRows[static_cast<size_t>(row)].State = TRow::Made;
+        FRows[static_cast<size_t>(row)].Picture = shared.Picture;
+        first = std::min(first, row);
+        last = std::max(last, row);
     }
     if (last >= first) emit dataChanged(index(first), index(last), {Qt::DecorationRole});
+}
+
+int TIconListModel::RowOf(uint64_t id) const {
+    // Rows keep their rising ids in order, whatever rows were removed before them.
+    const auto row = std::lower_bound(FRows.begin(), FRows.end(), id,
+                                      [](const TRow& r, uint64_t value) { return r.Id < value; });
+    return row == FRows.end() || row->Id != id ? -1 : static_cast<int>(row - FRows.begin());
+}
+
+void TIconListModel::DropRow(int row) {
+    TRow& entry = FRows[static_cast<size_t>(row)];
+    if (entry.State == TRow::Pending) {
+        const auto found = FPictures.find(entry.Key);
+        if (found != FPictures.end()) std::erase(found->second.Waiting, entry.Id);
+    }
+    FAsked.erase(entry.Id);
+    entry.State = TRow::None;
+    entry.Picture = {};
+}
+
+void TIconListModel::SetVisibleRows(int first, int last) {
+    FVisibleFirst = first;
+    FVisibleLast = last;
+    RequestVisible();
+}
+
+void TIconListModel::RequestVisible() {
+    const int rows = rowCount();
+    const int first = std::max(FVisibleFirst, 0), last = std::min(FVisibleLast, rows - 1);
+    if (last < first) return;  // nothing on view: what is held stays until something is
+    const int screen = last - first + 1;
+    const int wantFirst = std::max(first - screen, 0), wantLast = std::min(last + screen, rows - 1);
+    const int keepFirst = std::max(first - kKeptScreens * screen, 0);
+    const int keepLast = std::min(last + kKeptScreens * screen, rows - 1);
+    // Far rows let go of their pictures; rows still waiting for one outside the rows wanted
+    // stop waiting, so that scrolling fast does not queue the decodes of every row passed.
+    bool dropped = false;
+    for (const uint64_t id : std::vector<uint64_t>(FAsked.begin(), FAsked.end())) {
+        const int row = RowOf(id);
+        if (row < 0) {
+            FAsked.erase(id);  // removed
+            dropped = true;
+            continue;
+        }
+        const bool far = row < keepFirst || row > keepLast;
+        const bool unwanted = row < wantFirst || row > wantLast;
+        if (!far && !(unwanted && FRows[static_cast<size_t>(row)].State == TRow::Pending)) continue;
+        DropRow(row);
+        dropped = true;
+    }
+    if (dropped) {
+        // Pictures no row holds or waits for go, and their decodes not begun are skipped.
+        std::set<TPictureKey> used;
+        for (const uint64_t id : FAsked) used.insert(FRows[static_cast<size_t>(RowOf(id))].Key);
+        std::erase_if(FPictures, [&](auto& entry) {
+            if (used.count(entry.first)) return false;
+            entry.second.Dropped->store(true);
+            return true;
+        });
+    }
+    // The rows on view first, then those after them (the way a list is mostly scrolled), then
+    // those before.
+    for (int row = first; row <= wantLast; ++row) RequestThumbnail(row);
+    for (int row = first - 1; row >= wantFirst; --row) RequestThumbnail(row);
 }
 
 int TIconListModel::PicturesPending() const {
@@ -145,27 +215,33 @@ int TIconListModel::PicturesPending() const {
 
 int TIconListModel::DecodesQueued() const { return FDecoder->Pending(); }
 
+qsizetype TIconListModel::PictureBytes() const {
+    qsizetype bytes = 0;
+    for (const auto& [key, shared] : FPictures)
+        if (shared.Made && !shared.Picture.isNull())
+            bytes += qsizetype{shared.Picture.width()} * shared.Picture.height() * shared.Picture.depth() / 8;
+    return bytes;
+}
+
 void TIconListModel::TakeRows() {
     FDecoder->Abandon();
+    for (auto& [key, shared] : FPictures) shared.Dropped->store(true);
     FPictures.clear();
     ++FRefills;
     FRows.clear();
     FRows.reserve(static_cast<size_t>(FIcons.Count()));
-    for (int row = 0; row < FIcons.Count(); ++row) {
-        FRows.push_back({FNextId++, {}});
-        RequestThumbnail(row);
-    }
+    for (int row = 0; row < FIcons.Count(); ++row) FRows.push_back({FNextId++, TRow::None, {}, {}});
+    FAsked.clear();
+    RequestVisible();
 }
 
 void TIconListModel::ShowAppended() {
     const int first = rowCount(), last = FIcons.Count() - 1;
     if (last < first) return;
     beginInsertRows({}, first, last);
-    for (int row = first; row <= last; ++row) {
-        FRows.push_back({FNextId++, {}});
-        RequestThumbnail(row);
-    }
+    for (int row = first; row <= last; ++row) FRows.push_back({FNextId++, TRow::None, {}, {}});
     endInsertRows();
+    RequestVisible();
 }
 
 void TIconListModel::RemoveRows(std::vector<int> rows) {
@@ -203,14 +279,16 @@ void TIconListModel::RemoveRows(std::vector<int> rows) {
     }
     // Pictures whose bytes went with the icons go too.
     std::erase_if(FPictures, [](const auto& entry) { return entry.second.Buffer.expired(); });
+    // Other rows move onto the screen.
+    RequestVisible();
 }
 
 void TIconListModel::Clear() {
     Refill([this] { FIcons.Clear(); });
 }
 
-TIconImagesModel::TIconImagesModel(QObject* parent)
-    : QAbstractListModel(parent), FDecoder(new TWorkQueue(kDecodingThreads, this)) {}
+TIconImagesModel::TIconImagesModel(TDecodingService& decoder, QObject* parent)
+    : QAbstractListModel(parent), FDecoder(new TWorkChannel(decoder, this)) {}
 
 int TIconImagesModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() || !FIcon ? 0 : FIcon->Images().Count();
@@ -221,50 +299,72 @@ QVariant TIconImagesModel::data(const QModelIndex& index, int role) const {
     const int row = index.row();
     if (role == Qt::DisplayRole) return QString::fromStdString(FIcon->Images()[row]->Label());
     if (role != Qt::DecorationRole) return {};
+    const QImage& picture = FPictures[static_cast<size_t>(row)].Image;
+    return picture.isNull() ? QVariant() : QVariant(picture);
+}
+
+void TIconImagesModel::SetVisibleRows(int first, int last) {
+    FVisibleFirst = first;
+    FVisibleLast = last;
+    const int rows = rowCount();
+    first = std::max(first, 0);
+    last = std::min(last, rows - 1);
+    if (last < first) return;
+    const int screen = last - first + 1;
+    const int keepFirst = first - kKeptScreens * screen, keepLast = last + kKeptScreens * screen;
+    for (int row = 0; row < rows; ++row)
+        if (row < keepFirst || row > keepLast) DropPicture(row);
+    for (int row = first; row <= std::min(last + screen, rows - 1); ++row) RequestPicture(row);
+    for (int row = first - 1; row >= std::max(first - screen, 0); --row) RequestPicture(row);
+}
+
+void TIconImagesModel::RequestPicture(int row) {
     TPicture& picture = FPictures[static_cast<size_t>(row)];
-    if (!picture.Asked) {
-        picture.Asked = true;
-        auto* self = const_cast<TIconImagesModel*>(this);
-        FDecoder->Post([self, row, source = FIcon->Images()[row]->HandleSource()] {
-            QImage image;
-            bool overBudget = false;
-            try {
-                image = BoxPicture(source, kBoxItemMaxHeight, &overBudget);
-            } catch (const std::exception&) {
-                // drawn without its picture, as an image that cannot be decoded
-            }
-            return [self, row, image = std::move(image), overBudget] { self->ShowPicture(row, image, overBudget); };
-        });
-    }
-    return picture.Image.isNull() ? QVariant() : QVariant(picture.Image);
+    if (picture.Asked) return;
+    picture.Asked = true;
+    FDecoder->Post([this, row, source = FIcon->Images()[row]->HandleSource()] {
+        QImage image;
+        bool overBudget = false;
+        try {
+            image = BoxPicture(source, kBoxItemMaxHeight, &overBudget);
+        } catch (const std::exception&) {
+            // drawn without its picture, as an image that cannot be decoded
+        }
+        return [this, row, image = std::move(image), overBudget] { ShowPicture(row, image, overBudget); };
+    });
+}
+
+void TIconImagesModel::DropPicture(int row) {
+    TPicture& picture = FPictures[static_cast<size_t>(row)];
+    if (!picture.Made) return;
+    FMadeBytes -= picture.Image.sizeInBytes();
+    std::erase(FMadeRows, row);
+    picture = {};
 }
 
 void TIconImagesModel::ShowPicture(int row, const QImage& picture, bool overBudget) {
     if (row < 0 || row >= static_cast<int>(FPictures.size())) return;
     TPicture& made = FPictures[static_cast<size_t>(row)];
+    if (!made.Asked || made.Made) return;
     if (overBudget && made.Retries < kMaxBudgetRetries) {
         // Refused only for the pixels held elsewhere at that moment: asked again a little
-        // later, when the row is drawn again (so only if it is still on view).
+        // later, if the row is still near the rows on view.
         const int delay = kFirstRetryMs << made.Retries++;
         ++FRetrying;
         QTimer::singleShot(delay, this, [this, row, shown = FShown] {
             if (shown != FShown) return;
             --FRetrying;
             FPictures[static_cast<size_t>(row)].Asked = false;
-            const QModelIndex again = index(row);
-            emit dataChanged(again, again, {Qt::DecorationRole});
+            const int screen = FVisibleLast - FVisibleFirst + 1;
+            if (row >= FVisibleFirst - screen && row <= FVisibleLast + screen) RequestPicture(row);
         });
         return;
     }
+    made.Made = true;
     made.Image = picture;
     FMadeRows.push_back(row);
     FMadeBytes += picture.sizeInBytes();
-    while (FMadeBytes > kMaxBoxPictureBytes && FMadeRows.size() > 1) {
-        TPicture& oldest = FPictures[static_cast<size_t>(FMadeRows.front())];
-        FMadeRows.pop_front();
-        FMadeBytes -= oldest.Image.sizeInBytes();
-        oldest = {};
-    }
+    while (FMadeBytes > kMaxBoxPictureBytes && FMadeRows.size() > 1) DropPicture(FMadeRows.front());
     const QModelIndex changed = index(row);
     emit dataChanged(changed, changed, {Qt::DecorationRole});
 }
@@ -286,6 +386,8 @@ void TIconImagesModel::Reset(TAdvancedIcon* icon, int index) {
     FMadeRows.clear();
     FMadeBytes = 0;
     endResetModel();
+    // The box shows the new rows where it showed the old ones.
+    SetVisibleRows(FVisibleFirst, FVisibleLast);
 }
 
 void TIconImagesModel::ShowIcon(TIconList& icons, int index) {
@@ -295,6 +397,7 @@ void TIconImagesModel::ShowIcon(TIconList& icons, int index) {
 void TIconImagesModel::Clear() {
     if (FIcon) Reset(nullptr, -1);
 }
+
 const TIconImage* TIconImagesModel::Image(int row) const {
     if (!FIcon || row < 0 || row >= FIcon->Images().Count()) return nullptr;
     return FIcon->Images()[row];

@@ -2,11 +2,13 @@
 // icon of the list, in its order: name, picture, image count) and one over the images of one
 // icon (sorted by depth: label and the image itself). Adding, removing and clearing go through
 // the models, so that views and selections follow every change without renumbering anything.
-// Pictures are decoded on worker threads: a row shows a blank one until its picture arrives
-// (with a dataChanged notice), and a picture asked for rows since cleared or refilled never
-// arrives. Rows whose images lie over the very same bytes share one decode and one picture; a
-// decode refused only because the file's decode budget was spent at that moment is tried again
-// a little later, a bounded number of times.
+// Pictures are made only for the rows a view shows and a screen's worth around them (the view
+// tells, see TVisibleRows), decoded by the window's decoding service: a row shows a blank one
+// until its picture arrives (with a dataChanged notice), and a picture asked for rows since
+// cleared or refilled never arrives. Pictures of rows scrolled far away are let go and made
+// again when the rows come back. Rows whose images lie over the very same bytes share one
+// decode and one picture; a decode refused only because the file's decode budget was spent at
+// that moment is tried again a little later, a bounded number of times.
 #pragma once
 
 #include "icons/IconImage.h"
@@ -14,12 +16,15 @@
 
 #include <QAbstractListModel>
 #include <QColor>
+#include <QIcon>
 #include <QPixmap>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <tuple>
 #include <vector>
 
@@ -27,13 +32,17 @@ namespace pictavo {
 
 class TAdvancedIcon;
 class TIconList;
-class TWorkQueue;
+class TDecodingService;
+class TWorkChannel;
 
 // Decodes refused for the budget that are tried again, and the wait before the first retry
 // (doubled for each one after it): about six seconds in all, long enough for the pictures
 // being made elsewhere to be let go, and never endless.
 inline constexpr int kMaxBudgetRetries = 6;
 inline constexpr int kFirstRetryMs = 100;
+// Rows on screen make a screen; pictures are asked for the screen and one more screen above and
+// below it, and let go beyond this many screens away.
+inline constexpr int kKeptScreens = 2;
 // Removing rows sends a notice per run of neighbouring rows up to this many runs (views keep
 // their selections); more runs are removed under one reset, so that the work stays linear.
 inline constexpr size_t kMaxRemovalNotices = 32;
@@ -46,9 +55,10 @@ class TIconListModel : public QAbstractListModel {
     Q_OBJECT
 public:
     // Pictures `thumbnailSize` square over `background`, made from the largest image not wider
-    // than `thumbnailMaxWidth` (with the most colours among those), else the smallest.
-    TIconListModel(TIconList& icons, const QColor& background, int thumbnailSize, int thumbnailMaxWidth,
-                   QObject* parent = nullptr);
+    // than `thumbnailMaxWidth` (with the most colours among those), else the smallest; decoded
+    // by `decoder`, which must outlive the model's work (the model waits for it at its end).
+    TIconListModel(TDecodingService& decoder, TIconList& icons, const QColor& background, int thumbnailSize,
+                   int thumbnailMaxWidth, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -77,21 +87,29 @@ public:
     void RemoveRows(std::vector<int> rows);
     // Empties the list.
     void Clear();
+    // The rows a view shows (none for last < first): their pictures are asked for first, then
+    // those of a screen's worth of rows before and after them; pictures of rows farther than
+    // kKeptScreens screens are let go. Kept for the rows of later refills, clamped to them.
+    void SetVisibleRows(int first, int last);
     // Pictures still to come for the rows (decoding, or waiting to be tried again); rows over
     // the same bytes wait for one picture.
     int PicturesPending() const;
     // Decodes posted and not yet handed back.
     int DecodesQueued() const;
+    // The bytes of the pictures held (one per group of rows sharing one).
+    qsizetype PictureBytes() const;
 
 private:
-    // A row: its serial number (rising with the row, never reused) and its picture.
-    struct TRow {
-        uint64_t Id;
-        QPixmap Picture;
-        bool Pending = false;  // its picture is on its way
-    };
     // The bytes a picture is made from: the same bytes make the same picture.
     using TPictureKey = std::tuple<const TByteBuffer*, size_t, size_t>;
+    // A row: its serial number (rising with the row, never reused), the bytes its picture is
+    // made from once asked for, and its picture.
+    struct TRow {
+        uint64_t Id;
+        enum TState : uint8_t { None, Pending, Made } State = None;
+        TPictureKey Key{};  // once asked for
+        QPixmap Picture;
+    };
     // A picture shared by the rows over the same bytes: made, or on its way to the rows waiting.
     struct TSharedPicture {
         std::weak_ptr<const TByteBuffer> Buffer;  // expired: the key's buffer is gone
@@ -100,10 +118,18 @@ private:
         QPixmap Picture;
         bool Made = false;
         int Retries = 0;
+        // Set when no row wants it any more: its decode, if not begun, is skipped.
+        std::shared_ptr<std::atomic<bool>> Dropped = std::make_shared<std::atomic<bool>>(false);
     };
     void TakeRows();
-    // Asks for the picture of a row just added (none for an icon without images).
+    // Asks for the picture of a row (none for an icon without images, or one asked for).
     void RequestThumbnail(int row);
+    // The row of an id, -1 once removed.
+    int RowOf(uint64_t id) const;
+    // Asks for the pictures around the rows on view and lets go of those far away.
+    void RequestVisible();
+    // Lets go of the picture of a row (or its place among the rows waiting for one).
+    void DropRow(int row);
     void Decode(const TPictureKey& key);
     void ShowThumbnail(const TPictureKey& key, const QImage& picture, bool overBudget);
 
@@ -117,9 +143,12 @@ private:
     // What a row shows until its picture comes: the background at the picture's size, so that
     // views lay the row out as it will stay.
     QPixmap FBlank;
+    QIcon FBlankIcon;
     std::map<TPictureKey, TSharedPicture> FPictures;
     uint64_t FRefills = 0;  // raised when the rows are taken anew: retries from before are void
-    TWorkQueue* FDecoder;
+    int FVisibleFirst = 0, FVisibleLast = -1;  // as the view told
+    std::set<uint64_t> FAsked;                 // ids of the rows whose picture was asked for
+    TWorkChannel* FDecoder;
 };
 
 // The bytes of image-box pictures a model keeps at once. An icon may name thousands of large
@@ -131,7 +160,7 @@ inline constexpr qsizetype kMaxBoxPictureBytes = qsizetype{64} << 20;
 class TIconImagesModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    explicit TIconImagesModel(QObject* parent = nullptr);
+    explicit TIconImagesModel(TDecodingService& decoder, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -148,30 +177,41 @@ public:
     const TIconImage* Image(int row) const;
     // The image of an index of a TIconImagesModel, null for any other.
     static const TIconImage* ImageAt(const QModelIndex& index);
+    // The rows a box shows (none for last < first): their pictures are asked for, and those
+    // of a screen's worth of rows around them; pictures farther than kKeptScreens screens are
+    // let go, and so are the oldest made past kMaxBoxPictureBytes.
+    void SetVisibleRows(int first, int last);
     // Pictures asked for and still being made, or waiting to be tried again.
     int PicturesPending() const;
     // Decodes posted and not yet handed back.
     int DecodesQueued() const;
+    // The bytes of the pictures held.
+    qsizetype PictureBytes() const { return FMadeBytes; }
 
 private:
-    // A row's picture (DecorationRole) is decoded when a view asks for it; the oldest made are
-    // let go past kMaxBoxPictureBytes and made again when drawn again.
+    // A row's picture (DecorationRole) is decoded once the row is near the rows on view; the
+    // pictures let go are made again when the rows come near again.
     struct TPicture {
         bool Asked = false;
+        bool Made = false;
         int Retries = 0;  // decodes refused for the budget so far
         QImage Image;
     };
     void Reset(TAdvancedIcon* icon, int index);
+    void RequestPicture(int row);
     void ShowPicture(int row, const QImage& picture, bool overBudget);
+    // Lets go of the picture of a row, its bytes no longer counted.
+    void DropPicture(int row);
 
     TAdvancedIcon* FIcon = nullptr;
     int FIconIndex = -1;
-    mutable std::vector<TPicture> FPictures;
+    std::vector<TPicture> FPictures;
+    int FVisibleFirst = 0, FVisibleLast = -1;  // as the box told
     std::deque<int> FMadeRows;  // rows holding a picture, oldest first
     qsizetype FMadeBytes = 0;   // their pictures' bytes
     uint64_t FShown = 0;        // raised for each icon shown: retries from before are void
     int FRetrying = 0;          // pictures waiting to be asked for again
-    TWorkQueue* FDecoder = nullptr;
+    TWorkChannel* FDecoder;
 };
 
 }  // namespace pictavo

@@ -22,7 +22,8 @@ private slots:
         QWidget owner;
         pictavo::TPanelStatusBar bar({100, -1}, &owner);
         TCommandRunner runner(&owner, &bar);
-        pictavo::TWorkQueue queue(1);
+        pictavo::TDecodingService service;
+        pictavo::TWorkChannel queue(service);
         std::promise<void> gate;
         std::shared_future<void> open = gate.get_future().share();
         const auto waiting = [open](int&, const std::atomic<bool>&) { open.wait(); };
@@ -35,7 +36,7 @@ private slots:
         QCOMPARE(bar.PanelText(1), adding.BusyText);
         QVERIFY(QApplication::overrideCursor());
         gate.set_value();
-        QTRY_COMPARE(bar.PanelText(1), QStringLiteral("就绪"));
+        QTRY_COMPARE_WITH_TIMEOUT(bar.PanelText(1), QStringLiteral("就绪"), 5000);
         QVERIFY(!QApplication::overrideCursor());
 
         std::promise<void> second, started;

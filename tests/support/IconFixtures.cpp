@@ -269,4 +269,74 @@ std::vector<uint8_t> GroupResource(const std::vector<IcoImage>& images, uint16_t
     return group;
 }
 
+std::vector<uint8_t> BuildNe(const std::vector<NeType>& types, const std::vector<std::string>& names,
+                             const std::vector<std::vector<uint8_t>>& blobs, bool residentFirst) {
+    size_t table = 2 + 2;
+    for (const auto& t : types) table += 8 + 12 * t.Records.size();
+    std::vector<uint8_t> strings;
+    std::vector<uint16_t> offsets;
+    for (const auto& n : names) {
+        offsets.push_back(static_cast<uint16_t>(table + strings.size()));
+        strings.push_back(static_cast<uint8_t>(n.size()));
+        strings.insert(strings.end(), n.begin(), n.end());
+    }
+    strings.push_back(0);
+    const std::vector<uint8_t> resident = {6, 'D', 'R', 'I', 'V', 'E', 'R', 0, 0, 0};
+    const size_t dataStart = 192 + table + strings.size() + resident.size();
+    uint16_t shift = 0;
+    std::vector<size_t> at;
+    for (;; ++shift) {
+        at.clear();
+        const size_t unit = size_t{1} << shift;
+        size_t pos = dataStart;
+        bool fits = true;
+        for (const auto& b : blobs) {
+            pos = (pos + unit - 1) / unit * unit;
+            at.push_back(pos);
+            fits = fits && (pos >> shift) <= 0xFFFF && ((b.size() + unit - 1) >> shift) <= 0xFFFF;
+            pos += b.size();
+        }
+        if (fits) break;
+    }
+    auto id = [&](uint16_t v) { return (v & 0x8000) ? v : offsets.at(v); };
+
+    std::vector<uint8_t> file(192, 0);
+    file[0] = 'M';
+    file[1] = 'Z';
+    file[60] = 128;
+    file[128] = 'N';
+    file[129] = 'E';
+    PutU16le(&file[128 + 0x24], static_cast<uint16_t>(residentFirst ? 0x40 + resident.size() : 0x40));
+    PutU16le(&file[128 + 0x26], static_cast<uint16_t>(residentFirst ? 0x40 : 0x40 + table + strings.size()));
+    if (residentFirst) file.insert(file.end(), resident.begin(), resident.end());
+    auto put16 = [&](uint16_t v) {
+        file.push_back(static_cast<uint8_t>(v));
+        file.push_back(static_cast<uint8_t>(v >> 8));
+    };
+    put16(shift);
+    for (const auto& t : types) {
+        put16(id(t.Id));
+        put16(static_cast<uint16_t>(t.Records.size()));
+        put16(0);
+        put16(0);
+        for (const auto& r : t.Records) {
+            put16(static_cast<uint16_t>(at[r.Blob] >> shift));
+            put16(static_cast<uint16_t>((blobs[r.Blob].size() + (size_t{1} << shift) - 1) >> shift));
+            put16(0x1C30);
+            put16(id(r.Id));
+            put16(0);
+            put16(0);
+        }
+    }
+    put16(0);
+    file.insert(file.end(), strings.begin(), strings.end());
+    if (!residentFirst) file.insert(file.end(), resident.begin(), resident.end());
+    for (size_t i = 0; i < blobs.size(); ++i) {
+        file.resize(at[i], 0);
+        file.insert(file.end(), blobs[i].begin(), blobs[i].end());
+    }
+    file.resize(file.size() + (size_t{1} << shift), 0);
+    return file;
+}
+
 }  // namespace pictavo::test

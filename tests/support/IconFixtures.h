@@ -76,4 +76,23 @@ std::vector<uint8_t> MakeIco(const std::vector<IcoImage>& images, bool reverse =
 // entry and data).
 std::unique_ptr<TAdvancedIcon> IconOf(const std::vector<IcoImage>& images);
 
+// A type or resource identifier of an NE file: bit 15 set is an integer; otherwise the index
+// of a string of the names area, written as that string's offset from the resource table.
+struct NeRecord {
+    uint16_t Id;
+    size_t Blob;  // the data; records may share one
+};
+struct NeType {
+    uint16_t Id;
+    std::vector<NeRecord> Records;
+};
+
+// An NE file as a resource compiler lays one out: resource table, the resource-name strings,
+// a resident-name table holding the module name, then the data of every blob, aligned by the
+// smallest shift that lets every position and length fit 16 bits. With `residentFirst` the
+// resident-name table stands in front of the resource table instead (as for a table that ends
+// too far for a 16-bit offset past it).
+std::vector<uint8_t> BuildNe(const std::vector<NeType>& types, const std::vector<std::string>& names,
+                             const std::vector<std::vector<uint8_t>>& blobs, bool residentFirst = false);
+
 }  // namespace pictavo::test

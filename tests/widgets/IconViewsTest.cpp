@@ -10,14 +10,16 @@
 #include "widgets/IconDelegates.h"
 #include "widgets/IconModels.h"
 #include "widgets/IconPixmaps.h"
+#include "widgets/DecodingService.h"
 #include "widgets/RightButtonBand.h"
-#include "widgets/WorkQueue.h"
+#include "widgets/VisibleRows.h"
 
 #include <QAbstractItemModelTester>
 #include <QContextMenuEvent>
 #include <QListView>
 #include <QListWidget>
 #include <QPainter>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -40,6 +42,12 @@ std::unique_ptr<TAdvancedIcon> Icon(const std::vector<std::pair<int, int>>& imag
     auto icon = std::make_unique<TAdvancedIcon>();
     if (!images.empty() && !icon->LoadFromStream(stream)) throw std::runtime_error("no icon");
     return icon;
+}
+
+// The picture a row of an icon list shows, in one format.
+QImage Shown(const QAbstractItemModel& model, int row) {
+    return model.index(row, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage().convertToFormat(
+        QImage::Format_RGB32);
 }
 
 QStringList Names(const QAbstractItemModel& model) {
@@ -82,16 +90,20 @@ private slots:
         icons.AddIcon("a", Icon({{32, 8}, {16, 4}}));
         icons.AddIcon("b", Icon({{48, 32}}));
         icons.AddIcon("empty", Icon({}));
-        TIconListModel model(icons, Qt::white, 32, 32);
+        TDecodingService decoder(TDecodingService::TMode::Manual);
+        TIconListModel model(decoder, icons, Qt::white, 32, 32);
+        model.SetVisibleRows(0, 2);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(Names(model), (QStringList{"a", "b", "empty"}));
         QCOMPARE(model.index(0, 0).data(kIconDetailRole).toString(), QStringLiteral("图像数量: 2"));
-        // Pictures are made off this thread and come through the event loop; until then the row
-        // shows the background at the picture's size, so that a view lays it out as it stays.
+        // Pictures are made by the decoding service; until one comes the row shows the
+        // background at the picture's size, so that a view lays it out as it stays.
         const QImage blank = model.index(1, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage();
         QCOMPARE(blank.size(), QSize(32, 32));
         QCOMPARE(blank.pixelColor(16, 16), QColor(Qt::white));
-        QTRY_COMPARE(model.PicturesPending(), 0);
+        QCOMPARE(model.PicturesPending(), 2);
+        decoder.RunAll();
+        QCOMPARE(model.PicturesPending(), 0);
         QVERIFY(!model.index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
         QVERIFY(model.index(2, 0).data(Qt::DecorationRole).isNull());
         QVERIFY(!model.HidesRow(0));
@@ -155,35 +167,86 @@ private slots:
         };
         TIconList icons;
         fill(icons, {8, 9, 10, 11, 12, 13, 14, 15});
-        TIconListModel model(icons, Qt::white, 32, 32);
+        TDecodingService decoder(TDecodingService::TMode::Manual);
+        TIconListModel model(decoder, icons, Qt::white, 32, 32);
+        model.SetVisibleRows(0, 99);
+        QCOMPARE(decoder.Waiting(), 8);
         model.RemoveRows({0, 2, 5});
         fill(icons, {20, 21});
         model.ShowAppended();
-        QTRY_COMPARE(model.PicturesPending(), 0);
+        decoder.RunAll();
+        QCOMPARE(model.PicturesPending(), 0);
         QCOMPARE(Names(model), (QStringList{"9", "11", "12", "14", "15", "20", "21"}));
-        for (int row = 0; row < model.rowCount(); ++row)
-            QCOMPARE(model.index(row, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage().convertToFormat(
-                         QImage::Format_RGB32),
-                     expected(icons, row));
+        for (int row = 0; row < model.rowCount(); ++row) QCOMPARE(Shown(model, row), expected(icons, row));
 
         model.Refill([&] { icons.Clear(); });
         model.Refill([&] { fill(icons, {24, 25, 26}); });
-        QTRY_COMPARE(model.PicturesPending(), 0);
-        for (int row = 0; row < model.rowCount(); ++row)
-            QCOMPARE(model.index(row, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage().convertToFormat(
-                         QImage::Format_RGB32),
-                     expected(icons, row));
+        decoder.RunAll();
+        QCOMPARE(model.PicturesPending(), 0);
+        for (int row = 0; row < model.rowCount(); ++row) QCOMPARE(Shown(model, row), expected(icons, row));
 
-        // The box's pictures: asked for when first drawn, and those of an icon no longer shown
+        // The box's pictures: asked for the rows on view, and those of an icon no longer shown
         // never land on the next one's rows.
-        TIconImagesModel images;
+        TIconImagesModel images(decoder);
         images.ShowIcon(icons, 0);
+        images.SetVisibleRows(0, 0);
         QVERIFY(images.index(0, 0).data(Qt::DecorationRole).isNull());
         images.ShowIcon(icons, 2);
         QVERIFY(images.index(0, 0).data(Qt::DecorationRole).isNull());
-        QTRY_COMPARE(images.PicturesPending(), 0);
+        QCOMPARE(decoder.RunAll(), 1);
+        QCOMPARE(images.PicturesPending(), 0);
         QCOMPARE(images.index(0, 0).data(Qt::DecorationRole).value<QImage>(),
                  BoxPicture(icons.Icon(2)->Images()[0]->HandleSource(), kBoxItemMaxHeight));
+    }
+
+    // An icon view over many icons: only the rows on screen and a screen's worth around them
+    // are decoded, those on screen first; scrolled far away, their pictures are let go, and made
+    // again when scrolled back to.
+    void picturesFollowTheView() {
+        TIconList icons;
+        for (int i = 0; i < 2000; ++i) icons.AddIcon(std::to_string(i), Icon({{16 + i % 17, 8}}));
+        TDecodingService decoder(TDecodingService::TMode::Manual);
+        TIconListModel model(decoder, icons, Qt::white, 32, 32);
+        QListView view;
+        view.setViewMode(QListView::IconMode);
+        view.setIconSize(QSize(32, 32));
+        view.setResizeMode(QListView::Adjust);
+        view.setModel(&model);
+        view.resize(300, 200);
+        int first = 0, last = -1;
+        new TVisibleRows(&view, [&](int f, int l) {
+            first = f;
+            last = l;
+            model.SetVisibleRows(f, l);
+        });
+        const QImage blank = Shown(model, 0);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTRY_VERIFY_WITH_TIMEOUT(last >= first, 5000);
+        const auto onScreen = [&](int row) { return view.viewport()->rect().intersects(view.visualRect(model.index(row))); };
+        QVERIFY(first == 0 && onScreen(last) && !onScreen(last + 1));
+        const int screen = last - first + 1;
+        QVERIFY(screen < 200);
+        QCOMPARE(model.PicturesPending(), 2 * screen);  // the screen and the one after it
+        const auto made = [&](int row) { return Shown(model, row) != blank; };
+        while (!made(last) && decoder.RunOne()) {
+        }
+        for (int row = first; row <= last; ++row) QVERIFY(made(row));
+        QVERIFY(!made(last + 1));  // the rows on screen come first
+        const QImage top = Shown(model, 0);
+        decoder.RunAll();
+        const qsizetype held = model.PictureBytes();
+        QCOMPARE(held, qsizetype{2} * screen * 32 * 32 * 4);
+
+        view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+        QTRY_VERIFY_WITH_TIMEOUT(last == model.rowCount() - 1, 5000);
+        decoder.RunAll();
+        QCOMPARE(Shown(model, 0), blank);  // let go
+        QVERIFY(model.PictureBytes() <= held);
+        view.verticalScrollBar()->setValue(0);
+        QTRY_VERIFY_WITH_TIMEOUT(first == 0, 5000);
+        decoder.RunAll();
+        QCOMPARE(Shown(model, 0), top);
     }
 
     // Rows over the very same bytes wait for one decode and share its picture; a decode refused
@@ -203,23 +266,26 @@ private slots:
             icons.AddIcon(std::to_string(i), std::move(copy));
         }
         QVERIFY(budget->Reserve(limit));  // held elsewhere, for now
-        TIconListModel model(icons, Qt::white, 32, 32);
-        TIconImagesModel box;
+        TDecodingService decoder;
+        TIconListModel model(decoder, icons, Qt::white, 32, 32);
+        model.SetVisibleRows(0, 49);
+        TIconImagesModel box(decoder);
         box.ShowIcon(icons, 0);
-        box.index(0, 0).data(Qt::DecorationRole);
+        box.SetVisibleRows(0, 0);
         QCOMPARE(model.PicturesPending(), 1);
-        QTRY_COMPARE(model.DecodesQueued() + box.DecodesQueued(), 0);  // both refused
+        QTRY_COMPARE_WITH_TIMEOUT(model.DecodesQueued() + box.DecodesQueued(), 0, 5000);  // both refused
         QCOMPARE(model.PicturesPending(), 1);
         QCOMPARE(box.PicturesPending(), 1);
         budget->Release(limit);
-        QTRY_COMPARE(model.PicturesPending(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(model.PicturesPending(), 0, 5000);
         for (int row = 0; row < model.rowCount(); ++row)
             QVERIFY2(!model.index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull(), qPrintable(QString::number(row)));
-        QTRY_VERIFY(!box.index(0, 0).data(Qt::DecorationRole).isNull());
+        QTRY_VERIFY_WITH_TIMEOUT(!box.index(0, 0).data(Qt::DecorationRole).isNull(), 5000);
     }
 
     // An icon of many wide images scrolled through in a box keeps only the last pictures made,
-    // within kMaxBoxPictureBytes; one let go is made again when asked for again.
+    // within kMaxBoxPictureBytes, and those near the rows on view; one let go is made again when
+    // on view again, and the bytes counted are those held.
     void boxPicturesAreBounded() {
         const auto bytes = MakeDib(MakePicture(2048, 256, 0, true), 32);
         const size_t picture = size_t{2048} * 256 * 4;
@@ -230,22 +296,36 @@ private slots:
         auto icon = std::make_unique<TAdvancedIcon>();
         QVERIFY(icon->LoadFromStream(stream));
         icons.AddIcon("wide", std::move(icon));
-        TIconImagesModel images;
+        TDecodingService decoder(TDecodingService::TMode::Manual);
+        TIconImagesModel images(decoder);
         images.ShowIcon(icons, 0);
-        for (int row = 0; row < count; ++row) images.index(row, 0).data(Qt::DecorationRole);
-        // Some 70 MB of pictures: slow under the sanitizers.
-        QTRY_COMPARE_WITH_TIMEOUT(images.PicturesPending(), 0, 120000);
-        qsizetype held = 0;
-        for (int row = 0; row < count; ++row)
-            held += images.index(row, 0).data(Qt::DecorationRole).value<QImage>().sizeInBytes();
-        QVERIFY(held > 0 && held <= kMaxBoxPictureBytes);
-        QTRY_VERIFY_WITH_TIMEOUT(!images.index(0, 0).data(Qt::DecorationRole).isNull(), 120000);
+        const auto held = [&] {
+            qsizetype sum = 0;
+            for (int row = 0; row < count; ++row)
+                sum += images.index(row, 0).data(Qt::DecorationRole).value<QImage>().sizeInBytes();
+            return sum;
+        };
+        images.SetVisibleRows(0, count - 1);
+        QCOMPARE(decoder.RunAll(), count);
+        QVERIFY(held() > kMaxBoxPictureBytes / 2 && held() <= kMaxBoxPictureBytes);
+        QCOMPARE(images.PictureBytes(), held());
+        QVERIFY(images.index(0, 0).data(Qt::DecorationRole).isNull());
+        // The last row alone on view: all but the rows next to it are let go.
+        images.SetVisibleRows(count - 1, count - 1);
+        QCOMPARE(held(), 3 * images.index(count - 1, 0).data(Qt::DecorationRole).value<QImage>().sizeInBytes());
+        QCOMPARE(images.PictureBytes(), held());
+        images.SetVisibleRows(0, 0);
+        decoder.RunAll();
+        QVERIFY(!images.index(0, 0).data(Qt::DecorationRole).isNull());
+        QCOMPARE(images.PictureBytes(), held());
     }
 
     // Work runs off this thread and its step on it; the step of work abandoned while it runs
-    // never runs. One worker, so work posted after it is done after it.
+    // never runs, and its cancel flag is set. In manual mode the same holds for work abandoned
+    // before it ran, while the work posted after the abandon steps.
     void abandonedWorkNeverSteps() {
-        TWorkQueue queue(1);
+        TDecodingService service;
+        TWorkChannel queue(service);
         std::promise<void> start, release;
         std::shared_future<void> released = release.get_future().share();
         QStringList steps;
@@ -268,14 +348,28 @@ private slots:
         });
         QCOMPARE(queue.Pending(), 1);
         release.set_value();
-        QTRY_COMPARE(steps, QStringList{"kept"});
+        QTRY_COMPARE_WITH_TIMEOUT(steps, QStringList{"kept"}, 5000);
         QVERIFY(worker && worker != thread());
         QCOMPARE(queue.Pending(), 0);
+
+        TDecodingService manual(TDecodingService::TMode::Manual);
+        TWorkChannel first(manual), second(manual);
+        steps.clear();
+        const auto post = [&](TWorkChannel& channel, const QString& name) {
+            channel.Post([&steps, name] { return [&steps, name] { steps << name; }; });
+        };
+        post(first, "abandoned");
+        post(second, "other");
+        first.Abandon();
+        post(first, "kept");
+        QCOMPARE(manual.RunAll(), 2);
+        QCOMPARE(steps, (QStringList{"other", "kept"}));
     }
 
     void iconListModelRefillShowsWhatWasReadBeforeAnError() {
         TIconList icons;
-        TIconListModel model(icons, Qt::white, 32, 32);
+        TDecodingService decoder(TDecodingService::TMode::Manual);
+        TIconListModel model(decoder, icons, Qt::white, 32, 32);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         bool raised = false;
         try {
@@ -297,7 +391,8 @@ private slots:
     void iconImagesModel() {
         TIconList icons;
         icons.AddIcon("a", Icon({{48, 32}, {16, 8}, {16, 4}, {32, 4}}));
-        TIconImagesModel model;
+        TDecodingService decoder(TDecodingService::TMode::Manual);
+        TIconImagesModel model(decoder);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(model.rowCount(), 0);
         model.ShowIcon(icons, 0);
