@@ -79,12 +79,12 @@ void AttachPopup(QAbstractScrollArea* view, QMenu* popup) {
 
 }  // namespace
 
-Twnd_pv_Main::Twnd_pv_Main(QWidget* parent) : QMainWindow(parent) {
+Twnd_pv_Main::Twnd_pv_Main(QWidget* parent, TDecodingService::TMode decoding) : QMainWindow(parent) {
     setObjectName(QStringLiteral("wnd_pv_Main"));
     setWindowTitle(Text(kProgramName));
     setFont(FormFont());
     // The window's worker threads, before the icon tabs that decode on them.
-    FDecoding = new TDecodingService(TDecodingService::TMode::Threads, this);
+    FDecoding = new TDecodingService(decoding, this);
     CreateComponents();
     CreateMenus();
     resize(kMainClientWidth, kMainClientHeight + menuBar()->sizeHint().height());

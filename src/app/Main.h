@@ -6,6 +6,7 @@
 
 #include "app/CommandRunner.h"
 #include "library/IconLibrary.h"
+#include "widgets/DecodingService.h"
 
 #include <QMainWindow>
 
@@ -25,8 +26,6 @@ class TPropStorageEh;
 class TPropWriterEh;
 class TRegPropStorageManEh;
 class TShellTree;
-class TDecodingService;
-class TWorkChannel;
 }  // namespace pictavo
 
 class TFileListing;
@@ -37,7 +36,10 @@ class Twnd_pv_Search;
 class Twnd_pv_Main : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Twnd_pv_Main(QWidget* parent = nullptr);
+    // Pictures are decoded and files read on the window's worker threads; a test may have that
+    // work wait until it runs it (TDecodingService::TMode::Manual).
+    explicit Twnd_pv_Main(QWidget* parent = nullptr,
+                          pictavo::TDecodingService::TMode decoding = pictavo::TDecodingService::TMode::Threads);
     ~Twnd_pv_Main() override;
 
     // A folder to select and list when the window is first shown, in place of the stored one.

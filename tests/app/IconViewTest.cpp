@@ -281,6 +281,25 @@ private slots:
         QCOMPARE(folded.size(), 600);
     }
 
+    // Choosing a file while another is still being read drops that read: its icons never come,
+    // even where its read would end last.
+    void choosingAnotherFileDropsTheRead() {
+        TempDir folder;
+        WriteDllFile(folder.File("big.dll"), 300);
+        WriteSampleIco(folder.File("sample.ico"));
+        const auto window = OpenWindow(Store(), Q(folder.Path()), {}, TDecodingService::TMode::Manual);
+        QVERIFY(window);
+        auto* decoding = window->findChild<TDecodingService*>();
+        QVERIFY(SelectFile(*window, QStringLiteral("big.dll")));
+        QCOMPARE(decoding->Waiting(), 1);
+        QVERIFY(SelectFile(*window, QStringLiteral("sample.ico")));
+        QCOMPARE(decoding->Waiting(), 1);  // the DLL's read is gone, the .ico's waits
+        decoding->RunAll();
+        QCOMPARE(window->CurrentFile(), folder.File("sample.ico"));
+        QCOMPARE(Count(Parts(window).IconList), 1);
+        QVERIFY(!window->Reading());
+    }
+
     // A file chosen while files are added to the library: the caption counts the empty view until
     // its icons come, and the add, once done, leaves the chosen file in front.
     void fileChosenWhileFilesAreAdded() {

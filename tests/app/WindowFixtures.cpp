@@ -202,8 +202,9 @@ bool WaitIdle(Twnd_pv_Main& window) {
     return QTest::qWaitFor([&] { return !Parts(window).FindFile.Busy() && !Parts(window).FSearching; });
 }
 
-std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder, const QString& file) {
-    auto window = std::make_unique<Twnd_pv_Main>();
+std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder, const QString& file,
+                                         TDecodingService::TMode decoding) {
+    auto window = std::make_unique<Twnd_pv_Main>(nullptr, decoding);
     Parts(window).StorageMan->SetStoreFileName(store);
     if (!folder.isEmpty()) window->SetStartFolder(folder);
     if (!file.isEmpty()) window->SetStartFile(file);
@@ -211,7 +212,7 @@ std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& fo
     if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
     // The first listing runs once the window is on screen; it ends with the counters shown.
     if (!QTest::qWaitFor([&] { return !Parts(window).sb->PanelText(0).isEmpty(); }) || !WaitIdle(*window) ||
-        !WaitForView(*window))
+        (decoding == TDecodingService::TMode::Threads && !WaitForView(*window)))
         return nullptr;
     return window;
 }

@@ -99,8 +99,9 @@ void SetModified(const std::string& path, const QDateTime& local);
 // A main window that keeps its settings in the store file `store`, shown with `folder` (when
 // given) as the folder named on the command line, once its first listing has ended. With
 // `file`, that file of the folder was named on the command line.
-std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder = {},
-                                         const QString& file = {});
+// With manual decoding the window's reads and pictures wait until the test runs them.
+std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder = {}, const QString& file = {},
+                                         TDecodingService::TMode decoding = TDecodingService::TMode::Threads);
 // Waits until no run is in progress.
 bool WaitIdle(Twnd_pv_Main& window);
 
