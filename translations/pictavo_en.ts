@@ -206,13 +206,19 @@ Thanks to their authors.</translation>
         <source>右键单击打开菜单</source>
         <translation>Right-click to open the menu</translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source> 当前查看 - %1 个图标 </source>
-        <translation> Current File - %1 Icons </translation>
+        <translation>
+            <numerusform> Current File - %1 Icon </numerusform>
+            <numerusform> Current File - %1 Icons </numerusform>
+        </translation>
     </message>
-    <message>
+    <message numerus="yes">
         <source> 图标库 - %1 个图标 </source>
-        <translation> Library - %1 Icons </translation>
+        <translation>
+            <numerusform> Library - %1 Icon </numerusform>
+            <numerusform> Library - %1 Icons </numerusform>
+        </translation>
     </message>
     <message>
         <source>右键单击菜单</source>

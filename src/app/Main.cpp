@@ -53,8 +53,9 @@ constexpr int kReadingThreads = 2;
 const QColor kImageListBackground(255, 255, 255);
 const QColor kICLImagesBackground(255, 255, 225);
 
-const char* const kCurrentFileCaption = QT_TRANSLATE_NOOP("Twnd_pv_Main", " 当前查看 - %1 个图标 ");
-const char* const kLibraryCaption = QT_TRANSLATE_NOOP("Twnd_pv_Main", " 图标库 - %1 个图标 ");
+// The tab captions with their icon counts (a translation has a form for each count it needs).
+const char* const kCurrentFileCaption = QT_TRANSLATE_N_NOOP("Twnd_pv_Main", " 当前查看 - %1 个图标 ");
+const char* const kLibraryCaption = QT_TRANSLATE_N_NOOP("Twnd_pv_Main", " 图标库 - %1 个图标 ");
 
 // The tick count in milliseconds, as a 32-bit count.
 int64_t TickCount() {
@@ -64,6 +65,11 @@ int64_t TickCount() {
 
 // A text of the window in the user's language.
 QString Text(const char* source) { return QCoreApplication::translate("Twnd_pv_Main", source); }
+
+// The same for a caption with a count.
+QString CountCaption(const char* source, int count) {
+    return QCoreApplication::translate("Twnd_pv_Main", source, nullptr, count).arg(count);
+}
 
 // Names a component and the class its stored settings are written under.
 template <typename T>
@@ -438,7 +444,7 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
     FCurrentFile = path;
     ++FFilesChosen;
     // The caption counts what the view holds: nothing, until the file's icons come.
-    pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(0));
+    pc->setTabText(pc->indexOf(TabSheet1), CountCaption(kCurrentFileCaption, 0));
 
     TCommandSteps steps;
     steps.BusyText = tr("正在检索图标...");
@@ -451,7 +457,7 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
         return QString::asprintf(tr("就绪 (%1.2f 秒)").toUtf8().constData(), (TickCount() - FStartTick) / 1000.0);
     };
     steps.AfterReady = [this] {
-        pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(TabSheet1->ListedIcons()));
+        pc->setTabText(pc->indexOf(TabSheet1), CountCaption(kCurrentFileCaption, TabSheet1->ListedIcons()));
         pc->setCurrentWidget(TabSheet1);
     };
     // The file is read on a worker, so that the window answers while a large file is read; a
@@ -471,7 +477,7 @@ void Twnd_pv_Main::Icons1Click(int Tag) { TabSheet1->SetTileView(Tag == 1); }
 void Twnd_pv_Main::Icons2Click(int Tag) { TabSheet2->SetTileView(Tag == 1); }
 
 void Twnd_pv_Main::ShowLibraryCount() {
-    pc->setTabText(pc->indexOf(TabSheet2), Text(kLibraryCaption).arg(FLibrary.Icons().Count()));
+    pc->setTabText(pc->indexOf(TabSheet2), CountCaption(kLibraryCaption, FLibrary.Icons().Count()));
 }
 
 TCommandSteps Twnd_pv_Main::LibrarySteps(const char* busyText) {

@@ -40,7 +40,8 @@ extract() {
 }
 cjk=$(printf '[\344-\351]')
 extract --keyword= --keyword=tr --keyword=translate:2 --keyword=QT_TR_NOOP \
-  --keyword=QT_TRANSLATE_NOOP:2 --keyword=WindowText:2 >"$work/marked.ids"
+  --keyword=QT_TRANSLATE_NOOP:2 --keyword=QT_TR_N_NOOP --keyword=QT_TRANSLATE_N_NOOP:2 --keyword=WindowText:2 \
+  >"$work/marked.ids"
 extract --extract-all | LC_ALL=C grep "$cjk" | grep -v -x -F '宋体' >"$work/all.ids" || true
 LC_ALL=C comm -23 "$work/all.ids" "$work/marked.ids" >"$work/unmarked.ids"
 if [ -s "$work/unmarked.ids" ]; then
