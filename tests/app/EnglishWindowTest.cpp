@@ -1,6 +1,7 @@
 // The window under an English locale (the test's environment: LANG=en_US.UTF-8, nothing else
 // set): every text it shows is English, its own and the core's. The window and each dialog and
-// popup are opened in turn, and every text they show is looked at for Chinese characters.
+// popup are opened in turn, and every text they show is looked at for Chinese characters; so
+// are the program's messages on its command line.
 #include "app/About.h"
 #include "app/ColorDlg.h"
 #include "app/SearchDlg.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -205,6 +207,33 @@ private slots:
         TTexts texts;
         for (const QString& error : errors) texts.Add(QStringLiteral("error box"), "text", error);
         texts.Check("error messages");
+    }
+
+    // The program's usage and its command-line errors, before the window application exists
+    // and after.
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("platform");  // QT_QPA_PLATFORM, none when empty
+        QTest::newRow("help") << QStringList{"--help"} << "";
+        QTest::newRow("no display") << QStringList() << "";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << "offscreen";
+        QTest::newRow("two folders") << QStringList{"a", "b"} << "offscreen";
+        QTest::newRow("missing folder") << QStringList{"/nonexistent/folder"} << "offscreen";
+    }
+
+    void commandLine() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, platform);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(name));
+        if (!platform.isEmpty()) env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        QProcess pictavo;
+        pictavo.setProcessEnvironment(env);
+        pictavo.start(QStringLiteral(PICTAVO_WINDOW), args);
+        QVERIFY(pictavo.waitForFinished(30'000));
+        const QString output = QString::fromUtf8(pictavo.readAllStandardOutput() + pictavo.readAllStandardError());
+        QVERIFY(output.contains(QLatin1String("pictavo")));
+        QVERIFY2(!HasCjk(output), qPrintable(output));
     }
 };
 
