@@ -7,6 +7,7 @@
 #include "app/SearchDlg.h"
 #include "app/WindowFixtures.h"
 #include "app/WindowLanguage.h"
+#include "app/WindowProgram.h"
 #include "library/IconLibrary.h"
 #include "library/IconLoading.h"
 #include "support/TempDir.h"
@@ -21,7 +22,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProcess>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -224,12 +224,8 @@ private slots:
     void commandLine() {
         QFETCH(QStringList, args);
         QFETCH(QString, platform);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(name));
-        if (!platform.isEmpty()) env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         QProcess pictavo;
-        pictavo.setProcessEnvironment(env);
-        pictavo.start(QStringLiteral(PICTAVO_WINDOW), args);
+        StartWindowProgram(pictavo, args, platform);
         QVERIFY(pictavo.waitForFinished(30'000));
         const QString output = QString::fromUtf8(pictavo.readAllStandardOutput() + pictavo.readAllStandardError());
         QVERIFY(output.contains(QLatin1String("pictavo")));
