@@ -4,6 +4,7 @@
 #include "app/ProgramIcon.h"
 #include "base/SystemInfo.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -21,14 +22,14 @@ QLabel* InfoLabel(const QString& text, QWidget* parent) {
 }
 
 QString OperatingSystemText() {
-    return QSysInfo::prettyProductName() + QStringLiteral(", 内核 ") + QSysInfo::kernelVersion();
+    return QSysInfo::prettyProductName() + QCoreApplication::translate("Twnd_pv_About", ", 内核 ") + QSysInfo::kernelVersion();
 }
 
 }  // namespace
 
 Twnd_pv_About::Twnd_pv_About(QWidget* parent) : QDialog(parent, kDialogFlags | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("wnd_pv_About"));
-    setWindowTitle(QStringLiteral("关于 ") + QString::fromUtf8(kProgramName));
+    setWindowTitle(tr("关于 ") + QString::fromUtf8(kProgramName));
     setModal(true);
 
     auto* icon = new QLabel(this);
@@ -39,7 +40,7 @@ Twnd_pv_About::Twnd_pv_About(QWidget* parent) : QDialog(parent, kDialogFlags | Q
     programFont.setBold(true);
     if (programFont.pointSizeF() > 0) programFont.setPointSizeF(programFont.pointSizeF() * 1.5);
     lbProgram->setFont(programFont);
-    lbVersion = InfoLabel(QStringLiteral("版本 " PICTAVO_VERSION), this);
+    lbVersion = InfoLabel(tr("版本 ") + QStringLiteral(PICTAVO_VERSION), this);
 
     auto* names = new QVBoxLayout;
     names->addWidget(lbProgram);
@@ -55,21 +56,21 @@ Twnd_pv_About::Twnd_pv_About(QWidget* parent) : QDialog(parent, kDialogFlags | Q
     lbProcessor = InfoLabel(QString::fromStdString(pictavo::ProcessorText(pictavo::ReadProcessorInfo())), this);
     lbMemory = InfoLabel(QString::fromStdString(pictavo::MemoryText(pictavo::ReadMemoryInfo())), this);
     auto* machine = new QFormLayout;
-    machine->addRow(QStringLiteral("操作系统:"), lbOS);
-    machine->addRow(QStringLiteral("处理器:"), lbProcessor);
-    machine->addRow(QStringLiteral("内存:"), lbMemory);
+    machine->addRow(tr("操作系统:"), lbOS);
+    machine->addRow(tr("处理器:"), lbProcessor);
+    machine->addRow(tr("内存:"), lbMemory);
 
     lbCredits = InfoLabel(QString::fromUtf8(kProgramName) +
-                              QStringLiteral(" 由 Pictavo 开发者编写.\n"
-                                             "使用的程序库: Qt (窗口界面), libpng (PNG 图像), zlib (数据压缩).\n"
-                                             "感谢它们的作者."),
+                              tr(" 由 Pictavo 开发者编写.\n"
+                                 "使用的程序库: Qt (窗口界面), libpng (PNG 图像), zlib (数据压缩).\n"
+                                 "感谢它们的作者."),
                           this);
     // A credits line longer than the lines above wraps instead of widening the box.
     lbCredits->setWordWrap(true);
     lbCredits->setMinimumWidth(400);
 
     auto* buttons = new QDialogButtonBox(this);
-    btOK = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    btOK = buttons->addButton(tr("确定"), QDialogButtonBox::AcceptRole);
     btOK->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 

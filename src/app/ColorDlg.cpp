@@ -60,7 +60,7 @@ QString ColorName(uint32_t Color) {
 
 Tdlg_pv_Color::Tdlg_pv_Color(QWidget* parent) : QDialog(parent, kDialogFlags) {
     setObjectName(QStringLiteral("dlg_pv_Color"));
-    setWindowTitle(QStringLiteral("选择背景颜色"));
+    setWindowTitle(tr("选择背景颜色"));
     setFont(FormFont());
     setModal(true);
 
@@ -73,17 +73,17 @@ Tdlg_pv_Color::Tdlg_pv_Color(QWidget* parent) : QDialog(parent, kDialogFlags) {
     _BottomPanel->setObjectName(QStringLiteral("_BottomPanel"));
     _RightPanel = new QWidget(_BottomPanel);
     _RightPanel->setObjectName(QStringLiteral("_RightPanel"));
-    bOK = new QPushButton(QStringLiteral("确定"), _RightPanel);
+    bOK = new QPushButton(tr("确定"), _RightPanel);
     bOK->setObjectName(QStringLiteral("bOK"));
     bOK->setDefault(true);
     bOK->setGeometry(3, 8, 75, 25);
-    bCancel = new QPushButton(QStringLiteral("取消"), _RightPanel);
+    bCancel = new QPushButton(tr("取消"), _RightPanel);
     bCancel->setObjectName(QStringLiteral("bCancel"));
     bCancel->setGeometry(83, 8, 75, 25);
     connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);  // Escape rejects too
 
-    Label1 = new QLabel(QStringLiteral("背景颜色:"), _BottomPanel);
+    Label1 = new QLabel(tr("背景颜色:"), _BottomPanel);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(10, 8, 64, 25);
     ColorPicker = new TColorPickerButton(_BottomPanel);
@@ -155,7 +155,7 @@ uint32_t Tdlg_pv_Color::SamplePixel(const QPoint& Global) {
 
 void Tdlg_pv_Color::ImageMouseMove(const QPoint& Global) {
     const uint32_t c = SamplePixel(Global);
-    lCursor->setText(QStringLiteral("光标颜色: %1").arg(ColorName(c)));
+    lCursor->setText(tr("光标颜色: %1").arg(ColorName(c)));
     FillWith(ColorPanel, ColorToQColor(c));
 }
 

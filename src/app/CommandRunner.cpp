@@ -9,14 +9,16 @@
 
 #include <exception>
 
-const char* const kReadyText = "就绪";
-
 namespace {
 
+const char* const kReadyText = QT_TRANSLATE_NOOP("TCommandRunner", "就绪");
+
 // An error that carries no message of its own.
-const char* const kUnknownError = "未知错误";
+const char* const kUnknownError = QT_TRANSLATE_NOOP("TCommandRunner", "未知错误");
 
 }  // namespace
+
+QString ReadyText() { return QCoreApplication::translate("TCommandRunner", kReadyText); }
 
 void SetBusyCursor() {
     if (!QApplication::overrideCursor()) QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -51,7 +53,7 @@ void TCommandRunner::ShowReadyOrStillBusy(const QString& ready) {
 void TCommandRunner::Abandon(pictavo::TWorkChannel& queue) {
     queue.Abandon();
     const auto gone = std::erase_if(FBackground, [&](const TBackground& b) { return b.Queue == &queue; });
-    if (gone > 0) ShowReadyOrStillBusy(QString::fromUtf8(kReadyText));
+    if (gone > 0) ShowReadyOrStillBusy(ReadyText());
 }
 
 void TCommandRunner::ShowBusy(const TCommandSteps& steps) {
@@ -69,18 +71,18 @@ void TCommandRunner::Complete(const TCommandSteps& steps, const std::function<vo
         work();
     } catch (const std::exception& e) {
         error = QString::fromUtf8(e.what());
-        if (error.isEmpty()) error = QString::fromUtf8(kUnknownError);
+        if (error.isEmpty()) error = QCoreApplication::translate("TCommandRunner", kUnknownError);
     } catch (...) {
-        error = QString::fromUtf8(kUnknownError);
+        error = QCoreApplication::translate("TCommandRunner", kUnknownError);
     }
     if (showsState) {
         try {
             if (steps.EndUpdate) steps.EndUpdate();
-            ShowReadyOrStillBusy(steps.ReadyText ? steps.ReadyText() : QString::fromUtf8(kReadyText));
+            ShowReadyOrStillBusy(steps.ReadyText ? steps.ReadyText() : ReadyText());
             if (steps.AfterReady) steps.AfterReady();
         } catch (const std::exception& e) {
             if (error.isEmpty()) error = QString::fromUtf8(e.what());
-            ShowReadyOrStillBusy(QString::fromUtf8(kReadyText));
+            ShowReadyOrStillBusy(ReadyText());
         }
     }
     if (!error.isEmpty() && ShowError) ShowError(error);

@@ -109,5 +109,5 @@ private:
 void SetBusyCursor();
 void SetDefaultCursor();
 
-// Panel 1 when a command has ended.
-extern const char* const kReadyText;
+// Panel 1 when a command has ended, in the window's language.
+QString ReadyText();

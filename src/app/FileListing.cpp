@@ -19,7 +19,7 @@ using namespace pictavo;
 
 namespace {
 
-const char* const kListingText = "正在搜索文件...";
+const char* const kListingText = QT_TRANSLATE_NOOP("TFileListing", "正在搜索文件...");
 // In a folder listing the counters show and the window takes its messages at every this many
 // examined files (a search does so at every file).
 constexpr int kListingMessageInterval = 100;
@@ -155,7 +155,7 @@ void TFileListing::FindFileSearchBegin(TFindFile&) {
     emit RunBegun();
     wnd_pv_Search->SetRunning(true);
     if (FBrowsing) {
-        sb->SetPanelText(1, QString::fromUtf8(kListingText));
+        sb->SetPanelText(1, tr(kListingText));
         sb->RepaintNow();
         SetBusyCursor();
     }
@@ -186,7 +186,7 @@ void TFileListing::FindFileFileMatch(TFindFile&, const std::string& Folder, cons
 void TFileListing::FindFileSearchFinish(TFindFile&) {
     FSearching = false;
     FBrowsing = false;
-    sb->SetPanelText(1, QString::fromUtf8(kReadyText));
+    sb->SetPanelText(1, ReadyText());
     wnd_pv_Search->SetRunning(false);
     ShowCounters();
     FileList->Model()->EndUpdate();

@@ -9,6 +9,7 @@
 #include "widgets/UiFonts.h"
 #include "widgets/VisibleRows.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QListView>
 #include <QMouseEvent>
@@ -32,7 +33,7 @@ QListView* NewList(QWidget* parent, const char* name, const char* storedClass, c
     list->setObjectName(QLatin1String(name));
     SetStoredClassName(list, QLatin1String(storedClass));
     list->setFont(font);
-    list->setToolTip(QString::fromUtf8(hint));
+    list->setToolTip(QCoreApplication::translate("Twnd_pv_Main", hint));  // the main window's text
     if (tooltipColours) {
         QPalette palette = list->palette();
         palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));

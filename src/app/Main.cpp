@@ -20,6 +20,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QListView>
@@ -38,7 +39,7 @@ using namespace pictavo;
 
 namespace {
 
-const char* const kHint = "右键单击打开菜单";
+const char* const kHint = QT_TRANSLATE_NOOP("Twnd_pv_Main", "右键单击打开菜单");
 
 // The smallest the window may become; the parts of its client area at design size.
 constexpr int kMinWidth = 300, kMinHeight = 50;
@@ -50,8 +51,9 @@ constexpr int kStatusBarHeight = 19, kStatusPanel0Width = 250, kTabHeight = 22;
 const QColor kImageListBackground(255, 255, 255);
 const QColor kICLImagesBackground(255, 255, 225);
 
-const char* const kCurrentFileCaption = " 当前查看 - %1 个图标 ";
-const char* const kLibraryCaption = " 图标库 - %1 个图标 ";
+// The tab captions with their icon counts (a translation has a form for each count it needs).
+const char* const kCurrentFileCaption = QT_TRANSLATE_N_NOOP("Twnd_pv_Main", " 当前查看 - %1 个图标 ");
+const char* const kLibraryCaption = QT_TRANSLATE_N_NOOP("Twnd_pv_Main", " 图标库 - %1 个图标 ");
 
 // The tick count in milliseconds, as a 32-bit count.
 int64_t TickCount() {
@@ -59,7 +61,13 @@ int64_t TickCount() {
     return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
+// A text of the window in the user's language.
+QString Text(const char* source) { return QCoreApplication::translate("Twnd_pv_Main", source); }
+
+// The same for a caption with a count.
+QString CountCaption(const char* source, int count) {
+    return QCoreApplication::translate("Twnd_pv_Main", source, nullptr, count).arg(count);
+}
 
 // Names a component and the class its stored settings are written under.
 template <typename T>
@@ -81,7 +89,7 @@ void AttachPopup(QAbstractScrollArea* view, QMenu* popup) {
 
 Twnd_pv_Main::Twnd_pv_Main(QWidget* parent, TDecodingService::TMode decoding) : QMainWindow(parent) {
     setObjectName(QStringLiteral("wnd_pv_Main"));
-    setWindowTitle(Text(kProgramName));
+    setWindowTitle(QString::fromUtf8(kProgramName));
     setFont(FormFont());
     // The window's worker threads, before the icon tabs that decode on them.
     FDecoding = new TDecodingService(decoding, this);
@@ -170,12 +178,13 @@ void Twnd_pv_Main::CreateComponents() {
     TabSheet1 = new TIconTab(*FDecoding, FFileIcons.Icons(), {"TabSheet1", "Splitter1", "IconList", "IconBox", kHint, kHint,
                                                   QAbstractItemView::ExtendedSelection, TBoxHeightRule::HideTaller,
                                                   kImageListBackground, false});
-    TabSheet2 = new TIconTab(*FDecoding, FLibrary.Icons(), {"TabSheet2", "Splitter4", "ICLList", "ICLBox", kHint, "右键单击菜单",
+    TabSheet2 = new TIconTab(*FDecoding, FLibrary.Icons(), {"TabSheet2", "Splitter4", "ICLList", "ICLBox", kHint,
+                                                QT_TR_NOOP("右键单击菜单"),
                                                 QAbstractItemView::SingleSelection, TBoxHeightRule::LimitTo255,
                                                 kICLImagesBackground, true});
 
-    pc->addTab(TabSheet1, style()->standardIcon(QStyle::SP_FileIcon), Text(" 当前查看 "));
-    pc->addTab(TabSheet2, style()->standardIcon(QStyle::SP_DirIcon), Text(" 图标库 "));
+    pc->addTab(TabSheet1, style()->standardIcon(QStyle::SP_FileIcon), tr(" 当前查看 "));
+    pc->addTab(TabSheet2, style()->standardIcon(QStyle::SP_DirIcon), tr(" 图标库 "));
     pc->setIconSize(QSize(16, 16));
 
     Splitter2->setStretchFactor(0, 0);
@@ -184,7 +193,7 @@ void Twnd_pv_Main::CreateComponents() {
 
     sb = Named(new TPanelStatusBar({kStatusPanel0Width, 0}, this), "sb", "TStatusBar");
     sb->setFixedHeight(kStatusBarHeight);
-    sb->SetPanelText(1, Text(kReadyText));
+    sb->SetPanelText(1, ReadyText());
     setStatusBar(sb);
 
     Saving = std::make_unique<TSaveCommands>(this);
@@ -196,9 +205,10 @@ void Twnd_pv_Main::CreateMenus() {
         const char* Name;
         const char* Caption;  // of a menu-bar menu; none for a popup
     };
-    static const TMenu kMenus[] = {{"FileMenu", "文件"},   {"EditMenu", "编辑"},   {"HelpMenu", "帮助"},
-                                   {"FileListPopup", nullptr}, {"IconListPopup", nullptr}, {"IconBoxPopup", nullptr},
-                                   {"ICLPopup", nullptr},   {"ICLBoxPopup", nullptr}};
+    static const TMenu kMenus[] = {{"FileMenu", QT_TR_NOOP("文件")},    {"EditMenu", QT_TR_NOOP("编辑")},
+                                   {"HelpMenu", QT_TR_NOOP("帮助")},    {"FileListPopup", nullptr},
+                                   {"IconListPopup", nullptr}, {"IconBoxPopup", nullptr},
+                                   {"ICLPopup", nullptr},      {"ICLBoxPopup", nullptr}};
     // Their items in order: a separator has no name; an item without a command is a submenu,
     // the items after it naming it as their menu. An item carries its Tag as its data.
     using TPlain = void (Twnd_pv_Main::*)();
@@ -214,53 +224,53 @@ void Twnd_pv_Main::CreateMenus() {
         bool Radio = false;  // one of its menu's radio items; the first is checked
     };
     const TItem kItems[] = {
-        {"FileMenu", "Newlibrary1", "新建图标库", &Twnd_pv_Main::cmNewlibrary, {}, 0, Qt::CTRL | Qt::Key_N},
-        {"FileMenu", "Savelibrary1", "保存图标库...", &Twnd_pv_Main::cmSavelibrary, {}, 0, Qt::CTRL | Qt::Key_S},
+        {"FileMenu", "Newlibrary1", QT_TR_NOOP("新建图标库"), &Twnd_pv_Main::cmNewlibrary, {}, 0, Qt::CTRL | Qt::Key_N},
+        {"FileMenu", "Savelibrary1", QT_TR_NOOP("保存图标库..."), &Twnd_pv_Main::cmSavelibrary, {}, 0, Qt::CTRL | Qt::Key_S},
         {"FileMenu", nullptr},
-        {"FileMenu", "mmSearch", "搜索...", &Twnd_pv_Main::mmSearchClick, {}, 0, Qt::CTRL | Qt::Key_F},
+        {"FileMenu", "mmSearch", QT_TR_NOOP("搜索..."), &Twnd_pv_Main::mmSearchClick, {}, 0, Qt::CTRL | Qt::Key_F},
         {"FileMenu", nullptr},
-        {"FileMenu", "Refresh1", "刷新", &Twnd_pv_Main::cmRefresh, {}, 0, QKeyCombination(Qt::Key_F5)},
+        {"FileMenu", "Refresh1", QT_TR_NOOP("刷新"), &Twnd_pv_Main::cmRefresh, {}, 0, QKeyCombination(Qt::Key_F5)},
         {"FileMenu", nullptr},
-        {"FileMenu", "mmExit", "退出", &Twnd_pv_Main::cmExit},
-        {"EditMenu", "Addfilestolibrary1", "添加文件到图标库", {}, &Twnd_pv_Main::cmAddFiles},
-        {"EditMenu", "Addiconstolibrary1", "添加图标到图标库", {}, &Twnd_pv_Main::cmAddIcons},
-        {"EditMenu", "Removeiconsfromlibrary1", "从图标库移除图标", &Twnd_pv_Main::cmRemoveIcons},
-        {"HelpMenu", "About1", "关于...", &Twnd_pv_Main::About1Click},
+        {"FileMenu", "mmExit", QT_TR_NOOP("退出"), &Twnd_pv_Main::cmExit},
+        {"EditMenu", "Addfilestolibrary1", QT_TR_NOOP("添加文件到图标库"), {}, &Twnd_pv_Main::cmAddFiles},
+        {"EditMenu", "Addiconstolibrary1", QT_TR_NOOP("添加图标到图标库"), {}, &Twnd_pv_Main::cmAddIcons},
+        {"EditMenu", "Removeiconsfromlibrary1", QT_TR_NOOP("从图标库移除图标"), &Twnd_pv_Main::cmRemoveIcons},
+        {"HelpMenu", "About1", QT_TR_NOOP("关于..."), &Twnd_pv_Main::About1Click},
 
-        {"FileListPopup", "Addtolibrary1", "添加到图标库"},
-        {"Addtolibrary1", "Selected2", "选定对象", {}, &Twnd_pv_Main::cmAddFiles},
-        {"Addtolibrary1", "All2", "所有对象", {}, &Twnd_pv_Main::cmAddFiles, 1},
+        {"FileListPopup", "Addtolibrary1", QT_TR_NOOP("添加到图标库")},
+        {"Addtolibrary1", "Selected2", QT_TR_NOOP("选定对象"), {}, &Twnd_pv_Main::cmAddFiles},
+        {"Addtolibrary1", "All2", QT_TR_NOOP("所有对象"), {}, &Twnd_pv_Main::cmAddFiles, 1},
         {"FileListPopup", nullptr},
-        {"FileListPopup", "mmRefresh", "刷新", &Twnd_pv_Main::cmRefresh},
+        {"FileListPopup", "mmRefresh", QT_TR_NOOP("刷新"), &Twnd_pv_Main::cmRefresh},
 
-        {"IconListPopup", "mmAddIcon", "添加到图标库"},
-        {"mmAddIcon", "Selected1", "选定对象", {}, &Twnd_pv_Main::cmAddIcons},
-        {"mmAddIcon", "All1", "所有对象", {}, &Twnd_pv_Main::cmAddIcons, 1},
+        {"IconListPopup", "mmAddIcon", QT_TR_NOOP("添加到图标库")},
+        {"mmAddIcon", "Selected1", QT_TR_NOOP("选定对象"), {}, &Twnd_pv_Main::cmAddIcons},
+        {"mmAddIcon", "All1", QT_TR_NOOP("所有对象"), {}, &Twnd_pv_Main::cmAddIcons, 1},
         {"IconListPopup", nullptr},
-        {"IconListPopup", "SavetoIcon1", "保存为图标"},
-        {"SavetoIcon1", "Selected3", "选定对象", {}, &Twnd_pv_Main::cmSaveIcons},
-        {"SavetoIcon1", "All3", "所有对象", {}, &Twnd_pv_Main::cmSaveIcons, 1},
+        {"IconListPopup", "SavetoIcon1", QT_TR_NOOP("保存为图标")},
+        {"SavetoIcon1", "Selected3", QT_TR_NOOP("选定对象"), {}, &Twnd_pv_Main::cmSaveIcons},
+        {"SavetoIcon1", "All3", QT_TR_NOOP("所有对象"), {}, &Twnd_pv_Main::cmSaveIcons, 1},
         {"IconListPopup", nullptr},
-        {"IconListPopup", "View1", "查看"},
-        {"View1", "Icons1", "图标", {}, &Twnd_pv_Main::Icons1Click, 0, {}, true},
-        {"View1", "iles1", "平铺", {}, &Twnd_pv_Main::Icons1Click, 1, {}, true},
+        {"IconListPopup", "View1", QT_TR_NOOP("查看")},
+        {"View1", "Icons1", QT_TR_NOOP("图标"), {}, &Twnd_pv_Main::Icons1Click, 0, {}, true},
+        {"View1", "iles1", QT_TR_NOOP("平铺"), {}, &Twnd_pv_Main::Icons1Click, 1, {}, true},
 
-        {"IconBoxPopup", "mmSavetoIcon", "保存为图标...", &Twnd_pv_Main::mmSavetoIconClick},
-        {"IconBoxPopup", "mmSaveToBMP", "保存为位图...", &Twnd_pv_Main::cmSaveToBMP},
+        {"IconBoxPopup", "mmSavetoIcon", QT_TR_NOOP("保存为图标..."), &Twnd_pv_Main::mmSavetoIconClick},
+        {"IconBoxPopup", "mmSaveToBMP", QT_TR_NOOP("保存为位图..."), &Twnd_pv_Main::cmSaveToBMP},
 
-        {"ICLPopup", "Savelibrary2", "保存图标库...", &Twnd_pv_Main::cmSavelibrary},
+        {"ICLPopup", "Savelibrary2", QT_TR_NOOP("保存图标库..."), &Twnd_pv_Main::cmSavelibrary},
         {"ICLPopup", nullptr},
-        {"ICLPopup", "Removeselected1", "移除选定对象", &Twnd_pv_Main::cmRemoveIcons},
-        {"ICLPopup", "Newlibrary2", "清空图标库", &Twnd_pv_Main::cmNewlibrary},
+        {"ICLPopup", "Removeselected1", QT_TR_NOOP("移除选定对象"), &Twnd_pv_Main::cmRemoveIcons},
+        {"ICLPopup", "Newlibrary2", QT_TR_NOOP("清空图标库"), &Twnd_pv_Main::cmNewlibrary},
         {"ICLPopup", nullptr},
-        {"ICLPopup", "Saveicon1", "保存为图标...", &Twnd_pv_Main::Saveicon1Click},
+        {"ICLPopup", "Saveicon1", QT_TR_NOOP("保存为图标..."), &Twnd_pv_Main::Saveicon1Click},
         {"ICLPopup", nullptr},
-        {"ICLPopup", "View2", "查看"},
-        {"View2", "Icons2", "图标", {}, &Twnd_pv_Main::Icons2Click, 0, {}, true},
-        {"View2", "iles2", "平铺", {}, &Twnd_pv_Main::Icons2Click, 1, {}, true},
+        {"ICLPopup", "View2", QT_TR_NOOP("查看")},
+        {"View2", "Icons2", QT_TR_NOOP("图标"), {}, &Twnd_pv_Main::Icons2Click, 0, {}, true},
+        {"View2", "iles2", QT_TR_NOOP("平铺"), {}, &Twnd_pv_Main::Icons2Click, 1, {}, true},
 
-        {"ICLBoxPopup", "MenuItem1", "保存为图标...", &Twnd_pv_Main::MenuItem1Click},
-        {"ICLBoxPopup", "MenuItem2", "保存为位图...", &Twnd_pv_Main::MenuItem2Click},
+        {"ICLBoxPopup", "MenuItem1", QT_TR_NOOP("保存为图标..."), &Twnd_pv_Main::MenuItem1Click},
+        {"ICLBoxPopup", "MenuItem2", QT_TR_NOOP("保存为位图..."), &Twnd_pv_Main::MenuItem2Click},
     };
 
     std::map<QString, QMenu*> menus;
@@ -435,18 +445,20 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
     FCurrentFile = path;
     ++FFilesChosen;
     // The caption counts what the view holds: nothing, until the file's icons come.
-    pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(0));
+    pc->setTabText(pc->indexOf(TabSheet1), CountCaption(kCurrentFileCaption, 0));
 
     TCommandSteps steps;
-    steps.BusyText = Text("正在检索图标...");
+    steps.BusyText = tr("正在检索图标...");
     steps.BeginUpdate = [this] { TabSheet1->List()->setUpdatesEnabled(false); };
     steps.EndUpdate = [this] {
         TabSheet1->HideIconsWithoutImages();
         TabSheet1->List()->setUpdatesEnabled(true);
     };
-    steps.ReadyText = [this] { return QString::asprintf("就绪 (%1.2f 秒)", (TickCount() - FStartTick) / 1000.0); };
+    steps.ReadyText = [this] {
+        return QString::asprintf(tr("就绪 (%1.2f 秒)").toUtf8().constData(), (TickCount() - FStartTick) / 1000.0);
+    };
     steps.AfterReady = [this] {
-        pc->setTabText(pc->indexOf(TabSheet1), Text(kCurrentFileCaption).arg(TabSheet1->ListedIcons()));
+        pc->setTabText(pc->indexOf(TabSheet1), CountCaption(kCurrentFileCaption, TabSheet1->ListedIcons()));
         pc->setCurrentWidget(TabSheet1);
     };
     // The file is read on a worker, so that the window answers while a large file is read; a
@@ -466,7 +478,7 @@ void Twnd_pv_Main::Icons1Click(int Tag) { TabSheet1->SetTileView(Tag == 1); }
 void Twnd_pv_Main::Icons2Click(int Tag) { TabSheet2->SetTileView(Tag == 1); }
 
 void Twnd_pv_Main::ShowLibraryCount() {
-    pc->setTabText(pc->indexOf(TabSheet2), Text(kLibraryCaption).arg(FLibrary.Icons().Count()));
+    pc->setTabText(pc->indexOf(TabSheet2), CountCaption(kLibraryCaption, FLibrary.Icons().Count()));
 }
 
 TCommandSteps Twnd_pv_Main::LibrarySteps(const char* busyText) {
@@ -482,7 +494,7 @@ void Twnd_pv_Main::cmAddFiles(int Tag) {
     const bool all = Tag == 1;
     QItemSelectionModel* selection = FileList->selectionModel();
     if (!all && !selection->hasSelection()) return;
-    TCommandSteps steps = LibrarySteps("添加文件到图标库...");
+    TCommandSteps steps = LibrarySteps(QT_TR_NOOP("添加文件到图标库..."));
     // The library comes to the front when its files are in, unless a file was chosen meanwhile:
     // the user is looking at that one.
     steps.AfterReady = [this, chosen = FFilesChosen] {
@@ -511,7 +523,7 @@ void Twnd_pv_Main::cmAddIcons(int Tag) {
     const bool all = Tag == 1;
     const QItemSelectionModel* selection = TabSheet1->List()->selectionModel();
     if (!all && !selection->hasSelection()) return;
-    Runner->Run(LibrarySteps("添加图标到图标库..."), [&] {
+    Runner->Run(LibrarySteps(QT_TR_NOOP("添加图标到图标库...")), [&] {
         for (int i = 0; i < TabSheet1->Icons()->rowCount(); ++i) {
             if (TabSheet1->List()->isRowHidden(i) || (!all && !selection->isRowSelected(i, {}))) continue;
             const TAdvancedIcon* source = FFileIcons.Icons().Icon(i);
@@ -527,13 +539,13 @@ void Twnd_pv_Main::cmAddIcons(int Tag) {
 
 void Twnd_pv_Main::cmRemoveIcons() {
     if (!TabSheet2->List()->selectionModel()->hasSelection()) return;
-    Runner->Run(LibrarySteps("正在移除图标..."), [this] { TabSheet2->RemoveSelected(); });
+    Runner->Run(LibrarySteps(QT_TR_NOOP("正在移除图标...")), [this] { TabSheet2->RemoveSelected(); });
 }
 
 void Twnd_pv_Main::cmNewlibrary() {
     // Files still being added would fill the new library: they are dropped with the old one.
     Runner->Abandon(*FLibraryReader);
-    Runner->Run(LibrarySteps("正在清空图标库..."), [this] {
+    Runner->Run(LibrarySteps(QT_TR_NOOP("正在清空图标库...")), [this] {
         TabSheet2->Images()->Clear();
         TabSheet2->Icons()->Clear();
     });
@@ -547,7 +559,7 @@ void Twnd_pv_Main::cmSavelibrary() {
         Saving->AskName(TSaveCommands::Library, folder.mid(folder.lastIndexOf(u'/') + 1) + ".icl");
     if (!fileName) return;
     TCommandSteps steps;
-    steps.BusyText = Text("正在保存图标库...");
+    steps.BusyText = tr("正在保存图标库...");
     Runner->Run(steps, [&] { FLibrary.SaveToFile(*fileName); });
 }
 

@@ -5,6 +5,7 @@
 // of the window platform's abort.
 #include "app/Main.h"
 #include "app/ProgramIcon.h"
+#include "app/WindowLanguage.h"
 #include "widgets/UiFonts.h"
 #include "widgets/UiStyle.h"
 
@@ -12,8 +13,6 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 #include <sys/stat.h>
 
@@ -23,7 +22,8 @@
 
 namespace {
 
-const char* const kUsage =
+const char* const kUsage = QT_TRANSLATE_NOOP(
+    "Pictavo",
     "用法: pictavo [选项] [文件夹]\n"
     "\n"
     "浏览文件夹中含有图标的文件 (.ico、可执行文件、DLL、图标库), 查看、保存和收集其中的图标.\n"
@@ -33,7 +33,7 @@ const char* const kUsage =
     "  -h, --help      显示本说明\n"
     "  -V, --version   显示版本 (-v 亦可)\n"
     "\n"
-    "也可使用窗口平台的选项, 如 -platform 名称.\n";
+    "也可使用窗口平台的选项, 如 -platform 名称.\n");
 
 // Exit status of a command line the program cannot use (as pictavo-cli's).
 constexpr int kUsageError = 2;
@@ -91,6 +91,11 @@ QString OptionText(const QString& name) {
     return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
 }
 
+// A text of the program's own in the user's language.
+QString Text(const char* source) { return WindowText("Pictavo", source); }
+
+void PrintText(const char* source, FILE* stream) { std::fputs(Text(source).toUtf8().constData(), stream); }
+
 void PrintError(const QString& message) {
     std::fputs(("pictavo: " + message + u'\n').toUtf8().constData(), stderr);
 }
@@ -104,7 +109,7 @@ int main(int argc, char** argv) {
         const QStringList args = ArgumentList(argc, argv);
         const TCommandLine line = ReadCommandLine(args);
         if (line.Help) {
-            std::fputs(kUsage, stdout);
+            PrintText(kUsage, stdout);
             return 0;
         }
         if (line.Version) {
@@ -112,7 +117,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (!DisplayAvailable(args)) {
-            PrintError(QStringLiteral("没有可用的图形显示 (未设置 DISPLAY 或 WAYLAND_DISPLAY)"));
+            PrintError(Text(QT_TRANSLATE_NOOP("Pictavo", "没有可用的图形显示 (未设置 DISPLAY 或 WAYLAND_DISPLAY)")));
             return 1;
         }
     }
@@ -122,21 +127,19 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(ProgramIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pictavo.Pictavo"));
     QApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));
-    // The window speaks Chinese whatever the locale: so do Qt's own dialogs (file choosers,
-    // message boxes), where the translations are installed.
-    QTranslator qtTexts;
-    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTexts);
+    // The window speaks the user's language, as the core's messages it shows do: Chinese, and
+    // so do Qt's own dialogs (file choosers, message boxes), or English.
+    InitWindowLanguage();
 
     const TCommandLine line = ReadCommandLine(QApplication::arguments());
     if (!line.UnknownOptions.isEmpty()) {
-        PrintError(QStringLiteral("未知选项 ") + OptionText(line.UnknownOptions.first()));
-        std::fputs(kUsage, stderr);
+        PrintError(Text(QT_TRANSLATE_NOOP("Pictavo", "未知选项 ")) + OptionText(line.UnknownOptions.first()));
+        PrintText(kUsage, stderr);
         return kUsageError;
     }
     if (line.Files.size() > 1) {
-        PrintError(QStringLiteral("只能指定一个文件夹"));
-        std::fputs(kUsage, stderr);
+        PrintError(Text(QT_TRANSLATE_NOOP("Pictavo", "只能指定一个文件夹")));
+        PrintText(kUsage, stderr);
         return kUsageError;
     }
     QString startFolder, startFile;
@@ -146,7 +149,7 @@ int main(int argc, char** argv) {
         const std::string bytes = ArgumentBytes(argc, argv, line.Files.first());
         struct stat st {};
         if (::stat(bytes.c_str(), &st) != 0) {
-            PrintError(QStringLiteral("找不到文件夹 ") + line.Files.first());
+            PrintError(Text(QT_TRANSLATE_NOOP("Pictavo", "找不到文件夹 ")) + line.Files.first());
             return 1;
         }
         const std::filesystem::path path = std::filesystem::absolute(std::filesystem::path(bytes)).lexically_normal();

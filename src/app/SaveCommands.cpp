@@ -12,6 +12,7 @@
 #include "widgets/IconModels.h"
 
 #include <QCompleter>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -23,15 +24,18 @@ using namespace pictavo;
 
 namespace {
 
+// The window's text `source` in the user's language.
+QString Text(const char* source) { return QCoreApplication::translate("TSaveCommands", source); }
+
 // A save dialog: it asks before replacing a file, and takes a name only in a folder that exists.
 QFileDialog* NewSaveDialog(QWidget* parent, const char* name, const char* title, const char* suffix,
                            const char* filter) {
-    auto* dialog = new QFileDialog(parent, QString::fromUtf8(title));
+    auto* dialog = new QFileDialog(parent, Text(title));
     dialog->setObjectName(QLatin1String(name));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setDefaultSuffix(QLatin1String(suffix));
-    dialog->setNameFilters({QString::fromUtf8(filter), QStringLiteral("所有文件 (*)")});
+    dialog->setNameFilters({Text(filter), Text(QT_TRANSLATE_NOOP("TSaveCommands", "所有文件 (*)"))});
     return dialog;
 }
 
@@ -52,10 +56,13 @@ QString ImageProposal(const TIconLibrary& library, int iconIndex, int imageIndex
 }  // namespace
 
 TSaveCommands::TSaveCommands(QWidget* owner) : FOwner(owner) {
-    sd = NewSaveDialog(owner, "sd", "保存图标库", "icl", "图标库 (*.icl)");
-    sdIcon = NewSaveDialog(owner, "sdIcon", "保存为图标", "ico", "图标 (*.ico)");
-    sdBMP = NewSaveDialog(owner, "sdBMP", "保存为位图", "bmp", "位图 (*.bmp)");
-    FolderDialog = new QFileDialog(owner, QStringLiteral("选择目标"));
+    sd = NewSaveDialog(owner, "sd", QT_TRANSLATE_NOOP("TSaveCommands", "保存图标库"), "icl",
+                       QT_TRANSLATE_NOOP("TSaveCommands", "图标库 (*.icl)"));
+    sdIcon = NewSaveDialog(owner, "sdIcon", QT_TRANSLATE_NOOP("TSaveCommands", "保存为图标"), "ico",
+                           QT_TRANSLATE_NOOP("TSaveCommands", "图标 (*.ico)"));
+    sdBMP = NewSaveDialog(owner, "sdBMP", QT_TRANSLATE_NOOP("TSaveCommands", "保存为位图"), "bmp",
+                          QT_TRANSLATE_NOOP("TSaveCommands", "位图 (*.bmp)"));
+    FolderDialog = new QFileDialog(owner, Text(QT_TRANSLATE_NOOP("TSaveCommands", "选择目标")));
     FolderDialog->setObjectName(QStringLiteral("FolderDialog"));
     FolderDialog->setFileMode(QFileDialog::Directory);
     FolderDialog->setOptions(QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
@@ -77,7 +84,7 @@ std::optional<std::string> TSaveCommands::AskName(TKind kind, const QString& pro
         // one that exists is only replaced when the user says so (else the dialog comes back).
         if (forced == chosen.filePath() || !QFileInfo::exists(forced) ||
             QMessageBox::question(dialog->parentWidget(), dialog->windowTitle(),
-                                  QStringLiteral("%1 已存在。\n要替换它吗?").arg(name)) == QMessageBox::Yes)
+                                  Text(QT_TRANSLATE_NOOP("TSaveCommands", "%1 已存在。\n要替换它吗?")).arg(name)) == QMessageBox::Yes)
             return QFile::encodeName(forced).toStdString();
         proposed = name;
     }
@@ -125,7 +132,7 @@ void TSaveCommands::SaveIconsToFolder(const TIconLibrary& library, const TIconTa
     if (FolderDialog->exec() != QDialog::Accepted || FolderDialog->selectedFiles().isEmpty()) return;
     const QString folder = FolderDialog->selectedFiles().first();
     TCommandSteps steps;
-    steps.BusyText = QStringLiteral("正在保存图标到 %1...").arg(folder);
+    steps.BusyText = Text(QT_TRANSLATE_NOOP("TSaveCommands", "正在保存图标到 %1...")).arg(folder);
     runner.Run(steps, [&] {
         // Names made safe and unique, never written through a link: each file lands in the folder.
         TIconFolder target(folder.toStdString());

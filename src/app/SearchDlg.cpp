@@ -29,7 +29,7 @@ QString TrimBlanks(const QString& text) {
 Twnd_pv_Search::Twnd_pv_Search(QWidget* owner, TRegPropStorageManEh* storageManager)
     : QDialog(owner, kDialogFlags | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("wnd_pv_Search"));
-    setWindowTitle(QStringLiteral("搜索"));
+    setWindowTitle(tr("搜索"));
     setFont(FormFont());
     setFixedSize(kClientWidth, kClientHeight);
     setSizeGripEnabled(false);
@@ -41,7 +41,7 @@ Twnd_pv_Search::Twnd_pv_Search(QWidget* owner, TRegPropStorageManEh* storageMana
                                        style()->standardIcon(QStyle::SP_FileDialogContentsView))
                           .pixmap(32, 32));
 
-    Label1 = new QLabel(QStringLiteral("文件类型:"), this);
+    Label1 = new QLabel(tr("文件类型:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(56, 12, 64, 24);
 
@@ -62,11 +62,11 @@ Twnd_pv_Search::Twnd_pv_Search(QWidget* owner, TRegPropStorageManEh* storageMana
         box->setGeometry(56, top, 180, 22);
         return box;
     };
-    cbxSub = check("cbxSub", QStringLiteral("包含子目录"), 44);
-    cbxIgnore = check("cbxIgnore", QStringLiteral("忽略重复的文件"), 68);
-    cbxClear = check("cbxClear", QStringLiteral("清除先前选定的对象"), 92);
+    cbxSub = check("cbxSub", tr("包含子目录"), 44);
+    cbxIgnore = check("cbxIgnore", tr("忽略重复的文件"), 68);
+    cbxClear = check("cbxClear", tr("清除先前选定的对象"), 92);
 
-    bAction = new QPushButton(QStringLiteral("搜索"), this);
+    bAction = new QPushButton(tr("搜索"), this);
     bAction->setObjectName(QStringLiteral("bAction"));
     bAction->setDefault(true);
     bAction->setGeometry(kClientWidth - 87, kClientHeight - 36, 75, 25);
@@ -99,7 +99,7 @@ bool Twnd_pv_Search::ClearOnBegin() const { return cbxClear->isChecked(); }
 
 void Twnd_pv_Search::SetRunning(bool running) {
     FRunning = running;
-    bAction->setText(running ? QStringLiteral("停止") : QStringLiteral("开始"));
+    bAction->setText(running ? tr("停止") : tr("开始"));
 }
 
 bool Twnd_pv_Search::eventFilter(QObject* watched, QEvent* event) {

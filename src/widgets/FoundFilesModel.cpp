@@ -2,6 +2,7 @@
 
 #include "search/FileTimes.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QTime>
 
@@ -13,7 +14,9 @@ namespace pictavo {
 namespace {
 
 const char* const kCaptions[TFoundFilesModel::kColumnCount] = {
-    "文件名称    ", "图标   ", "修改时间    ", "大小 [KB]  ", "位置      "};
+    QT_TRANSLATE_NOOP("TFoundFilesModel", "文件名称    "), QT_TRANSLATE_NOOP("TFoundFilesModel", "图标   "),
+    QT_TRANSLATE_NOOP("TFoundFilesModel", "修改时间    "), QT_TRANSLATE_NOOP("TFoundFilesModel", "大小 [KB]  "),
+    QT_TRANSLATE_NOOP("TFoundFilesModel", "位置      ")};
 
 // The locale's long time format without its time-zone field, which a file's local time
 // stamp does not carry.
@@ -106,7 +109,7 @@ QVariant TFoundFilesModel::data(const QModelIndex& index, int role) const {
 
 QVariant TFoundFilesModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) return {};
-    if (role == Qt::DisplayRole) return QString::fromUtf8(kCaptions[section]);
+    if (role == Qt::DisplayRole) return QCoreApplication::translate("TFoundFilesModel", kCaptions[section]);
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue((section == colIcons || section == colSize ? Qt::AlignRight : Qt::AlignLeft) |
                                    Qt::AlignVCenter);

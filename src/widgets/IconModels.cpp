@@ -6,6 +6,7 @@
 #include "widgets/IconPixmaps.h"
 #include "widgets/DecodingService.h"
 
+#include <QCoreApplication>
 #include <QIcon>
 #include <QTimer>
 
@@ -49,7 +50,7 @@ QVariant TIconListModel::data(const QModelIndex& index, int role) const {
     }
     case kIconDetailRole: {
         const TAdvancedIcon* icon = FIcons.Icon(row);
-        return QStringLiteral("图像数量: %1").arg(icon ? icon->Images().Count() : 0);
+        return QCoreApplication::translate("TIconListModel", "图像数量: %1").arg(icon ? icon->Images().Count() : 0);
     }
     default:
         return {};

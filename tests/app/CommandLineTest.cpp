@@ -1,5 +1,7 @@
 // The window program's command line: --help and --version need no display, a start without
 // any display ends with a message and status 1, and a file is found by the bytes of its name.
+#include "WindowProgram.h"
+
 #include <QtTest>
 
 #include <QProcess>
@@ -46,12 +48,8 @@ private slots:
         QFETCH(int, status);
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(QLatin1String(name));
-        if (!platform.isEmpty()) env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         QProcess pictavo;
-        pictavo.setProcessEnvironment(env);
-        pictavo.start(QStringLiteral(PICTAVO_WINDOW), args);
+        StartWindowProgram(pictavo, args, platform);
         QVERIFY(pictavo.waitForFinished(30'000));
         QCOMPARE(pictavo.exitStatus(), QProcess::NormalExit);
         QCOMPARE(pictavo.exitCode(), status);
