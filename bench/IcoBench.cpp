@@ -122,8 +122,8 @@ void BM_IcoLoadAndDecodeAll(benchmark::State& state) {
         }
     }
     SetFileRates(state, s);
-    state.counters["pixels"] = benchmark::Counter(static_cast<double>(s.PixelCount),
-                                                  benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["pixels"] =
+        benchmark::Counter(static_cast<double>(s.PixelCount), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_IcoLoadAndDecodeAll);
 
@@ -138,8 +138,7 @@ void DecodeBytes(benchmark::State& state, const std::vector<uint8_t>& bytes, int
         benchmark::DoNotOptimize(raster->Colour.data());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
-    state.counters["pixels"] =
-        benchmark::Counter(double(size) * size, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["pixels"] = benchmark::Counter(double(size) * size, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // One 256x256 PNG image with alpha (libpng's simplified reader, then the mask from alpha).

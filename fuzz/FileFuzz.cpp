@@ -191,8 +191,10 @@ bool CheckLoad(const std::string& path, const std::string& fileName, std::span<c
     } catch (const EPictavoError&) {
         raised = true;
     }
-    if (raised) FUZZ_CHECK(library.Icons().Count() == 0);
-    else FUZZ_CHECK(count == library.Icons().Count());
+    if (raised)
+        FUZZ_CHECK(library.Icons().Count() == 0);
+    else
+        FUZZ_CHECK(count == library.Icons().Count());
 
     const TSpanSource memory(file);
     const TIconFileKind kind = IconFileKind(memory);

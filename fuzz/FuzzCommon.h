@@ -16,13 +16,12 @@
 #include <utility>
 
 // Stops the run with a message when a property that must hold does not.
-#define FUZZ_CHECK(cond)                                                                     \
-    do {                                                                                     \
-        if (!(cond)) {                                                                       \
-            std::fprintf(stderr, "fuzz: check failed: %s (%s:%d)\n", #cond, __FILE__,        \
-                         __LINE__);                                                          \
-            __builtin_trap();                                                                \
-        }                                                                                    \
+#define FUZZ_CHECK(cond)                                                                         \
+    do {                                                                                         \
+        if (!(cond)) {                                                                           \
+            std::fprintf(stderr, "fuzz: check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
+            __builtin_trap();                                                                    \
+        }                                                                                        \
     } while (0)
 
 namespace pictavo::fuzz {
@@ -33,8 +32,8 @@ inline bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
 
 inline bool SameRaster(const TIconRaster* a, const TIconRaster* b) {
     if (!a || !b) return a == b;
-    return a->Width == b->Width && a->Height == b->Height && a->HasAlpha == b->HasAlpha &&
-           a->Colour == b->Colour && a->Mask == b->Mask;
+    return a->Width == b->Width && a->Height == b->Height && a->HasAlpha == b->HasAlpha && a->Colour == b->Colour &&
+           a->Mask == b->Mask;
 }
 
 inline void CheckRaster(const TIconImage& image, const TIconRaster* raster) {

@@ -103,8 +103,10 @@ uint64_t ExerciseIcons(TIconList& icons, size_t inputSize, uint64_t& distinct, b
             FUZZ_CHECK(image != nullptr);
             FUZZ_CHECK(image->HasData() == (image->Info().BytesInRes > 0));
             FUZZ_CHECK(image->Data().size() <= inputSize);
-            if (image->Info().BytesInRes == 0) emptyImage = true;
-            else bytes.emplace(image->Data().data(), image->Data().size());
+            if (image->Info().BytesInRes == 0)
+                emptyImage = true;
+            else
+                bytes.emplace(image->Data().data(), image->Data().size());
             ExerciseImage(*image);
         }
         images += icon->Images().Count();

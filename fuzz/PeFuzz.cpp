@@ -133,8 +133,15 @@ void CheckFileSource(const std::string& path, std::span<const uint8_t> input, co
     FUZZ_CHECK(source.Valid());
     FUZZ_CHECK(source.Size() == input.size());
     const uint64_t size = input.size();
-    const uint64_t offsets[] = {0, 1, 60, TFileSource::kPageSize - 3, TFileSource::kPageSize, 2 * TFileSource::kPageSize - 1,
-                                size / 2, size > 5 ? size - 5 : 0, size};
+    const uint64_t offsets[] = {0,
+                                1,
+                                60,
+                                TFileSource::kPageSize - 3,
+                                TFileSource::kPageSize,
+                                2 * TFileSource::kPageSize - 1,
+                                size / 2,
+                                size > 5 ? size - 5 : 0,
+                                size};
     uint8_t buffer[16];
     for (const uint64_t at : offsets) {
         for (const size_t n : {size_t{1}, size_t{2}, size_t{4}, sizeof buffer}) {

@@ -31,14 +31,16 @@ namespace {
 bool SomeImageHasTheAspect(const TByteSource& file, int size, int w, int h) {
     for (const TImageRange& range : FirstIconImages(file)) {
         uint8_t head[64];
-        const size_t n = file.ReadUpTo(range.Offset, head, static_cast<size_t>(std::min<uint64_t>(range.Size, sizeof head)));
+        const size_t n =
+            file.ReadUpTo(range.Offset, head, static_cast<size_t>(std::min<uint64_t>(range.Size, sizeof head)));
         const auto header = ReadImageHeader(std::span<const uint8_t>(head, n));
         const auto own = header ? ImagePixelSize(*header) : std::nullopt;
         if (!own) continue;
         const int longer = std::max(own->Width, own->Height);
         auto side = [&](int length) {
-            return longer == size ? length
-                                  : std::max(1, static_cast<int>(std::lround(static_cast<double>(length) * size / longer)));
+            return longer == size
+                       ? length
+                       : std::max(1, static_cast<int>(std::lround(static_cast<double>(length) * size / longer)));
         };
         if (side(own->Width) == w && side(own->Height) == h) return true;
     }
@@ -57,7 +59,8 @@ bool DeclaresTooManyPixels(const TByteSource& file) {
     fuzz::TPixelTally tally;
     for (const TImageRange& range : images) {
         uint8_t head[64];
-        const size_t n = file.ReadUpTo(range.Offset, head, static_cast<size_t>(std::min<uint64_t>(range.Size, sizeof head)));
+        const size_t n =
+            file.ReadUpTo(range.Offset, head, static_cast<size_t>(std::min<uint64_t>(range.Size, sizeof head)));
         tally.Add(range.Offset, range.Size, std::span<const uint8_t>(head, n));
     }
     return tally.TooMany();

@@ -49,9 +49,12 @@ void Walk(int folderFd) {
         if (type == DT_UNKNOWN || type == DT_LNK) {
             struct stat st {};
             if (::fstatat(fd, name, &st, 0) != 0) continue;
-            if (S_ISREG(st.st_mode)) type = DT_REG;
-            else if (S_ISDIR(st.st_mode) && e->d_type == DT_UNKNOWN) type = DT_DIR;
-            else continue;
+            if (S_ISREG(st.st_mode))
+                type = DT_REG;
+            else if (S_ISDIR(st.st_mode) && e->d_type == DT_UNKNOWN)
+                type = DT_DIR;
+            else
+                continue;
         }
         if (type == DT_REG) {
             ReadHead(fd, name);

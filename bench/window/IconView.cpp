@@ -21,17 +21,16 @@
 // memory the process holds once the library's thumbnails are made.
 // With --library N (N up to 65535) it measures only this: an NE icon library of N icons is chosen
 // (every icon's one 16 x 16 image drawn differently; an NE file holds at most 65535 data
-// positions, so icons some N/2 apart name the same group, never two near each other), R times; the time from the choice,
-// and from the icons being listed, until every icon on the first screen shows its picture, and
-// the bytes of the pictures the icon list holds once all it asked for have come (target <= 64
-// MB, and <= 100 ms to the first screen).
+// positions, so icons some N/2 apart name the same group, never two near each other), R times; the time from the
+// choice, and from the icons being listed, until every icon on the first screen shows its picture, and the bytes of the
+// pictures the icon list holds once all it asked for have come (target <= 64 MB, and <= 100 ms to the first screen).
 // With --close N, finally, a window lists a folder of N copies of the DLL, adds them all to the
 // library, and is closed 1 s later: the time its closing takes (the reads must stop).
 // Then, R times, "保存为图标 › 所有对象" saves every icon into an empty folder, timed from the
 // folder chooser's answer until the command returns, against `pictavo-cli extract` of the same
 // DLL into another folder (one whole run of the program each); both must write the same files.
-#include "app/Main.h"
 #include "WindowParts.h"
+#include "app/Main.h"
 #include "icons/IconRaster.h"
 #include "icons/IconTypes.h"
 #include "support/IconFixtures.h"
@@ -48,11 +47,11 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QIcon>
 #include <QLineEdit>
+#include <QListView>
 #include <QProcess>
 #include <QTimer>
-#include <QIcon>
-#include <QListView>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -77,7 +76,7 @@ constexpr double kTargetMs = 300;
 struct TOptions {
     int Icons = 300;
     int Rounds = 5;
-    int Png = 0;  // the size of every icon's one PNG image; 0 for the usual four images
+    int Png = 0;           // the size of every icon's one PNG image; 0 for the usual four images
     bool SamePng = false;  // every group names one and the same PNG
     int Close = 0;         // copies of the DLL added to the library before the window closes
     int Library = 0;       // icons of the NE library measured instead of everything else
@@ -103,7 +102,8 @@ int WriteDll(const std::string& path, int icons) {
     for (int g = 1; g <= icons; ++g) {
         std::vector<IcoImage> group{small, middle, large};
         if (g % 3 == 0) group.push_back(png);
-        resources.push_back(PeResource{RT_GROUP_ICON, true, static_cast<uint16_t>(g), {}, 1033, GroupResource(group, nextIcon)});
+        resources.push_back(
+            PeResource{RT_GROUP_ICON, true, static_cast<uint16_t>(g), {}, 1033, GroupResource(group, nextIcon)});
         for (const IcoImage& image : group)
             resources.push_back(PeResource{RT_ICON, true, nextIcon++, {}, 1033, image.Bytes});
         images += static_cast<int>(group.size());
@@ -118,12 +118,13 @@ int WritePngDll(const std::string& path, int icons, int size, bool same) {
     std::vector<PeResource> resources;
     for (int g = 1; g <= icons; ++g) {
         if (same && g > 1) {
-            resources.push_back(PeResource{RT_GROUP_ICON, true, static_cast<uint16_t>(g), {}, 1033,
-                                           resources.front().Data});
+            resources.push_back(
+                PeResource{RT_GROUP_ICON, true, static_cast<uint16_t>(g), {}, 1033, resources.front().Data});
             continue;
         }
         // One colour with a diagonal of another: small files, full-size pictures.
-        Picture picture{size, size, std::vector<uint32_t>(static_cast<size_t>(size) * size, 0xFF000000u | (g * 0x10305u)),
+        Picture picture{size, size,
+                        std::vector<uint32_t>(static_cast<size_t>(size) * size, 0xFF000000u | (g * 0x10305u)),
                         std::vector<uint8_t>(static_cast<size_t>(size) * size, 0)};
         for (int i = 0; i < size; ++i) picture.Colour[static_cast<size_t>(i) * size + i] = 0xFFFFFFFFu;
         const auto png = MakePng(picture);
@@ -144,7 +145,8 @@ void WriteLibrary(const std::string& path, int icons) {
     // resource table: as many distinct images as leave a unit for each image and its group
     // (and a few for the headers).
     const auto units = [&](int distinct) {
-        return ((256 + 12 * (static_cast<size_t>(icons) + static_cast<size_t>(distinct))) >> 9) + 2 * static_cast<size_t>(distinct);
+        return ((256 + 12 * (static_cast<size_t>(icons) + static_cast<size_t>(distinct))) >> 9) +
+               2 * static_cast<size_t>(distinct);
     };
     int distinct = std::min(icons, 0x7FFF);
     while (units(distinct) > 0xFFFF - 2) --distinct;
@@ -153,9 +155,11 @@ void WriteLibrary(const std::string& path, int icons) {
     for (int k = 0; k < distinct; ++k) {
         Picture picture{16, 16, std::vector<uint32_t>(256), std::vector<uint8_t>(256, 0)};
         for (int i = 0; i < 256; ++i)
-            picture.Colour[static_cast<size_t>(i)] = 0xFF000000u | ((static_cast<uint32_t>(k) * 2654435761u) >> ((i + k) % 4 * 2));
+            picture.Colour[static_cast<size_t>(i)] =
+                0xFF000000u | ((static_cast<uint32_t>(k) * 2654435761u) >> ((i + k) % 4 * 2));
         dibs.push_back(MakeDib(picture, 4));
-        blobs.push_back(GroupResource({{InfoFor(16, 4, dibs.back().size()), dibs.back()}}, static_cast<uint16_t>(k + 1)));
+        blobs.push_back(
+            GroupResource({{InfoFor(16, 4, dibs.back().size()), dibs.back()}}, static_cast<uint16_t>(k + 1)));
         images.push_back({static_cast<uint16_t>(0x8000 | (k + 1)), static_cast<size_t>(distinct + k)});
     }
     for (auto& dib : dibs) blobs.push_back(std::move(dib));
@@ -176,8 +180,9 @@ bool ChooseFile(Twnd_pv_Main& window, const QString& name) {
     const TFoundFilesModel* model = Part<TFileListView>(window, "FileList")->Model();
     for (int row = 0; row < model->rowCount(); ++row) {
         if (model->File(row).Name != name) continue;
-        Part<TFileListView>(window, "FileList")->selectionModel()->setCurrentIndex(
-            model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        Part<TFileListView>(window, "FileList")
+            ->selectionModel()
+            ->setCurrentIndex(model->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return true;
     }
     return false;
@@ -229,7 +234,9 @@ double CurrentRssMb() {
     return read == 2 ? static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576 : -1;
 }
 
-bool Ready(const Twnd_pv_Main& window) { return Part<TPanelStatusBar>(window, "sb")->PanelText(1).startsWith(QStringLiteral("就绪 (")); }
+bool Ready(const Twnd_pv_Main& window) {
+    return Part<TPanelStatusBar>(window, "sb")->PanelText(1).startsWith(QStringLiteral("就绪 ("));
+}
 
 // Items of the icon list with a thumbnail.
 int Listed(const QListView* list) {
@@ -244,7 +251,8 @@ void OpenOn(Twnd_pv_Main& window, const std::string& store, const std::string& f
     Part<TPropStorageEh>(window, "Storage")->SetActive(false);
     window.SetStartFolder(QString::fromStdString(folder));
     window.show();
-    while (Part<TFileListView>(window, "FileList")->Model()->rowCount() < 2 || Part<TPanelStatusBar>(window, "sb")->PanelText(0).isEmpty())
+    while (Part<TFileListView>(window, "FileList")->Model()->rowCount() < 2 ||
+           Part<TPanelStatusBar>(window, "sb")->PanelText(0).isEmpty())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
@@ -299,7 +307,8 @@ int MeasureLibrary(const TOptions& options, TempDir& work) {
         ChooseFile(window, QStringLiteral("library.icl"));
         while (!Ready(window)) QCoreApplication::processEvents();
         const double listedMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-        const qint64 blankNow = list->model()->rowCount() > 1 ? RowPixmap(list, list->model()->rowCount() - 1).cacheKey() : blank;
+        const qint64 blankNow =
+            list->model()->rowCount() > 1 ? RowPixmap(list, list->model()->rowCount() - 1).cacheKey() : blank;
         while (!FirstScreenPictured(list, blankNow)) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         const double shownMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
         while (static_cast<const TIconListModel*>(list->model())->PicturesPending() > 0)
@@ -337,14 +346,19 @@ int main(int argc, char** argv) {
     TOptions options;
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--icons")) options.Icons = std::clamp(args[i + 1].toInt(), 1, 16000);
-        else if (args[i] == QLatin1String("--rounds")) options.Rounds = std::max(1, args[i + 1].toInt());
-        else if (args[i] == QLatin1String("--png")) options.Png = std::clamp(args[i + 1].toInt(), 1, 4096);
+        if (args[i] == QLatin1String("--icons"))
+            options.Icons = std::clamp(args[i + 1].toInt(), 1, 16000);
+        else if (args[i] == QLatin1String("--rounds"))
+            options.Rounds = std::max(1, args[i + 1].toInt());
+        else if (args[i] == QLatin1String("--png"))
+            options.Png = std::clamp(args[i + 1].toInt(), 1, 4096);
         else if (args[i] == QLatin1String("--same-png")) {
             options.Png = std::clamp(args[i + 1].toInt(), 1, 4096);
             options.SamePng = true;
-        } else if (args[i] == QLatin1String("--close")) options.Close = std::clamp(args[i + 1].toInt(), 1, 400);
-        else if (args[i] == QLatin1String("--library")) options.Library = std::clamp(args[i + 1].toInt(), 1, 65535);
+        } else if (args[i] == QLatin1String("--close"))
+            options.Close = std::clamp(args[i + 1].toInt(), 1, 400);
+        else if (args[i] == QLatin1String("--library"))
+            options.Library = std::clamp(args[i + 1].toInt(), 1, 65535);
     }
 
     TempDir work;
@@ -458,8 +472,8 @@ int main(int argc, char** argv) {
         removals.push_back(static_cast<double>(removal.nsecsElapsed()) / 1e6);
         QCoreApplication::processEvents();
     }
-    std::printf("removing every other library icon: %.1f ms; then the rest: %.1f ms (window's thread)\n",
-                removals[0], removals[1]);
+    std::printf("removing every other library icon: %.1f ms; then the rest: %.1f ms (window's thread)\n", removals[0],
+                removals[1]);
     // Saving every icon: the window's command against the command line, each into a new folder.
     std::vector<double> saved, extracted;
     bool same = true;
@@ -487,7 +501,8 @@ int main(int argc, char** argv) {
         for (int i = 0; i < options.Close; ++i)
             std::filesystem::copy_file(folder + "/icons.dll", many + "/copy" + std::to_string(i) + ".dll");
         auto closing = std::make_unique<Twnd_pv_Main>();
-        Part<TRegPropStorageManEh>(*closing, "StorageMan")->SetStoreFileName(QString::fromStdString(work.Path() + "/store2.ini"));
+        Part<TRegPropStorageManEh>(*closing, "StorageMan")
+            ->SetStoreFileName(QString::fromStdString(work.Path() + "/store2.ini"));
         Part<TPropStorageEh>(*closing, "Storage")->SetActive(false);
         closing->SetStartFolder(QString::fromStdString(many));
         closing->show();

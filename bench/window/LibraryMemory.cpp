@@ -12,8 +12,8 @@
 // files into a library file. For each it prints the peak resident memory (the window's includes
 // Qt's own, measured before the files are added), the bytes of the icons' images held, and the
 // target: at most 3 x the icon bytes + 64 MB. Needs GNU time (/usr/bin/time) for the CLI's peak.
-#include "app/Main.h"
 #include "WindowParts.h"
+#include "app/Main.h"
 #include "icons/AdvancedIcon.h"
 #include "icons/IconImage.h"
 #include "icons/IconTypes.h"
@@ -48,7 +48,9 @@ using pictavo::bench::Part;
 namespace {
 
 // Panel 1 says "就绪" (with the time a listing took) once a command or a listing is done.
-bool Ready(const Twnd_pv_Main& window) { return Part<TPanelStatusBar>(window, "sb")->PanelText(1).startsWith(QStringLiteral("就绪")); }
+bool Ready(const Twnd_pv_Main& window) {
+    return Part<TPanelStatusBar>(window, "sb")->PanelText(1).startsWith(QStringLiteral("就绪"));
+}
 
 double PeakMb(int who) {
     rusage usage{};
@@ -72,7 +74,8 @@ std::vector<uint8_t> LargeDll() {
     for (int g = 1; g <= 20; ++g) {
         std::vector<IcoImage> images;
         for (int size : {16, 32, 48, 64}) images.push_back(Image(size, 32, g));
-        resources.push_back(PeResource{RT_GROUP_ICON, true, static_cast<uint16_t>(g), {}, 1033, GroupResource(images, nextIcon)});
+        resources.push_back(
+            PeResource{RT_GROUP_ICON, true, static_cast<uint16_t>(g), {}, 1033, GroupResource(images, nextIcon)});
         for (const IcoImage& image : images) {
             resources.push_back(PeResource{RT_ICON, true, nextIcon++, {}, 1033, image.Bytes});
             resources.push_back(PeResource{10, true, nextOther++, {}, 1033, std::vector<uint8_t>(30000, 0x90)});
@@ -101,8 +104,10 @@ int main(int argc, char** argv) {
     int icoFiles = 2001, dlls = 100;
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--ico")) icoFiles = std::clamp(args[i + 1].toInt(), 0, 20000);
-        else if (args[i] == QLatin1String("--dlls")) dlls = std::clamp(args[i + 1].toInt(), 0, 1000);
+        if (args[i] == QLatin1String("--ico"))
+            icoFiles = std::clamp(args[i + 1].toInt(), 0, 20000);
+        else if (args[i] == QLatin1String("--dlls"))
+            dlls = std::clamp(args[i + 1].toInt(), 0, 1000);
     }
 
     TempDir work;
@@ -119,7 +124,8 @@ int main(int argc, char** argv) {
     std::printf("%-34s %10s %10s %10s %10s\n", "", "peak", "icons", "before", "target");
 
     Twnd_pv_Main window;
-    Part<TRegPropStorageManEh>(window, "StorageMan")->SetStoreFileName(QString::fromStdString(work.Path() + "/store.ini"));
+    Part<TRegPropStorageManEh>(window, "StorageMan")
+        ->SetStoreFileName(QString::fromStdString(work.Path() + "/store.ini"));
     Part<TPropStorageEh>(window, "Storage")->SetActive(false);
     window.SetStartFolder(QString::fromStdString(folder));
     window.show();
@@ -142,17 +148,24 @@ int main(int argc, char** argv) {
     // GNU time reports the peak of the program it starts (a child of this process would count
     // this process's memory from before it started the program).
     const QString peakFile = QString::fromStdString(work.Path() + "/cli-peak");
-    QStringList cliArgs{QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("-o"), peakFile,
-                        QCoreApplication::applicationDirPath() + QStringLiteral("/../../pictavo-cli"), QStringLiteral("icl"),
-                        QStringLiteral("-o"), QString::fromStdString(work.Path() + "/all.icl")};
+    QStringList cliArgs{QStringLiteral("-f"),
+                        QStringLiteral("%M"),
+                        QStringLiteral("-o"),
+                        peakFile,
+                        QCoreApplication::applicationDirPath() + QStringLiteral("/../../pictavo-cli"),
+                        QStringLiteral("icl"),
+                        QStringLiteral("-o"),
+                        QString::fromStdString(work.Path() + "/all.icl")};
     QStringList files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) files << QString::fromStdString(entry.path().string());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files << QString::fromStdString(entry.path().string());
     files.sort();
     QProcess cli;
     cli.setStandardOutputFile(QProcess::nullDevice());
     cli.start(QStringLiteral("/usr/bin/time"), cliArgs + files);
     if (!cli.waitForFinished(-1) || cli.exitCode() != 0) {
-        std::fprintf(stderr, "pictavo-cli icl under /usr/bin/time failed: %s\n", cli.readAllStandardError().constData());
+        std::fprintf(stderr, "pictavo-cli icl under /usr/bin/time failed: %s\n",
+                     cli.readAllStandardError().constData());
         return 1;
     }
     const auto peak = ReadBytes(peakFile.toStdString());

@@ -14,8 +14,8 @@
 // Prints the median and fastest of each and their ratio, checks that both report the same
 // counters, and reports how the window kept answering during its listings: the longest gap
 // between two turns of its event loop (a 5 ms timer runs throughout) and the paints it made.
-#include "app/Main.h"
 #include "WindowParts.h"
+#include "app/Main.h"
 #include "support/IconFixtures.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
@@ -63,8 +63,8 @@ void MakeFolder(const std::string& dir, int files) {
             std::vector<PeResource> resources;
             for (int g = 1; g <= groups; ++g) {
                 PeResource image{3, true, static_cast<uint16_t>(g), {}, 1033, dib};
-                PeResource group{14, true, static_cast<uint16_t>(g), {}, 1033,
-                                 GroupData({static_cast<uint16_t>(g)}, static_cast<uint32_t>(dib.size()))};
+                PeResource group{14, true, static_cast<uint16_t>(g),
+                                 {}, 1033, GroupData({static_cast<uint16_t>(g)}, static_cast<uint32_t>(dib.size()))};
                 resources.push_back(image);
                 resources.push_back(group);
             }
@@ -120,11 +120,16 @@ int main(int argc, char** argv) {
     options.Cli = QCoreApplication::applicationDirPath() + QStringLiteral("/../../pictavo-cli");
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--files")) options.Files = args[i + 1].toInt();
-        else if (args[i] == QLatin1String("--rounds")) options.Rounds = std::max(1, args[i + 1].toInt());
-        else if (args[i] == QLatin1String("--cli")) options.Cli = args[i + 1];
-        else if (args[i] == QLatin1String("--folder")) options.Folder = args[i + 1];
-        else if (args[i] == QLatin1String("--make")) options.Make = args[i + 1];
+        if (args[i] == QLatin1String("--files"))
+            options.Files = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--rounds"))
+            options.Rounds = std::max(1, args[i + 1].toInt());
+        else if (args[i] == QLatin1String("--cli"))
+            options.Cli = args[i + 1];
+        else if (args[i] == QLatin1String("--folder"))
+            options.Folder = args[i + 1];
+        else if (args[i] == QLatin1String("--make"))
+            options.Make = args[i + 1];
     }
     if (!options.Make.isEmpty()) {
         std::filesystem::create_directories(options.Make.toStdString());
@@ -150,19 +155,23 @@ int main(int argc, char** argv) {
     std::vector<double> cli;
 
     Twnd_pv_Main window;
-    Part<TRegPropStorageManEh>(window, "StorageMan")->SetStoreFileName(QString::fromStdString(work.Path() + "/store.ini"));
+    Part<TRegPropStorageManEh>(window, "StorageMan")
+        ->SetStoreFileName(QString::fromStdString(work.Path() + "/store.ini"));
     Part<TPropStorageEh>(window, "Storage")->SetActive(false);
     window.SetStartFolder(empty);
     window.show();
-    while (Part<TPanelStatusBar>(window, "sb")->PanelText(0).isEmpty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (Part<TPanelStatusBar>(window, "sb")->PanelText(0).isEmpty())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     Part<TShellTree>(window, "ShellTree")->SetPath(folder);  // the first listing warms what the window caches
 
     // The listing's end as the user sees it: panel 1 turning to "就绪".
     QElapsedTimer listing;
     double readyAt = 0;
-    QObject::connect(Part<TPanelStatusBar>(window, "sb"), &TPanelStatusBar::PanelTextChanged, [&](int panel, const QString& text) {
-        if (panel == 1 && text == QStringLiteral("就绪")) readyAt = static_cast<double>(listing.nsecsElapsed()) / 1e6;
-    });
+    QObject::connect(Part<TPanelStatusBar>(window, "sb"), &TPanelStatusBar::PanelTextChanged,
+                     [&](int panel, const QString& text) {
+                         if (panel == 1 && text == QStringLiteral("就绪"))
+                             readyAt = static_cast<double>(listing.nsecsElapsed()) / 1e6;
+                     });
     // The event loop's turns: the longest time the window could not take input or paint.
     QElapsedTimer sinceTurn;
     double longestGap = 0;

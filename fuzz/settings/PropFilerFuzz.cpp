@@ -25,13 +25,12 @@ using namespace pictavo;
 
 namespace {
 
-#define FUZZ_CHECK(cond)                                                                       \
-    do {                                                                                       \
-        if (!(cond)) {                                                                         \
-            std::fprintf(stderr, "settings_fuzz: check failed: %s (%s:%d)\n", #cond, __FILE__, \
-                         __LINE__);                                                            \
-            __builtin_trap();                                                                  \
-        }                                                                                      \
+#define FUZZ_CHECK(cond)                                                                                  \
+    do {                                                                                                  \
+        if (!(cond)) {                                                                                    \
+            std::fprintf(stderr, "settings_fuzz: check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
+            __builtin_trap();                                                                             \
+        }                                                                                                 \
     } while (0)
 
 struct TNode {
@@ -39,8 +38,7 @@ struct TNode {
     std::vector<std::pair<std::string, TPropValueEh>> Props;
     std::vector<std::unique_ptr<TNode>> Children;
     bool operator==(const TNode& o) const {
-        if (Name != o.Name || ClassName != o.ClassName || Props != o.Props ||
-            Children.size() != o.Children.size())
+        if (Name != o.Name || ClassName != o.ClassName || Props != o.Props || Children.size() != o.Children.size())
             return false;
         for (size_t i = 0; i < Children.size(); ++i)
             if (!(*Children[i] == *o.Children[i])) return false;
@@ -95,8 +93,7 @@ public:
         FNode.Props.emplace_back(name, reader.ReadValue());
     }
 
-    std::unique_ptr<TPropTargetEh> FindComponent(const std::string& name,
-                                                 const std::string& className) override {
+    std::unique_ptr<TPropTargetEh> FindComponent(const std::string& name, const std::string& className) override {
         auto child = std::make_unique<TNode>();
         child->Name = name;
         child->ClassName = className;
@@ -216,8 +213,7 @@ void CheckPropertyPaths(std::string_view text) {
         FUZZ_CHECK(!added || names.IndexOf(path) >= 0);
         start = end + 1;
     }
-    for (size_t i = 1; i < names.Count(); ++i)
-        FUZZ_CHECK(names.ComparePaths(names[i - 1], names[i]) < 0);
+    for (size_t i = 1; i < names.Count(); ++i) FUZZ_CHECK(names.ComparePaths(names[i - 1], names[i]) < 0);
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ QLabel* InfoLabel(const QString& text, QWidget* parent) {
 }
 
 QString OperatingSystemText() {
-    return QSysInfo::prettyProductName() + QCoreApplication::translate("Twnd_pv_About", ", 内核 ") + QSysInfo::kernelVersion();
+    return QSysInfo::prettyProductName() + QCoreApplication::translate("Twnd_pv_About", ", 内核 ") +
+           QSysInfo::kernelVersion();
 }
 
 }  // namespace
@@ -60,11 +61,11 @@ Twnd_pv_About::Twnd_pv_About(QWidget* parent) : QDialog(parent, kDialogFlags | Q
     machine->addRow(tr("处理器:"), lbProcessor);
     machine->addRow(tr("内存:"), lbMemory);
 
-    lbCredits = InfoLabel(QString::fromUtf8(kProgramName) +
-                              tr(" 由 Pictavo 开发者编写.\n"
-                                 "使用的程序库: Qt (窗口界面), libpng (PNG 图像), zlib (数据压缩).\n"
-                                 "感谢它们的作者."),
-                          this);
+    lbCredits = InfoLabel(
+        QString::fromUtf8(kProgramName) + tr(" 由 Pictavo 开发者编写.\n"
+                                             "使用的程序库: Qt (窗口界面), libpng (PNG 图像), zlib (数据压缩).\n"
+                                             "感谢它们的作者."),
+        this);
     // A credits line longer than the lines above wraps instead of widening the box.
     lbCredits->setWordWrap(true);
     lbCredits->setMinimumWidth(400);
@@ -83,9 +84,8 @@ Twnd_pv_About::Twnd_pv_About(QWidget* parent) : QDialog(parent, kDialogFlags | Q
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    const std::pair<QWidget*, const char*> named[] = {{lbProgram, "lbProgram"},     {lbVersion, "lbVersion"},
-                                                      {lbOS, "lbOS"},               {lbProcessor, "lbProcessor"},
-                                                      {lbMemory, "lbMemory"},       {lbCredits, "lbCredits"},
-                                                      {btOK, "btOK"}};
+    const std::pair<QWidget*, const char*> named[] = {
+        {lbProgram, "lbProgram"}, {lbVersion, "lbVersion"}, {lbOS, "lbOS"}, {lbProcessor, "lbProcessor"},
+        {lbMemory, "lbMemory"},   {lbCredits, "lbCredits"}, {btOK, "btOK"}};
     for (const auto& [widget, name] : named) widget->setObjectName(QLatin1String(name));
 }

@@ -31,10 +31,10 @@ constexpr int kPanelLeft = 10, kPanelBottomOffset = 72, kLabelLeft = 41, kLabelB
 constexpr uint32_t kWhite = 0xFFFFFF;
 
 const std::pair<uint32_t, const char*> kColorNames[] = {
-    {0x000000, "clBlack"},  {0x000080, "clMaroon"},  {0x008000, "clGreen"},      {0x008080, "clOlive"},
-    {0x800000, "clNavy"},   {0x800080, "clPurple"},  {0x808000, "clTeal"},       {0x808080, "clGray"},
-    {0xC0C0C0, "clSilver"}, {0x0000FF, "clRed"},     {0x00FF00, "clLime"},       {0x00FFFF, "clYellow"},
-    {0xFF0000, "clBlue"},   {0xFF00FF, "clFuchsia"}, {0xFFFF00, "clAqua"},       {0xFFFFFF, "clWhite"},
+    {0x000000, "clBlack"},      {0x000080, "clMaroon"},  {0x008000, "clGreen"}, {0x008080, "clOlive"},
+    {0x800000, "clNavy"},       {0x800080, "clPurple"},  {0x808000, "clTeal"},  {0x808080, "clGray"},
+    {0xC0C0C0, "clSilver"},     {0x0000FF, "clRed"},     {0x00FF00, "clLime"},  {0x00FFFF, "clYellow"},
+    {0xFF0000, "clBlue"},       {0xFF00FF, "clFuchsia"}, {0xFFFF00, "clAqua"},  {0xFFFFFF, "clWhite"},
     {0xC0DCC0, "clMoneyGreen"}, {0xF0CAA6, "clSkyBlue"}, {0xF0FBFF, "clCream"}, {0xA4A0A0, "clMedGray"},
 };
 

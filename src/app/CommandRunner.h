@@ -23,9 +23,9 @@ class TPanelStatusBar;
 // What a command shows around its work. Without a busy text the command shows its state
 // itself (a folder listing does so in its run handlers): there is no busy or ready step.
 struct TCommandSteps {
-    QString BusyText;                   // panel 1 while the command works
-    std::function<void()> BeginUpdate;  // the list the command fills stops repainting ...
-    std::function<void()> EndUpdate;    // ... and resumes
+    QString BusyText;                    // panel 1 while the command works
+    std::function<void()> BeginUpdate;   // the list the command fills stops repainting ...
+    std::function<void()> EndUpdate;     // ... and resumes
     std::function<QString()> ReadyText;  // panel 1 afterwards; "就绪" when not given
     std::function<void()> AfterReady;    // tab captions with their new counts, a tab to the front
 };

@@ -47,9 +47,8 @@ TFileListing::TFileListing(TShellTree* tree, TFileListView* list, TPanelStatusBa
         Runner.Run([&] { ExplorerDropDropped(sender.FileBytes()); });
     };
 
-    connect(wnd_pv_Search, &Twnd_pv_Search::StartRequested, this, [this](const QString& masks, bool subfolders) {
-        Runner.Run([&] { SearchRequested(masks, subfolders); });
-    });
+    connect(wnd_pv_Search, &Twnd_pv_Search::StartRequested, this,
+            [this](const QString& masks, bool subfolders) { Runner.Run([&] { SearchRequested(masks, subfolders); }); });
     connect(wnd_pv_Search, &Twnd_pv_Search::StopRequested, this, [this] {
         Runner.Run([this] {
             FBrowsing = false;

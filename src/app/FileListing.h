@@ -75,8 +75,8 @@ private:
     pictavo::TFindFile FindFile;
     // The current run's counters and the names it met (lower-cased, for skipping duplicates).
     pictavo::TIconFileSearch FFileSearch;
-    bool FBrowsing = false;   // the run lists a folder chosen in the tree, not a search
-    bool FSearching = false;  // a run is in progress
+    bool FBrowsing = false;                  // the run lists a folder chosen in the tree, not a search
+    bool FSearching = false;                 // a run is in progress
     bool FListingPending = false;            // a folder was chosen while a run was in progress
     std::vector<std::string> FPendingDrops;  // files dropped while a run was in progress
     QString FStartFile;

@@ -66,6 +66,7 @@ public:
     // The index of the icon whose image is selected in the box, and the image's index in it;
     // false when no line is selected.
     bool SelectedImage(int& iconIndex, int& imageIndex) const;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

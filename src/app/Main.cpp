@@ -7,6 +7,7 @@
 #include "app/SaveCommands.h"
 #include "app/SearchDlg.h"
 #include "library/IconLoading.h"
+#include "widgets/DecodingService.h"
 #include "widgets/FileListView.h"
 #include "widgets/IconDelegates.h"
 #include "widgets/IconModels.h"
@@ -15,7 +16,6 @@
 #include "widgets/RightButtonBand.h"
 #include "widgets/ShellTree.h"
 #include "widgets/UiFonts.h"
-#include "widgets/DecodingService.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -80,9 +80,8 @@ T* Named(T* widget, const char* name, const char* storedClass = nullptr) {
 // A right click in the view opens its popup menu.
 void AttachPopup(QAbstractScrollArea* view, QMenu* popup) {
     view->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(view, &QWidget::customContextMenuRequested, popup, [view, popup](const QPoint& pos) {
-        popup->popup(view->viewport()->mapToGlobal(pos));
-    });
+    QObject::connect(view, &QWidget::customContextMenuRequested, popup,
+                     [view, popup](const QPoint& pos) { popup->popup(view->viewport()->mapToGlobal(pos)); });
 }
 
 }  // namespace
@@ -104,12 +103,11 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent, TDecodingService::TMode decoding) : 
     Storage = Named(new TPropStorageEh(this), "Storage");
     Storage->SetSection(QStringLiteral("Main"));
     Storage->SetStorageManager(StorageMan);
-    Storage->SetStoredProps({QStringLiteral("<P>.Height"), QStringLiteral("<P>.Left"),
-                             QStringLiteral("<P>.PixelsPerInch"), QStringLiteral("<P>.Top"),
-                             QStringLiteral("<P>.Width"), QStringLiteral("<P>.WindowState"),
-                             QStringLiteral("pc.TabSheet1.IconBox.<P>.Width"),
-                             QStringLiteral("pc.TabSheet2.ICLBox.<P>.Width"), QStringLiteral("ShellPanel.<P>.Height"),
-                             QStringLiteral("ShellPanel.ShellTree.<P>.Width")});
+    Storage->SetStoredProps(
+        {QStringLiteral("<P>.Height"), QStringLiteral("<P>.Left"), QStringLiteral("<P>.PixelsPerInch"),
+         QStringLiteral("<P>.Top"), QStringLiteral("<P>.Width"), QStringLiteral("<P>.WindowState"),
+         QStringLiteral("pc.TabSheet1.IconBox.<P>.Width"), QStringLiteral("pc.TabSheet2.ICLBox.<P>.Width"),
+         QStringLiteral("ShellPanel.<P>.Height"), QStringLiteral("ShellPanel.ShellTree.<P>.Width")});
     Storage->OnReadProp = [this](TPropStorageEh*, TPropReaderEh& reader, const QString& name, bool& processed) {
         StorageReadProp(reader, name, processed);
     };
@@ -175,13 +173,14 @@ void Twnd_pv_Main::CreateComponents() {
     tabs->setCursor(Qt::PointingHandCursor);
     tabs->setStyleSheet(QStringLiteral("QTabBar::tab { height: %1px; }").arg(kTabHeight));
 
-    TabSheet1 = new TIconTab(*FDecoding, FFileIcons.Icons(), {"TabSheet1", "Splitter1", "IconList", "IconBox", kHint, kHint,
-                                                  QAbstractItemView::ExtendedSelection, TBoxHeightRule::HideTaller,
-                                                  kImageListBackground, false});
-    TabSheet2 = new TIconTab(*FDecoding, FLibrary.Icons(), {"TabSheet2", "Splitter4", "ICLList", "ICLBox", kHint,
-                                                QT_TR_NOOP("右键单击菜单"),
-                                                QAbstractItemView::SingleSelection, TBoxHeightRule::LimitTo255,
-                                                kICLImagesBackground, true});
+    TabSheet1 =
+        new TIconTab(*FDecoding, FFileIcons.Icons(),
+                     {"TabSheet1", "Splitter1", "IconList", "IconBox", kHint, kHint,
+                      QAbstractItemView::ExtendedSelection, TBoxHeightRule::HideTaller, kImageListBackground, false});
+    TabSheet2 =
+        new TIconTab(*FDecoding, FLibrary.Icons(),
+                     {"TabSheet2", "Splitter4", "ICLList", "ICLBox", kHint, QT_TR_NOOP("右键单击菜单"),
+                      QAbstractItemView::SingleSelection, TBoxHeightRule::LimitTo255, kICLImagesBackground, true});
 
     pc->addTab(TabSheet1, style()->standardIcon(QStyle::SP_FileIcon), tr(" 当前查看 "));
     pc->addTab(TabSheet2, style()->standardIcon(QStyle::SP_DirIcon), tr(" 图标库 "));
@@ -205,10 +204,14 @@ void Twnd_pv_Main::CreateMenus() {
         const char* Name;
         const char* Caption;  // of a menu-bar menu; none for a popup
     };
-    static const TMenu kMenus[] = {{"FileMenu", QT_TR_NOOP("文件")},    {"EditMenu", QT_TR_NOOP("编辑")},
-                                   {"HelpMenu", QT_TR_NOOP("帮助")},    {"FileListPopup", nullptr},
-                                   {"IconListPopup", nullptr}, {"IconBoxPopup", nullptr},
-                                   {"ICLPopup", nullptr},      {"ICLBoxPopup", nullptr}};
+    static const TMenu kMenus[] = {{"FileMenu", QT_TR_NOOP("文件")},
+                                   {"EditMenu", QT_TR_NOOP("编辑")},
+                                   {"HelpMenu", QT_TR_NOOP("帮助")},
+                                   {"FileListPopup", nullptr},
+                                   {"IconListPopup", nullptr},
+                                   {"IconBoxPopup", nullptr},
+                                   {"ICLPopup", nullptr},
+                                   {"ICLBoxPopup", nullptr}};
     // Their items in order: a separator has no name; an item without a command is a submenu,
     // the items after it naming it as their menu. An item carries its Tag as its data.
     using TPlain = void (Twnd_pv_Main::*)();
@@ -221,11 +224,17 @@ void Twnd_pv_Main::CreateMenus() {
         TTagged Tagged = nullptr;
         int Tag = 0;
         QKeyCombination Shortcut = {};  // none: Qt::Key_unknown
-        bool Radio = false;  // one of its menu's radio items; the first is checked
+        bool Radio = false;             // one of its menu's radio items; the first is checked
     };
     const TItem kItems[] = {
         {"FileMenu", "Newlibrary1", QT_TR_NOOP("新建图标库"), &Twnd_pv_Main::cmNewlibrary, {}, 0, Qt::CTRL | Qt::Key_N},
-        {"FileMenu", "Savelibrary1", QT_TR_NOOP("保存图标库..."), &Twnd_pv_Main::cmSavelibrary, {}, 0, Qt::CTRL | Qt::Key_S},
+        {"FileMenu",
+         "Savelibrary1",
+         QT_TR_NOOP("保存图标库..."),
+         &Twnd_pv_Main::cmSavelibrary,
+         {},
+         0,
+         Qt::CTRL | Qt::Key_S},
         {"FileMenu", nullptr},
         {"FileMenu", "mmSearch", QT_TR_NOOP("搜索..."), &Twnd_pv_Main::mmSearchClick, {}, 0, Qt::CTRL | Qt::Key_F},
         {"FileMenu", nullptr},
@@ -415,14 +424,15 @@ void Twnd_pv_Main::ConnectSelectionHandlers() {
                                           if (index.column() == 0) FileListItemSelectionChanged(index.row(), true);
                                   });
     for (TIconTab* tab : {TabSheet1, TabSheet2}) {
-        FSelectionHandlers << connect(
-            tab->List()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this, tab](const QItemSelection& selected, const QItemSelection& deselected) {
-                Runner->Run([&] {
-                    for (const QModelIndex& index : deselected.indexes()) tab->IconSelectionChanged(index.row(), false);
-                    for (const QModelIndex& index : selected.indexes()) tab->IconSelectionChanged(index.row(), true);
-                });
-            });
+        FSelectionHandlers << connect(tab->List()->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                                      [this, tab](const QItemSelection& selected, const QItemSelection& deselected) {
+                                          Runner->Run([&] {
+                                              for (const QModelIndex& index : deselected.indexes())
+                                                  tab->IconSelectionChanged(index.row(), false);
+                                              for (const QModelIndex& index : selected.indexes())
+                                                  tab->IconSelectionChanged(index.row(), true);
+                                          });
+                                      });
     }
 }
 
@@ -464,7 +474,8 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
     // The file is read on a worker, so that the window answers while a large file is read; a
     // file chosen meanwhile abandons it. The view is empty until its icons come.
     Runner->RunInBackground<TIconLibrary>(
-        steps, *FFileReader, [path](TIconLibrary& read, const std::atomic<bool>& cancel) { LoadIcons(path, read, &cancel); },
+        steps, *FFileReader,
+        [path](TIconLibrary& read, const std::atomic<bool>& cancel) { LoadIcons(path, read, &cancel); },
         [this](TIconLibrary& read) {
             // The icons read before an error are listed too.
             TabSheet1->Icons()->Refill([&] { FFileIcons.Icons().Assign(read.Icons()); });
@@ -510,7 +521,9 @@ void Twnd_pv_Main::cmAddFiles(int Tag) {
     // in the files read, then again in the library: the same names, taken in the same order).
     Runner->RunInBackground<TIconLibrary>(
         steps, *FLibraryReader,
-        [files = std::move(files)](TIconLibrary& read, const std::atomic<bool>& cancel) { LoadIcons(files, read, &cancel); },
+        [files = std::move(files)](TIconLibrary& read, const std::atomic<bool>& cancel) {
+            LoadIcons(files, read, &cancel);
+        },
         [this](TIconLibrary& read) {
             TIconList& icons = read.Icons();
             for (int i = 0; i < icons.Count(); ++i)
@@ -555,7 +568,7 @@ void Twnd_pv_Main::cmSavelibrary() {
     // The proposal: the selected folder's name with the library extension (only the extension
     // for a path that ends in a delimiter).
     const QString folder = ShellTree->Path();
-    const std::optional<std::string> fileName = 
+    const std::optional<std::string> fileName =
         Saving->AskName(TSaveCommands::Library, folder.mid(folder.lastIndexOf(u'/') + 1) + ".icl");
     if (!fileName) return;
     TCommandSteps steps;

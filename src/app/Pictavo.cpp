@@ -23,17 +23,16 @@
 namespace {
 
 const char* const kUsage = QT_TRANSLATE_NOOP(
-    "Pictavo",
-    "用法: pictavo [选项] [文件夹]\n"
-    "\n"
-    "浏览文件夹中含有图标的文件 (.ico、可执行文件、DLL、图标库), 查看、保存和收集其中的图标.\n"
-    "\n"
-    "  文件夹          启动时选定并列出的文件夹; 给出文件时列出其所在的文件夹,\n"
-    "                  选定该文件并查看其中的图标\n"
-    "  -h, --help      显示本说明\n"
-    "  -V, --version   显示版本 (-v 亦可)\n"
-    "\n"
-    "也可使用窗口平台的选项, 如 -platform 名称.\n");
+    "Pictavo", "用法: pictavo [选项] [文件夹]\n"
+               "\n"
+               "浏览文件夹中含有图标的文件 (.ico、可执行文件、DLL、图标库), 查看、保存和收集其中的图标.\n"
+               "\n"
+               "  文件夹          启动时选定并列出的文件夹; 给出文件时列出其所在的文件夹,\n"
+               "                  选定该文件并查看其中的图标\n"
+               "  -h, --help      显示本说明\n"
+               "  -V, --version   显示版本 (-v 亦可)\n"
+               "\n"
+               "也可使用窗口平台的选项, 如 -platform 名称.\n");
 
 // Exit status of a command line the program cannot use (as pictavo-cli's).
 constexpr int kUsageError = 2;
@@ -96,9 +95,7 @@ QString Text(const char* source) { return WindowText("Pictavo", source); }
 
 void PrintText(const char* source, FILE* stream) { std::fputs(Text(source).toUtf8().constData(), stream); }
 
-void PrintError(const QString& message) {
-    std::fputs(("pictavo: " + message + u'\n').toUtf8().constData(), stderr);
-}
+void PrintError(const QString& message) { std::fputs(("pictavo: " + message + u'\n').toUtf8().constData(), stderr); }
 
 }  // namespace
 

@@ -77,14 +77,15 @@ std::optional<std::string> TSaveCommands::AskName(TKind kind, const QString& pro
         if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
         // The extension is always the dialog's own, whatever the user typed.
         const QFileInfo chosen(dialog->selectedFiles().first());
-        const QString name = QString::fromStdString(ChangeFileExtToNone(chosen.fileName().toStdString())) +
-                             u'.' + dialog->defaultSuffix();
+        const QString name = QString::fromStdString(ChangeFileExtToNone(chosen.fileName().toStdString())) + u'.' +
+                             dialog->defaultSuffix();
         const QString forced = chosen.dir().filePath(name);
         // The dialog asked about replacing the name typed; a forced name is another file, and
         // one that exists is only replaced when the user says so (else the dialog comes back).
         if (forced == chosen.filePath() || !QFileInfo::exists(forced) ||
             QMessageBox::question(dialog->parentWidget(), dialog->windowTitle(),
-                                  Text(QT_TRANSLATE_NOOP("TSaveCommands", "%1 已存在。\n要替换它吗?")).arg(name)) == QMessageBox::Yes)
+                                  Text(QT_TRANSLATE_NOOP("TSaveCommands", "%1 已存在。\n要替换它吗?")).arg(name)) ==
+                QMessageBox::Yes)
             return QFile::encodeName(forced).toStdString();
         proposed = name;
     }

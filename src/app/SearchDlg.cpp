@@ -37,9 +37,9 @@ Twnd_pv_Search::Twnd_pv_Search(QWidget* owner, TRegPropStorageManEh* storageMana
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(12, 12, 32, 32);
-    Image1->setPixmap(QIcon::fromTheme(QStringLiteral("system-search"),
-                                       style()->standardIcon(QStyle::SP_FileDialogContentsView))
-                          .pixmap(32, 32));
+    Image1->setPixmap(
+        QIcon::fromTheme(QStringLiteral("system-search"), style()->standardIcon(QStyle::SP_FileDialogContentsView))
+            .pixmap(32, 32));
 
     Label1 = new QLabel(tr("文件类型:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));

@@ -15,7 +15,7 @@ class QPushButton;
 namespace pictavo {
 class TPropStorageEh;
 class TRegPropStorageManEh;
-}
+}  // namespace pictavo
 
 class Twnd_pv_Search : public QDialog {
     Q_OBJECT

@@ -39,7 +39,9 @@ public:
     // A buffer gets a decode budget of its own unless it shares the one of the file it is cut
     // from (the chunks of one file read piece by piece).
     TByteBuffer(std::unique_ptr<uint8_t[]> bytes, size_t size, std::shared_ptr<TDecodeBudget> budget = nullptr)
-        : FBytes(std::move(bytes)), FSize(size), FBudget(budget ? std::move(budget) : std::make_shared<TDecodeBudget>()) {}
+        : FBytes(std::move(bytes)),
+          FSize(size),
+          FBudget(budget ? std::move(budget) : std::make_shared<TDecodeBudget>()) {}
     explicit TByteBuffer(std::span<const uint8_t> bytes, std::shared_ptr<TDecodeBudget> budget = nullptr);
     TByteBuffer(const TByteBuffer&) = delete;
     TByteBuffer& operator=(const TByteBuffer&) = delete;
@@ -50,8 +52,7 @@ public:
     // A value derived from the bytes under a key, made by `make` on first use and shared while
     // anyone holds it. `make` may return null (nothing is cached then).
     using Key = std::array<uint64_t, 4>;
-    std::shared_ptr<const void> Derived(const Key& key,
-                                        const std::function<std::shared_ptr<const void>()>& make) const;
+    std::shared_ptr<const void> Derived(const Key& key, const std::function<std::shared_ptr<const void>()>& make) const;
 
 private:
     std::unique_ptr<uint8_t[]> FBytes;

@@ -34,9 +34,7 @@ public:
     std::span<const uint8_t> all() const { return FBytes; }
 
     // True when [offset, offset + n) lies inside the bytes.
-    bool has(uint64_t offset, uint64_t n) const {
-        return offset <= FBytes.size() && n <= FBytes.size() - offset;
-    }
+    bool has(uint64_t offset, uint64_t n) const { return offset <= FBytes.size() && n <= FBytes.size() - offset; }
 
     std::optional<uint8_t> u8(uint64_t offset) const {
         if (!has(offset, 1)) return std::nullopt;
@@ -133,9 +131,12 @@ private:
     std::optional<T> At(uint64_t offset) const {
         std::array<uint8_t, N> raw;
         if (!ReadAt(offset, raw.data(), N)) return std::nullopt;
-        if constexpr (N == 1) return raw[0];
-        else if constexpr (N == 2) return LoadU16le(raw);
-        else return LoadU32le(raw);
+        if constexpr (N == 1)
+            return raw[0];
+        else if constexpr (N == 2)
+            return LoadU16le(raw);
+        else
+            return LoadU32le(raw);
     }
 
     std::span<const uint8_t> FMemory;

@@ -25,7 +25,8 @@ int OpenForReading(const std::string& fileName) {
         const size_t slash = fileName.find('/', at);
         const std::string part = fileName.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
         const bool last = slash == std::string::npos || fileName.find_first_not_of('/', slash) == std::string::npos;
-        const int next = ::openat(dir, part.empty() ? "." : part.c_str(), last ? kFlags : O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int next =
+            ::openat(dir, part.empty() ? "." : part.c_str(), last ? kFlags : O_PATH | O_DIRECTORY | O_CLOEXEC);
         const int err = errno;
         ::close(dir);
         if (last || next < 0) {
@@ -100,8 +101,8 @@ const TFileSource::TPage* TFileSource::Page(uint64_t index) const {
     page.Index = UINT64_MAX;
     page.Valid = 0;
     while (page.Valid < kPageSize) {
-        const ssize_t n = ::pread(FFd, page.Bytes.data() + page.Valid, kPageSize - page.Valid,
-                                  static_cast<off_t>(at + page.Valid));
+        const ssize_t n =
+            ::pread(FFd, page.Bytes.data() + page.Valid, kPageSize - page.Valid, static_cast<off_t>(at + page.Valid));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             if (index == 0) FUnreadable = true;  // no offsets to read at: a pipe, a folder
@@ -124,7 +125,8 @@ size_t TFileSource::ReadDirect(uint64_t offset, uint8_t* out, size_t n) const {
     size_t done = 0;
     while (done < n) {
         CheckCancelled();
-        const ssize_t got = ::pread(FFd, out + done, std::min(n - done, kDirectReadPiece), static_cast<off_t>(offset + done));
+        const ssize_t got =
+            ::pread(FFd, out + done, std::min(n - done, kDirectReadPiece), static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) continue;
         if (got == 0 && !FSizeKnown) {  // the end of the file: now its size is known
             FSize = offset + done;
@@ -183,7 +185,8 @@ TSharedBytes TSharedRanges::Get(uint64_t offset, uint64_t n) {
     auto slice = [&](const std::shared_ptr<const TByteBuffer>& buffer, uint64_t at) {
         const size_t held = buffer->Bytes().size();
         if (offset - at >= held) return TSharedBytes{};
-        return TSharedBytes{buffer, static_cast<size_t>(offset - at), static_cast<size_t>(std::min<uint64_t>(n, held - (offset - at)))};
+        return TSharedBytes{buffer, static_cast<size_t>(offset - at),
+                            static_cast<size_t>(std::min<uint64_t>(n, held - (offset - at)))};
     };
     // The chunk that begins last at or before the range holds it when it reaches far enough.
     if (auto it = FChunks.upper_bound(offset); it != FChunks.begin()) {

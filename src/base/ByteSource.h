@@ -128,7 +128,8 @@ inline constexpr uint64_t kMaxWholeFileRead = uint64_t{512} << 20;
 // The whole source in one buffer: the bytes it holds when read, fewer than its size when it
 // shrank meanwhile. Raises EReadError (RaiseFileTooLarge) past kMaxWholeFileRead.
 // The buffer shares `budget` for the pixels decoded from it when one is given.
-std::shared_ptr<const TByteBuffer> ReadWhole(const TByteSource& source, std::shared_ptr<TDecodeBudget> budget = nullptr);
+std::shared_ptr<const TByteBuffer> ReadWhole(const TByteSource& source,
+                                             std::shared_ptr<TDecodeBudget> budget = nullptr);
 
 // Ranges of a source handed out as shared bytes, for what outlives the reader (the images of a
 // module). The source is read in chunks of at least kChunkSize from the first range that no

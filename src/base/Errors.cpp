@@ -62,8 +62,8 @@ std::string SystemErrorText(int err) {
 }
 
 void RaiseOpenError(const std::string& fileName, int err) {
-    throw EFOpenError(FormatMessage("无法打开文件 \"%s\". %s", ExpandFileName(fileName).c_str(),
-                                    SystemErrorText(err).c_str()));
+    throw EFOpenError(
+        FormatMessage("无法打开文件 \"%s\". %s", ExpandFileName(fileName).c_str(), SystemErrorText(err).c_str()));
 }
 
 void RaiseCreateError(const std::string& fileName, int err) {

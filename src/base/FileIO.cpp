@@ -22,12 +22,12 @@ namespace pictavo {
 TFileBytes::TFileBytes(const std::string& fileName) { Open(fileName, 0, nullptr); }
 
 TFileBytes::TFileBytes(const std::string& fileName, size_t prefix,
-                         const std::function<bool(std::span<const uint8_t>)>& accept) {
+                       const std::function<bool(std::span<const uint8_t>)>& accept) {
     Open(fileName, prefix, &accept);
 }
 
 void TFileBytes::Open(const std::string& fileName, size_t prefix,
-                       const std::function<bool(std::span<const uint8_t>)>* accept) {
+                      const std::function<bool(std::span<const uint8_t>)>* accept) {
     // Non-blocking, so that a named pipe never waits for a writer; only regular files are read.
     const int fd = OpenForReading(fileName);
     if (fd < 0) RaiseOpenError(fileName, errno);
@@ -106,8 +106,7 @@ void WriteFileAtomically(const std::string& fileName, std::span<const uint8_t> b
     const bool replacesFile = exists && S_ISREG(existing.st_mode);
 
     static std::atomic<unsigned> counter{0};
-    const auto stamp = static_cast<unsigned long long>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto stamp = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
@@ -169,8 +168,10 @@ bool WriteFileInPlace(const std::string& fileName, std::span<const uint8_t> byte
     while (ok && done < bytes.size()) {
         const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
+        if (n <= 0)
+            ok = false;
+        else
+            done += static_cast<size_t>(n);
     }
     // The file ends where these bytes end, even if something was written into it meanwhile; after
     // a failure it is empty again rather than holding part of them.

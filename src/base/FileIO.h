@@ -23,8 +23,7 @@ public:
     // Reads the file whole only when `accept` approves its first `prefix` bytes (fewer when the
     // file is shorter); otherwise holds no bytes and Accepted() is false. For files worth
     // reading only when their header says so.
-    TFileBytes(const std::string& fileName, size_t prefix,
-                const std::function<bool(std::span<const uint8_t>)>& accept);
+    TFileBytes(const std::string& fileName, size_t prefix, const std::function<bool(std::span<const uint8_t>)>& accept);
     bool Accepted() const { return FAccepted; }
     TFileBytes(const TFileBytes&) = delete;
     TFileBytes& operator=(const TFileBytes&) = delete;

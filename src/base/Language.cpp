@@ -68,9 +68,7 @@ TLocaleEnvironment CurrentLocaleEnvironment() {
 }
 
 std::string ChooseLanguage(const TLocaleEnvironment& env) {
-    const std::string& locale = !env.LcAll.empty()       ? env.LcAll
-                                : !env.LcMessages.empty() ? env.LcMessages
-                                                          : env.Lang;
+    const std::string& locale = !env.LcAll.empty() ? env.LcAll : !env.LcMessages.empty() ? env.LcMessages : env.Lang;
     if (locale.empty() || IsPlainC(locale.c_str())) return "";
     std::string_view first = locale;
     std::string_view list = env.Language;

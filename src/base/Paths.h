@@ -24,5 +24,4 @@ std::string ChangeFileExtToNone(std::string_view name);
 // one whose escapes are broken or stand for a NUL.
 std::optional<std::string> LocalPathOfArgument(std::string_view argument);
 
-
 }  // namespace pictavo

@@ -6,8 +6,8 @@
 #include "base/ByteSource.h"
 
 #include <cstddef>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 

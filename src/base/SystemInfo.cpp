@@ -102,11 +102,16 @@ TMemoryInfo ParseMemInfo(std::istream& text) {
         // Values are in KiB ("kB"); one too large to be a byte count is not a size at all.
         if (number > UINT64_MAX / 1024) continue;
         number *= 1024;
-        if (key == "MemTotal") total = number;
-        else if (key == "MemAvailable") available = number, haveAvailable = true;
-        else if (key == "MemFree") free = number;
-        else if (key == "Buffers") buffers = number;
-        else if (key == "Cached") cached = number;
+        if (key == "MemTotal")
+            total = number;
+        else if (key == "MemAvailable")
+            available = number, haveAvailable = true;
+        else if (key == "MemFree")
+            free = number;
+        else if (key == "Buffers")
+            buffers = number;
+        else if (key == "Cached")
+            cached = number;
     }
     TMemoryInfo info;
     info.TotalBytes = total;

@@ -193,7 +193,9 @@ std::string LowerAscii(std::string_view text) {
     return out;
 }
 
-bool SameTextAscii(std::string_view a, std::string_view b) { return a.size() == b.size() && CompareTextAscii(a, b) == 0; }
+bool SameTextAscii(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && CompareTextAscii(a, b) == 0;
+}
 
 int CompareTextAscii(std::string_view a, std::string_view b) {
     const size_t n = std::min(a.size(), b.size());

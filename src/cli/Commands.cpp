@@ -1,7 +1,7 @@
 #include "cli/Commands.h"
 
-#include "base/Errors.h"
 #include "base/ByteSource.h"
+#include "base/Errors.h"
 #include "base/FileIO.h"
 #include "base/Language.h"
 #include "base/Paths.h"
@@ -9,10 +9,10 @@
 #include "icons/AdvancedIcon.h"
 #include "icons/BmpWriter.h"
 #include "icons/IconTools.h"
+#include "icons/PngWriter.h"
 #include "library/IconFileSearch.h"
 #include "library/IconFolder.h"
 #include "library/IconLibrary.h"
-#include "icons/PngWriter.h"
 #include "library/IconLoading.h"
 #include "library/Thumbnail.h"
 #include "library/UniqueNames.h"
@@ -24,8 +24,8 @@
 #include <cerrno>
 #include <functional>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string_view>
 
 namespace pictavo::cli {
@@ -34,45 +34,44 @@ namespace {
 
 // The usage text, in the user's language.
 const char* Usage() {
-    return Tr(
-    "用法: pictavo-cli 命令 [选项] 文件...\n"
-    "\n"
-    "命令:\n"
-    "  list [--json] 文件...       列出每个文件 (.ico、可执行文件、DLL、图标库) 的图标及其图像\n"
-    "                              (序号、名称、图像数量; 每个图像 \"宽 x 高 - 位数bit\" 和字节数)\n"
-    "                              --json: 以一个 JSON 数组输出到标准输出\n"
-    "  extract -o 目录 文件...     把每个文件的每个图标保存为 目录/名称.ico,\n"
-    "                              重名时追加 \"_1\" (不区分大小写), 并打印写出的路径\n"
-    "  extract --png [--size N] -o 目录 文件...\n"
-    "                              把每个图标的每个图像 (--size: 只取宽为 N 的) 保存为\n"
-    "                              目录/名称_宽x高_位数bit.png (保留透明度), 重名时追加 \"_1\"\n"
-    "  bmp [--background RRGGBB] 文件 图标序号 图像序号 输出.bmp\n"
-    "                              把一个图像 (图标序号同 list; 图像按位数排序后的序号) 画在\n"
-    "                              背景色 (默认白色) 上, 多出的底行为背景色, 保存为 24 位 BMP\n"
-    "  icl -o 图标库.icl 文件...    把所有文件的图标收集到一个图标库 (.icl) 并保存,\n"
-    "                              重名时追加 \"_1\"; 打印 \"图标库<TAB>图标数\"\n"
-    "  search [-r] [--mask 类型] [--keep-duplicates] [--json] 文件夹...\n"
-    "                              在文件夹中 (-r: 包含子目录) 查找含有图标的文件, 类型默认 \"*.*\"\n"
-    "                              (多个用 \";\" 分隔); 每个文件一行: 名称<TAB>图标数<TAB>修改时间\n"
-    "                              <TAB>大小 [KB]<TAB>位置; 最后一行为计数. 同名文件只列出第一个,\n"
-    "                              除非 --keep-duplicates. --json: 输出一个 JSON 数组 (计数写到标准错误)\n"
-    "  count 文件...               每个文件打印一行 \"图标数<TAB>文件\"\n"
-    "                              (可执行文件: 图标组的个数; 图标文件: 1; 其他: 0)\n"
-    "  thumbnail [-s 尺寸] 文件 输出.png\n"
-    "                              把文件的第一个图标保存为缩略图 PNG (供文件管理器使用): 取宽高中\n"
-    "                              较大者等于尺寸 (1-1024, 默认 128) 的图像, 否则把较大的图像缩小,\n"
-    "                              没有时把最大的图像放大; 保持宽高比和透明度. 文件可以是 file:// URI\n"
-    "  -h, --help                  显示本说明\n"
-    "  -V, --version               显示版本\n"
-    "\n"
-    "选项写在文件之前或之间; \"--\" 之后的参数都是文件, 以 \"-\" 开头的也是.\n"
-    "退出状态: 0 = 所有文件都已读取; 1 = 有文件无法读取或写入; 2 = 用法错误\n");
+    return Tr("用法: pictavo-cli 命令 [选项] 文件...\n"
+              "\n"
+              "命令:\n"
+              "  list [--json] 文件...       列出每个文件 (.ico、可执行文件、DLL、图标库) 的图标及其图像\n"
+              "                              (序号、名称、图像数量; 每个图像 \"宽 x 高 - 位数bit\" 和字节数)\n"
+              "                              --json: 以一个 JSON 数组输出到标准输出\n"
+              "  extract -o 目录 文件...     把每个文件的每个图标保存为 目录/名称.ico,\n"
+              "                              重名时追加 \"_1\" (不区分大小写), 并打印写出的路径\n"
+              "  extract --png [--size N] -o 目录 文件...\n"
+              "                              把每个图标的每个图像 (--size: 只取宽为 N 的) 保存为\n"
+              "                              目录/名称_宽x高_位数bit.png (保留透明度), 重名时追加 \"_1\"\n"
+              "  bmp [--background RRGGBB] 文件 图标序号 图像序号 输出.bmp\n"
+              "                              把一个图像 (图标序号同 list; 图像按位数排序后的序号) 画在\n"
+              "                              背景色 (默认白色) 上, 多出的底行为背景色, 保存为 24 位 BMP\n"
+              "  icl -o 图标库.icl 文件...    把所有文件的图标收集到一个图标库 (.icl) 并保存,\n"
+              "                              重名时追加 \"_1\"; 打印 \"图标库<TAB>图标数\"\n"
+              "  search [-r] [--mask 类型] [--keep-duplicates] [--json] 文件夹...\n"
+              "                              在文件夹中 (-r: 包含子目录) 查找含有图标的文件, 类型默认 \"*.*\"\n"
+              "                              (多个用 \";\" 分隔); 每个文件一行: 名称<TAB>图标数<TAB>修改时间\n"
+              "                              <TAB>大小 [KB]<TAB>位置; 最后一行为计数. 同名文件只列出第一个,\n"
+              "                              除非 --keep-duplicates. --json: 输出一个 JSON 数组 (计数写到标准错误)\n"
+              "  count 文件...               每个文件打印一行 \"图标数<TAB>文件\"\n"
+              "                              (可执行文件: 图标组的个数; 图标文件: 1; 其他: 0)\n"
+              "  thumbnail [-s 尺寸] 文件 输出.png\n"
+              "                              把文件的第一个图标保存为缩略图 PNG (供文件管理器使用): 取宽高中\n"
+              "                              较大者等于尺寸 (1-1024, 默认 128) 的图像, 否则把较大的图像缩小,\n"
+              "                              没有时把最大的图像放大; 保持宽高比和透明度. 文件可以是 file:// URI\n"
+              "  -h, --help                  显示本说明\n"
+              "  -V, --version               显示版本\n"
+              "\n"
+              "选项写在文件之前或之间; \"--\" 之后的参数都是文件, 以 \"-\" 开头的也是.\n"
+              "退出状态: 0 = 所有文件都已读取; 1 = 有文件无法读取或写入; 2 = 用法错误\n");
 }
 
 // The options and file arguments of one command. Flags are named by all their spellings;
 // valued options take the next argument or "--name=value".
 struct TCommandLine {
-    std::set<std::string> Flags;               // the first spelling of each flag given
+    std::set<std::string> Flags;                // the first spelling of each flag given
     std::map<std::string, std::string> Values;  // the first spelling of each valued option given
     std::vector<std::string> Files;
 
@@ -249,7 +248,8 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
     const std::vector<std::string>& files = cl.Files;
     const int size = cl.Values.count("--size") ? ParseIndex(cl.Value("--size")) : -1;
     if (dir.empty() || files.empty() || (cl.Values.count("--size") && (size < 0 || !png))) {
-        err << "pictavo-cli extract: " << Tr("需要 -o 目录 和至少一个文件 (--size 只用于 --png, 值为像素数)") << '\n' << Usage();
+        err << "pictavo-cli extract: " << Tr("需要 -o 目录 和至少一个文件 (--size 只用于 --png, 值为像素数)") << '\n'
+            << Usage();
         return 2;
     }
     int status = 0;
@@ -272,7 +272,8 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
                 const TAdvancedIcon& icon = *library.Icons().Icon(i);
                 const auto chosen = ChosenImages(icon, png ? size : -1);
                 images.insert(images.end(), chosen.begin(), chosen.end());
-                if (!png) bytes += icon.ImageBytes();
+                if (!png)
+                    bytes += icon.ImageBytes();
                 else
                     for (const TIconImage* image : chosen) bytes += image->Info().BytesInRes;
             }
@@ -313,7 +314,8 @@ int CmdExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
                 if (!raster) {
                     status = 1;
                     err << Printable(path) << ": "
-                        << Printable(Format(Tr("图标 \"%s\" 的图像 %s 无法解码"), name.c_str(), image->Label().c_str())) << '\n';
+                        << Printable(Format(Tr("图标 \"%s\" 的图像 %s 无法解码"), name.c_str(), image->Label().c_str()))
+                        << '\n';
                     continue;
                 }
                 const std::string imageName =
@@ -331,9 +333,11 @@ int CmdBmp(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const std::vector<std::string>& files = cl.Files;
     // RRGGBB as the program's 0x00BBGGRR colour value; white by default.
     const std::string background = cl.Value("--background", "FFFFFF");
-    const bool hex = background.size() == 6 && background.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    const bool hex =
+        background.size() == 6 && background.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
     if (files.size() != 4 || !hex || ParseIndex(files[1]) < 0 || ParseIndex(files[2]) < 0) {
-        err << "pictavo-cli bmp: " << Tr("需要 文件 图标序号 图像序号 输出.bmp (--background 为 RRGGBB)") << '\n' << Usage();
+        err << "pictavo-cli bmp: " << Tr("需要 文件 图标序号 图像序号 输出.bmp (--background 为 RRGGBB)") << '\n'
+            << Usage();
         return 2;
     }
     const uint32_t rgb = static_cast<uint32_t>(std::stoul(background, nullptr, 16));
@@ -352,7 +356,7 @@ int CmdBmp(const std::vector<std::string>& args, std::ostream& out, std::ostream
         const TIconImage* image = icon.Images().GetItem(imageIndex);
         if (!image)
             throw EPictavoError(FormatMessage("图标 %d 没有序号为 %d 的图像 (共 %d 个)", iconIndex, imageIndex,
-                                       static_cast<int>(icon.Images().Count())));
+                                              static_cast<int>(icon.Images().Count())));
         SaveImageAsBitmap(*image, backColor, files[3]);
         out << Printable(files[3]) << '\n';
     } catch (const std::exception& e) {
@@ -393,8 +397,8 @@ int CmdIcl(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     TCommandLine cl;
-    if (!ParseCommandLine("search", args, {{"-r", "--recursive"}, {"--keep-duplicates"}, {"--json"}},
-                          {{"--mask"}}, cl, err))
+    if (!ParseCommandLine("search", args, {{"-r", "--recursive"}, {"--keep-duplicates"}, {"--json"}}, {{"--mask"}}, cl,
+                          err))
         return 2;
     const bool recurse = cl.Has("-r"), keepDuplicates = cl.Has("--keep-duplicates"), json = cl.Has("--json");
     const std::string masks = cl.Value("--mask", "*.*");
@@ -416,7 +420,7 @@ int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostr
         }
         for (const auto& mask : SplitList(masks))
             finder.Criteria().Files.Included.push_back((recurse ? ">" : "<") + folder +
-                                                      (folder.back() == '/' ? "" : "/") + mask);
+                                                       (folder.back() == '/' ? "" : "/") + mask);
     }
     TIconFileSearch search;
     search.SkipDuplicates = !keepDuplicates;
@@ -436,7 +440,8 @@ int CmdSearch(const std::vector<std::string>& args, std::ostream& out, std::ostr
     // A folder that cannot be entered is named, and the search goes on, as find does.
     finder.OnFolderError = [&](TFindFile&, const std::string& folder, int error) {
         err << "pictavo-cli search: "
-            << Format(Tr("无法进入文件夹 \"%s\". %s"), Printable(folder).c_str(), SystemErrorText(error).c_str()) << '\n';
+            << Format(Tr("无法进入文件夹 \"%s\". %s"), Printable(folder).c_str(), SystemErrorText(error).c_str())
+            << '\n';
         status = 1;
     };
     finder.Execute();
@@ -528,18 +533,27 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         }
     }
     int status = 2;
-    if (command == "list") status = CmdList(rest, out, err);
-    else if (command == "extract") status = CmdExtract(rest, out, err);
-    else if (command == "bmp") status = CmdBmp(rest, out, err);
-    else if (command == "count") status = CmdCount(rest, out, err);
-    else if (command == "icl") status = CmdIcl(rest, out, err);
-    else if (command == "search") status = CmdSearch(rest, out, err);
-    else if (command == "thumbnail") status = CmdThumbnail(rest, out, err);
-    else err << "pictavo-cli: " << Format(Tr("未知命令 %s"), Printable(command).c_str()) << '\n' << Usage();
+    if (command == "list")
+        status = CmdList(rest, out, err);
+    else if (command == "extract")
+        status = CmdExtract(rest, out, err);
+    else if (command == "bmp")
+        status = CmdBmp(rest, out, err);
+    else if (command == "count")
+        status = CmdCount(rest, out, err);
+    else if (command == "icl")
+        status = CmdIcl(rest, out, err);
+    else if (command == "search")
+        status = CmdSearch(rest, out, err);
+    else if (command == "thumbnail")
+        status = CmdThumbnail(rest, out, err);
+    else
+        err << "pictavo-cli: " << Format(Tr("未知命令 %s"), Printable(command).c_str()) << '\n' << Usage();
     // Output that did not reach its destination (a full disk, a closed pipe) is a failure.
     errno = 0;
     if (!out.flush()) {
-        err << "pictavo-cli: " << Format(Tr("无法写入标准输出. %s"), SystemErrorText(errno ? errno : EIO).c_str()) << '\n';
+        err << "pictavo-cli: " << Format(Tr("无法写入标准输出. %s"), SystemErrorText(errno ? errno : EIO).c_str())
+            << '\n';
         return 1;
     }
     return status;

@@ -10,7 +10,6 @@
 
 namespace pictavo {
 
-
 void TAdvancedIcon::Assign(const TAdvancedIcon& Source) {
     FImages.Clear();
     FImages.SetCapacity(Source.Images().Count());

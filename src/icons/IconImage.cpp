@@ -20,8 +20,8 @@ std::shared_ptr<const TIconRaster> DecodeWithinBudget(std::span<const uint8_t> b
     if (!own) return nullptr;
     // While decoding, the picture at its own size and the scaled one are both held; afterwards
     // only the result, whose bytes go back to the budget when the last holder lets it go.
-    const uint64_t working = RasterBytes(own->Width, own->Height) +
-                             (width > 0 && height > 0 ? RasterBytes(width, height) : 0);
+    const uint64_t working =
+        RasterBytes(own->Width, own->Height) + (width > 0 && height > 0 ? RasterBytes(width, height) : 0);
     if (!budget->Reserve(working)) {
         overBudget = true;
         return nullptr;
@@ -143,7 +143,8 @@ void TIconImage::UpdateSize() {
     const auto header = ReadImageHeader(Data());
     if (header) {
         const auto w = static_cast<int32_t>(header->RawWidth);
-        const int32_t h = header->Png ? static_cast<int32_t>(header->RawHeight) : static_cast<int32_t>(header->RawHeight >> 1);
+        const int32_t h =
+            header->Png ? static_cast<int32_t>(header->RawHeight) : static_cast<int32_t>(header->RawHeight >> 1);
         size = w < h ? w : h;
     }
     FWidth = size;
@@ -172,9 +173,7 @@ void TIconImage::Draw(TRasterCanvas& Canvas, int X, int Y) const {
     DrawIconRaster(Canvas, X, Y, GetHandle(), h, w);
 }
 
-std::string TIconImage::Label() const {
-    return Format("%d x %d - %dbit", FWidth, FHeight, static_cast<int>(FDepth));
-}
+std::string TIconImage::Label() const { return Format("%d x %d - %dbit", FWidth, FHeight, static_cast<int>(FDepth)); }
 
 TFileIconImage::TFileIconImage(const TIconDirEntry& Entry, std::shared_ptr<const TByteBuffer> File) {
     // Only the bytes that exist are taken, shared with the file's other images: a length
@@ -223,7 +222,8 @@ void CheckSaveSize(const std::vector<const TIconImage*>& Images, uint64_t Writte
         if (end > from) covered += end - from;
         reached = std::max(reached, end);
     }
-    if (Written > covered * kMaxSaveRepeat + kSaveAllowance) throw EPictavoError(Message("图像数据互相重叠, 写出的文件会过大"));
+    if (Written > covered * kMaxSaveRepeat + kSaveAllowance)
+        throw EPictavoError(Message("图像数据互相重叠, 写出的文件会过大"));
 }
 
 void TIconImageList::SetCapacity(uint16_t N) {

@@ -201,7 +201,8 @@ std::optional<TDibLayout> ReadDibLayout(const ByteReader& rd) {
     d.Width = size->Width;
     d.Height = size->Height;
     // A negative height stores the rows top-down.
-    d.TopDown = header->Core ? static_cast<int16_t>(header->RawHeight) < 0 : static_cast<int32_t>(header->RawHeight) < 0;
+    d.TopDown =
+        header->Core ? static_cast<int16_t>(header->RawHeight) < 0 : static_cast<int32_t>(header->RawHeight) < 0;
     if (header->Core) {  // 16-bit fields, 3-byte palette entries
         d.PaletteEntry = 3;
     } else {
@@ -313,9 +314,11 @@ std::unique_ptr<TIconRaster> DecodeDib(std::span<const uint8_t> bytes) {
     // the bytes do not reach (a mask cut short or left out) are opaque, as the platform's own
     // loader draws them.
     const uint64_t andOffset = xorOffset + xorStride * h;
-    const std::span<const uint8_t> andBits = bytes.size() > andOffset
-        ? bytes.subspan(static_cast<size_t>(andOffset), static_cast<size_t>(std::min<uint64_t>(bytes.size() - andOffset, andStride * h)))
-        : std::span<const uint8_t>();
+    const std::span<const uint8_t> andBits =
+        bytes.size() > andOffset
+            ? bytes.subspan(static_cast<size_t>(andOffset),
+                            static_cast<size_t>(std::min<uint64_t>(bytes.size() - andOffset, andStride * h)))
+            : std::span<const uint8_t>();
 
     auto raster = std::make_unique<TIconRaster>();
     raster->Width = w;
@@ -516,16 +519,14 @@ std::unique_ptr<TIconRaster> ScaleRaster(const TIconRaster& source, int width, i
             const size_t i = static_cast<size_t>(y) * width + x;
             const bool masked = acc[4] >= 0.5f;
             out->Mask[i] = masked;
-            const uint32_t alphaOut =
-                source.HasAlpha ? static_cast<uint32_t>(a + 0.5f) : (masked ? 0u : 255u);
+            const uint32_t alphaOut = source.HasAlpha ? static_cast<uint32_t>(a + 0.5f) : (masked ? 0u : 255u);
             out->Colour[i] = (alphaOut << 24) | (chan(acc[1]) << 16) | (chan(acc[2]) << 8) | chan(acc[3]);
         }
     }
     return out;
 }
 
-std::unique_ptr<TIconRaster> DecodeIconImage(std::span<const uint8_t> bytes, int desiredWidth,
-                                             int desiredHeight) {
+std::unique_ptr<TIconRaster> DecodeIconImage(std::span<const uint8_t> bytes, int desiredWidth, int desiredHeight) {
     gDecodedRasters.fetch_add(1, std::memory_order_relaxed);
     auto raster = IsPngData(bytes) ? DecodePng(bytes) : DecodeDib(bytes);
     if (!raster) return nullptr;

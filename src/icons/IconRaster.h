@@ -93,7 +93,6 @@ struct TRasterCanvas {
 
 // Draws a raster with its mask applied, top-left at (x, y), at width x height (0: the
 // raster's own size). Pixels outside the canvas are clipped.
-void DrawIconRaster(TRasterCanvas& canvas, int x, int y, const TIconRaster* raster, int width = 0,
-                    int height = 0);
+void DrawIconRaster(TRasterCanvas& canvas, int x, int y, const TIconRaster* raster, int width = 0, int height = 0);
 
 }  // namespace pictavo

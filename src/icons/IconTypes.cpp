@@ -11,9 +11,7 @@ uint16_t Get16(std::span<const uint8_t> b, size_t at) { return LoadU16le(b.subsp
 uint32_t Get32(std::span<const uint8_t> b, size_t at) { return LoadU32le(b.subspan(at).first<4>()); }
 }  // namespace
 
-TIconDir TIconDir::Read(std::span<const uint8_t, Size> b) {
-    return TIconDir{Get16(b, 0), Get16(b, 2), Get16(b, 4)};
-}
+TIconDir TIconDir::Read(std::span<const uint8_t, Size> b) { return TIconDir{Get16(b, 0), Get16(b, 2), Get16(b, 4)}; }
 
 TIconDir TIconDir::Read(ByteCursor& c) { return Read(c.Record<Size>()); }
 

@@ -43,7 +43,8 @@ bool WriteRows(const TIconRaster& raster, TPngCompression compression, std::vect
         return false;
     }
     png_set_write_fn(png, &out, AppendBytes, NoFlush);
-    if (compression == TPngCompression::Small && static_cast<uint64_t>(raster.Width) * raster.Height <= kSmallPngPixels) {
+    if (compression == TPngCompression::Small &&
+        static_cast<uint64_t>(raster.Width) * raster.Height <= kSmallPngPixels) {
         // Icons of up to 256 x 256 pixels take a few milliseconds at libpng's defaults (every
         // row filter tried, zlib's default level): the smallest files, at no noticeable cost.
     } else {
@@ -65,7 +66,8 @@ bool WriteRows(const TIconRaster& raster, TPngCompression compression, std::vect
     else
         png_set_swap_alpha(png);  // A, R, G, B in memory
     for (int y = 0; y < raster.Height; ++y)
-        png_write_row(png, reinterpret_cast<png_const_bytep>(raster.Colour.data() + static_cast<size_t>(y) * raster.Width));
+        png_write_row(png,
+                      reinterpret_cast<png_const_bytep>(raster.Colour.data() + static_cast<size_t>(y) * raster.Width));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;

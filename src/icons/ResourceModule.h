@@ -6,10 +6,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
 
 namespace pictavo {
 

@@ -8,7 +8,7 @@
 namespace pictavo::exe {
 
 // DOS header.
-inline constexpr uint16_t kDosSignature = 0x5A4D;  // "MZ"
+inline constexpr uint16_t kDosSignature = 0x5A4D;     // "MZ"
 inline constexpr uint64_t kDosNewHeaderField = 0x3C;  // the new header's file offset (60)
 inline constexpr uint64_t kDosHeaderSize = 0x40;
 
@@ -16,17 +16,17 @@ inline constexpr uint64_t kDosHeaderSize = 0x40;
 inline constexpr uint32_t kPESignature = 0x00004550;  // "PE\0\0"
 inline constexpr uint16_t kPESignatureWord = 0x4550;  // "PE", the signature's low word
 inline constexpr uint64_t kPESignatureSize = 4;
-inline constexpr uint64_t kPESectionCountField = 2;    // in the file header
-inline constexpr uint64_t kPEOptionalSizeField = 16;   // in the file header
+inline constexpr uint64_t kPESectionCountField = 2;   // in the file header
+inline constexpr uint64_t kPEOptionalSizeField = 16;  // in the file header
 inline constexpr uint64_t kPEFileHeaderSize = 20;
-inline constexpr uint16_t kPE32Magic = 0x10B;          // the optional header's first word
+inline constexpr uint16_t kPE32Magic = 0x10B;  // the optional header's first word
 inline constexpr uint16_t kPE32PlusMagic = 0x20B;
 // The count of data directories and the directories themselves, in the optional header.
 inline constexpr uint64_t kPE32DirectoryCountField = 92;
 inline constexpr uint64_t kPE32DirectoriesField = 96;
 inline constexpr uint64_t kPE32PlusDirectoryCountField = 108;
 inline constexpr uint64_t kPE32PlusDirectoriesField = 112;
-inline constexpr uint64_t kPEDataDirectorySize = 8;    // address and size
+inline constexpr uint64_t kPEDataDirectorySize = 8;  // address and size
 inline constexpr uint32_t kPEResourceDirectoryIndex = 2;
 // A section header: the sizes, address and file offset of one section.
 inline constexpr uint64_t kPESectionHeaderSize = 40;

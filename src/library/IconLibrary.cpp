@@ -8,7 +8,6 @@
 #include "library/Reader32.h"
 #include "library/Writer16.h"
 
-
 namespace pictavo {
 
 void TIconList::AddIcon(std::string Name, std::unique_ptr<TAdvancedIcon> Icon) {
@@ -95,14 +94,18 @@ void TIconLibrary::LoadFromSource(const std::string& FileName, const TByteSource
             return;  // a directory that cannot be counted holds no icons
         }
         FFileName = FileName;
-        if (reader.ReadIcons()) FIcons.Assign(reader.Icons());
-        else FLastError = Message("不是一个有效的可执行文件");
+        if (reader.ReadIcons())
+            FIcons.Assign(reader.Icons());
+        else
+            FLastError = Message("不是一个有效的可执行文件");
     } else if (Kind == TIconFileKind::NE) {
         if (T16BitReader::CountGroupIcons(File) == 0) return;
         FFileName = FileName;
         T16BitReader reader(FileName, ReadWhole(File));
-        if (reader.ReadIcons()) FIcons.Assign(reader.Icons());
-        else FLastError = reader.LastErrorMessage();
+        if (reader.ReadIcons())
+            FIcons.Assign(reader.Icons());
+        else
+            FLastError = reader.LastErrorMessage();
     }
 }
 

@@ -4,13 +4,13 @@
 #include "base/ByteSource.h"
 #include "base/FileIO.h"
 #include "base/Paths.h"
+#include "icons/AdvancedIcon.h"
+#include "icons/IconImage.h"
 #include "icons/IconTypes.h"
 #include "library/ExeFormat.h"
 #include "library/IconLibrary.h"
 #include "library/PEResources.h"
 #include "library/Reader16.h"
-#include "icons/AdvancedIcon.h"
-#include "icons/IconImage.h"
 
 #include <sys/stat.h>
 

@@ -68,10 +68,9 @@ bool TPEResourceReader::Open(const TByteSource& source) {
     const ByteReader sections(table);
     for (uint64_t i = 0; i < count; ++i) {
         const uint64_t s = i * kPESectionHeaderSize;
-        FSections.push_back(Section{*sections.u32le(s + kPESectionVirtualAddressField),
-                                    *sections.u32le(s + kPESectionVirtualSizeField),
-                                    *sections.u32le(s + kPESectionRawSizeField),
-                                    *sections.u32le(s + kPESectionRawOffsetField)});
+        FSections.push_back(
+            Section{*sections.u32le(s + kPESectionVirtualAddressField), *sections.u32le(s + kPESectionVirtualSizeField),
+                    *sections.u32le(s + kPESectionRawSizeField), *sections.u32le(s + kPESectionRawOffsetField)});
     }
 
     const auto rvaCount = rd.U32At(rvaCountAt);
@@ -108,7 +107,8 @@ std::vector<TPEResourceReader::Entry> TPEResourceReader::DirectoryEntries(uint32
     std::vector<Entry> entries;
     const auto offset = DirectoryOffset(dirOffset);
     if (!offset) return entries;
-    const auto named = FCursor.U16At(*offset + kPEResourceNamedCountField), ids = FCursor.U16At(*offset + kPEResourceIdCountField);
+    const auto named = FCursor.U16At(*offset + kPEResourceNamedCountField),
+               ids = FCursor.U16At(*offset + kPEResourceIdCountField);
     if (!named || !ids) return entries;
     // Never more entries than the bytes after the header can hold.
     const uint64_t first = *offset + kDirectoryHeaderSize;
@@ -138,7 +138,8 @@ std::optional<TPEResourceReader::NamePlace> TPEResourceReader::StringName(const 
     return NamePlace{*offset + 2, *length};
 }
 
-std::vector<std::pair<TPEResourceReader::Entry, TResourceName>> TPEResourceReader::NamedEntries(uint32_t dirOffset) const {
+std::vector<std::pair<TPEResourceReader::Entry, TResourceName>> TPEResourceReader::NamedEntries(
+    uint32_t dirOffset) const {
     std::vector<std::pair<Entry, TResourceName>> named;
     // Every name listed is a string of its own, however many entries share its bytes; their
     // characters together are held to the file's size.
@@ -202,7 +203,8 @@ std::optional<TPEResourceReader::TRange> TPEResourceReader::FirstLanguageData(co
         // Only the first entry of the language directory is read, however many it claims.
         const auto dir = DirectoryOffset(nameEntry.OffsetField & ~kHighBit);
         if (!dir) return std::nullopt;
-        const auto named = FCursor.U16At(*dir + kPEResourceNamedCountField), ids = FCursor.U16At(*dir + kPEResourceIdCountField);
+        const auto named = FCursor.U16At(*dir + kPEResourceNamedCountField),
+                   ids = FCursor.U16At(*dir + kPEResourceIdCountField);
         const auto first = FCursor.U32At(*dir + kDirectoryHeaderSize + 4);
         if (!named || !ids || uint32_t{*named} + *ids == 0 || !first || (*first & kHighBit)) return std::nullopt;
         dataEntry = *first;

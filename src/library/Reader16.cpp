@@ -57,8 +57,10 @@ void ReadTypeList(ByteCursor& s, std::optional<std::vector<TNEResourceRecord>>& 
         if (!wanted) continue;
         // A later record of the same kind replaces an earlier one; an empty one counts as none.
         auto& target = group ? groups : icons;
-        if (count) target = std::move(records);
-        else target.reset();
+        if (count)
+            target = std::move(records);
+        else
+            target.reset();
     }
 }
 
@@ -183,8 +185,8 @@ void T16BitReader::LoadGroup(TICL16Icon& Icon, size_t Index) {
     Icon.Name = Format("%s %.3d", FModuleName.c_str(), static_cast<int>(Index + 1));
     // The group's data is read where it lies: many records may name the same large group.
     const TNEResourceRecord& record = (*FGroupEntries)[Index];
-    const auto group = ByteReader(FBytes).bytes(uint64_t{record.Position} << FAlignShift,
-                                                uint64_t{record.Length} << FAlignShift);
+    const auto group =
+        ByteReader(FBytes).bytes(uint64_t{record.Position} << FAlignShift, uint64_t{record.Length} << FAlignShift);
     if (!group) RaiseStreamReadError();  // a group must be whole
     ByteCursor cursor(*group);
     uint16_t count = 0;
@@ -198,9 +200,9 @@ void T16BitReader::LoadGroup(TICL16Icon& Icon, size_t Index) {
         if (offset >= FBytes.size() || length == 0) throw EICLReadError(Message("没有找到图标资源"));
         if (++FImagesMade > kMaxImagesPerFile) RaiseTooManyImages();
         // The image shares the file's bytes, cut to the resource (as far as the file holds it).
-        Icon.Images().Add(std::make_unique<TICL16IconImage>(
-            entry.Info, SharedBytes(), static_cast<size_t>(offset),
-            static_cast<size_t>(std::min<uint64_t>(length, FBytes.size() - offset))));
+        Icon.Images().Add(
+            std::make_unique<TICL16IconImage>(entry.Info, SharedBytes(), static_cast<size_t>(offset),
+                                              static_cast<size_t>(std::min<uint64_t>(length, FBytes.size() - offset))));
     }
 }
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace pictavo {
@@ -36,7 +36,7 @@ struct TNEResourceRecord {
     uint16_t Position = 0;  // in units of 2^shift bytes from the start of the file
     uint16_t Length = 0;    // in units of 2^shift bytes
     uint16_t Flags = 0;
-    uint16_t Id = 0;        // bit 15: an integer identifier in the low 15 bits
+    uint16_t Id = 0;  // bit 15: an integer identifier in the low 15 bits
 };
 
 class T16BitReader : public TICLReader {

@@ -17,8 +17,7 @@ public:
     T32BitReader(std::string FileName, std::span<const uint8_t> Bytes)
         : TICLReader(std::move(FileName)), FBytes(Bytes), FInMemory(true) {}
     // Reads a file already open; FileName only names it. The source must outlive the reader.
-    T32BitReader(std::string FileName, const TByteSource& Source)
-        : TICLReader(std::move(FileName)), FSource(&Source) {}
+    T32BitReader(std::string FileName, const TByteSource& Source) : TICLReader(std::move(FileName)), FSource(&Source) {}
     // Parses the headers (once, however often it is called); false when the file cannot be
     // read or is not a PE image.
     bool Open();

@@ -34,7 +34,8 @@ std::vector<TImageRange> IcoImages(const TByteSource& file) {
     std::vector<TImageRange> images;
     for (uint16_t i = 0; i < count; ++i) {
         const auto entry = TIconDirEntry::Read(cursor);  // a directory cut short is an error
-        images.push_back({entry.Info, entry.ImageOffset, Available(entry.ImageOffset, entry.Info.BytesInRes, fileSize)});
+        images.push_back(
+            {entry.Info, entry.ImageOffset, Available(entry.ImageOffset, entry.Info.BytesInRes, fileSize)});
     }
     return images;
 }
@@ -96,14 +97,16 @@ int ChooseThumbnailImage(const std::vector<TThumbnailCandidate>& Candidates, int
 }
 
 std::unique_ptr<TIconRaster> MakeThumbnail(const std::string& FileName, int Size) {
-    if (Size < kMinThumbnailSize || Size > kMaxThumbnailSize) throw EPictavoError(FormatMessage("缩略图尺寸无效: %d", Size));
+    if (Size < kMinThumbnailSize || Size > kMaxThumbnailSize)
+        throw EPictavoError(FormatMessage("缩略图尺寸无效: %d", Size));
     const TFileSource file(FileName);
     file.RequireRegular(FileName);
     return MakeThumbnail(file, Size);
 }
 
 std::unique_ptr<TIconRaster> MakeThumbnail(const TByteSource& File, int Size) {
-    if (Size < kMinThumbnailSize || Size > kMaxThumbnailSize) throw EPictavoError(FormatMessage("缩略图尺寸无效: %d", Size));
+    if (Size < kMinThumbnailSize || Size > kMaxThumbnailSize)
+        throw EPictavoError(FormatMessage("缩略图尺寸无效: %d", Size));
     const std::vector<TImageRange> images = FirstIconImages(File);
     if (images.empty()) throw EPictavoError(Message("文件中没有图标"));
     // Each image's size and depth from the first bytes of it; images without a readable
@@ -111,7 +114,8 @@ std::unique_ptr<TIconRaster> MakeThumbnail(const TByteSource& File, int Size) {
     std::vector<TThumbnailCandidate> candidates;
     for (const TImageRange& range : images) {
         std::array<uint8_t, kImageHeadBytes> head;
-        const size_t n = File.ReadUpTo(range.Offset, head.data(), static_cast<size_t>(std::min<uint64_t>(range.Size, head.size())));
+        const size_t n =
+            File.ReadUpTo(range.Offset, head.data(), static_cast<size_t>(std::min<uint64_t>(range.Size, head.size())));
         const auto header = ReadImageHeader(std::span<const uint8_t>(head.data(), n));
         const auto size = header ? ImagePixelSize(*header) : std::nullopt;
         if (size) candidates.push_back({range, *size, ImageDepth(range.Info.BitCount, header)});
@@ -130,7 +134,8 @@ std::unique_ptr<TIconRaster> MakeThumbnail(const TByteSource& File, int Size) {
         bytes.resize(File.ReadUpTo(image.Range.Offset, bytes.data(), bytes.size()));
         raster = DecodeIconImage(bytes);
         if (!raster && failure.Source.empty())
-            failure = FormatMessage("图像 %d x %d - %dbit 无法解码", image.Size.Width, image.Size.Height, static_cast<int>(image.Depth));
+            failure = FormatMessage("图像 %d x %d - %dbit 无法解码", image.Size.Width, image.Size.Height,
+                                    static_cast<int>(image.Depth));
         std::erase_if(candidates, [&](const TThumbnailCandidate& c) {
             return c.Range.Offset == image.Range.Offset && c.Range.Size == image.Range.Size;
         });

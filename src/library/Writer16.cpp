@@ -78,7 +78,8 @@ void T16BitWriter::Check() const {
         const auto& images = icons.Icon(i)->Images();
         for (int k = 0; k < images.Count(); ++k)
             if (images[k]->Info().BytesInRes == 0)
-                throw EICLReadError(FormatMessage("图标 \"%s\" 中有没有数据的图像, 无法写入图标库", icons.Name(i).c_str()));
+                throw EICLReadError(
+                    FormatMessage("图标 \"%s\" 中有没有数据的图像, 无法写入图标库", icons.Name(i).c_str()));
     }
     uint64_t bytes = 0;
     for (const TIconImage* image : FDistinct) bytes += image->Info().BytesInRes;

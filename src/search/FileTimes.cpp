@@ -46,14 +46,20 @@ bool IsDateBetween(TDateTime Value, TDateTime Before, TDateTime After) {
     auto isTimeOnly = [&](TDateTime v) { return whole(v) == 0 && timeOf(v) != 0; };
     bool result = true;
     if (Before != 0) {
-        if (isDateOnly(Before)) result = whole(Value) <= Before;
-        else if (isTimeOnly(Before)) result = timeOf(Value) <= Before;
-        else result = Value <= Before;
+        if (isDateOnly(Before))
+            result = whole(Value) <= Before;
+        else if (isTimeOnly(Before))
+            result = timeOf(Value) <= Before;
+        else
+            result = Value <= Before;
     }
     if (After != 0) {
-        if (isDateOnly(After)) result = result && whole(Value) >= After;
-        else if (isTimeOnly(After)) result = result && timeOf(Value) >= After;
-        else result = result && Value >= After;
+        if (isDateOnly(After))
+            result = result && whole(Value) >= After;
+        else if (isTimeOnly(After))
+            result = result && timeOf(Value) >= After;
+        else
+            result = result && Value >= After;
     }
     return result;
 }
@@ -74,7 +80,8 @@ const int64_t kDateTimeEpoch = DaysFromCivil(1899, 12, 30);
 }  // namespace
 
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int ms) {
-    const double days = static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kDateTimeEpoch);
+    const double days = static_cast<double>(
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kDateTimeEpoch);
     return days + (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + ms) / 86400000.0;
 }
 

@@ -35,5 +35,4 @@ TDateTime FileTimeToLocalDateTime(int64_t FileTime);
 // A calendar date and time as a TDateTime.
 TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0);
 
-
 }  // namespace pictavo

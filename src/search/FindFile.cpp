@@ -123,9 +123,13 @@ public:
             std::function<void(const std::string&, const TSearchRec&)> matchNotice,
             std::function<void(const std::string&, int)> errorNotice,
             std::function<void(const TTargetFolder*)> setCurrent)
-        : FPlan(plan), FStopped(std::move(stopped)), FFolderNotice(std::move(folderNotice)),
-          FMatchNotice(std::move(matchNotice)), FErrorNotice(std::move(errorNotice)),
-          FSetCurrent(std::move(setCurrent)), FFoldersRefused((plan.Attribute.Mask() & faDirectory) == 0),
+        : FPlan(plan),
+          FStopped(std::move(stopped)),
+          FFolderNotice(std::move(folderNotice)),
+          FMatchNotice(std::move(matchNotice)),
+          FErrorNotice(std::move(errorNotice)),
+          FSetCurrent(std::move(setCurrent)),
+          FFoldersRefused((plan.Attribute.Mask() & faDirectory) == 0),
           FReadOnlyTested(plan.Attribute.ExactMatch || (plan.Attribute.Mask() & faReadOnly) == 0) {}
 
     void Run() {

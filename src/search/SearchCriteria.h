@@ -77,7 +77,6 @@ private:
     uint32_t FMask = faArchive | faReadOnly | faHidden | faSysFile;  // 0x27
 };
 
-
 class TDateTimeCriteria : public TPersistent {
 public:
     const char* ClassName() const override { return "TDateTimeCriteria"; }

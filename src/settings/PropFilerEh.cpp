@@ -9,9 +9,7 @@ namespace pictavo {
 
 namespace {
 
-bool IsIdentStart(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
+bool IsIdentStart(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
 
 bool IsIdentChar(unsigned char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
 
@@ -70,16 +68,14 @@ TPropValueEh TPropValueEh::FromString(std::string text) {
 
 bool IsPropIdent(std::string_view name) {
     if (name.empty() || !IsIdentStart(static_cast<unsigned char>(name[0]))) return false;
-    return std::all_of(name.begin(), name.end(),
-                       [](char c) { return IsIdentChar(static_cast<unsigned char>(c)); });
+    return std::all_of(name.begin(), name.end(), [](char c) { return IsIdentChar(static_cast<unsigned char>(c)); });
 }
 
 bool IsPropName(std::string_view name) {
     size_t start = 0;
     for (;;) {
         const size_t dot = name.find('.', start);
-        if (!IsPropIdent(name.substr(start, dot == std::string_view::npos ? dot : dot - start)))
-            return false;
+        if (!IsPropIdent(name.substr(start, dot == std::string_view::npos ? dot : dot - start))) return false;
         if (dot == std::string_view::npos) return true;
         start = dot + 1;
     }
@@ -117,17 +113,13 @@ void TPropWriterEh::EnterComponents(std::span<const TComponentRefEh> chain) {
     if (FOpen.empty()) throw EPropWriteError("no object is open");
     for (const TComponentRefEh& ref : chain) {
         if (!IsPropIdent(ref.Name)) throw EPropWriteError("not a component name: " + ref.Name);
-        if (!IsPropIdent(ref.ClassName))
-            throw EPropWriteError("not a class name: " + ref.ClassName);
+        if (!IsPropIdent(ref.ClassName)) throw EPropWriteError("not a class name: " + ref.ClassName);
     }
     // FOpen[0] is the outermost object; FOpen[1 + i] is the block of chain[i] when shared.
     size_t common = 0;
-    while (common < chain.size() && common + 1 < FOpen.size() &&
-           FOpen[common + 1] == chain[common].Name)
-        ++common;
+    while (common < chain.size() && common + 1 < FOpen.size() && FOpen[common + 1] == chain[common].Name) ++common;
     while (FOpen.size() > common + 1) WriteObjectEnd();
-    for (size_t i = common; i < chain.size(); ++i)
-        WriteObjectBegin(chain[i].Name, chain[i].ClassName);
+    for (size_t i = common; i < chain.size(); ++i) WriteObjectBegin(chain[i].Name, chain[i].ClassName);
 }
 
 void TPropWriterEh::WritePropName(std::string_view name) {
@@ -291,8 +283,7 @@ std::string_view TPropReaderEh::ReadIdentToken() {
 
 void TPropReaderEh::Expect(char symbol) {
     SkipBlanks();
-    if (FPos >= FText.size() || FText[FPos] != symbol)
-        Fail(std::string("\"") + symbol + "\" expected");
+    if (FPos >= FText.size() || FText[FPos] != symbol) Fail(std::string("\"") + symbol + "\" expected");
     ++FPos;
 }
 
@@ -415,8 +406,7 @@ std::string TPropReaderEh::ReadStringPiece() {
         if (FPos < FText.size() && FText[FPos] == '$') {
             ++FPos;
             int h;
-            while (FPos < FText.size() &&
-                   (h = HexValue(static_cast<unsigned char>(FText[FPos]))) >= 0) {
+            while (FPos < FText.size() && (h = HexValue(static_cast<unsigned char>(FText[FPos]))) >= 0) {
                 value = value * 16 + static_cast<unsigned>(h);
                 if (value > 255) Fail("character code out of range");
                 ++FPos;
@@ -457,8 +447,7 @@ std::string TPropReaderEh::ReadString() {
     std::string text;
     for (;;) {
         // Quoted runs and codes follow each other without blanks...
-        while (FPos < FText.size() && (FText[FPos] == '\'' || FText[FPos] == '#'))
-            text += ReadStringPiece();
+        while (FPos < FText.size() && (FText[FPos] == '\'' || FText[FPos] == '#')) text += ReadStringPiece();
         // ...and the pieces of a long string are joined by "+" across line breaks.
         const size_t save = FPos;
         SkipBlanks();
@@ -531,23 +520,19 @@ int TPropertyNamesEh::ComparePaths(const TPropertyPathEh& a, const TPropertyPath
 void TPropertyNamesEh::SetCompare(TCompare compare) {
     FCompare = std::move(compare);
     std::stable_sort(FItems.begin(), FItems.end(),
-                     [this](const TPropertyPathEh& a, const TPropertyPathEh& b) {
-                         return ComparePaths(a, b) < 0;
-                     });
-    FItems.erase(std::unique(FItems.begin(), FItems.end(),
-                             [this](const TPropertyPathEh& a, const TPropertyPathEh& b) {
-                                 return ComparePaths(a, b) == 0;
-                             }),
-                 FItems.end());
+                     [this](const TPropertyPathEh& a, const TPropertyPathEh& b) { return ComparePaths(a, b) < 0; });
+    FItems.erase(
+        std::unique(FItems.begin(), FItems.end(),
+                    [this](const TPropertyPathEh& a, const TPropertyPathEh& b) { return ComparePaths(a, b) == 0; }),
+        FItems.end());
 }
 
 bool TPropertyNamesEh::Add(std::string_view text) {
     std::optional<TPropertyPathEh> path = TPropertyPathEh::Parse(text);
     if (!path) return false;
-    const auto at = std::lower_bound(FItems.begin(), FItems.end(), *path,
-                                     [this](const TPropertyPathEh& a, const TPropertyPathEh& b) {
-                                         return ComparePaths(a, b) < 0;
-                                     });
+    const auto at =
+        std::lower_bound(FItems.begin(), FItems.end(), *path,
+                         [this](const TPropertyPathEh& a, const TPropertyPathEh& b) { return ComparePaths(a, b) < 0; });
     if (at != FItems.end() && ComparePaths(*at, *path) == 0) return false;
     FItems.insert(at, std::move(*path));
     return true;
@@ -556,10 +541,9 @@ bool TPropertyNamesEh::Add(std::string_view text) {
 int TPropertyNamesEh::IndexOf(std::string_view text) const {
     const std::optional<TPropertyPathEh> path = TPropertyPathEh::Parse(text);
     if (!path) return -1;
-    const auto at = std::lower_bound(FItems.begin(), FItems.end(), *path,
-                                     [this](const TPropertyPathEh& a, const TPropertyPathEh& b) {
-                                         return ComparePaths(a, b) < 0;
-                                     });
+    const auto at =
+        std::lower_bound(FItems.begin(), FItems.end(), *path,
+                         [this](const TPropertyPathEh& a, const TPropertyPathEh& b) { return ComparePaths(a, b) < 0; });
     if (at == FItems.end() || ComparePaths(*at, *path) != 0) return -1;
     return static_cast<int>(at - FItems.begin());
 }

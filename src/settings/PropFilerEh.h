@@ -227,8 +227,7 @@ public:
     virtual void ReadProperty(TPropReaderEh& reader, const std::string& name) = 0;
     // The component of this name inside this one, or null when there is none; its block is
     // then read and discarded.
-    virtual std::unique_ptr<TPropTargetEh> FindComponent(const std::string& name,
-                                                         const std::string& className) = 0;
+    virtual std::unique_ptr<TPropTargetEh> FindComponent(const std::string& name, const std::string& className) = 0;
 };
 
 // Reads a whole stored text and applies it to `root`. A property whose reading or applying

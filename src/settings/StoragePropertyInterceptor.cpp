@@ -6,8 +6,8 @@ namespace pictavo {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kGeometryProps = {
-    "Height", "Left", "PixelsPerInch", "Top", "Width", "WindowState"};
+constexpr std::array<std::string_view, 6> kGeometryProps = {"Height", "Left",  "PixelsPerInch",
+                                                            "Top",    "Width", "WindowState"};
 
 bool Is(std::string_view name, std::string_view prop) { return CompareTextAscii(name, prop) == 0; }
 
@@ -26,8 +26,7 @@ std::string_view WindowStateIdent(TWindowStateEh state) {
 }
 
 std::optional<TWindowStateEh> WindowStateFromIdent(std::string_view ident) {
-    for (TWindowStateEh state :
-         {TWindowStateEh::Normal, TWindowStateEh::Minimized, TWindowStateEh::Maximized})
+    for (TWindowStateEh state : {TWindowStateEh::Normal, TWindowStateEh::Minimized, TWindowStateEh::Maximized})
         if (Is(ident, WindowStateIdent(state))) return state;
     return std::nullopt;
 }
@@ -37,8 +36,8 @@ int64_t MulDivRounded(int64_t value, int64_t numerator, int64_t denominator) {
     __int128 quotient = product / denominator;
     const __int128 remainder = product % denominator;
     const __int128 absRemainder = remainder < 0 ? -remainder : remainder;
-    const __int128 absDenominator = denominator < 0 ? -static_cast<__int128>(denominator)
-                                                    : static_cast<__int128>(denominator);
+    const __int128 absDenominator =
+        denominator < 0 ? -static_cast<__int128>(denominator) : static_cast<__int128>(denominator);
     if (2 * absRemainder >= absDenominator) quotient += (product < 0) != (denominator < 0) ? -1 : 1;
     return static_cast<int64_t>(quotient);
 }
@@ -72,8 +71,7 @@ void TFormGeometryInterceptor::ReadProperty(TPropReaderEh& reader, std::string_v
     }
     const int64_t value = reader.ReadInteger();
     if (Is(name, "PixelsPerInch")) {
-        if (value < 1 || value > kMaxPixelsPerInch)
-            throw EPropReadError("screen density out of range");
+        if (value < 1 || value > kMaxPixelsPerInch) throw EPropReadError("screen density out of range");
         PixelsPerInch = static_cast<int>(value);
         return;
     }
@@ -111,17 +109,14 @@ void TFormGeometryInterceptor::WriteProperty(TPropWriterEh& writer, std::string_
         throw EPropWriteError("not a geometry property: " + std::string(name));
 }
 
-TFormRectEh TFormGeometryInterceptor::RestoredRect(const TFormRectEh& current,
-                                                   int currentPixelsPerInch) const {
-    const bool scale = PixelsPerInch && currentPixelsPerInch >= 1 &&
-                       currentPixelsPerInch <= kMaxPixelsPerInch &&
+TFormRectEh TFormGeometryInterceptor::RestoredRect(const TFormRectEh& current, int currentPixelsPerInch) const {
+    const bool scale = PixelsPerInch && currentPixelsPerInch >= 1 && currentPixelsPerInch <= kMaxPixelsPerInch &&
                        *PixelsPerInch != currentPixelsPerInch;
     // Each value is at most kMaxStoredCoordinate and each density at most kMaxPixelsPerInch,
     // so the scaled values stay far inside an int64_t; only the result is range-checked.
     auto scaled = [&](const std::optional<int64_t>& stored, int fallback, int64_t low) {
         if (!stored) return fallback;
-        const int64_t value =
-            scale ? MulDivRounded(*stored, currentPixelsPerInch, *PixelsPerInch) : *stored;
+        const int64_t value = scale ? MulDivRounded(*stored, currentPixelsPerInch, *PixelsPerInch) : *stored;
         if (value < low || value > kMaxStoredCoordinate) return fallback;
         return static_cast<int>(value);
     };

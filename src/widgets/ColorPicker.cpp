@@ -1,5 +1,6 @@
 #include "widgets/ColorPicker.h"
 
+#include <qdrawutil.h>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -9,7 +10,6 @@
 #include <QScreen>
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
-#include <qdrawutil.h>
 
 #include <algorithm>
 
@@ -492,9 +492,9 @@ void TColorPickerButton::mousePressEvent(QMouseEvent* event) {
 void TColorPickerButton::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    const bool opens = (modifiers == Qt::NoModifier &&
-                        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) ||
-                       (modifiers == Qt::AltModifier && key == Qt::Key_Down);
+    const bool opens =
+        (modifiers == Qt::NoModifier && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) ||
+        (modifiers == Qt::AltModifier && key == Qt::Key_Down);
     if (!opens) {
         QAbstractButton::keyPressEvent(event);
         return;

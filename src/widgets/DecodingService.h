@@ -12,12 +12,12 @@
 #include <QRunnable>
 #include <QThreadPool>
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <condition_variable>
 #include <vector>
 
 namespace pictavo {

@@ -64,9 +64,8 @@ int TFileListView::CurrentRow() const {
 void TFileListView::HeaderClicked(int section) {
     FModel->ToggleSort(section);
     header()->setSortIndicatorShown(true);
-    header()->setSortIndicator(section, FModel->Direction(section) == TSortDirection::Descending
-                                            ? Qt::DescendingOrder
-                                            : Qt::AscendingOrder);
+    header()->setSortIndicator(
+        section, FModel->Direction(section) == TSortDirection::Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void TFileListView::keyboardSearch(const QString& search) {

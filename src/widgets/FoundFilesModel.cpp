@@ -80,9 +80,7 @@ int TFoundFilesModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(FFiles.size());
 }
 
-int TFoundFilesModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kColumnCount;
-}
+int TFoundFilesModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
 
 QVariant TFoundFilesModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
@@ -149,9 +147,8 @@ void TFoundFilesModel::AddRow(const TIconFileRow& row) {
         if (FSinceReveal.elapsed() >= RevealInterval) Reveal();
         return;
     }
-    const auto place =
-        std::upper_bound(FFiles.begin(), FFiles.end(), file,
-                         [this](const TFoundFile& a, const TFoundFile& b) { return Compare(a, b) < 0; });
+    const auto place = std::upper_bound(FFiles.begin(), FFiles.end(), file,
+                                        [this](const TFoundFile& a, const TFoundFile& b) { return Compare(a, b) < 0; });
     const int at = static_cast<int>(place - FFiles.begin());
     beginInsertRows({}, at, at);
     FFiles.insert(place, std::move(file));

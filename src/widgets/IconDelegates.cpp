@@ -107,9 +107,9 @@ void TIconImageDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     painter->setFont(option.font);
     painter->setPen(selected ? palette.color(QPalette::HighlightedText) : palette.color(QPalette::Text));
     const int textTop = rect.top() + rect.height() - option.fontMetrics.height() - kBoxItemMargin;
-    painter->drawText(QRect(rect.left() + kBoxItemMargin, textTop, rect.width() - kBoxItemMargin,
-                            option.fontMetrics.height()),
-                      Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, index.data(Qt::DisplayRole).toString());
+    painter->drawText(
+        QRect(rect.left() + kBoxItemMargin, textTop, rect.width() - kBoxItemMargin, option.fontMetrics.height()),
+        Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, index.data(Qt::DisplayRole).toString());
     painter->restore();
 }
 

@@ -47,8 +47,7 @@ int ImageItemHeight(const TIconImage& image, const QFontMetrics& font, TBoxHeigh
 class TIconImageDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
-    TIconImageDelegate(TBoxHeightRule rule, QObject* parent = nullptr)
-        : QStyledItemDelegate(parent), FRule(rule) {}
+    TIconImageDelegate(TBoxHeightRule rule, QObject* parent = nullptr) : QStyledItemDelegate(parent), FRule(rule) {}
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;

@@ -3,8 +3,8 @@
 #include "icons/AdvancedIcon.h"
 #include "icons/IconImage.h"
 #include "library/IconLibrary.h"
-#include "widgets/IconPixmaps.h"
 #include "widgets/DecodingService.h"
+#include "widgets/IconPixmaps.h"
 
 #include <QCoreApplication>
 #include <QIcon>
@@ -17,8 +17,8 @@
 
 namespace pictavo {
 
-TIconListModel::TIconListModel(TDecodingService& decoder, TIconList& icons, const QColor& background,
-                               int thumbnailSize, int thumbnailMaxWidth, QObject* parent)
+TIconListModel::TIconListModel(TDecodingService& decoder, TIconList& icons, const QColor& background, int thumbnailSize,
+                               int thumbnailMaxWidth, QObject* parent)
     : QAbstractListModel(parent),
       FIcons(icons),
       FBackground(background),
@@ -147,8 +147,8 @@ void TIconListModel::ShowThumbnail(const TPictureKey& key, const QImage& picture
 
 int TIconListModel::RowOf(uint64_t id) const {
     // Rows keep their rising ids in order, whatever rows were removed before them.
-    const auto row = std::lower_bound(FRows.begin(), FRows.end(), id,
-                                      [](const TRow& r, uint64_t value) { return r.Id < value; });
+    const auto row =
+        std::lower_bound(FRows.begin(), FRows.end(), id, [](const TRow& r, uint64_t value) { return r.Id < value; });
     return row == FRows.end() || row->Id != id ? -1 : static_cast<int>(row - FRows.begin());
 }
 
@@ -251,8 +251,10 @@ void TIconListModel::RemoveRows(std::vector<int> rows) {
     std::erase_if(rows, [this](int row) { return row < 0 || row >= rowCount(); });
     std::vector<std::pair<int, int>> runs;  // runs of neighbouring rows
     for (const int row : rows) {
-        if (!runs.empty() && runs.back().second + 1 == row) runs.back().second = row;
-        else runs.emplace_back(row, row);
+        if (!runs.empty() && runs.back().second + 1 == row)
+            runs.back().second = row;
+        else
+            runs.emplace_back(row, row);
     }
     if (runs.size() > kMaxRemovalNotices) {
         // Rows scattered over the list: one reset, and the list and the rows each lose them in
@@ -261,8 +263,10 @@ void TIconListModel::RemoveRows(std::vector<int> rows) {
         FIcons.DeleteMany(rows);
         size_t kept = 0, next = 0;
         for (size_t i = 0; i < FRows.size(); ++i) {
-            if (next < rows.size() && static_cast<size_t>(rows[next]) == i) ++next;
-            else FRows[kept++] = std::move(FRows[i]);
+            if (next < rows.size() && static_cast<size_t>(rows[next]) == i)
+                ++next;
+            else
+                FRows[kept++] = std::move(FRows[i]);
         }
         FRows.resize(kept);
         endResetModel();

@@ -145,7 +145,7 @@ private:
     QPixmap FBlank;
     QIcon FBlankIcon;
     std::map<TPictureKey, TSharedPicture> FPictures;
-    uint64_t FRefills = 0;  // raised when the rows are taken anew: retries from before are void
+    uint64_t FRefills = 0;                     // raised when the rows are taken anew: retries from before are void
     int FVisibleFirst = 0, FVisibleLast = -1;  // as the view told
     std::set<uint64_t> FAsked;                 // ids of the rows whose picture was asked for
     TWorkChannel* FDecoder;
@@ -207,10 +207,10 @@ private:
     int FIconIndex = -1;
     std::vector<TPicture> FPictures;
     int FVisibleFirst = 0, FVisibleLast = -1;  // as the box told
-    std::deque<int> FMadeRows;  // rows holding a picture, oldest first
-    qsizetype FMadeBytes = 0;   // their pictures' bytes
-    uint64_t FShown = 0;        // raised for each icon shown: retries from before are void
-    int FRetrying = 0;          // pictures waiting to be asked for again
+    std::deque<int> FMadeRows;                 // rows holding a picture, oldest first
+    qsizetype FMadeBytes = 0;                  // their pictures' bytes
+    uint64_t FShown = 0;                       // raised for each icon shown: retries from before are void
+    int FRetrying = 0;                         // pictures waiting to be asked for again
     TWorkChannel* FDecoder;
 };
 

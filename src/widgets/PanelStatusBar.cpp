@@ -1,8 +1,8 @@
 #include "widgets/PanelStatusBar.h"
 
+#include <qdrawutil.h>
 #include <QPaintEvent>
 #include <QPainter>
-#include <qdrawutil.h>
 
 #include <algorithm>
 

@@ -26,14 +26,11 @@ namespace {
 constexpr const char* kFormPositionProperty = "formPosition";
 constexpr const char* kStoredClassNameProperty = "storedClassName";
 
-QString FromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 // The object's property `name`: exactly that name first, else the first of another case.
 // With `writable`, only a property that can be written counts.
-std::optional<QMetaProperty> FindProperty(const QObject* object, const QString& name,
-                                          bool writable) {
+std::optional<QMetaProperty> FindProperty(const QObject* object, const QString& name, bool writable) {
     const QMetaObject* meta = object->metaObject();
     const QByteArray latin = name.toLatin1();
     const int exact = meta->indexOfProperty(latin.constData());
@@ -41,8 +38,7 @@ std::optional<QMetaProperty> FindProperty(const QObject* object, const QString& 
     if (exact >= 0 && usable(meta->property(exact))) return meta->property(exact);
     for (int i = 0; i < meta->propertyCount(); ++i) {
         const QMetaProperty p = meta->property(i);
-        if (usable(p) && QString::fromLatin1(p.name()).compare(name, Qt::CaseInsensitive) == 0)
-            return p;
+        if (usable(p) && QString::fromLatin1(p.name()).compare(name, Qt::CaseInsensitive) == 0) return p;
     }
     return std::nullopt;
 }
@@ -93,13 +89,10 @@ std::optional<TPropValueEh> ReadObjectProperty(const QObject* object, const QStr
     return std::nullopt;
 }
 
-[[noreturn]] void BadValue(const QString& name) {
-    throw EPropReadError("bad value for " + name.toStdString());
-}
+[[noreturn]] void BadValue(const QString& name) { throw EPropReadError("bad value for " + name.toStdString()); }
 
 int IntegerIn(const TPropValueEh& value, const QString& name, int64_t low, int64_t high) {
-    if (value.Kind != TPropValueEh::TKind::Integer || value.Integer < low || value.Integer > high)
-        BadValue(name);
+    if (value.Kind != TPropValueEh::TKind::Integer || value.Integer < low || value.Integer > high) BadValue(name);
     return static_cast<int>(value.Integer);
 }
 
@@ -164,10 +157,8 @@ void WriteObjectProperty(QObject* object, const QString& name, const TPropValueE
     }
     if (auto* widget = qobject_cast<QWidget*>(object)) {
         const auto limit = static_cast<int64_t>(kMaxStoredCoordinate);
-        if (IsGeometryName(name, "Left"))
-            return widget->move(IntegerIn(value, name, -limit, limit), widget->y());
-        if (IsGeometryName(name, "Top"))
-            return widget->move(widget->x(), IntegerIn(value, name, -limit, limit));
+        if (IsGeometryName(name, "Left")) return widget->move(IntegerIn(value, name, -limit, limit), widget->y());
+        if (IsGeometryName(name, "Top")) return widget->move(widget->x(), IntegerIn(value, name, -limit, limit));
         if (IsGeometryName(name, "Width")) {
             const int width = IntegerIn(value, name, 0, limit);
             if (!SetPaneSize(widget, Qt::Horizontal, width)) widget->resize(width, widget->height());
@@ -199,8 +190,7 @@ bool OnStoredPath(const TPropertyNamesEh& names, const std::vector<std::string>&
     for (const TPropertyPathEh& path : names.Items()) {
         if (path.Components.size() < chain.size()) continue;
         bool same = true;
-        for (size_t i = 0; i < chain.size() && same; ++i)
-            same = CompareTextAscii(path.Components[i], chain[i]) == 0;
+        for (size_t i = 0; i < chain.size() && same; ++i) same = CompareTextAscii(path.Components[i], chain[i]) == 0;
         if (same) return true;
     }
     return false;
@@ -217,8 +207,7 @@ public:
         WriteObjectProperty(FObject, QString::fromStdString(name), reader.ReadValue());
     }
 
-    std::unique_ptr<TPropTargetEh> FindComponent(const std::string& name,
-                                                 const std::string&) override {
+    std::unique_ptr<TPropTargetEh> FindComponent(const std::string& name, const std::string&) override {
         std::vector<std::string> chain = FChain;
         chain.push_back(name);
         if (!OnStoredPath(FStorage.StoredProps(), chain)) return nullptr;
@@ -242,8 +231,7 @@ public:
 
     void ReadProperty(TPropReaderEh& reader, const std::string& name) override {
         if (FInterceptor.Intercepts(name)) {
-            if (FStorage.StoredProps().IndexOf(PathText({}, name)) >= 0)
-                FInterceptor.ReadProperty(reader, name);
+            if (FStorage.StoredProps().IndexOf(PathText({}, name)) >= 0) FInterceptor.ReadProperty(reader, name);
             return;
         }
         if (FStorage.OnReadProp) {
@@ -276,8 +264,7 @@ QRect OntoScreen(const QRect& rect) {
     return moved;
 }
 
-constexpr Qt::WindowStates kNotNormal =
-    Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+constexpr Qt::WindowStates kNotNormal = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
 
 }  // namespace
 
@@ -318,8 +305,7 @@ TFormGeometryEh TFormStoragePropertyInterceptor::SavedGeometry() const {
     TFormGeometryEh geometry;
     const Qt::WindowStates states = form->windowState();
     QRect rect = form->geometry();
-    if ((states & kNotNormal) && form->testAttribute(Qt::WA_WState_Created) &&
-        form->normalGeometry().isValid())
+    if ((states & kNotNormal) && form->testAttribute(Qt::WA_WState_Created) && form->normalGeometry().isValid())
         rect = form->normalGeometry();
     geometry.Rect = FromQRect(rect);
     geometry.PixelsPerInch = FStorage.ScreenPixelsPerInch(form);
@@ -334,11 +320,9 @@ void TFormStoragePropertyInterceptor::Readed() {
     QWidget* form = FStorage.Form();
     if (!AnythingRead()) return;
     const Qt::WindowStates states = form->windowState();
-    const QRect current = (states & kNotNormal) && form->normalGeometry().isValid()
-                              ? form->normalGeometry()
-                              : form->geometry();
-    const QRect rect = OntoScreen(
-        ToQRect(RestoredRect(FromQRect(current), FStorage.ScreenPixelsPerInch(form))));
+    const QRect current =
+        (states & kNotNormal) && form->normalGeometry().isValid() ? form->normalGeometry() : form->geometry();
+    const QRect rect = OntoScreen(ToQRect(RestoredRect(FromQRect(current), FStorage.ScreenPixelsPerInch(form))));
 
     TWindowStateEh state = TWindowStateEh::Normal;
     if (WindowState)
@@ -387,8 +371,7 @@ std::vector<std::string> TRegPropStorageManEh::PropertyLines(TPropStorageEh& sto
         if (!path.Components.empty()) continue;
         if (interceptor.Intercepts(path.Property)) {
             interceptor.WriteProperty(writer, path.Property);
-        } else if (const auto value =
-                       ReadObjectProperty(form, QString::fromStdString(path.Property))) {
+        } else if (const auto value = ReadObjectProperty(form, QString::fromStdString(path.Property))) {
             writer.WritePropName(path.Property);
             writer.WriteValue(*value);
         }
@@ -554,9 +537,8 @@ void TPropStorageEh::FormShow() {
     if (position != TFormPositionEh::Designed && !(FForm->windowState() & kNotNormal)) {
         const QScreen* primary = QGuiApplication::primaryScreen();
         if (primary) {
-            const QRect area = position == TFormPositionEh::ScreenCenter
-                                   ? primary->availableGeometry()
-                                   : primary->availableVirtualGeometry();
+            const QRect area = position == TFormPositionEh::ScreenCenter ? primary->availableGeometry()
+                                                                         : primary->availableVirtualGeometry();
             QRect rect = FForm->geometry();
             rect.moveCenter(area.center());
             FForm->setGeometry(rect);
@@ -580,8 +562,7 @@ bool TPropStorageEh::eventFilter(QObject* watched, QEvent* event) {
         FInClose = true;
         static_cast<QObject*>(FForm)->event(event);
         FInClose = false;
-        if (event->isAccepted() && FActive && FForm->testAttribute(Qt::WA_WState_Created))
-            SaveReportingErrors();
+        if (event->isAccepted() && FActive && FForm->testAttribute(Qt::WA_WState_Created)) SaveReportingErrors();
         return true;
     }
     return false;

@@ -133,11 +133,9 @@ public:
     std::function<void(TPropStorageEh* sender, TPropWriterEh& writer)> OnWriteCustomProps;
     // Offered each property at the window's level that is not its geometry; a handler that
     // sets processed has read the value from the reader.
-    std::function<void(TPropStorageEh* sender, TPropReaderEh& reader, const QString& propName,
-                       bool& processed)>
+    std::function<void(TPropStorageEh* sender, TPropReaderEh& reader, const QString& propName, bool& processed)>
         OnReadProp;
-    std::function<void(TPropStorageEh* sender)> BeforeLoadProps, AfterLoadProps,
-        BeforeSaveProps, AfterSaveProps;
+    std::function<void(TPropStorageEh*sender)> BeforeLoadProps, AfterLoadProps, BeforeSaveProps, AfterSaveProps;
     // Shows an error raised while saving; by default the standard error box.
     std::function<void(TPropStorageEh* sender, const QString& message)> OnSaveError;
     // The screen's pixels per inch now; by default the logical density of the window's screen.

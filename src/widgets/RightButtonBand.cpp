@@ -90,7 +90,8 @@ void TRightButtonBand::SelectInside(const QPoint& corner) {
         if (FView->visualRect(index).intersects(band)) inside.select(index, index);
     }
     // With Ctrl the rectangle adds to what was selected before; otherwise it is the selection.
-    const auto mode = FModifiers & Qt::ControlModifier ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect;
+    const auto mode =
+        FModifiers & Qt::ControlModifier ? QItemSelectionModel::Select : QItemSelectionModel::ClearAndSelect;
     selection->select(inside, mode);
 }
 

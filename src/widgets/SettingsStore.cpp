@@ -8,10 +8,10 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include <cerrno>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace pictavo {
 
@@ -24,8 +24,7 @@ constexpr int kUpdateLockWaitMs = 10'000;
 // "SOFTWARE\Quarn\Pictavo\2.x" -> "SOFTWARE/Quarn/Pictavo/2.x"; empty parts are dropped.
 QString SettingsPath(const QString& key) {
     QStringList parts;
-    for (const QString& part : QString(key).replace(u'\\', u'/').split(u'/', Qt::SkipEmptyParts))
-        parts << part;
+    for (const QString& part : QString(key).replace(u'\\', u'/').split(u'/', Qt::SkipEmptyParts)) parts << part;
     return parts.join(u'/');
 }
 
@@ -154,8 +153,7 @@ TSettingsStore::TDataType TSettingsStore::GetDataType(const QString& name) {
 }
 
 QString TSettingsStore::ReadString(const QString& name) {
-    if (GetDataType(name) != TDataType::String)
-        throw EStoreError("not a string value: " + name.toStdString());
+    if (GetDataType(name) != TDataType::String) throw EStoreError("not a string value: " + name.toStdString());
     return Settings().value(ValueKey(name)).toString();
 }
 
@@ -259,8 +257,7 @@ void TSettingsStore::RaiseWriteError() const {
         err = ENOTDIR;
     else if (::access(folderPath.constData(), W_OK) != 0)
         err = errno;
-    else if (::access(filePath.constData(), F_OK) == 0 &&
-             ::access(filePath.constData(), R_OK | W_OK) != 0)
+    else if (::access(filePath.constData(), F_OK) == 0 && ::access(filePath.constData(), R_OK | W_OK) != 0)
         err = errno;
     else if (::statvfs(folderPath.constData(), &vfs) == 0 && vfs.f_bavail == 0)
         err = ENOSPC;

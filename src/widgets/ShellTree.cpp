@@ -44,10 +44,9 @@ TShellTree::TShellTree(QWidget* parent) : QTreeView(parent), FModel(new QFileSys
     expand(FModel->index(QDir::rootPath()));
     connect(FModel, &QFileSystemModel::directoryLoaded, this, [this] { ScrollLater(); });
     connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { FKeepInView = false; });
-    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid()) emit Change(Path());
-            });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (current.isValid()) emit Change(Path());
+    });
 }
 
 QString TShellTree::Path() const {

@@ -27,9 +27,8 @@ TVisibleRows::TVisibleRows(QListView* view, TTell tell) : QObject(view), FView(v
 }
 
 bool TVisibleRows::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == FView->viewport() &&
-        (event->type() == QEvent::Resize || event->type() == QEvent::Show || event->type() == QEvent::Hide ||
-         event->type() == QEvent::LayoutRequest))
+    if (watched == FView->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Show ||
+                                         event->type() == QEvent::Hide || event->type() == QEvent::LayoutRequest))
         Schedule();
     return QObject::eventFilter(watched, event);
 }
@@ -65,8 +64,10 @@ void TVisibleRows::Update() {
             int low = 0, high = rows;
             while (low < high) {
                 const int mid = low + (high - low) / 2;
-                if (holds(edges(mid))) high = mid;
-                else low = mid + 1;
+                if (holds(edges(mid)))
+                    high = mid;
+                else
+                    low = mid + 1;
             }
             return low;
         };

@@ -145,8 +145,8 @@ private slots:
         texts.AddWindow(window.get());
         texts.Check("main window");
 
-        for (QMenu* popup : {parts.FileListPopup, parts.IconListPopup, parts.IconBoxPopup, parts.ICLPopup,
-                             parts.ICLBoxPopup}) {
+        for (QMenu* popup :
+             {parts.FileListPopup, parts.IconListPopup, parts.IconBoxPopup, parts.ICLPopup, parts.ICLBoxPopup}) {
             popup->popup(window->geometry().center());
             QVERIFY(QTest::qWaitForWindowExposed(popup));
             TTexts shown;

@@ -11,8 +11,8 @@
 #include <QCheckBox>
 #include <QListWidget>
 #include <QMimeData>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <filesystem>

@@ -22,9 +22,7 @@
 using namespace pictavo;
 using namespace pictavo::test;
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 class FolderListingTest : public QObject {
     Q_OBJECT
@@ -55,7 +53,9 @@ private slots:
         QCOMPARE(ListedNames(*window), (QStringList{"a.dll", "b.ico"}));
         QCOMPARE(ListedColumn(*window, 1), (QStringList{"3", "1"}));
         QCOMPARE(ListedColumn(*window, 2), (QStringList{"02.01.19", "15.06.21 13:45:30"}));
-        const auto kb = [](const std::string& path) { return QString::number(SizeInKB(std::filesystem::file_size(path))); };
+        const auto kb = [](const std::string& path) {
+            return QString::number(SizeInKB(std::filesystem::file_size(path)));
+        };
         QCOMPARE(ListedColumn(*window, 3), (QStringList{kb(dir.File("a.dll")), "2"}));
         QCOMPARE(ListedColumn(*window, 4), (QStringList{Q(dir.Path()) + u'/', Q(dir.Path()) + u'/'}));
         QCOMPARE(Parts(window).FileList->Model()->File(1).Row.Path, dir.File("b.ico"));
@@ -99,7 +99,8 @@ private slots:
             if (panel == 0) panel0 << text;
         });
         QVERIFY(Parts(window).ShellTree->SetPath(Q(dir.Path())));
-        QCOMPARE(panel0, (QStringList{Counters(1, 0, 0), Counters(1, 100, 2), Counters(1, 200, 4), Counters(1, 250, 5)}));
+        QCOMPARE(panel0,
+                 (QStringList{Counters(1, 0, 0), Counters(1, 100, 2), Counters(1, 200, 4), Counters(1, 250, 5)}));
         QCOMPARE(Parts(window).FileList->model()->rowCount(), 5);
     }
 
@@ -166,7 +167,8 @@ private slots:
         QStringList matches;
         for (int r = 0; r < Parts(window).FileList->model()->rowCount(); ++r) {
             int result = -1;
-            Parts(window).FileList->OnIncrementalSearch(Parts(window).FileList->Model()->File(r), QStringLiteral("ab"), result);
+            Parts(window).FileList->OnIncrementalSearch(Parts(window).FileList->Model()->File(r), QStringLiteral("ab"),
+                                                        result);
             if (result == 0) matches << Parts(window).FileList->Model()->File(r).Name;
         }
         matches.sort();
@@ -219,7 +221,8 @@ private slots:
         QVERIFY(Parts(window).wnd_pv_Search->isVisible());
         QVERIFY(!Parts(window).wnd_pv_Search->isModal());
         // The listing at start has already set the button's caption.
-        QCOMPARE(Parts(window).wnd_pv_Search->findChild<QPushButton*>(QStringLiteral("bAction"))->text(), QStringLiteral("开始"));
+        QCOMPARE(Parts(window).wnd_pv_Search->findChild<QPushButton*>(QStringLiteral("bAction"))->text(),
+                 QStringLiteral("开始"));
     }
 
     // A folder chosen while a listing runs stops it; the new folder is listed once it ended.

@@ -193,7 +193,8 @@ private slots:
             left.removeFirst();
             QCOMPARE(Texts(Parts(window).ICLList), left);
             QCOMPARE(Parts(window).FLibrary.Icons().Count(), left.size());
-            for (int row = 0; row < left.size(); ++row) QCOMPARE(Q(Parts(window).FLibrary.Icons().Name(row)), left[row]);
+            for (int row = 0; row < left.size(); ++row)
+                QCOMPARE(Q(Parts(window).FLibrary.Icons().Name(row)), left[row]);
             QVERIFY(NothingSelected(Parts(window).ICLList));
             QCOMPARE(Count(Parts(window).ICLBox), 0);
             QCOMPARE(TabText(*window, 1), QStringLiteral(" 图标库 - %1 个图标 ").arg(left.size()));

@@ -65,7 +65,8 @@ private slots:
         const QList<QAction*> bar = window.menuBar()->actions();
         QCOMPARE(bar.size(), 3);
         QCOMPARE(bar[0]->text(), QStringLiteral("文件"));
-        QCOMPARE(Items(bar[0]->menu()), (QStringList{"新建图标库", "保存图标库...", "-", "搜索...", "-", "刷新", "-", "退出"}));
+        QCOMPARE(Items(bar[0]->menu()),
+                 (QStringList{"新建图标库", "保存图标库...", "-", "搜索...", "-", "刷新", "-", "退出"}));
         QCOMPARE(bar[1]->text(), QStringLiteral("编辑"));
         QCOMPARE(Items(bar[1]->menu()), (QStringList{"添加文件到图标库", "添加图标到图标库", "从图标库移除图标"}));
         QCOMPARE(bar[2]->text(), QStringLiteral("帮助"));
@@ -77,7 +78,7 @@ private slots:
                               "保存为图标 › 所有对象", "-", "查看 › 图标", "查看 › 平铺"}));
         QCOMPARE(Items(Parts(window).IconBoxPopup), (QStringList{"保存为图标...", "保存为位图..."}));
         QCOMPARE(Items(Parts(window).ICLPopup), (QStringList{"保存图标库...", "-", "移除选定对象", "清空图标库", "-",
-                                                      "保存为图标...", "-", "查看 › 图标", "查看 › 平铺"}));
+                                                             "保存为图标...", "-", "查看 › 图标", "查看 › 平铺"}));
         QCOMPARE(Items(Parts(window).ICLBoxPopup), (QStringList{"保存为图标...", "保存为位图..."}));
 
         // Shortcuts as stored with the items (Ctrl = 0x4000 there), and the Tags.
@@ -105,7 +106,8 @@ private slots:
             QCOMPARE(action->isEnabled(), item.Enabled);
         }
         // The view radio pairs: "图标" checked; the check moves to the item chosen.
-        for (const auto& [icons, tiles] : {std::pair{Parts(window).Icons1, Parts(window).iles1}, std::pair{Parts(window).Icons2, Parts(window).iles2}}) {
+        for (const auto& [icons, tiles] : {std::pair{Parts(window).Icons1, Parts(window).iles1},
+                                           std::pair{Parts(window).Icons2, Parts(window).iles2}}) {
             QVERIFY(icons->isChecked());
             QVERIFY(!tiles->isChecked());
             tiles->trigger();
@@ -135,8 +137,9 @@ private slots:
         QCOMPARE(window->font().family(), ChineseFontFamily());
         QCOMPARE(window->font().pixelSize(), 12);
         // The three list views in their own font, the image boxes in the form's.
-        for (QWidget* listView : {static_cast<QWidget*>(Parts(window).FileList), static_cast<QWidget*>(Parts(window).IconList),
-                                  static_cast<QWidget*>(Parts(window).ICLList)})
+        for (QWidget* listView :
+             {static_cast<QWidget*>(Parts(window).FileList), static_cast<QWidget*>(Parts(window).IconList),
+              static_cast<QWidget*>(Parts(window).ICLList)})
             QCOMPARE(listView->font().pixelSize(), 11);
         QCOMPARE(Parts(window).IconBox->font(), window->font());
         QCOMPARE(Parts(window).ICLBox->font(), window->font());
@@ -163,7 +166,8 @@ private slots:
             QVERIFY(flags & Qt::WindowCloseButtonHint);
             QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         }
-        for (QFileDialog* dialog : {Parts(window).sd, Parts(window).sdIcon, Parts(window).sdBMP, Parts(window).FolderDialog}) {
+        for (QFileDialog* dialog :
+             {Parts(window).sd, Parts(window).sdIcon, Parts(window).sdBMP, Parts(window).FolderDialog}) {
             dialog->show();
             const QList<QCompleter*> completers = dialog->findChildren<QCompleter*>();
             QVERIFY2(!completers.isEmpty(), qPrintable(dialog->objectName()));

@@ -42,11 +42,14 @@ private slots:
         std::promise<void> second, started;
         std::promise<bool> told;
         std::shared_future<void> held = second.get_future().share();
-        runner.RunInBackground<int>(adding, queue, [held, &started, &told](int&, const std::atomic<bool>& cancel) {
-            started.set_value();
-            held.wait();
-            told.set_value(cancel.load());
-        }, [](int&) {});
+        runner.RunInBackground<int>(
+            adding, queue,
+            [held, &started, &told](int&, const std::atomic<bool>& cancel) {
+                started.set_value();
+                held.wait();
+                told.set_value(cancel.load());
+            },
+            [](int&) {});
         started.get_future().wait();  // running, so abandoning it tells it to stop
         runner.Abandon(queue);
         QCOMPARE(bar.PanelText(1), QStringLiteral("就绪"));

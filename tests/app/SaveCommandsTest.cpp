@@ -153,15 +153,16 @@ private slots:
         WriteBytes(target.File("keep.ico"), {1, 2, 3});
         {
             TDialogAnswers answers({SaveAs(target.File("keep.txt")), Reply(QStringLiteral("keep.ico"), QMessageBox::No),
-                                    SaveAs(target.File("keep.txt"), &proposal), Reply(QStringLiteral("keep.ico"), QMessageBox::No),
-                                    Cancel});
+                                    SaveAs(target.File("keep.txt"), &proposal),
+                                    Reply(QStringLiteral("keep.ico"), QMessageBox::No), Cancel});
             Parts(window).mmSavetoIcon->trigger();
             QCOMPARE(answers.Answered(), 5);
         }
         QCOMPARE(proposal, QStringLiteral("keep.ico"));
         QCOMPARE(ReadBytes(target.File("keep.ico")), (std::vector<uint8_t>{1, 2, 3}));
         {
-            TDialogAnswers answers({SaveAs(target.File("keep.txt")), Reply(QStringLiteral("keep.ico"), QMessageBox::Yes)});
+            TDialogAnswers answers(
+                {SaveAs(target.File("keep.txt")), Reply(QStringLiteral("keep.ico"), QMessageBox::Yes)});
             Parts(window).mmSavetoIcon->trigger();
             QCOMPARE(answers.Answered(), 2);
         }
@@ -279,21 +280,23 @@ private slots:
             Parts(window).All3->trigger();
         }
         Parts(window).sb->removeEventFilter(&watch);
-        QVERIFY2(busy.contains(QStringLiteral("正在保存图标到 %1...").arg(Q(target.Path()))), qPrintable(busy.join('|')));
+        QVERIFY2(busy.contains(QStringLiteral("正在保存图标到 %1...").arg(Q(target.Path()))),
+                 qPrintable(busy.join('|')));
         QCOMPARE(Panel(*window, 1), QStringLiteral("就绪"));
         QVERIFY(!FileExists(outside.File("planted")));
         QStringList written;
         for (const auto& entry : std::filesystem::directory_iterator(target.Path()))
-            if (entry.is_regular_file(/*follows*/) && !entry.is_symlink()) written << Q(entry.path().filename().string());
+            if (entry.is_regular_file(/*follows*/) && !entry.is_symlink())
+                written << Q(entry.path().filename().string());
         written.sort();
         QCOMPARE(written, (QStringList{"A_1.ico", "B.ico", "_...ico", "x_y.ico"}));
     }
 
     // The colour under the cursor is named; the preview takes the picker's colour.
     void colourDialog() {
-        const QList<std::pair<uint32_t, QString>> names = {
-            {0x000000, "clBlack"}, {0xFFFFFF, "clWhite"}, {0xC0DCC0, "clMoneyGreen"},
-            {0xA4A0A0, "clMedGray"}, {0x123456, "$00123456"}, {0x00ABCDEF, "$00ABCDEF"}};
+        const QList<std::pair<uint32_t, QString>> names = {{0x000000, "clBlack"},      {0xFFFFFF, "clWhite"},
+                                                           {0xC0DCC0, "clMoneyGreen"}, {0xA4A0A0, "clMedGray"},
+                                                           {0x123456, "$00123456"},    {0x00ABCDEF, "$00ABCDEF"}};
         for (const auto& [value, name] : names) QCOMPARE(ColorName(value), name);
 
         Tdlg_pv_Color dialog;
@@ -314,8 +317,10 @@ private slots:
         dialog.ImageMouseMove(Child<QLabel>(&dialog, "Image")->mapToGlobal(QPoint(100, 100)));
         QCOMPARE(Child<QLabel>(&dialog, "lCursor")->text(), QStringLiteral("光标颜色: clWhite"));
         Child<TColorPickerButton>(&dialog, "ColorPicker")->SetSelectionColor(0x0000FF);
-        QCOMPARE(Child<QScrollArea>(&dialog, "ScrollBox")->viewport()->palette().color(QPalette::Window), QColor(Qt::red));
-        QTRY_COMPARE((dialog.ImageMouseMove(Child<QLabel>(&dialog, "Image")->mapToGlobal(QPoint(100, 100))), Child<QLabel>(&dialog, "lCursor")->text()),
+        QCOMPARE(Child<QScrollArea>(&dialog, "ScrollBox")->viewport()->palette().color(QPalette::Window),
+                 QColor(Qt::red));
+        QTRY_COMPARE((dialog.ImageMouseMove(Child<QLabel>(&dialog, "Image")->mapToGlobal(QPoint(100, 100))),
+                      Child<QLabel>(&dialog, "lCursor")->text()),
                      QStringLiteral("光标颜色: clRed"));
     }
 };

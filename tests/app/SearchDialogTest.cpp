@@ -3,10 +3,10 @@
 #include "WindowFixtures.h"
 
 #include "app/SearchDlg.h"
-#include "widgets/PropStorageEh.h"
 #include "support/TempDir.h"
 #include "widgets/FileListView.h"
 #include "widgets/PanelStatusBar.h"
+#include "widgets/PropStorageEh.h"
 #include "widgets/ShellTree.h"
 
 #include <QCheckBox>
@@ -91,12 +91,15 @@ private slots:
         QVERIFY(Child<QComboBox>(&dialog, "cbMask")->isEditable());
         QCOMPARE(Child<QComboBox>(&dialog, "cbMask")->currentText(), QStringLiteral("*.*"));
         QStringList masks;
-        for (int i = 0; i < Child<QComboBox>(&dialog, "cbMask")->count(); ++i) masks << Child<QComboBox>(&dialog, "cbMask")->itemText(i);
+        for (int i = 0; i < Child<QComboBox>(&dialog, "cbMask")->count(); ++i)
+            masks << Child<QComboBox>(&dialog, "cbMask")->itemText(i);
         QCOMPARE(masks, (QStringList{"*.*", "*.ico", "*.icl", "*.exe", "*.dll"}));
         QCOMPARE(Child<QCheckBox>(&dialog, "cbxSub")->text(), QStringLiteral("包含子目录"));
         QCOMPARE(Child<QCheckBox>(&dialog, "cbxIgnore")->text(), QStringLiteral("忽略重复的文件"));
         QCOMPARE(Child<QCheckBox>(&dialog, "cbxClear")->text(), QStringLiteral("清除先前选定的对象"));
-        for (QCheckBox* box : {Child<QCheckBox>(&dialog, "cbxSub"), Child<QCheckBox>(&dialog, "cbxIgnore"), Child<QCheckBox>(&dialog, "cbxClear")}) QVERIFY(box->isChecked());
+        for (QCheckBox* box : {Child<QCheckBox>(&dialog, "cbxSub"), Child<QCheckBox>(&dialog, "cbxIgnore"),
+                               Child<QCheckBox>(&dialog, "cbxClear")})
+            QVERIFY(box->isChecked());
         QCOMPARE(Child<QPushButton>(&dialog, "bAction")->text(), QStringLiteral("搜索"));
         QVERIFY(Child<QPushButton>(&dialog, "bAction")->isDefault());
         QVERIFY(!Child<QLabel>(&dialog, "Image1")->pixmap().isNull());
@@ -256,7 +259,8 @@ private slots:
         QVERIFY(Parts(window).ShellTree->SetPath(Q(big.Path())));
         QVERIFY(stopped);
         QCOMPARE(Panel(*window, 0), Counters(1, 100, 0));
-        QCOMPARE(Parts(window).wnd_pv_Search->findChild<QPushButton*>(QStringLiteral("bAction"))->text(), QStringLiteral("开始"));
+        QCOMPARE(Parts(window).wnd_pv_Search->findChild<QPushButton*>(QStringLiteral("bAction"))->text(),
+                 QStringLiteral("开始"));
     }
 };
 

@@ -1,9 +1,9 @@
 #include "WindowFixtures.h"
 
+#include "app/SearchDlg.h"
 #include "support/IconFixtures.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
-#include "app/SearchDlg.h"
 #include "widgets/FileListView.h"
 #include "widgets/IconModels.h"
 #include "widgets/PanelStatusBar.h"

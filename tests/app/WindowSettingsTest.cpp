@@ -67,38 +67,38 @@ private slots:
             QVERIFY(!dialog.isVisible());
             geometry = window->geometry();
             const int ppi = Parts(window).Storage->ScreenPixelsPerInch(window.get());
-            expected = QStringList{
-                "object wnd_pv_Main: Twnd_pv_Main",
-                QStringLiteral("  Height = %1").arg(geometry.height()),
-                QStringLiteral("  Left = %1").arg(geometry.x()),
-                QStringLiteral("  PixelsPerInch = %1").arg(ppi),
-                QStringLiteral("  Top = %1").arg(geometry.y()),
-                QStringLiteral("  Width = %1").arg(geometry.width()),
-                "  WindowState = wsNormal",
-                "  LastFolder = '" + Q(FOther.Path()) + "'",
-                "  object pc: TPageControl",
-                "    object TabSheet1: TTabSheet",
-                "      object IconBox: TListBox",
-                "        Width = 150",
-                "      end",
-                "    end",
-                "    object TabSheet2: TTabSheet",
-                "      object ICLBox: TListBox",
-                "        Width = 170",
-                "      end",
-                "    end",
-                "  end",
-                "  object ShellPanel: TPanel",
-                "    Height = 220",
-                "    object ShellTree: TShellTreeView",
-                "      Width = 300",
-                "    end",
-                "  end",
-                "end"};
+            expected = QStringList{"object wnd_pv_Main: Twnd_pv_Main",
+                                   QStringLiteral("  Height = %1").arg(geometry.height()),
+                                   QStringLiteral("  Left = %1").arg(geometry.x()),
+                                   QStringLiteral("  PixelsPerInch = %1").arg(ppi),
+                                   QStringLiteral("  Top = %1").arg(geometry.y()),
+                                   QStringLiteral("  Width = %1").arg(geometry.width()),
+                                   "  WindowState = wsNormal",
+                                   "  LastFolder = '" + Q(FOther.Path()) + "'",
+                                   "  object pc: TPageControl",
+                                   "    object TabSheet1: TTabSheet",
+                                   "      object IconBox: TListBox",
+                                   "        Width = 150",
+                                   "      end",
+                                   "    end",
+                                   "    object TabSheet2: TTabSheet",
+                                   "      object ICLBox: TListBox",
+                                   "        Width = 170",
+                                   "      end",
+                                   "    end",
+                                   "  end",
+                                   "  object ShellPanel: TPanel",
+                                   "    Height = 220",
+                                   "    object ShellTree: TShellTreeView",
+                                   "      Width = 300",
+                                   "    end",
+                                   "  end",
+                                   "end"};
             QVERIFY(window->close());
         }
         QCOMPARE(StoredLines(store, QStringLiteral("Main")), expected);
-        QCOMPARE(StoredLines(store, QStringLiteral("Search")).value(0), QStringLiteral("object wnd_pv_Search: Twnd_pv_Search"));
+        QCOMPARE(StoredLines(store, QStringLiteral("Search")).value(0),
+                 QStringLiteral("object wnd_pv_Search: Twnd_pv_Search"));
 
         const auto window = OpenWindow(store);
         QVERIFY(window);

@@ -47,8 +47,7 @@ TEST(Language, ChosenFromTheLocaleVariables) {
         {{"zh_CN", "C", "", ""}, ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ChooseLanguage(c.env), c.language)
-            << "LANGUAGE=" << c.env.Language << " LC_ALL=" << c.env.LcAll << " LC_MESSAGES=" << c.env.LcMessages
-            << " LANG=" << c.env.Lang;
+        EXPECT_EQ(ChooseLanguage(c.env), c.language) << "LANGUAGE=" << c.env.Language << " LC_ALL=" << c.env.LcAll
+                                                     << " LC_MESSAGES=" << c.env.LcMessages << " LANG=" << c.env.Lang;
     }
 }

@@ -23,8 +23,9 @@ std::string X86Block(int processor, int physical, int core) {
     return "processor\t: " + std::to_string(processor) +
            "\nvendor_id\t: GenuineIntel\ncpu family\t: 6\nmodel\t\t: 60\n"
            "model name\t: Intel(R) Core(TM) i7-4770 CPU   @ 3.40GHz\ncpu MHz\t\t: 3392.164\n"
-           "physical id\t: " + std::to_string(physical) + "\nsiblings\t: 8\ncore id\t\t: " +
-           std::to_string(core) + "\ncpu cores\t: 4\nflags\t\t: fpu vme de pse\n\n";
+           "physical id\t: " +
+           std::to_string(physical) + "\nsiblings\t: 8\ncore id\t\t: " + std::to_string(core) +
+           "\ncpu cores\t: 4\nflags\t\t: fpu vme de pse\n\n";
 }
 
 }  // namespace
@@ -43,8 +44,7 @@ TEST(SystemInfo, CpuInfoGivesModelThreadsAndCores) {
          "Processor\t: ARMv7 Processor rev 10 (v7l)\nprocessor\t: 0\nBogoMIPS\t: 3.00\n\n"
          "processor\t: 1\nBogoMIPS\t: 3.00\n\nHardware\t: Freescale i.MX 6Quad\n",
          "ARMv7 Processor rev 10 (v7l)", 2, 0},
-        {"model name wins over a later cpu field",
-         "processor : 0\nmodel name : Best\ncpu : Lesser\n", "Best", 1, 0},
+        {"model name wins over a later cpu field", "processor : 0\nmodel name : Best\ncpu : Lesser\n", "Best", 1, 0},
         {"PowerPC", "processor\t: 0\ncpu\t\t: POWER9, altivec supported\nclock\t\t: 2166MHz\n",
          "POWER9, altivec supported", 1, 0},
         {"no model, stray lines", "garbage without colon\nprocessor : x\nmodel name :\n", "", 0, 0},

@@ -65,18 +65,25 @@ TEST(CliList, TextAndJson) {
     EXPECT_NE(text.out.find("16 x 16 - 4bit"), std::string::npos);
     EXPECT_NE(text.out.find("48 x 48 - 32bit"), std::string::npos);
 
-    const Result json = RunCli(dir, {"list", "--json", dir.File("app.icon.ico"), dir.File("plain.txt"),
-                                     dir.File("missing.ico")});
+    const Result json =
+        RunCli(dir, {"list", "--json", dir.File("app.icon.ico"), dir.File("plain.txt"), dir.File("missing.ico")});
     EXPECT_EQ(json.status, 1);
     const auto a = MakeDib(MakePicture(16, 16, 16), 4);
     const auto b = MakePng(MakePicture(48, 48, 0, true));
-    const std::string expected =
-        "[{\"file\": \"" + dir.File("app.icon.ico") + "\", \"icons\": [{\"index\": 0, \"name\": \"app.icon\", \"images\": ["
-        "{\"width\": 16, \"height\": 16, \"bits\": 4, \"bytes\": " + std::to_string(a.size()) + ", \"png\": false}, "
-        "{\"width\": 48, \"height\": 48, \"bits\": 32, \"bytes\": " + std::to_string(b.size()) + ", \"png\": true}]}]}, "
-        "{\"file\": \"" + dir.File("plain.txt") + "\", \"error\": \"不是图标文件、可执行文件或图标库\"}, "
-        "{\"file\": \"" + dir.File("missing.ico") + "\", \"error\": \"无法打开文件 \\\"" + dir.File("missing.ico") +
-        "\\\". No such file or directory\"}]\n";
+    const std::string expected = "[{\"file\": \"" + dir.File("app.icon.ico") +
+                                 "\", \"icons\": [{\"index\": 0, \"name\": \"app.icon\", \"images\": ["
+                                 "{\"width\": 16, \"height\": 16, \"bits\": 4, \"bytes\": " +
+                                 std::to_string(a.size()) +
+                                 ", \"png\": false}, "
+                                 "{\"width\": 48, \"height\": 48, \"bits\": 32, \"bytes\": " +
+                                 std::to_string(b.size()) +
+                                 ", \"png\": true}]}]}, "
+                                 "{\"file\": \"" +
+                                 dir.File("plain.txt") +
+                                 "\", \"error\": \"不是图标文件、可执行文件或图标库\"}, "
+                                 "{\"file\": \"" +
+                                 dir.File("missing.ico") + "\", \"error\": \"无法打开文件 \\\"" +
+                                 dir.File("missing.ico") + "\\\". No such file or directory\"}]\n";
     EXPECT_EQ(json.out, expected);
     EXPECT_NE(json.err.find("missing.ico"), std::string::npos);
     EXPECT_EQ(std::count(json.err.begin(), json.err.end(), '\n'), 2);
@@ -118,8 +125,7 @@ TEST(CliUsage, DoubleDashEndsTheOptions) {
         std::vector<std::string> args;
         std::string written;  // a file the command must have written, or empty
     };
-    for (const Case& c : {Case{{"list", "--", "-h"}, ""},
-                          Case{{"count", "--", "-h"}, ""},
+    for (const Case& c : {Case{{"list", "--", "-h"}, ""}, Case{{"count", "--", "-h"}, ""},
                           Case{{"extract", "--png", "-o", "png", "--", "-h"}, "png/-h_48x48_32bit.png"},
                           Case{{"extract", "-o", "ico", "--", "-h"}, "ico/-h.ico"},
                           Case{{"icl", "-o", "lib.icl", "--", "-h"}, "lib.icl"},
@@ -129,8 +135,10 @@ TEST(CliUsage, DoubleDashEndsTheOptions) {
         const Result r = RunCli(dir, c.args, here);
         EXPECT_EQ(r.status, 0) << c.args[0] << r.err;
         EXPECT_EQ(r.out.find("用法"), std::string::npos) << c.args[0];
-        if (c.written.empty()) EXPECT_NE(r.out.find("-h"), std::string::npos) << c.args[0] << r.out;
-        else EXPECT_TRUE(FileExists(dir.File(c.written))) << c.written;
+        if (c.written.empty())
+            EXPECT_NE(r.out.find("-h"), std::string::npos) << c.args[0] << r.out;
+        else
+            EXPECT_TRUE(FileExists(dir.File(c.written))) << c.written;
     }
     const Result help = RunCli(dir, {"list", "-h", "--", "x"}, here);
     EXPECT_EQ(help.status, 0);
@@ -147,7 +155,8 @@ TEST(CliCount, ExecutablesIconFilesAndOthers) {
     WriteBytes(dir.File("lib.dll"), BuildPe(res, true).Bytes);
     WriteBytes(dir.File("a.ico"), TwoImageIco());
     WriteBytes(dir.File("b.txt"), {'x'});
-    const Result r = RunCli(dir, {"count", dir.File("lib.dll"), dir.File("a.ico"), dir.File("b.txt"), dir.File("none")});
+    const Result r =
+        RunCli(dir, {"count", dir.File("lib.dll"), dir.File("a.ico"), dir.File("b.txt"), dir.File("none")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "2\t" + dir.File("lib.dll") + "\n1\t" + dir.File("a.ico") + "\n0\t" + dir.File("b.txt") + "\n");
     EXPECT_NE(r.err.find(dir.File("none") + ": 无法打开文件"), std::string::npos) << r.err;
@@ -178,14 +187,14 @@ TEST(CliExtract, PlantedLinksControlCharactersAndLongNames) {
                    GroupData({1}, static_cast<uint32_t>(dib.size()))});
     WriteBytes(dir.File("long.dll"), BuildPe(res).Bytes);
 
-    const Result r = RunCli(dir, {"extract", "-o", dir.File("out"), dir.File("evil.ico"), dir.File("a\nb.ico"),
-                                  dir.File("long.dll")});
+    const Result r = RunCli(
+        dir, {"extract", "-o", dir.File("out"), dir.File("evil.ico"), dir.File("a\nb.ico"), dir.File("long.dll")});
     EXPECT_EQ(r.status, 0) << r.err;
     // The link counts as taken: the icon gets the next name, and the link's target is untouched.
     std::string cut;
     for (int i = 0; i < 83; ++i) cut += "图";  // 249 bytes: the most whole characters before ".ico"
-    EXPECT_EQ(r.out, dir.File("out/evil_1.ico") + "\n" + dir.File("out/a_b.ico") + "\n" + dir.File("out/" + cut + ".ico") +
-                         "\n");
+    EXPECT_EQ(r.out, dir.File("out/evil_1.ico") + "\n" + dir.File("out/a_b.ico") + "\n" +
+                         dir.File("out/" + cut + ".ico") + "\n");
     EXPECT_EQ(ReadBytes(dir.File("victim")), std::vector<uint8_t>{'v'});
     EXPECT_TRUE(FileExists(dir.File("out/" + cut + ".ico")));
 
@@ -215,7 +224,8 @@ TEST(CliFailures, ErrorLinesEscapeControlCharacters) {
         EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << args[0] << ": " << r.err;
         EXPECT_EQ(r.err.find('\x01'), std::string::npos) << args[0] << ": " << r.err;
         EXPECT_EQ(r.err.find("\nfake"), std::string::npos) << args[0] << ": " << r.err;
-        const bool escaped = r.err.find("\\nfake: line\\x1b") != std::string::npos || r.err.find("\\x01") != std::string::npos;
+        const bool escaped =
+            r.err.find("\\nfake: line\\x1b") != std::string::npos || r.err.find("\\x01") != std::string::npos;
         EXPECT_TRUE(escaped) << args[0] << ": " << r.err;
     }
 }
@@ -271,7 +281,8 @@ TEST(CliFailures, AreReportedWithExitStatusOne) {
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
 
     // Output that cannot be written is a failure too.
-    const std::string cmd = ShellQuote(PICTAVO_CLI) + " list " + ShellQuote(dir.File("a.ico")) + " >/dev/full 2>/dev/null";
+    const std::string cmd =
+        ShellQuote(PICTAVO_CLI) + " list " + ShellQuote(dir.File("a.ico")) + " >/dev/full 2>/dev/null";
     const int raw = std::system(cmd.c_str());
     EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
     for (const char* option : {"--version", "-V"}) {
@@ -316,7 +327,8 @@ TEST(CliSearch, FilesThatHoldIconsWithTheirColumns) {
     EXPECT_EQ(rows[2].substr(0, 6), "x.ico\t");
     EXPECT_EQ(rows[3], "文件夹: 3   文件: 3   图标: 3");
 
-    const Result all = RunCli(dir, {"search", "-r", "--keep-duplicates", "--json", "--mask", "*.ico;*.ICO", dir.File("a")});
+    const Result all =
+        RunCli(dir, {"search", "-r", "--keep-duplicates", "--json", "--mask", "*.ico;*.ICO", dir.File("a")});
     EXPECT_EQ(all.status, 0);
     EXPECT_EQ(all.out.rfind("[{\"name\": \"one.ico\", \"icons\": 1, \"time\": \"", 0), 0u) << all.out;
     EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '{'), 6);  // both masks match every name
@@ -377,7 +389,9 @@ TEST(CliBmp, ImageOnItsBackgroundWithTheExtraRow) {
     ASSERT_EQ(r.status, 0) << r.err;
     const auto bmp = ReadBytes(dir.File("o.bmp"));
     ASSERT_GE(bmp.size(), 54u + 96u * 33u);
-    const auto u32 = [&](size_t at) { return bmp[at] | bmp[at + 1] << 8 | bmp[at + 2] << 16 | uint32_t(bmp[at + 3]) << 24; };
+    const auto u32 = [&](size_t at) {
+        return bmp[at] | bmp[at + 1] << 8 | bmp[at + 2] << 16 | uint32_t(bmp[at + 3]) << 24;
+    };
     EXPECT_EQ(u32(18), 32u);
     EXPECT_EQ(u32(22), 33u);
     // Rows are stored bottom-up: the extra row comes first, blue, green, red.
@@ -397,7 +411,8 @@ TEST(CliBmp, ImageOnItsBackgroundWithTheExtraRow) {
 TEST(CliExtract, PngImagesWithSizeAndDepthInTheirNames) {
     TempDir dir;
     WriteBytes(dir.File("app.ico"), ThreeImageIco());
-    const Result all = RunCli(dir, {"extract", "--png", "-o", dir.File("all"), dir.File("app.ico"), dir.File("app.ico")});
+    const Result all =
+        RunCli(dir, {"extract", "--png", "-o", dir.File("all"), dir.File("app.ico"), dir.File("app.ico")});
     ASSERT_EQ(all.status, 0) << all.err;
     std::string expected;
     for (const char* suffix : {"", "_1"})
@@ -405,7 +420,8 @@ TEST(CliExtract, PngImagesWithSizeAndDepthInTheirNames) {
             expected += dir.File("all/") + name + suffix + ".png\n";
     EXPECT_EQ(all.out, expected);
 
-    const Result small = RunCli(dir, {"extract", "--png", "--size", "16", "-o", dir.File("small"), dir.File("app.ico")});
+    const Result small =
+        RunCli(dir, {"extract", "--png", "--size", "16", "-o", dir.File("small"), dir.File("app.ico")});
     EXPECT_EQ(small.out, dir.File("small/app_16x16_4bit.png") + "\n" + dir.File("small/app_16x16_8bit.png") + "\n");
     EXPECT_EQ(RunCli(dir, {"extract", "--size", "16", "-o", dir.File("x"), dir.File("app.ico")}).status, 2);
 
@@ -472,8 +488,8 @@ TEST(CliLanguage, UsageAndErrorsFollowTheLocale) {
     const std::string missing = dir.File("missing.ico");
     const auto bytes = ReadBytes(PICTAVO_SOURCE_DIR "/tests/cli/help.zh.txt");
     const std::string usage(bytes.begin(), bytes.end());
-    for (const char* locale : {"LANG=zh_CN.UTF-8", "LANG=C.UTF-8", "LC_ALL=C LANGUAGE=en", "LANG=zh_TW LANGUAGE=zh_CN:en",
-                               "LANG=en_US.UTF-8 LC_MESSAGES=zh_CN.UTF-8"}) {
+    for (const char* locale : {"LANG=zh_CN.UTF-8", "LANG=C.UTF-8", "LC_ALL=C LANGUAGE=en",
+                               "LANG=zh_TW LANGUAGE=zh_CN:en", "LANG=en_US.UTF-8 LC_MESSAGES=zh_CN.UTF-8"}) {
         const std::string env = WithLocale(locale);
         EXPECT_EQ(RunCli(dir, {"--help"}, env).out, usage) << locale;
         EXPECT_EQ(RunCli(dir, {"frobnicate"}, env).err, "pictavo-cli: 未知命令 frobnicate\n" + usage) << locale;
@@ -487,7 +503,8 @@ TEST(CliLanguage, UsageAndErrorsFollowTheLocale) {
         const Result help = RunCli(dir, {"--help"}, env);
         EXPECT_EQ(help.out.rfind("Usage: pictavo-cli COMMAND", 0), 0u) << locale << help.out;
         EXPECT_FALSE(HasCjk(help.out)) << locale << help.out;
-        EXPECT_EQ(RunCli(dir, {"frobnicate"}, env).err, "pictavo-cli: Unknown command frobnicate\n" + help.out) << locale;
+        EXPECT_EQ(RunCli(dir, {"frobnicate"}, env).err, "pictavo-cli: Unknown command frobnicate\n" + help.out)
+            << locale;
         EXPECT_EQ(RunCli(dir, {"list", missing}, env).err,
                   missing + ": Cannot open file \"" + missing + "\". No such file or directory\n")
             << locale;

@@ -9,10 +9,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <unistd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -75,12 +75,16 @@ TEST(CliThumbnail, TheThumbnailerEntryRunAsFileManagersFillIt) {
     exec.replace(0, std::string("pictavo-cli").size(), ShellQuote(PICTAVO_CLI));
     TempDir dir;
     WriteBytes(dir.File("my icon's.ico"), IconFile(0xFF3366CC));
-    const std::map<char, std::string> fields = {
-        {'s', "48"}, {'i', ShellQuote(dir.File("my icon's.ico"))}, {'o', ShellQuote(dir.File("out 1.png"))}, {'%', "%"}};
+    const std::map<char, std::string> fields = {{'s', "48"},
+                                                {'i', ShellQuote(dir.File("my icon's.ico"))},
+                                                {'o', ShellQuote(dir.File("out 1.png"))},
+                                                {'%', "%"}};
     std::string command;
     for (size_t i = 0; i < exec.size(); ++i) {
-        if (exec[i] == '%' && i + 1 < exec.size() && fields.count(exec[i + 1])) command += fields.at(exec[++i]);
-        else command += exec[i];
+        if (exec[i] == '%' && i + 1 < exec.size() && fields.count(exec[i + 1]))
+            command += fields.at(exec[++i]);
+        else
+            command += exec[i];
     }
     std::string err;
     ASSERT_EQ(Shell(command, dir, err), 0) << command << '\n' << err;
@@ -126,9 +130,9 @@ TEST(CliThumbnail, NothingWrittenForFilesItCannotDraw) {
     WriteBytes(dir.File("nogroup.dll"), BuildPe({{RT_ICON, true, 1, {}, 1033, ico}}).Bytes);
     const std::string out = dir.File("out");
     ASSERT_EQ(::mkdir(out.c_str(), 0777), 0);
-    for (const std::string& input : {dir.File("cut.ico"), dir.File("junk.ico"), dir.File("plain.txt"),
-                                     dir.File("empty.ico"), dir.File("nogroup.dll"), dir.File("missing.ico"),
-                                     dir.Path(), std::string("http://example.org/a.ico")}) {
+    for (const std::string& input :
+         {dir.File("cut.ico"), dir.File("junk.ico"), dir.File("plain.txt"), dir.File("empty.ico"),
+          dir.File("nogroup.dll"), dir.File("missing.ico"), dir.Path(), std::string("http://example.org/a.ico")}) {
         std::string err;
         EXPECT_EQ(Thumbnail({input, out + "/t.png"}, dir, err), 1) << input;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
@@ -188,8 +192,8 @@ TEST(CliThumbnail, WritesAnEmptyOutputInPlaceAndReplacesAFullOne) {
         int status;
     };
     for (const Case& c : {Case{"a.ico", "", RLIM_INFINITY, 0}, Case{"a.ico", old, RLIM_INFINITY, 0},
-                          Case{"a.ico", "", 40, 1}, Case{"a.ico", old, 40, 1},
-                          Case{"plain.txt", "", RLIM_INFINITY, 1}, Case{"missing.ico", old, RLIM_INFINITY, 1}}) {
+                          Case{"a.ico", "", 40, 1}, Case{"a.ico", old, 40, 1}, Case{"plain.txt", "", RLIM_INFINITY, 1},
+                          Case{"missing.ico", old, RLIM_INFINITY, 1}}) {
         const std::string what = std::string(c.input) + ", " + std::to_string(c.before.size()) +
                                  " bytes before, limit " + std::to_string(c.limit);
         const std::string out = dir.File("held.png");

@@ -31,11 +31,16 @@ struct PngLayout {
 
 int Channels(int colourType) {
     switch (colourType) {
-    case PNG_COLOR_TYPE_GRAY: return 1;
-    case PNG_COLOR_TYPE_GRAY_ALPHA: return 2;
-    case PNG_COLOR_TYPE_RGB: return 3;
-    case PNG_COLOR_TYPE_RGB_ALPHA: return 4;
-    default: return 1;  // palette index
+    case PNG_COLOR_TYPE_GRAY:
+        return 1;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        return 2;
+    case PNG_COLOR_TYPE_RGB:
+        return 3;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+        return 4;
+    default:
+        return 1;  // palette index
     }
 }
 
@@ -75,7 +80,8 @@ BuiltPng BuildPng(const PngLayout& s) {
     std::vector<png_byte> paletteAlpha = {0, 128, 200};
     if (s.ColourType == PNG_COLOR_TYPE_PALETTE) {
         for (uint32_t i = 0; i <= max; ++i)
-            palette.push_back({static_cast<png_byte>(i * 37 + 5), static_cast<png_byte>(255 - i * 11), static_cast<png_byte>(i * 3)});
+            palette.push_back(
+                {static_cast<png_byte>(i * 37 + 5), static_cast<png_byte>(255 - i * 11), static_cast<png_byte>(i * 3)});
         png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
         paletteAlpha.resize(std::min<size_t>(paletteAlpha.size(), palette.size()));
         png_set_tRNS(png, info, paletteAlpha.data(), static_cast<int>(paletteAlpha.size()), nullptr);
@@ -117,13 +123,17 @@ BuiltPng BuildPng(const PngLayout& s) {
             case PNG_COLOR_TYPE_GRAY:
             case PNG_COLOR_TYPE_GRAY_ALPHA:
                 r = g = b = to8(v[0]);
-                if (s.ColourType == PNG_COLOR_TYPE_GRAY_ALPHA) a = to8(v[1]);
-                else if (v[0] == key.gray) a = 0;
+                if (s.ColourType == PNG_COLOR_TYPE_GRAY_ALPHA)
+                    a = to8(v[1]);
+                else if (v[0] == key.gray)
+                    a = 0;
                 break;
             default:
                 r = to8(v[0]), g = to8(v[1]), b = to8(v[2]);
-                if (s.ColourType == PNG_COLOR_TYPE_RGB_ALPHA) a = to8(v[3]);
-                else if (v[0] == key.red && v[1] == key.green && v[2] == key.blue) a = 0;
+                if (s.ColourType == PNG_COLOR_TYPE_RGB_ALPHA)
+                    a = to8(v[3]);
+                else if (v[0] == key.red && v[1] == key.green && v[2] == key.blue)
+                    a = 0;
             }
             built.Expected.push_back(a << 24 | r << 16 | g << 8 | b);
         }
@@ -148,9 +158,8 @@ void ExpectPixels(const TIconRaster& r, int width, int height, const std::vector
 
 TEST(DecodePngSamples, EveryColourTypeDepthInterlaceAndGammaAsStored) {
     const std::pair<int, std::vector<int>> types[] = {
-        {PNG_COLOR_TYPE_GRAY, {1, 2, 4, 8, 16}},  {PNG_COLOR_TYPE_GRAY_ALPHA, {8, 16}},
-        {PNG_COLOR_TYPE_RGB, {8, 16}},            {PNG_COLOR_TYPE_RGB_ALPHA, {8, 16}},
-        {PNG_COLOR_TYPE_PALETTE, {1, 2, 4, 8}},
+        {PNG_COLOR_TYPE_GRAY, {1, 2, 4, 8, 16}}, {PNG_COLOR_TYPE_GRAY_ALPHA, {8, 16}},   {PNG_COLOR_TYPE_RGB, {8, 16}},
+        {PNG_COLOR_TYPE_RGB_ALPHA, {8, 16}},     {PNG_COLOR_TYPE_PALETTE, {1, 2, 4, 8}},
     };
     for (const auto& [type, depths] : types)
         for (int depth : depths)

@@ -78,8 +78,8 @@ TEST(IcoFile, SaveWritesTheDirectoryThenPackedImages) {
         expectedOffset += static_cast<uint32_t>(images[i].Bytes.size());
     }
     EXPECT_EQ(out.size(), expectedOffset);
-    EXPECT_EQ(out[6 + 16], 32);      // derived size, not 99
-    EXPECT_EQ(out[6 + 32], 0);       // 256 is written as 0
+    EXPECT_EQ(out[6 + 16], 32);  // derived size, not 99
+    EXPECT_EQ(out[6 + 32], 0);   // 256 is written as 0
     EXPECT_EQ(out[6 + 32 + 1], 0);
 
     // Saving what was read back gives the same file again.
@@ -123,7 +123,7 @@ TEST(IcoFile, ImageBytesPastTheEndAreShortenedNeverInvented) {
     auto file = MakeIco(images);
     const ByteReader rd(file);
     const uint32_t lastOffset = *rd.u32le(6 + 32 + 12);
-    PutU32le(&file[6 + 32 + 8], 0xFFFFFFF0u);  // 4 GB claimed by the last image
+    PutU32le(&file[6 + 32 + 8], 0xFFFFFFF0u);                                 // 4 GB claimed by the last image
     PutU32le(&file[6 + 16 + 12], static_cast<uint32_t>(file.size() + 1000));  // second image past the end
     WriteBytes(dir.File("bad.ico"), file);
 

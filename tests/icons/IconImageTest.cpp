@@ -46,10 +46,10 @@ TEST(IconImageSize, DerivedFromTheBitmapHeader) {
         int expected;
         uint8_t sizeByte;
     } cases[] = {
-        {32, 64, 32, 32},   // the height covers colour bitmap and mask
-        {48, 64, 32, 32},   // the smaller of width and half-height
-        {256, 512, 256, 0}, // a 256-pixel image has size bytes of 0
-        {-5, 64, -5, 0xFB}, // the comparison is signed
+        {32, 64, 32, 32},           // the height covers colour bitmap and mask
+        {48, 64, 32, 32},           // the smaller of width and half-height
+        {256, 512, 256, 0},         // a 256-pixel image has size bytes of 0
+        {-5, 64, -5, 0xFB},         // the comparison is signed
         {32, 0xFFFFFFFEu, 32, 32},  // the halving treats the height as unsigned
     };
     for (const auto& c : cases) {
@@ -257,7 +257,8 @@ TEST(ImageBytesUsed, EndsAfterThePngsEndChunk) {
     const auto dib = MakeDib(MakePicture(8, 8), 24);
     // A PNG whose end lies past the chunks looked at: a text chunk repeated before its data.
     std::vector<uint8_t> manyChunks(png.begin(), png.begin() + 33);  // signature and header
-    for (int i = 0; i < kMaxPngChunksWalked; ++i) manyChunks.insert(manyChunks.end(), {0, 0, 0, 0, 't', 'E', 'X', 't', 0, 0, 0, 0});
+    for (int i = 0; i < kMaxPngChunksWalked; ++i)
+        manyChunks.insert(manyChunks.end(), {0, 0, 0, 0, 't', 'E', 'X', 't', 0, 0, 0, 0});
     manyChunks.insert(manyChunks.end(), png.begin() + 33, png.end());
     manyChunks.insert(manyChunks.end(), 10, 0xAB);
     const struct {

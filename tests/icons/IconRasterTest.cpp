@@ -89,8 +89,8 @@ TEST(DecodeMalformed, RefusedWithoutReadingPastTheBytes) {
     const Picture p = MakePicture(32, 32, 16);
     const auto good = MakeDib(p, 4);
     auto cut = [&](size_t n) { return std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(n)); };
-    EXPECT_EQ(DecodeIconImage(cut(20)), nullptr);           // inside the header
-    EXPECT_EQ(DecodeIconImage(cut(40 + 30)), nullptr);      // inside the colour table
+    EXPECT_EQ(DecodeIconImage(cut(20)), nullptr);             // inside the header
+    EXPECT_EQ(DecodeIconImage(cut(40 + 30)), nullptr);        // inside the colour table
     EXPECT_EQ(DecodeIconImage(cut(40 + 64 + 100)), nullptr);  // inside the colour bits
 
     auto patched = [&](size_t at, uint32_t v) {
@@ -98,12 +98,12 @@ TEST(DecodeMalformed, RefusedWithoutReadingPastTheBytes) {
         PutU32le(&b[at], v);
         return b;
     };
-    EXPECT_EQ(DecodeIconImage(patched(16, 1)), nullptr);            // RLE compression
-    EXPECT_EQ(DecodeIconImage(patched(4, 0x7FFFFFFF)), nullptr);    // absurd width
-    EXPECT_EQ(DecodeIconImage(patched(8, 0x80000000u)), nullptr);   // absurd negative height
-    EXPECT_EQ(DecodeIconImage(patched(8, 1)), nullptr);             // half a row high
-    EXPECT_EQ(DecodeIconImage(patched(0, 30)), nullptr);            // unknown header size
-    EXPECT_EQ(DecodeIconImage(patched(0, 0xFFFFFFF0u)), nullptr);   // header longer than the bytes
+    EXPECT_EQ(DecodeIconImage(patched(16, 1)), nullptr);           // RLE compression
+    EXPECT_EQ(DecodeIconImage(patched(4, 0x7FFFFFFF)), nullptr);   // absurd width
+    EXPECT_EQ(DecodeIconImage(patched(8, 0x80000000u)), nullptr);  // absurd negative height
+    EXPECT_EQ(DecodeIconImage(patched(8, 1)), nullptr);            // half a row high
+    EXPECT_EQ(DecodeIconImage(patched(0, 30)), nullptr);           // unknown header size
+    EXPECT_EQ(DecodeIconImage(patched(0, 0xFFFFFFF0u)), nullptr);  // header longer than the bytes
     auto depth = good;
     PutU16le(&depth[14], 7);
     EXPECT_EQ(DecodeIconImage(depth), nullptr);
@@ -115,7 +115,8 @@ TEST(DecodeMalformed, RefusedWithoutReadingPastTheBytes) {
     EXPECT_EQ(r->Width, 32);
 
     auto png = MakePng(MakePicture(32, 32, 0, true));
-    EXPECT_EQ(DecodeIconImage(std::vector<uint8_t>(png.begin(), png.begin() + static_cast<long>(png.size() / 2))), nullptr);
+    EXPECT_EQ(DecodeIconImage(std::vector<uint8_t>(png.begin(), png.begin() + static_cast<long>(png.size() / 2))),
+              nullptr);
     auto huge = png;  // IHDR claiming 60000 x 60000 (the chunk's CRC is not the concern here)
     huge[16] = 0;
     huge[17] = 0;

@@ -52,11 +52,11 @@ TEST(IconToBitmap, TransparentRunsAndTheExtraRowTakeTheBackground) {
             picture.Colour[i] = picture.Mask[i] ? 0x00FFFFFFu : picture.Colour[i] | 0xFF000000u;
         }
     };
-    setRow(0, [](int) { return true; });            // fully transparent
-    setRow(1, [](int) { return false; });           // fully opaque
-    setRow(2, [](int x) { return x >= 20; });       // ends in a transparent run
-    setRow(3, [](int x) { return x < 5; });         // starts with one
-    setRow(4, [](int x) { return x % 2 == 1; });    // single-pixel runs
+    setRow(0, [](int) { return true; });          // fully transparent
+    setRow(1, [](int) { return false; });         // fully opaque
+    setRow(2, [](int x) { return x >= 20; });     // ends in a transparent run
+    setRow(3, [](int x) { return x < 5; });       // starts with one
+    setRow(4, [](int x) { return x % 2 == 1; });  // single-pixel runs
     const auto image = ImageFrom(MakeDib(picture, 24), 32, 24);
     const auto graphic = image->CreateGraphic();
 
@@ -83,8 +83,8 @@ TEST(IconToBitmap, PartialAlphaBlendsWithWhiteNotTheBackground) {
     const auto graphic = image->CreateGraphic();
     TRasterCanvas bitmap;
     ASSERT_TRUE(IconToBitmap(*graphic, kBack, bitmap));
-    EXPECT_EQ(bitmap.Pixels, (std::vector<uint32_t>{0xFFFF7F7Fu, kBackPixel, 0xFF0000FFu, 0xFF00FF00u, kBackPixel,
-                                                    kBackPixel}));
+    EXPECT_EQ(bitmap.Pixels,
+              (std::vector<uint32_t>{0xFFFF7F7Fu, kBackPixel, 0xFF0000FFu, 0xFF00FF00u, kBackPixel, kBackPixel}));
 
     THiResIcon empty;
     EXPECT_FALSE(IconToBitmap(empty, kBack, bitmap));
@@ -97,7 +97,8 @@ TEST(BmpWriter, HeaderPaddingAndPixelsRoundTrip) {
         SCOPED_TRACE(width);
         const int height = 2;
         TRasterCanvas canvas(width, height);
-        for (size_t i = 0; i < canvas.Pixels.size(); ++i) canvas.Pixels[i] = 0xFF000000u | static_cast<uint32_t>(i * 0x10203 + 0x0A0B0C);
+        for (size_t i = 0; i < canvas.Pixels.size(); ++i)
+            canvas.Pixels[i] = 0xFF000000u | static_cast<uint32_t>(i * 0x10203 + 0x0A0B0C);
         const std::string path = dir.File("out.bmp");
         SaveBitmapToFile(canvas, path);
         const auto file = ReadBytes(path);

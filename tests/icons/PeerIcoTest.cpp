@@ -46,8 +46,8 @@ TEST(PeerIco, ImagesMadeByIcotoolDecodeToItsExportedPixels) {
         cmd += s.raw ? " -r " + ShellQuote(png) : " -b " + std::to_string(s.bits) + " " + ShellQuote(png);
     }
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    ASSERT_EQ(std::system(("mkdir " + ShellQuote(dir.File("x")) + " && icotool -x -o " + ShellQuote(dir.File("x")) + " " +
-                           ShellQuote(dir.File("peer.ico")))
+    ASSERT_EQ(std::system(("mkdir " + ShellQuote(dir.File("x")) + " && icotool -x -o " + ShellQuote(dir.File("x")) +
+                           " " + ShellQuote(dir.File("peer.ico")))
                               .c_str()),
               0);
 
@@ -61,10 +61,9 @@ TEST(PeerIco, ImagesMadeByIcotoolDecodeToItsExportedPixels) {
         EXPECT_EQ(image->Width(), s.size);
         EXPECT_EQ(image->BitCount(), s.bits);
         EXPECT_EQ(image->IsPng(), s.raw);
-        const std::string exported = FindExport(dir.File("x"), "_" + std::to_string(i + 1) + "_" +
-                                                                   std::to_string(s.size) + "x" +
-                                                                   std::to_string(s.size) + "x" +
-                                                                   std::to_string(s.bits) + ".png");
+        const std::string exported =
+            FindExport(dir.File("x"), "_" + std::to_string(i + 1) + "_" + std::to_string(s.size) + "x" +
+                                          std::to_string(s.size) + "x" + std::to_string(s.bits) + ".png");
         ASSERT_FALSE(exported.empty());
         const auto theirs = DecodeIconImage(ReadBytes(exported));
         const TIconRaster* ours = image->GetHandle();

@@ -39,7 +39,8 @@ TEST(ScaleRaster, AveragesWithPremultipliedAlpha) {
         const uint32_t pixel = scaled->Pixel(0, 0);
         // Alpha and colour within one step of the exact average.
         for (int shift : {24, 16, 8, 0}) {
-            const int got = static_cast<int>((pixel >> shift) & 0xFF), want = static_cast<int>((c.expected >> shift) & 0xFF);
+            const int got = static_cast<int>((pixel >> shift) & 0xFF),
+                      want = static_cast<int>((c.expected >> shift) & 0xFF);
             EXPECT_LE(std::abs(got - want), 1) << c.what << std::hex << ": " << pixel;
         }
     }

@@ -43,7 +43,7 @@ protected:
     static void SetUpTestSuite() {
         Prefix = std::make_unique<TempDir>();
         ASSERT_EQ(RunQuiet(ShellQuote(PICTAVO_CMAKE) + " --install " + ShellQuote(PICTAVO_BUILD_DIR) + " --prefix " +
-                      ShellQuote(Prefix->Path())),
+                           ShellQuote(Prefix->Path())),
                   0);
         // Only the installed plugin folder is searched, so that a plugin installed on the
         // system is never the one tested.
@@ -83,7 +83,7 @@ Picture CliThumbnail(const TempDir& dir, const std::string& file, int size) {
     const std::string out = dir.File("cli.png");
     std::remove(out.c_str());
     if (RunQuiet(ShellQuote(PICTAVO_CLI) + " thumbnail -s " + std::to_string(size) + " " + ShellQuote(file) + " " +
-            ShellQuote(out)) != 0)
+                 ShellQuote(out)) != 0)
         return {};
     return ReadPngFile(out);
 }
@@ -105,7 +105,8 @@ std::string Difference(const QImage& image, const Picture& picture) {
 std::vector<IcoImage> Images(int colours) {
     const auto small = MakeDib(MakePicture(16, 16, colours), 8), middle = MakeDib(MakePicture(32, 32), 24),
                large = MakePng(MakePicture(48, 48, 0, true));
-    return {{InfoFor(16, 8, small.size()), small}, {InfoFor(32, 24, middle.size()), middle},
+    return {{InfoFor(16, 8, small.size()), small},
+            {InfoFor(32, 24, middle.size()), middle},
             {InfoFor(48, 32, large.size()), large}};
 }
 
@@ -150,8 +151,8 @@ std::vector<std::string> IconFiles(const TempDir& dir) {
 }  // namespace
 
 TEST_F(KdeThumbnailPlugin, MetadataNamesTheThumbnailerEntrysTypesAndAsksForCaching) {
-    const auto entry = ReadKeyFileGroup(std::string(PICTAVO_SOURCE_DIR) + "/packaging/pictavo.thumbnailer",
-                                        "Thumbnailer Entry");
+    const auto entry =
+        ReadKeyFileGroup(std::string(PICTAVO_SOURCE_DIR) + "/packaging/pictavo.thumbnailer", "Thumbnailer Entry");
     ASSERT_EQ(entry.count("MimeType"), 1u);
     const QStringList expected =
         QString::fromStdString(entry.at("MimeType")).split(QLatin1Char(';'), Qt::SkipEmptyParts);
@@ -165,7 +166,7 @@ TEST_F(KdeThumbnailPlugin, MetadataNamesTheThumbnailerEntrysTypesAndAsksForCachi
 TEST_F(KdeThumbnailPlugin, SamePixelsAsTheCommandLine) {
     // Sizes below, at, between and above the images', and a box wider than high (the
     // thumbnail fits its shorter side), and one past the largest thumbnail the core makes.
-    const std::vector<std::pair<int, int>> boxes = {{16, 16},   {32, 32},  {40, 40},    {128, 128},
+    const std::vector<std::pair<int, int>> boxes = {{16, 16},   {32, 32}, {40, 40},    {128, 128},
                                                     {256, 256}, {96, 64}, {4096, 2048}};
     for (const std::string& name : IconFiles(Dir)) {
         for (const auto& [width, height] : boxes) {

@@ -72,7 +72,8 @@ TEST(HostilePe, GroupsNamingTheSameImagesAgainAreBoundedPerFile) {
         library.LoadFromFile(dir.File("x.dll"));
         ASSERT_EQ(library.Icons().Count(), 5);
         EXPECT_EQ(library.Icons().Icon(3)->Images().Count(), 0xFFFF);
-        EXPECT_EQ(library.Icons().Icon(0)->Images()[0]->Data().data(), library.Icons().Icon(3)->Images()[9]->Data().data());
+        EXPECT_EQ(library.Icons().Icon(0)->Images()[0]->Data().data(),
+                  library.Icons().Icon(3)->Images()[9]->Data().data());
     }
     // Group 5 too: 327,675 images asked for.
     ShareData(pe, 5, 1);
@@ -94,7 +95,8 @@ TEST(HostilePe, IconsPointingAtTheSameBytesShareThem) {
     const auto dib = MakeDib(MakePicture(32, 32, 0, true), 32);
     constexpr uint16_t kIcons = 2000;
     std::vector<PeResource> res;
-    for (uint16_t id = 1; id <= kIcons; ++id) res.push_back({RT_ICON, true, id, {}, 1033, id == 1 ? dib : std::vector<uint8_t>{0}});
+    for (uint16_t id = 1; id <= kIcons; ++id)
+        res.push_back({RT_ICON, true, id, {}, 1033, id == 1 ? dib : std::vector<uint8_t>{0}});
     res.push_back({RT_GROUP_ICON, true, 1, {}, 1033, GroupData(Ids(1, kIcons), static_cast<uint32_t>(dib.size()))});
     PeImage pe = BuildPe(res);
     for (size_t k = 1; k < kIcons; ++k) ShareData(pe, k, 0);
@@ -125,7 +127,8 @@ TEST(HostilePe, IconsPointingAtTheSameBytesShareThem) {
         const auto bytes = reader.FindResource(RT_ICON, TResourceName::FromId(id));
         ASSERT_TRUE(range && bytes);
         ASSERT_EQ(range->Offset + range->Size, pe.Bytes.size());
-        ASSERT_EQ(std::vector<uint8_t>(bytes->Bytes().begin(), bytes->Bytes().end()), Slice(pe.Bytes, range->Offset, range->Size));
+        ASSERT_EQ(std::vector<uint8_t>(bytes->Bytes().begin(), bytes->Bytes().end()),
+                  Slice(pe.Bytes, range->Offset, range->Size));
         handedOut += bytes->Size;
         if (buffers.insert(bytes->Buffer.get()).second) held += bytes->Buffer->Bytes().size();
     }
@@ -226,7 +229,7 @@ TEST(HostilePe, AddressesPastASectionsFileDataAreNotFound) {
     for (const uint32_t held : {0u, 10u}) {
         SCOPED_TRACE(held);
         std::vector<uint8_t> file = pe.Bytes;
-        PutU32le(&file[section + 8], 0x10000);                   // in memory: well past the icon
+        PutU32le(&file[section + 8], 0x10000);                    // in memory: well past the icon
         PutU32le(&file[section + 16], dataRva - address + held);  // in the file: up to `held` of its bytes
         TPEResourceReader reader;
         ASSERT_TRUE(reader.Open(file));

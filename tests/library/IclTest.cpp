@@ -69,13 +69,12 @@ TEST(IclWriter, TheSmallestLibraryByteForByte) {
     expected[128 + 0x26] = 108;  // P - 128 with P = 236
     expected[128 + 0x36] = 2;
     expected[128 + 0x3F] = 3;
-    const uint8_t table[] = {0, 0,                                  // shift 0
-                             0x0E, 0x80, 1, 0, 0, 0, 0, 0,          // group type, one record
-                             243, 0, 20, 0, 0x30, 0x1C, 1, 0x80, 0, 0, 0, 0,
-                             0x03, 0x80, 1, 0, 0, 0, 0, 0,          // icon type, one record
-                             7, 1, 0xE8, 2, 0x30, 0x1C, 1, 0x80, 0, 0, 0, 0,  // 263, 744
-                             0, 0,
-                             3, 'I', 'C', 'L', 1, 'A', 0};
+    const uint8_t table[] = {0,    0,                                  // shift 0
+                             0x0E, 0x80, 1,    0,   0,    0,    0, 0,  // group type, one record
+                             243,  0,    20,   0,   0x30, 0x1C, 1, 0x80, 0, 0, 0, 0,
+                             0x03, 0x80, 1,    0,   0,    0,    0, 0,                 // icon type, one record
+                             7,    1,    0xE8, 2,   0x30, 0x1C, 1, 0x80, 0, 0, 0, 0,  // 263, 744
+                             0,    0,    3,    'I', 'C',  'L',  1, 'A',  0};
     std::copy(std::begin(table), std::end(table), expected.begin() + 192);
     const uint8_t group[] = {0, 0, 1, 0, 1, 0, 32, 32, 16, 0, 1, 0, 4, 0, 0xE8, 2, 0, 0, 1, 0};
     std::copy(std::begin(group), std::end(group), expected.begin() + 243);
@@ -154,9 +153,12 @@ TEST(IclWriter, ShiftGrowsWithTheDataAndPaddingNeverOverflows) {
         WriteBytes(dir.File("big.icl"), file);
         const TIconLibrary back = ReadBack(dir.File("big.icl"));
         ExpectSameLibrary(library, back);
-        if (file.size() > 0x1FFFE) EXPECT_GE(shift, 2);
-        else if (file.size() > 0xFFFF) EXPECT_GE(shift, 1);
-        else EXPECT_EQ(shift, 0);
+        if (file.size() > 0x1FFFE)
+            EXPECT_GE(shift, 2);
+        else if (file.size() > 0xFFFF)
+            EXPECT_GE(shift, 1);
+        else
+            EXPECT_EQ(shift, 0);
     }
 }
 

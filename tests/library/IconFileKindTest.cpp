@@ -32,7 +32,7 @@ TEST(IconFileKind, TellsIcoPeNeAndNoneFromTheFirstBytes) {
         {Executable(exe::kPESignatureWord), TIconFileKind::PE},
         {Executable(exe::kNESignature), TIconFileKind::NE},
         {Executable(0x454C), TIconFileKind::None},  // "LE"
-        {{'M', 'Z'}, TIconFileKind::None},           // no new-header field
+        {{'M', 'Z'}, TIconFileKind::None},          // no new-header field
         {{}, TIconFileKind::None},
     };
     for (const Case& c : cases) {

@@ -19,7 +19,8 @@ namespace {
 std::vector<const TIconImage*> Images(const TIconLibrary& library) {
     std::vector<const TIconImage*> images;
     for (int i = 0; i < library.Icons().Count(); ++i)
-        for (int j = 0; j < library.Icons().Icon(i)->Images().Count(); ++j) images.push_back(library.Icons().Icon(i)->Images()[j]);
+        for (int j = 0; j < library.Icons().Icon(i)->Images().Count(); ++j)
+            images.push_back(library.Icons().Icon(i)->Images()[j]);
     return images;
 }
 
@@ -37,9 +38,10 @@ TEST(KeptBytes, IconsFromAFileHoldTheirImagesOnly) {
                                              {RT_GROUP_ICON, true, 2, {}, 1033, group},
                                              {10, true, 1, {}, 1033, other},
                                              {10, true, 2, {}, 1033, other}})
-                                         .Bytes);
+                                        .Bytes);
     const auto small = MakeDib(MakePicture(16, 16, 16), 4), large = MakePng(MakePicture(48, 48, 0, true));
-    WriteBytes(dir.File("a.ico"), MakeIco({{InfoFor(16, 4, small.size()), small}, {InfoFor(48, 32, large.size()), large}}));
+    WriteBytes(dir.File("a.ico"),
+               MakeIco({{InfoFor(16, 4, small.size()), small}, {InfoFor(48, 32, large.size()), large}}));
     TIconLibrary library;
     ASSERT_EQ(LoadIcons(dir.File("app.dll"), library), 2);
     ASSERT_EQ(LoadIcons(dir.File("a.ico"), library), 1);
@@ -76,7 +78,8 @@ TEST(KeptBytes, ImagesWithoutBytesHoldNothingOfTheFile) {
     // Found by fuzzing: the first entry points past the end of the file (no bytes), the second
     // holds the last 55 bytes. The empty image kept the buffer of the whole file.
     TIconLibrary library;
-    ASSERT_EQ(LoadIcons(std::string(PICTAVO_TEST_DATA) + "/fuzz/ico-entry-past-the-end-beside-an-image.ico", library), 1);
+    ASSERT_EQ(LoadIcons(std::string(PICTAVO_TEST_DATA) + "/fuzz/ico-entry-past-the-end-beside-an-image.ico", library),
+              1);
     const auto images = Images(library);
     ASSERT_EQ(images.size(), 2u);
     EXPECT_TRUE(images[0]->Data().empty());

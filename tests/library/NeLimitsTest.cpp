@@ -13,9 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 using namespace pictavo;
 using namespace pictavo::test;
@@ -59,8 +59,8 @@ TEST(NeNames, OnlyGroupIconNamesNameIcons) {
     struct Case {
         const char* what;
         std::vector<std::string> strings;
-        uint16_t oemType;    // the string-named type (index into strings), or 0x8000|n
-        uint16_t dialogId;   // a dialog's name (index into strings), or an integer
+        uint16_t oemType;   // the string-named type (index into strings), or 0x8000|n
+        uint16_t dialogId;  // a dialog's name (index into strings), or an integer
         std::vector<uint16_t> groupIds;
         std::vector<std::string> expected;
     } cases[] = {
@@ -75,11 +75,12 @@ TEST(NeNames, OnlyGroupIconNamesNameIcons) {
         SCOPED_TRACE(c.what);
         std::vector<NeRecord> groups;
         for (uint16_t g : c.groupIds) groups.push_back({g, 1});
-        const auto file = BuildNe({{c.oemType, {{0x8001, 2}}},
-                                   {dialogType, {{c.dialogId, 2}}},
-                                   {groupType, groups},
-                                   {iconType, {{0x8001, 0}}}},
-                                  c.strings, {Dib16(), GroupData({1}, static_cast<uint32_t>(Dib16().size())), {1, 2, 3}});
+        const auto file =
+            BuildNe({{c.oemType, {{0x8001, 2}}},
+                     {dialogType, {{c.dialogId, 2}}},
+                     {groupType, groups},
+                     {iconType, {{0x8001, 0}}}},
+                    c.strings, {Dib16(), GroupData({1}, static_cast<uint32_t>(Dib16().size())), {1, 2, 3}});
         const Read read = ReadNe(file, "driver.drv");
         ASSERT_TRUE(read.ok) << read.error;
         ASSERT_EQ(read.icons.Count(), static_cast<int>(c.expected.size()));
@@ -95,10 +96,10 @@ TEST(NeNames, OnlyGroupIconNamesNameIcons) {
 TEST(NeImages, ALaterGroupTypeRecordReplacesAnEarlierOne) {
     const auto group = GroupData({1}, static_cast<uint32_t>(Dib16().size()));
     const NeType icons{0x8003, {{0x8001, 0}}};
-    const Read read = ReadNe(BuildNe({{0x800E, {{0x8001, 1}, {0x8002, 1}, {0x8003, 1}}},
-                                      {0x800E, {{0x8004, 1}, {0x8005, 1}}}, icons},
-                                     {}, {Dib16(), group}),
-                             "driver.drv");
+    const Read read =
+        ReadNe(BuildNe({{0x800E, {{0x8001, 1}, {0x8002, 1}, {0x8003, 1}}}, {0x800E, {{0x8004, 1}, {0x8005, 1}}}, icons},
+                       {}, {Dib16(), group}),
+               "driver.drv");
     ASSERT_TRUE(read.ok) << read.error;
     EXPECT_EQ(read.icons.Count(), 2);
 }
@@ -167,7 +168,8 @@ TEST(IclLimits, TheNamesTableOffsetIsNeverWrapped) {
         const uint32_t resources = static_cast<uint32_t>(c.icons * (1 + c.images));
         SCOPED_TRACE(resources);
         TIconLibrary library;
-        const auto ico = MakeIco(std::vector<IcoImage>(static_cast<size_t>(c.images), {InfoFor(16, 4, dib.size()), dib}));
+        const auto ico =
+            MakeIco(std::vector<IcoImage>(static_cast<size_t>(c.images), {InfoFor(16, 4, dib.size()), dib}));
         for (int i = 0; i < c.icons; ++i) {
             auto icon = std::make_unique<TAdvancedIcon>();
             TSpanStream stream(ico);
@@ -198,7 +200,8 @@ TEST(IclLimits, TheNamesTableOffsetIsNeverWrapped) {
 
         // A peer reads the resource table only when the resident-name table follows it.
         if (resources <= kMaxICLResources) {
-            ASSERT_EQ(std::system("command -v wrestool >/dev/null"), 0) << "wrestool (Debian package icoutils) is needed";
+            ASSERT_EQ(std::system("command -v wrestool >/dev/null"), 0)
+                << "wrestool (Debian package icoutils) is needed";
             const std::string cmd = "wrestool -l '" + dir.File("lib.icl") + "' > '" + dir.File("list.txt") + "'";
             ASSERT_EQ(std::system(cmd.c_str()), 0);
             const auto listing = ReadBytes(dir.File("list.txt"));

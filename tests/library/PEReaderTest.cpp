@@ -48,11 +48,9 @@ protected:
         Ico["cn"] = {Dib(32, 1, 1)};
         for (auto& [name, images] : Ico) WriteBytes(Dir->File(name + ".ico"), MakeIco(images));
         WriteBytes(Dir->File("badgroup.bin"), GroupData({999}));
-        Write("icons.rc",
-              "1 ICON \"one.ico\"\n5 ICON \"five.ico\"\n32512 ICON \"png.ico\"\n"
-              "MAINICON ICON \"one.ico\"\nAPP ICON \"three.ico\"\n");
-        Write("lang.rc",
-              "LANGUAGE 0x04, 0x02\n7 ICON \"cn.ico\"\nLANGUAGE 0x09, 0x01\n7 ICON \"en.ico\"\n");
+        Write("icons.rc", "1 ICON \"one.ico\"\n5 ICON \"five.ico\"\n32512 ICON \"png.ico\"\n"
+                          "MAINICON ICON \"one.ico\"\nAPP ICON \"three.ico\"\n");
+        Write("lang.rc", "LANGUAGE 0x04, 0x02\n7 ICON \"cn.ico\"\nLANGUAGE 0x09, 0x01\n7 ICON \"en.ico\"\n");
         Write("missing.rc", "1 ICON \"one.ico\"\n99 14 \"badgroup.bin\"\n");
         Write("empty.s", "");
         for (const char* arch : {"x86_64", "i686"}) {
@@ -69,9 +67,7 @@ protected:
     }
     static void TearDownTestSuite() { Dir.reset(); }
 
-    static void Write(const std::string& name, const std::string& text) {
-        std::ofstream(Dir->File(name)) << text;
-    }
+    static void Write(const std::string& name, const std::string& text) { std::ofstream(Dir->File(name)) << text; }
     static void Run(const std::string& cmd) {
         if (std::system(cmd.c_str()) != 0) Failed = "fixture build failed (mingw-w64 binutils needed): " + cmd;
     }
@@ -246,7 +242,8 @@ TEST_F(BrokenPe, NamesAndDataOutsideTheFile) {
     const ByteReader rd(pe.Bytes);
     const uint32_t groupTypeDir = *rd.u32le(EntryAt(pe, 0, 1) + 4) & 0x7FFFFFFF;
     auto broken = pe.Bytes;
-    PutU32le(&broken[EntryAt(pe, groupTypeDir, 0)], 0x80000000u | static_cast<uint32_t>(broken.size() - pe.ResourceFileOffset - 4));
+    PutU32le(&broken[EntryAt(pe, groupTypeDir, 0)],
+             0x80000000u | static_cast<uint32_t>(broken.size() - pe.ResourceFileOffset - 4));
     PutU16le(&broken[broken.size() - 4], 500);  // a name that runs past the end
     TIconLibrary library;
     EXPECT_EQ(Load(broken, library), "");

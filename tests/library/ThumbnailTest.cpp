@@ -53,7 +53,11 @@ TEST(ThumbnailPick, ImageAndSizeByTheRules) {
     };
     const std::vector<Case> cases = {
         {"exact size", {Square(16, 8, kRed), Square(32, 8, kGreen), Square(48, 8, kBlue)}, 32, 32, kGreen},
-        {"smallest larger, scaled down", {Square(16, 8, kRed), Square(64, 8, kGreen), Square(48, 8, kBlue)}, 32, 32, kBlue},
+        {"smallest larger, scaled down",
+         {Square(16, 8, kRed), Square(64, 8, kGreen), Square(48, 8, kBlue)},
+         32,
+         32,
+         kBlue},
         {"largest smaller, scaled up", {Square(24, 8, kGreen), Square(16, 8, kRed)}, 32, 32, kGreen},
         {"equal sizes: deepest", {Square(32, 4, kRed), Square(32, 32, kGreen), Square(32, 24, kBlue)}, 32, 32, kGreen},
         {"PNG deeper than DIB", {Square(32, 8, kRed), Square(32, 0, kBlue)}, 32, 32, kBlue},
@@ -113,7 +117,8 @@ TEST(ThumbnailPick, AnImageThatCannotBeDecodedGivesWayToTheNextBest) {
     broken.Info.BytesInRes = static_cast<uint32_t>(broken.Bytes.size());
     const auto endingEarly = MakePngEndingEarly(Solid(32, 32, kRed), false, 10);
     for (const IcoImage& chosen : {broken, IcoImage{InfoFor(32, 32, endingEarly.size()), endingEarly}}) {
-        const auto raster = MakeThumbnail(TSpanSource(MakeIco({Square(16, 8, kBlue), chosen, Square(48, 8, kGreen)})), 32);
+        const auto raster =
+            MakeThumbnail(TSpanSource(MakeIco({Square(16, 8, kBlue), chosen, Square(48, 8, kGreen)})), 32);
         EXPECT_EQ(raster->Width, 32);
         EXPECT_EQ(raster->Pixel(16, 16), kGreen) << chosen.Info.BitCount;  // the smallest larger one, scaled down
     }
@@ -155,7 +160,7 @@ TEST(ThumbnailSource, FirstGroupOfExecutablesAndLibraries) {
                                              {RT_ICON, true, 2, {}, 1033, green.Bytes},
                                              {RT_GROUP_ICON, true, 5, {}, 1033, group(1, red)},
                                              {RT_GROUP_ICON, false, 0, u"B", 1033, group(2, green)}})
-                                         .Bytes);
+                                        .Bytes);
     EXPECT_EQ(MakeThumbnail(dir.File("app.dll"), 32)->Pixel(3, 3), kGreen);
 
     WriteBytes(dir.File("a.ico"), MakeIco({Square(16, 8, kGrey), Square(48, 32, kBlue)}));
@@ -179,7 +184,7 @@ TEST(ThumbnailSource, AnEntryClaimingMoreBytesThanItsResourceHolds) {
     WriteBytes(dir.File("app.dll"), BuildPe({{RT_ICON, true, 1, {}, 1033, red.Bytes},
                                              {RT_ICON, true, 2, {}, 1033, green.Bytes},
                                              {RT_GROUP_ICON, true, 5, {}, 1033, group}})
-                                         .Bytes);
+                                        .Bytes);
     const std::vector<TImageRange> images = FirstIconImages(TFileSource(dir.File("app.dll")));
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0].Size, red.Bytes.size());

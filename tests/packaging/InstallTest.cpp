@@ -47,8 +47,10 @@ std::map<std::string, unsigned> Tree(const std::string& root) {
         struct stat st {};
         if (::lstat(it->path().c_str(), &st) != 0) continue;
         std::string relative = fs::relative(it->path(), root).string();
-        if (S_ISDIR(st.st_mode)) relative += "/";
-        else if (!S_ISREG(st.st_mode)) relative += " (not a regular file)";
+        if (S_ISDIR(st.st_mode))
+            relative += "/";
+        else if (!S_ISREG(st.st_mode))
+            relative += " (not a regular file)";
         entries[relative] = st.st_mode & 07777;
     }
     return entries;
@@ -59,20 +61,19 @@ protected:
     static void SetUpTestSuite() {
         Root = new TempDir;
         const std::string install = ShellQuote(PICTAVO_CMAKE) + " --install " + ShellQuote(PICTAVO_BUILD_DIR);
-        StagedStatus = RunShell("umask 000 && DESTDIR=" + ShellQuote(Root->File("stage")) + " " + install +
-                                    " --prefix /usr",
-                                StagedLog);
-        DirectStatus = RunShell("umask 077 && env -u DESTDIR " + install + " --prefix " + ShellQuote(Prefix()),
-                                DirectLog);
+        StagedStatus = RunShell(
+            "umask 000 && DESTDIR=" + ShellQuote(Root->File("stage")) + " " + install + " --prefix /usr", StagedLog);
+        DirectStatus =
+            RunShell("umask 077 && env -u DESTDIR " + install + " --prefix " + ShellQuote(Prefix()), DirectLog);
         // A prefix whose hicolor folder has a cache listing another program's icon.
         if (PICTAVO_INSTALLS_WINDOW && HaveProgram("gtk-update-icon-cache")) {
             const std::string icons = Root->File("cached/share/icons/hicolor");
             fs::create_directories(icons + "/48x48/apps");
             WriteBytes(icons + "/48x48/apps/other-program.png", MakePng(MakePicture(48, 48)));
-            CachedStatus = RunShell("gtk-update-icon-cache -q -f -t " + ShellQuote(icons) +
-                                        " && umask 077 && env -u DESTDIR " + install + " --prefix " +
-                                        ShellQuote(Root->File("cached")),
-                                    CachedLog);
+            CachedStatus =
+                RunShell("gtk-update-icon-cache -q -f -t " + ShellQuote(icons) + " && umask 077 && env -u DESTDIR " +
+                             install + " --prefix " + ShellQuote(Root->File("cached")),
+                         CachedLog);
         }
     }
     static void TearDownTestSuite() {
@@ -112,10 +113,11 @@ TEST_F(InstallTest, EveryFileWithItsModeWhateverTheUmask) {
         const auto tree = Tree(install->root);
         for (const auto& [path, mode] : install->expected) {
             const auto found = tree.find(path);
-            if (found == tree.end()) ADD_FAILURE() << install->root << ": missing " << path;
+            if (found == tree.end())
+                ADD_FAILURE() << install->root << ": missing " << path;
             else if (found->second != mode)
-                ADD_FAILURE() << install->root << ": " << path << " has mode " << std::oct << found->second
-                              << ", not " << mode;
+                ADD_FAILURE() << install->root << ": " << path << " has mode " << std::oct << found->second << ", not "
+                              << mode;
         }
         for (const auto& [path, mode] : tree)
             EXPECT_TRUE(install->expected.count(path)) << install->root << ": unexpected " << path;
@@ -137,11 +139,16 @@ TEST_F(InstallTest, DesktopEntryOpensWhatTheThumbnailerDraws) {
     auto keys = ReadKeyFileGroup(Installed("share/applications/" + kAppId + ".desktop"), "Desktop Entry");
     ASSERT_FALSE(keys.empty());
     const std::map<std::string, std::string> exact = {
-        {"Type", "Application"}, {"Name", "Pictavo"},   {"Exec", "pictavo %f"},
-        {"Icon", "pictavo"},     {"Terminal", "false"}, {"Categories", "Graphics;Viewer;"},
+        {"Type", "Application"},
+        {"Name", "Pictavo"},
+        {"Exec", "pictavo %f"},
+        {"Icon", "pictavo"},
+        {"Terminal", "false"},
+        {"Categories", "Graphics;Viewer;"},
         // The class of the window's WM_CLASS (the application's name), which docks and
         // launchers match the running window to its entry by; Qt ends startup notification.
-        {"StartupWMClass", "Quarn Pictavo"}, {"StartupNotify", "true"},
+        {"StartupWMClass", "Quarn Pictavo"},
+        {"StartupNotify", "true"},
     };
     for (const auto& [key, value] : exact) EXPECT_EQ(keys[key], value) << key;
     for (const char* key : {"Name[zh_CN]", "GenericName", "GenericName[zh_CN]", "Comment", "Comment[zh_CN]"})
@@ -227,8 +234,11 @@ TEST_F(InstallTest, ValidatorsAcceptTheEntriesAndManualPages) {
     const std::string man = "LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l ";
     int ran = 0;
     for (const Check& check :
-         {Check{true, "desktop-file-validate", "desktop-file-validate " + ShellQuote(Installed("share/applications/" + kAppId + ".desktop"))},
-          Check{true, "appstreamcli", "appstreamcli validate --no-net " + ShellQuote(Installed("share/metainfo/" + kAppId + ".metainfo.xml")) + " >/dev/null"},
+         {Check{true, "desktop-file-validate",
+                "desktop-file-validate " + ShellQuote(Installed("share/applications/" + kAppId + ".desktop"))},
+          Check{true, "appstreamcli",
+                "appstreamcli validate --no-net " +
+                    ShellQuote(Installed("share/metainfo/" + kAppId + ".metainfo.xml")) + " >/dev/null"},
           Check{false, "man", man + ShellQuote(Installed("share/man/man1/pictavo-cli.1.gz")) + " >/dev/null"},
           Check{true, "man", man + ShellQuote(Installed("share/man/man1/pictavo.1.gz")) + " >/dev/null"}}) {
         if ((check.window && !PICTAVO_INSTALLS_WINDOW) || !HaveProgram(check.program)) continue;
@@ -252,7 +262,7 @@ TEST_F(InstallTest, BashCompletionOffersCommandsOptionsAndFiles) {
         {"pictavo-cli search --m", "--mask"},
         {"pictavo-cli list a", "a.dll"},
         {"pictavo-cli thumbnail -- -", "-h.ico"},  // after "--" a word is a file
-        {"pictavo-cli search ''", "sub"},           // folders only
+        {"pictavo-cli search ''", "sub"},          // folders only
         {"pictavo-cli extract -o ''", "sub"},
     };
     for (const auto& [line, expected] : cases) {
@@ -288,7 +298,7 @@ TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
         {"pictavo-cli search --m", {"--mask"}, {"--json"}},
         {"pictavo-cli list a", {"a.dll"}, {}},
         {"pictavo-cli thumbnail -- -", {"-h.ico"}, {"--size"}},  // after "--" a word is a file
-        {"pictavo-cli search ", {"sub"}, {"a.dll"}},           // folders only
+        {"pictavo-cli search ", {"sub"}, {"a.dll"}},             // folders only
         {"pictavo-cli extract -o ", {"sub"}, {"a.dll"}},
     };
     const std::string env = "cd " + ShellQuote(dir.Path()) + " && HOME=" + ShellQuote(dir.File("home")) +
@@ -314,12 +324,15 @@ TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
         std::stringstream lines(out);
         std::string line;
         for (std::string text; std::getline(lines, text);) {
-            if (text.rfind("== ", 0) == 0) line = text.substr(3);
-            else if (!text.empty()) offered[line].insert(text.back() == '/' ? text.substr(0, text.size() - 1) : text);
+            if (text.rfind("== ", 0) == 0)
+                line = text.substr(3);
+            else if (!text.empty())
+                offered[line].insert(text.back() == '/' ? text.substr(0, text.size() - 1) : text);
         }
         for (const Case& c : cases) {
             const auto& found = offered[c.line];
-            for (const auto& word : c.offered) EXPECT_TRUE(found.count(word)) << shell << ": " << c.line << " -> " << word;
+            for (const auto& word : c.offered)
+                EXPECT_TRUE(found.count(word)) << shell << ": " << c.line << " -> " << word;
             for (const auto& word : c.notOffered)
                 EXPECT_FALSE(found.count(word)) << shell << ": " << c.line << " -> " << word;
         }

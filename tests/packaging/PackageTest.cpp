@@ -145,9 +145,8 @@ TEST_F(PackageTest, TwoBuildsOfOneCommitGiveTheSameBytes) {
     if (!std::getenv("SOURCE_DATE_EPOCH") && RunShell("git -C " + ShellQuote(PICTAVO_SOURCE_DIR) + " log -1", out) != 0)
         GTEST_SKIP() << "not a git checkout and SOURCE_DATE_EPOCH not set";
     TempDir again;
-    ASSERT_EQ(RunShell("cd " + ShellQuote(again.Path()) + " && " + ShellQuote(PICTAVO_CPACK) +
-                           " -G DEB --config " + ShellQuote(PICTAVO_BUILD_DIR "/CPackConfig.cmake") + " -B " +
-                           ShellQuote(again.Path()),
+    ASSERT_EQ(RunShell("cd " + ShellQuote(again.Path()) + " && " + ShellQuote(PICTAVO_CPACK) + " -G DEB --config " +
+                           ShellQuote(PICTAVO_BUILD_DIR "/CPackConfig.cmake") + " -B " + ShellQuote(again.Path()),
                        out),
               0)
         << out;

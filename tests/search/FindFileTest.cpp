@@ -43,7 +43,9 @@ void Record(TFindFile& f, Log& log, const std::string& strip = "") {
     f.OnSearchBegin = [&log](TFindFile&) { log.push_back("begin"); };
     f.OnSearchFinish = [&log](TFindFile& s) { log.push_back(s.Busy() ? "finish" : "finish-idle"); };
     f.OnSearchAbort = [&log](TFindFile&) { log.push_back("abort"); };
-    f.OnFolderChange = [&log, rel](TFindFile&, const std::string& folder, bool&) { log.push_back("folder " + rel(folder)); };
+    f.OnFolderChange = [&log, rel](TFindFile&, const std::string& folder, bool&) {
+        log.push_back("folder " + rel(folder));
+    };
     f.OnFileMatch = [&log, rel](TFindFile&, const std::string& folder, const TSearchRec& r) {
         log.push_back("file " + rel(folder) + r.Name);
     };
@@ -131,7 +133,8 @@ TEST(FindFileRun, FoldersNamedTwiceLevelsAndSkipping) {
     f.Criteria().Files.MinLevel = 2;
     f.Criteria().Files.MaxLevel = 2;
     f.Execute();
-    EXPECT_EQ(log, (Log{"begin", "folder ", "folder .dot/", "file .dot/f.ico", "folder sub/", "file sub/d.ico", "finish"}));
+    EXPECT_EQ(log,
+              (Log{"begin", "folder ", "folder .dot/", "file .dot/f.ico", "folder sub/", "file sub/d.ico", "finish"}));
 
     log.clear();
     f.Criteria().Files.MinLevel = 0;
@@ -167,8 +170,8 @@ TEST(FindFileRun, EmptyAndMissingLocationsAndIncludedLines) {
     f.Criteria().Files.Location.clear();
     f.Criteria().Files.Included = {"<" + t.root + "sub/*.ICO", ">" + t.root + "sub/deeper/e.*"};
     f.Execute();
-    EXPECT_EQ(log, (Log{"begin", "folder sub/", "file sub/d.ico", "folder sub/deeper/", "file sub/deeper/e.ico",
-                        "finish"}));
+    EXPECT_EQ(log,
+              (Log{"begin", "folder sub/", "file sub/d.ico", "folder sub/deeper/", "file sub/deeper/e.ico", "finish"}));
 }
 
 TEST(FindFileRun, AbortFromAHandlerAndExecuteWhileBusy) {
@@ -253,7 +256,8 @@ TEST(FindFileThreaded, EventsOnTheMainThreadAndAbortAtAnyMoment) {
     Tree t;
     for (int i = 0; i < 30; ++i) {
         ::mkdir((t.root + "sub/m" + std::to_string(i)).c_str(), 0777);
-        for (int k = 0; k < 5; ++k) WriteBytes(t.root + "sub/m" + std::to_string(i) + "/" + std::to_string(k) + ".ico", {'x'});
+        for (int k = 0; k < 5; ++k)
+            WriteBytes(t.root + "sub/m" + std::to_string(i) + "/" + std::to_string(k) + ".ico", {'x'});
     }
     TestLoop loop;
     const auto mainThread = std::this_thread::get_id();

@@ -35,7 +35,9 @@ Found Walk(TFindFile& f) {
     f.OnFileMatch = [&](TFindFile&, const std::string& folder, const TSearchRec& r) {
         found.files.push_back(folder + r.Name);
     };
-    f.OnFolderError = [&](TFindFile&, const std::string& folder, int error) { found.errors.push_back({folder, error}); };
+    f.OnFolderError = [&](TFindFile&, const std::string& folder, int error) {
+        found.errors.push_back({folder, error});
+    };
     f.Execute();
     return found;
 }
@@ -128,7 +130,9 @@ TEST(FindFileWalk, EachFolderOnceHoweverManyLinksLeadToIt) {
     }
     for (int i = 0; i + 1 < kFolders; ++i)
         for (const char* link : {"/a", "/b"})
-            ASSERT_EQ(::symlink((store + "n" + std::to_string(i + 1)).c_str(), (store + "n" + std::to_string(i) + link).c_str()), 0);
+            ASSERT_EQ(::symlink((store + "n" + std::to_string(i + 1)).c_str(),
+                                (store + "n" + std::to_string(i) + link).c_str()),
+                      0);
     ASSERT_EQ(::symlink((store + "n0").c_str(), (store + "n31/back").c_str()), 0);
 
     const Found found = Search(store + "n0", "*.ico");
@@ -217,8 +221,8 @@ TEST(FindFileWalk, FoldersWithoutPermissionAreReported) {
     }
     ::chmod((root + "closed").c_str(), 0777);
     ::chmod((root + "listable").c_str(), 0777);
-    EXPECT_EQ(found.errors, (std::vector<std::pair<std::string, int>>{{root + "closed/", EACCES},
-                                                                      {root + "listable/", EACCES}}));
+    EXPECT_EQ(found.errors,
+              (std::vector<std::pair<std::string, int>>{{root + "closed/", EACCES}, {root + "listable/", EACCES}}));
     EXPECT_EQ(found.files, (std::vector<std::string>{root + "open/a.ico"}));
 }
 
@@ -317,7 +321,7 @@ TEST(FindFileWalk, AQuestionMarkInAMaskIsOneCharacter) {
         {"?.ico", {"图.ico", "\xff.ico"}},  // an invalid byte is one character
         {"??.ico", {"ab.ico", "图标.ico"}},
         {"*??.ico", {"*xb.ico", "ab.ico", "图标.ico"}},  // "*" never ends inside a character
-        {"*b.ico", {"*xb.ico", "ab.ico"}},  // the mask's "*" stays a wildcard at a "*" in the name
+        {"*b.ico", {"*xb.ico", "ab.ico"}},               // the mask's "*" stays a wildcard at a "*" in the name
     };
     for (const auto& c : cases) {
         std::vector<std::string> expected;
@@ -332,10 +336,16 @@ TEST(SearchNames, AQuestionMarkIsOneUtf8Character) {
         const char* mask;
         bool match;
     } cases[] = {
-        {"图", "?", true},          {"图标", "图?", true},      {"图标", "?", false},
-        {"\xff", "?", true},        {"\xe5\x9b", "?", false},  // a cut sequence: two bytes, two characters
-        {"\xe5\x9b", "??", true},   {"\xf0\x9f\x98\x80", "?", true},  {"\xed\xa0\x80", "?", false},  // a surrogate
-        {"é.ico", "?.ico", true},   {"ab", "?", false},
+        {"图", "?", true},
+        {"图标", "图?", true},
+        {"图标", "?", false},
+        {"\xff", "?", true},
+        {"\xe5\x9b", "?", false},  // a cut sequence: two bytes, two characters
+        {"\xe5\x9b", "??", true},
+        {"\xf0\x9f\x98\x80", "?", true},
+        {"\xed\xa0\x80", "?", false},  // a surrogate
+        {"é.ico", "?.ico", true},
+        {"ab", "?", false},
     };
     for (const auto& c : cases) EXPECT_EQ(WildcardMatch(c.text, c.mask), c.match) << c.text << " " << c.mask;
     EXPECT_TRUE(FileNameMatch("图标.ico", "图?.ico"));

@@ -37,8 +37,10 @@ protected:
         tzset();
     }
     void TearDown() override {
-        if (hadTz) setenv("TZ", saved.c_str(), 1);
-        else unsetenv("TZ");
+        if (hadTz)
+            setenv("TZ", saved.c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
     std::string saved;
@@ -111,7 +113,7 @@ TEST_F(FixedZone, DateOnlyAndTimeOnlyBounds) {
     const int64_t lateEvening = LocalFileTime(2024, 3, 10, 23, 59);
     const int64_t nextMorning = LocalFileTime(2024, 3, 11, 9, 0);
     const int64_t afternoon = LocalFileTime(2019, 7, 1, 15, 30);
-    EXPECT_TRUE(c.Matches(0, lateEvening, 0));  // no bounds
+    EXPECT_TRUE(c.Matches(0, lateEvening, 0));       // no bounds
     c.ModifiedBefore = EncodeDateTime(2024, 3, 10);  // a date: the whole day is included
     EXPECT_TRUE(c.Matches(0, lateEvening, 0));
     EXPECT_FALSE(c.Matches(0, nextMorning, 0));
@@ -138,8 +140,9 @@ TEST(SearchNames, EnumerationStarsMatchNothingToo) {
         const char* mask;
         bool match;
     } cases[] = {
-        {"readme", "readme*", true}, {"readme", "*readme", true}, {"readme", "read*me", true},
-        {"readme", "readme**", true}, {"READMEs", "readme*", true}, {"readm", "readme*", false},
+        {"readme", "readme*", true},  {"readme", "*readme", true},
+        {"readme", "read*me", true},  {"readme", "readme**", true},
+        {"READMEs", "readme*", true}, {"readm", "readme*", false},
         {"readme", "readme?", false}, {"", "*", true},
     };
     for (const auto& c : cases) EXPECT_EQ(EnumerationMatch(c.name, c.mask), c.match) << c.name << " / " << c.mask;

@@ -28,9 +28,9 @@ void Feed(TFormGeometryInterceptor& interceptor, const std::string& name, const 
 
 TEST(FormGeometry, MulDivRoundsHalfAwayFromZero) {
     EXPECT_EQ(MulDivRounded(800, 120, 96), 1000);
-    EXPECT_EQ(MulDivRounded(50, 120, 96), 63);    // 62.5
-    EXPECT_EQ(MulDivRounded(-50, 120, 96), -63);  // -62.5
-    EXPECT_EQ(MulDivRounded(49, 120, 96), 61);    // 61.25
+    EXPECT_EQ(MulDivRounded(50, 120, 96), 63);                     // 62.5
+    EXPECT_EQ(MulDivRounded(-50, 120, 96), -63);                   // -62.5
+    EXPECT_EQ(MulDivRounded(49, 120, 96), 61);                     // 61.25
     EXPECT_EQ(MulDivRounded(INT64_MAX, 2, 4), INT64_MAX / 2 + 1);  // no overflow on the way
 }
 
@@ -59,10 +59,14 @@ TEST(FormGeometry, ValuesNotReadKeepTheWindowsOwn) {
 
 TEST(FormGeometry, RefusesValuesNoWindowHad) {
     TFixedGeometry g;
-    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
-             {"Width", "0"}, {"Height", "-5"}, {"Left", "2000000"}, {"PixelsPerInch", "0"},
-             {"PixelsPerInch", "99999"}, {"WindowState", "wsBogus"}, {"WindowState", "2"},
-             {"Width", "'800'"}})
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{{"Width", "0"},
+                                                                                      {"Height", "-5"},
+                                                                                      {"Left", "2000000"},
+                                                                                      {"PixelsPerInch", "0"},
+                                                                                      {"PixelsPerInch", "99999"},
+                                                                                      {"WindowState", "wsBogus"},
+                                                                                      {"WindowState", "2"},
+                                                                                      {"Width", "'800'"}})
         EXPECT_THROW(Feed(g, name, value), EPropReadError) << name << " = " << value;
     EXPECT_FALSE(g.AnythingRead());
     Feed(g, "Left", "-1000000");
@@ -81,9 +85,8 @@ TEST(FormGeometry, WritesTheSavedGeometry) {
     for (const char* name : {"Height", "Left", "PixelsPerInch", "Top", "Width", "WindowState"})
         g.WriteProperty(w, name);
     w.WriteObjectEnd();
-    EXPECT_EQ(w.Text(),
-              "object f: Tf\n  Height = 400\n  Left = -3\n  PixelsPerInch = 120\n  Top = 4\n"
-              "  Width = 500\n  WindowState = wsMaximized\nend\n");
+    EXPECT_EQ(w.Text(), "object f: Tf\n  Height = 400\n  Left = -3\n  PixelsPerInch = 120\n  Top = 4\n"
+                        "  Width = 500\n  WindowState = wsMaximized\nend\n");
     EXPECT_TRUE(g.Intercepts("pixelsperinch"));
     EXPECT_FALSE(g.Intercepts("LastFolder"));
 }

@@ -67,15 +67,33 @@ TEST(PropWriter, MainWindowTextHasTheDocumentedLineList) {
     w.EnterComponents({});
     w.WriteObjectEnd();
     ASSERT_TRUE(w.Complete());
-    const std::vector<std::string> expected = {
-        "object wnd_pv_Main: Twnd_pv_Main", "  Height = 641", "  Left = 10",
-        "  PixelsPerInch = 96", "  Top = -4", "  Width = 732", "  WindowState = wsNormal",
-        "  LastFolder = '/home'", "  object pc: TPageControl", "    object TabSheet1: TTabSheet",
-        "      object IconBox: TListBox", "        Width = 200", "      end", "    end",
-        "    object TabSheet2: TTabSheet", "      object ICLBox: TListBox",
-        "        Width = 200", "      end", "    end", "  end", "  object ShellPanel: TPanel",
-        "    Height = 200", "    object ShellTree: TShellTreeView", "      Width = 200",
-        "    end", "  end", "end"};
+    const std::vector<std::string> expected = {"object wnd_pv_Main: Twnd_pv_Main",
+                                               "  Height = 641",
+                                               "  Left = 10",
+                                               "  PixelsPerInch = 96",
+                                               "  Top = -4",
+                                               "  Width = 732",
+                                               "  WindowState = wsNormal",
+                                               "  LastFolder = '/home'",
+                                               "  object pc: TPageControl",
+                                               "    object TabSheet1: TTabSheet",
+                                               "      object IconBox: TListBox",
+                                               "        Width = 200",
+                                               "      end",
+                                               "    end",
+                                               "    object TabSheet2: TTabSheet",
+                                               "      object ICLBox: TListBox",
+                                               "        Width = 200",
+                                               "      end",
+                                               "    end",
+                                               "  end",
+                                               "  object ShellPanel: TPanel",
+                                               "    Height = 200",
+                                               "    object ShellTree: TShellTreeView",
+                                               "      Width = 200",
+                                               "    end",
+                                               "  end",
+                                               "end"};
     EXPECT_EQ(w.Lines(), expected);
 }
 
@@ -89,8 +107,7 @@ TEST(PropWriter, QuotesAndControlBytesAreWrittenAsCodes) {
 TEST(PropWriter, LongStringsStartOnANewLineInPiecesOf64Bytes) {
     const std::string a64(64, 'a');
     EXPECT_EQ(StringText(a64), "object f: Tf\n  S = '" + a64 + "'\nend\n");
-    EXPECT_EQ(StringText(a64 + "bc"),
-              "object f: Tf\n  S = \n    '" + a64 + "' +\n    'bc'\nend\n");
+    EXPECT_EQ(StringText(a64 + "bc"), "object f: Tf\n  S = \n    '" + a64 + "' +\n    'bc'\nend\n");
     // Codes count one byte each toward the 64.
     const std::string tabs(70, '\t');
     std::string codes64;
@@ -147,9 +164,9 @@ TEST(PropReader, ReadsBackEveryKindOfValue) {
     TPropWriterEh w;
     w.WriteObjectBegin("f", "Tf");
     const std::vector<TPropValueEh> values = {
-        TPropValueEh::FromInteger(0), TPropValueEh::FromInteger(INT64_MIN),
+        TPropValueEh::FromInteger(0),         TPropValueEh::FromInteger(INT64_MIN),
         TPropValueEh::FromInteger(INT64_MAX), TPropValueEh::FromIdent("wsMaximized"),
-        TPropValueEh::FromString(all), TPropValueEh::FromString("")};
+        TPropValueEh::FromString(all),        TPropValueEh::FromString("")};
     for (size_t i = 0; i < values.size(); ++i) {
         w.WritePropName("P" + std::to_string(i));
         w.WriteValue(values[i]);
@@ -187,11 +204,11 @@ TEST(PropReader, MalformedTextsRaiseWithTheirLine) {
         "object f: Tf\n  N = 9223372036854775808\nend",  // beyond 64 bits
         "object f: Tf\n  S = #256\nend",
         "object f: Tf\n  N 1\nend",
-        "object f: Tf\n  N = 1.5\nend",                   // no floats
-        "object f: Tf\n  N = [a, b]\nend",                // no sets
+        "object f: Tf\n  N = 1.5\nend",     // no floats
+        "object f: Tf\n  N = [a, b]\nend",  // no sets
         "object f: Tf\n  S = 'a' +\nend",
         "object f: Tf\n  object c: Tc\n  end\n  N = 1\nend",  // property after a block
-        "object f: Tf\n  N = 1\n",                        // no end
+        "object f: Tf\n  N = 1\n",                            // no end
         "object f Tf\nend",
         "\x01\x02 garbage",
         "",
@@ -227,8 +244,7 @@ namespace {
 // for the properties it is told to.
 class TRecordingTarget : public TPropTargetEh {
 public:
-    TRecordingTarget(std::string path, std::map<std::string, std::string>& applied,
-                     std::vector<std::string> known)
+    TRecordingTarget(std::string path, std::map<std::string, std::string>& applied, std::vector<std::string> known)
         : FPath(std::move(path)), FApplied(applied), FKnown(std::move(known)) {}
 
     void ReadProperty(TPropReaderEh& reader, const std::string& name) override {
@@ -257,10 +273,9 @@ private:
 }  // namespace
 
 TEST(ReadPropertiesText, SkipsFailedPropertiesAndUnknownComponents) {
-    const std::string text =
-        "object f: Tf\n  A = 1\n  Raises = 2\n  Unread = 'x'\n  Greedy = 3\n  B = 'b'\n"
-        "  object Gone: TPanel\n    C = 5\n    object Known: TPanel\n      D = 6\n    end\n  end\n"
-        "  object Known: TPanel\n    E = 7\n  end\nend\ntrailing text is ignored";
+    const std::string text = "object f: Tf\n  A = 1\n  Raises = 2\n  Unread = 'x'\n  Greedy = 3\n  B = 'b'\n"
+                             "  object Gone: TPanel\n    C = 5\n    object Known: TPanel\n      D = 6\n    end\n  end\n"
+                             "  object Known: TPanel\n    E = 7\n  end\nend\ntrailing text is ignored";
     std::map<std::string, std::string> applied;
     TRecordingTarget root("", applied, {"Known"});
     ReadPropertiesText(text, root);
@@ -292,10 +307,16 @@ TEST(ReadPropertiesText, RefusesNestingBeyondTheLimit) {
 // --- property paths ----------------------------------------------------------------------
 
 TEST(PropertyNames, KeepsTheStoredOrderWhateverTheOrderOfAdding) {
-    const std::vector<std::string> sorted = {
-        "<P>.Height", "<P>.Left", "<P>.PixelsPerInch", "<P>.Top", "<P>.Width", "<P>.WindowState",
-        "pc.TabSheet1.IconBox.<P>.Width", "pc.TabSheet2.ICLBox.<P>.Width",
-        "ShellPanel.<P>.Height", "ShellPanel.ShellTree.<P>.Width"};
+    const std::vector<std::string> sorted = {"<P>.Height",
+                                             "<P>.Left",
+                                             "<P>.PixelsPerInch",
+                                             "<P>.Top",
+                                             "<P>.Width",
+                                             "<P>.WindowState",
+                                             "pc.TabSheet1.IconBox.<P>.Width",
+                                             "pc.TabSheet2.ICLBox.<P>.Width",
+                                             "ShellPanel.<P>.Height",
+                                             "ShellPanel.ShellTree.<P>.Width"};
     std::vector<std::string> shuffled = sorted;
     std::mt19937 rng(7);
     for (int round = 0; round < 20; ++round) {
@@ -312,8 +333,8 @@ TEST(PropertyNames, RefusesDuplicatesAndMalformedPaths) {
     TPropertyNamesEh names;
     EXPECT_TRUE(names.Add("ShellPanel.<P>.Height"));
     EXPECT_FALSE(names.Add("shellpanel.<P>.HEIGHT"));
-    for (const char* bad : {"", "<P>", "Width", "a.<P>", "<P>.a.b", "a..<P>.b", "a.<P>.b.<P>.c",
-                            "1a.<P>.x", "a b.<P>.x", "<P>.end"})
+    for (const char* bad :
+         {"", "<P>", "Width", "a.<P>", "<P>.a.b", "a..<P>.b", "a.<P>.b.<P>.c", "1a.<P>.x", "a b.<P>.x", "<P>.end"})
         EXPECT_FALSE(names.Add(bad)) << bad;
     EXPECT_EQ(names.Count(), 1u);
     EXPECT_EQ(names.IndexOf("SHELLPANEL.<P>.height"), 0);
@@ -338,7 +359,12 @@ TEST(PropertyNames, AnotherOrderSortsAgain) {
 
 TEST(Utf8CharLength, AcceptsOnlyWellFormedCharacters) {
     const std::pair<std::string_view, size_t> cases[] = {
-        {"a", 1}, {"\x7F", 1}, {"\xC2\x80", 2}, {"中", 3}, {"\xEF\xBF\xBF", 3}, {"😀", 4},
+        {"a", 1},
+        {"\x7F", 1},
+        {"\xC2\x80", 2},
+        {"中", 3},
+        {"\xEF\xBF\xBF", 3},
+        {"😀", 4},
         {"\xF4\x8F\xBF\xBF", 4},
         {"\x80", 0},              // continuation without a lead
         {"\xC0\xAF", 0},          // overlong "/"
@@ -346,9 +372,10 @@ TEST(Utf8CharLength, AcceptsOnlyWellFormedCharacters) {
         {"\xF0\x8F\xBF\xBF", 0},  // overlong four bytes
         {"\xED\xA0\x80", 0},      // surrogate
         {"\xF4\x90\x80\x80", 0},  // above U+10FFFF
-        {"\xF5\x80\x80\x80", 0}, {"\xFF", 0},
-        {"\xE4\xB8", 0},          // cut short by the end
-        {"\xE4\x41\x41", 0},      // cut short by another character
+        {"\xF5\x80\x80\x80", 0},
+        {"\xFF", 0},
+        {"\xE4\xB8", 0},      // cut short by the end
+        {"\xE4\x41\x41", 0},  // cut short by another character
         {"", 0},
     };
     for (const auto& [bytes, length] : cases) EXPECT_EQ(Utf8CharLength(bytes, 0), length) << bytes;
@@ -356,11 +383,9 @@ TEST(Utf8CharLength, AcceptsOnlyWellFormedCharacters) {
 
 TEST(StoredStrings, BytesThatAreNotUtf8AreWrittenAsCodes) {
     const std::pair<std::string, std::string> cases[] = {
-        {"caf\xE9", "'caf'#233"},
-        {"/home/用户/图标", "'/home/用户/图标'"},  // UTF-8 text as it is
-        {"\xE4\xB8中", "#228#184'中'"},             // a character cut short, then a whole one
-        {"\xC0\xAF..", "#192#175'..'"},
-        {"\xED\xA0\x80", "#237#160#128"},
+        {"caf\xE9", "'caf'#233"},       {"/home/用户/图标", "'/home/用户/图标'"},  // UTF-8 text as it is
+        {"\xE4\xB8中", "#228#184'中'"},  // a character cut short, then a whole one
+        {"\xC0\xAF..", "#192#175'..'"}, {"\xED\xA0\x80", "#237#160#128"},
     };
     for (const auto& [value, written] : cases) {
         EXPECT_EQ(StringText(value), "object f: Tf\n  S = " + written + "\nend\n");
@@ -368,8 +393,7 @@ TEST(StoredStrings, BytesThatAreNotUtf8AreWrittenAsCodes) {
     }
     // A code byte counts as one byte of its line's piece, like a control byte.
     const std::string value = std::string(62, 'x') + "\xE9\xE9" + "中";
-    EXPECT_EQ(StringText(value), "object f: Tf\n  S = \n    '" + std::string(62, 'x') +
-                                     "'#233#233 +\n    '中'\nend\n");
+    EXPECT_EQ(StringText(value), "object f: Tf\n  S = \n    '" + std::string(62, 'x') + "'#233#233 +\n    '中'\nend\n");
 }
 
 TEST(StoredStrings, AnyBytesReadBackWhileEveryLineStaysUtf8) {

@@ -30,7 +30,8 @@ Picture MakePicture(int width, int height, int colours, bool withAlpha) {
             }
             const bool transparent = i % 7 == 3;
             uint32_t a = transparent ? 0 : 255;
-            if (withAlpha && !transparent) a = 64 + static_cast<uint32_t>((x + y) * 191 / std::max(1, width + height - 2));
+            if (withAlpha && !transparent)
+                a = 64 + static_cast<uint32_t>((x + y) * 191 / std::max(1, width + height - 2));
             // Under the mask: black, or the first palette colour for pictures of few colours.
             const uint32_t hidden = colours > 0 ? 17u : 0u;
             p.Colour.push_back((a << 24) | (transparent && !withAlpha ? hidden : rgb));
@@ -105,8 +106,8 @@ std::vector<uint8_t> MakeDib(const Picture& picture, int bitCount, const DibOpti
             case 1:
             case 4:
             case 8: {
-                const auto index = static_cast<uint32_t>(
-                    std::find(palette.begin(), palette.end(), c & 0x00FFFFFF) - palette.begin());
+                const auto index =
+                    static_cast<uint32_t>(std::find(palette.begin(), palette.end(), c & 0x00FFFFFF) - palette.begin());
                 const size_t bit = static_cast<size_t>(x) * bitCount;
                 dst[bit / 8] |= static_cast<uint8_t>(index << (8 - bitCount - bit % 8));
                 break;
@@ -160,7 +161,8 @@ std::vector<uint8_t> PngChunk(const char* tag, const std::vector<uint8_t>& body)
     png_save_uint_32(out.data(), static_cast<png_uint_32>(body.size()));
     std::memcpy(&out[4], tag, 4);
     std::copy(body.begin(), body.end(), out.begin() + 8);
-    png_save_uint_32(&out[8 + body.size()], static_cast<png_uint_32>(crc32(0, &out[4], static_cast<uInt>(4 + body.size()))));
+    png_save_uint_32(&out[8 + body.size()],
+                     static_cast<png_uint_32>(crc32(0, &out[4], static_cast<uInt>(4 + body.size()))));
     return out;
 }
 
@@ -261,7 +263,8 @@ std::unique_ptr<TAdvancedIcon> IconOf(const std::vector<IcoImage>& images) {
 
 std::vector<uint8_t> GroupResource(const std::vector<IcoImage>& images, uint16_t firstId) {
     std::vector<uint8_t> group(TIconDir::Size + TGroupIconDirEntry::Size * images.size());
-    TIconDir{0, 1, static_cast<uint16_t>(images.size())}.Write(std::span<uint8_t, TIconDir::Size>(group.data(), TIconDir::Size));
+    TIconDir{0, 1, static_cast<uint16_t>(images.size())}.Write(
+        std::span<uint8_t, TIconDir::Size>(group.data(), TIconDir::Size));
     for (size_t i = 0; i < images.size(); ++i)
         TGroupIconDirEntry{images[i].Info, static_cast<uint16_t>(firstId + i)}.Write(
             std::span<uint8_t, TGroupIconDirEntry::Size>(&group[TIconDir::Size + TGroupIconDirEntry::Size * i],

@@ -25,11 +25,11 @@ struct Picture {
 Picture MakePicture(int width, int height, int colours = 0, bool withAlpha = false);
 
 struct DibOptions {
-    bool TopDown = false;      // negative height, rows stored top first
-    bool Bitfields = false;    // BI_BITFIELDS with 5-6-5 masks (16-bit) or BGRA masks (32-bit)
-    bool OmitMask = false;     // leave the AND mask out of the bytes
-    bool CoreHeader = false;   // the old 12-byte header with 3-byte palette entries
-    bool ZeroAlpha = false;    // 32-bit: store alpha 0 everywhere (the mask decides)
+    bool TopDown = false;     // negative height, rows stored top first
+    bool Bitfields = false;   // BI_BITFIELDS with 5-6-5 masks (16-bit) or BGRA masks (32-bit)
+    bool OmitMask = false;    // leave the AND mask out of the bytes
+    bool CoreHeader = false;  // the old 12-byte header with 3-byte palette entries
+    bool ZeroAlpha = false;   // 32-bit: store alpha 0 everywhere (the mask decides)
 };
 
 // The published icon-image layout: header (height doubled), colour table, colour bits, mask.

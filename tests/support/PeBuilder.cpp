@@ -46,7 +46,7 @@ PeImage BuildPe(const std::vector<PeResource>& resources, bool pe64) {
         return at;
     };
     struct Fixup {
-        uint32_t at;      // where the string offset goes (name field)
+        uint32_t at;  // where the string offset goes (name field)
         std::u16string text;
     };
     std::vector<Fixup> strings;
@@ -71,8 +71,10 @@ PeImage BuildPe(const std::vector<PeResource>& resources, bool pe64) {
         for (auto& [key, langs] : names) {
             const uint32_t nameEntry = nameDir + 16 + 8 * static_cast<uint32_t>(ni++);
             nameEntries[{type, key}] = nameEntry;
-            if (key.isId) Put32(rsrc, nameEntry, key.id);
-            else strings.push_back({nameEntry, key.text});
+            if (key.isId)
+                Put32(rsrc, nameEntry, key.id);
+            else
+                strings.push_back({nameEntry, key.text});
             const uint32_t langDir = directory(0, static_cast<uint16_t>(langs.size()));
             Put32(rsrc, nameEntry + 4, 0x80000000u | langDir);
             size_t li = 0;

@@ -19,8 +19,8 @@ struct PeResource {
 
 struct PeImage {
     std::vector<uint8_t> Bytes;
-    uint32_t SectionTableOffset = 0;   // file offset of the first section header
-    uint32_t ResourceFileOffset = 0;   // file offset of the resource root directory
+    uint32_t SectionTableOffset = 0;  // file offset of the first section header
+    uint32_t ResourceFileOffset = 0;  // file offset of the resource root directory
     uint32_t ResourceRva = 0;
     uint32_t ResourceDirectoryField = 0;  // file offset of the data directory's resource RVA
     // Per resource, in the order given: the file offset of its name's entry in its type's

@@ -122,7 +122,8 @@ private slots:
         QTest::addColumn<int>("column");
         QTest::addColumn<QStringList>("ascending");  // names in the expected order
         QTest::addColumn<QStringList>("descending");
-        QTest::newRow("name: case significant") << 0 << QStringList{"A", "B", "a", "b"} << QStringList{"b", "a", "B", "A"};
+        QTest::newRow("name: case significant")
+            << 0 << QStringList{"A", "B", "a", "b"} << QStringList{"b", "a", "B", "A"};
         QTest::newRow("icons: numbers") << 1 << QStringList{"b", "a", "B", "A"} << QStringList{"A", "B", "a", "b"};
         QTest::newRow("time") << 2 << QStringList{"B", "b", "A", "a"} << QStringList{"A", "a", "b", "B"};
         QTest::newRow("size: 9 before 10") << 3 << QStringList{"A", "a", "b", "B"} << QStringList{"B", "b", "A", "a"};
@@ -167,14 +168,22 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<bool>("match");
-        QTest::newRow("AB") << "ab" << "AB.ico" << true;
-        QTest::newRow("Ab") << "ab" << "Ab.ico" << true;
-        QTest::newRow("ab") << "ab" << "ab.ico" << true;
-        QTest::newRow("a is shorter") << "ab" << "a" << false;
-        QTest::newRow("b") << "ab" << "b.ico" << false;
-        QTest::newRow("whole caption") << "AB.ICO" << "ab.ico" << true;
-        QTest::newRow("Chinese") << "图标" << "图标库.icl" << true;
-        QTest::newRow("Greek case") << "ω" << "Ω.ico" << true;
+        QTest::newRow("AB") << "ab"
+                            << "AB.ico" << true;
+        QTest::newRow("Ab") << "ab"
+                            << "Ab.ico" << true;
+        QTest::newRow("ab") << "ab"
+                            << "ab.ico" << true;
+        QTest::newRow("a is shorter") << "ab"
+                                      << "a" << false;
+        QTest::newRow("b") << "ab"
+                           << "b.ico" << false;
+        QTest::newRow("whole caption") << "AB.ICO"
+                                       << "ab.ico" << true;
+        QTest::newRow("Chinese") << "图标"
+                                 << "图标库.icl" << true;
+        QTest::newRow("Greek case") << "ω"
+                                    << "Ω.ico" << true;
     }
     void typedTextComparison() {
         QFETCH(QString, typed);

@@ -7,10 +7,10 @@
 #include "icons/IconRaster.h"
 #include "library/IconLibrary.h"
 #include "support/IconFixtures.h"
+#include "widgets/DecodingService.h"
 #include "widgets/IconDelegates.h"
 #include "widgets/IconModels.h"
 #include "widgets/IconPixmaps.h"
-#include "widgets/DecodingService.h"
 #include "widgets/RightButtonBand.h"
 #include "widgets/VisibleRows.h"
 
@@ -46,8 +46,12 @@ std::unique_ptr<TAdvancedIcon> Icon(const std::vector<std::pair<int, int>>& imag
 
 // The picture a row of an icon list shows, in one format.
 QImage Shown(const QAbstractItemModel& model, int row) {
-    return model.index(row, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(32, 32).toImage().convertToFormat(
-        QImage::Format_RGB32);
+    return model.index(row, 0)
+        .data(Qt::DecorationRole)
+        .value<QIcon>()
+        .pixmap(32, 32)
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 QStringList Names(const QAbstractItemModel& model) {
@@ -109,7 +113,8 @@ private slots:
         QVERIFY(!model.HidesRow(0));
         QVERIFY(model.HidesRow(2));
         // The picture is the 32-pixel image, at 32 x 32.
-        QCOMPARE(model.index(0, 0).data(Qt::DecorationRole).value<QIcon>().availableSizes(), QList<QSize>{QSize(32, 32)});
+        QCOMPARE(model.index(0, 0).data(Qt::DecorationRole).value<QIcon>().availableSizes(),
+                 QList<QSize>{QSize(32, 32)});
 
         QListView view;
         view.setModel(&model);
@@ -223,7 +228,9 @@ private slots:
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         QTRY_VERIFY_WITH_TIMEOUT(last >= first, 5000);
-        const auto onScreen = [&](int row) { return view.viewport()->rect().intersects(view.visualRect(model.index(row))); };
+        const auto onScreen = [&](int row) {
+            return view.viewport()->rect().intersects(view.visualRect(model.index(row)));
+        };
         QVERIFY(first == 0 && onScreen(last) && !onScreen(last + 1));
         const int screen = last - first + 1;
         QVERIFY(screen < 200);
@@ -279,7 +286,8 @@ private slots:
         budget->Release(limit);
         QTRY_COMPARE_WITH_TIMEOUT(model.PicturesPending(), 0, 5000);
         for (int row = 0; row < model.rowCount(); ++row)
-            QVERIFY2(!model.index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull(), qPrintable(QString::number(row)));
+            QVERIFY2(!model.index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull(),
+                     qPrintable(QString::number(row)));
         QTRY_VERIFY_WITH_TIMEOUT(!box.index(0, 0).data(Qt::DecorationRole).isNull(), 5000);
     }
 
@@ -290,7 +298,8 @@ private slots:
         const auto bytes = MakeDib(MakePicture(2048, 256, 0, true), 32);
         const size_t picture = size_t{2048} * 256 * 4;
         const int count = static_cast<int>(kMaxBoxPictureBytes / picture) + 8;
-        const auto file = MakeIco(std::vector<IcoImage>(static_cast<size_t>(count), {InfoFor(0, 32, bytes.size()), bytes}));
+        const auto file =
+            MakeIco(std::vector<IcoImage>(static_cast<size_t>(count), {InfoFor(0, 32, bytes.size()), bytes}));
         TSpanStream stream(file);
         TIconList icons;
         auto icon = std::make_unique<TAdvancedIcon>();

@@ -12,10 +12,10 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
+#include <sys/stat.h>
 #include <map>
 #include <memory>
 #include <random>
-#include <sys/stat.h>
 
 using namespace pictavo;
 
@@ -47,9 +47,8 @@ public:
         Storage->SetSection(section);
         Storage->SetStorageManager(manager);
         Storage->SetStoredProps({"<P>.Height", "<P>.Left", "<P>.PixelsPerInch", "<P>.Top", "<P>.Width",
-                                 "<P>.WindowState", "pc.TabSheet1.IconBox.<P>.Width",
-                                 "pc.TabSheet2.ICLBox.<P>.Width", "ShellPanel.<P>.Height",
-                                 "ShellPanel.ShellTree.<P>.Width"});
+                                 "<P>.WindowState", "pc.TabSheet1.IconBox.<P>.Width", "pc.TabSheet2.ICLBox.<P>.Width",
+                                 "ShellPanel.<P>.Height", "ShellPanel.ShellTree.<P>.Width"});
         Storage->ScreenPixelsPerInch = [this](const QWidget*) { return Ppi; };
         Storage->OnSaveError = [this](TPropStorageEh*, const QString& m) { Errors << m; };
         Storage->AfterSaveProps = [this](TPropStorageEh*) { ++Saves; };
@@ -180,8 +179,8 @@ private slots:
 
     void bothWindowsRoundTrip() {
         // Chinese, a quote, a tab, and more than 64 bytes: stored over several lines.
-        const QString folder = QStringLiteral("/home/用户/图标库/It's\there/") + QString(40, u'x') +
-                               QStringLiteral("/最后的文件夹");
+        const QString folder =
+            QStringLiteral("/home/用户/图标库/It's\there/") + QString(40, u'x') + QStringLiteral("/最后的文件夹");
         QRect mainRect, searchRect;
         {
             auto main = Form();
@@ -254,7 +253,8 @@ private slots:
     }
 
     void geometryIsScaledByPixelsPerInch() {
-        WriteLines(Text(QStringLiteral("  Height = 240\n  Left = 80\n  PixelsPerInch = 96\n  Top = 50\n  Width = 320")));
+        WriteLines(
+            Text(QStringLiteral("  Height = 240\n  Left = 80\n  PixelsPerInch = 96\n  Top = 50\n  Width = 320")));
         auto form = Form();
         form->Ppi = 120;
         form->show();
@@ -273,8 +273,8 @@ private slots:
             form->close();
         }
         const QStringList lines = Lines(QStringLiteral("Main"));
-        for (const char* line : {"  Height = 200", "  Left = 40", "  Top = 50", "  Width = 300",
-                                 "  WindowState = wsMaximized"})
+        for (const char* line :
+             {"  Height = 200", "  Left = 40", "  Top = 50", "  Width = 300", "  WindowState = wsMaximized"})
             QVERIFY2(lines.contains(QLatin1String(line)), line);
         auto form = Form();
         form->show();
@@ -289,17 +289,17 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("not the notation") << QStringList{QStringLiteral("garbage 'x"), QStringLiteral("end")}
-                                          << QSize(400, 300) << QString();
+        QTest::newRow("not the notation")
+            << QStringList{QStringLiteral("garbage 'x"), QStringLiteral("end")} << QSize(400, 300) << QString();
         QTest::newRow("line cut inside a string")
-            << Text(QStringLiteral("  Height = 210\n  Width = 310\n  LastFolder = '/ho"))
-            << QSize(310, 210) << QString();
+            << Text(QStringLiteral("  Height = 210\n  Width = 310\n  LastFolder = '/ho")) << QSize(310, 210)
+            << QString();
         QTest::newRow("bad values in the middle")
             << Text(QStringLiteral("  Height = abc\n  Width = 0\n  WindowState = 7x\n  LastFolder = '/a'"))
             << QSize(400, 300) << QString();
         QTest::newRow("a bad value, the rest applied")
-            << Text(QStringLiteral("  Height = 'x'\n  Width = 311\n  LastFolder = '/b'"))
-            << QSize(311, 300) << QStringLiteral("/b");
+            << Text(QStringLiteral("  Height = 'x'\n  Width = 311\n  LastFolder = '/b'")) << QSize(311, 300)
+            << QStringLiteral("/b");
         QTest::newRow("unknown property and component, failing handler")
             << Text(QStringLiteral("  Colour = 5\n  LastFolder = '/cannot/select'\n  Width = 312\n"
                                    "  object Gone: TPanel\n    Width = 1\n  end"))
@@ -511,14 +511,15 @@ private slots:
         QProcess a, b;
         for (auto [process, marker] : {std::pair{&a, "AAAA"}, std::pair{&b, "BBBB"}}) {
             process->setProcessChannelMode(QProcess::ForwardedChannels);
-            process->start(QCoreApplication::applicationFilePath(),
-                           {QStringLiteral("--store-writer"), StoreFile(), QLatin1String(marker), QStringLiteral("40")});
+            process->start(QCoreApplication::applicationFilePath(), {QStringLiteral("--store-writer"), StoreFile(),
+                                                                     QLatin1String(marker), QStringLiteral("40")});
         }
         // While they write, and after: one whole text of one writer, with nothing after its
         // "end" (no lines left over from the other's longer text).
         auto whole = [this](const QStringList& lines) {
-            return lines.isEmpty() || (lines.first().startsWith(QStringLiteral("object ")) &&
-                                       lines.count(QStringLiteral("end")) == 1 && lines.last() == QStringLiteral("end"));
+            return lines.isEmpty() ||
+                   (lines.first().startsWith(QStringLiteral("object ")) && lines.count(QStringLiteral("end")) == 1 &&
+                    lines.last() == QStringLiteral("end"));
         };
         QElapsedTimer timer;
         timer.start();

@@ -35,8 +35,8 @@ private slots:
         QCOMPARE(changes.count(), 1);
 
         // What names no folder leaves the selection as it was.
-        for (const QString& bad : {dir.filePath(QStringLiteral("missing")), dir.filePath(QStringLiteral("file.ico")),
-                                   QString()}) {
+        for (const QString& bad :
+             {dir.filePath(QStringLiteral("missing")), dir.filePath(QStringLiteral("file.ico")), QString()}) {
             QVERIFY2(!tree.SetPath(bad), qPrintable(bad));
             QCOMPARE(tree.Path(), deep);
         }

@@ -97,7 +97,8 @@ private slots:
                    "Quarn\\Pictavo\\2.x\\Main\\Line0000000002=\"    '/home/用户/caf\xEF\xBF\xBD/"
                    "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx' +\"\n"
                    "Quarn\\Pictavo\\2.x\\Main\\Line0000000003=\"    'xxxx/图标'#39'库'\"\n"
-                   "Quarn\\Pictavo\\2.x\\Main\\Line0000000004" + end);
+                   "Quarn\\Pictavo\\2.x\\Main\\Line0000000004" +
+                   end);
         TFolderForm loaded(&FManager);
         loaded.Storage->LoadProperties();
         const std::string expected = "/home/用户/caf\xEF\xBF\xBD/" + std::string(50, 'x') + "/图标'库";
@@ -107,7 +108,8 @@ private slots:
         const QByteArray utf8 = header +
                                 "Quarn\\Pictavo\\2.x\\Main\\Line0000000001=\"  LastFolder = "
                                 "'/home/用户/caf\xEF\xBF\xBD/图标'#39'库'\"\n"
-                                "Quarn\\Pictavo\\2.x\\Main\\Line0000000002" + end;
+                                "Quarn\\Pictavo\\2.x\\Main\\Line0000000002" +
+                                end;
         WriteStore(utf8);
         loaded.Storage->LoadProperties();
         loaded.Storage->SaveProperties();

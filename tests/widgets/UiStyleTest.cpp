@@ -16,7 +16,8 @@ private slots:
         auto* style = new TUiStyle;
         QApplication::setStyle(style);
         QCOMPARE(style->styleHint(QStyle::SH_MenuBar_AltKeyNavigation), 1);
-        QCOMPARE(style->styleHint(QStyle::SH_ToolTip_WakeUpDelay), style->baseStyle()->styleHint(QStyle::SH_ToolTip_WakeUpDelay));
+        QCOMPARE(style->styleHint(QStyle::SH_ToolTip_WakeUpDelay),
+                 style->baseStyle()->styleHint(QStyle::SH_ToolTip_WakeUpDelay));
 
         QMainWindow window;
         QMenu* file = window.menuBar()->addMenu(QStringLiteral("文件"));
