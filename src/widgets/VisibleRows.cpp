@@ -9,7 +9,8 @@
 
 namespace pictavo {
 
-TVisibleRows::TVisibleRows(QListView* view, TTell tell) : QObject(view), FView(view), FTell(std::move(tell)) {
+TVisibleRows::TVisibleRows(QListView* view, TTell tell)
+    : QObject(view), FView(view), FViewport(view->viewport()), FTell(std::move(tell)) {
     for (QScrollBar* bar : {view->verticalScrollBar(), view->horizontalScrollBar()}) {
         connect(bar, &QScrollBar::valueChanged, this, &TVisibleRows::Schedule);
         // The range follows the layout: rows laid out anew, or more of them.
@@ -23,12 +24,14 @@ TVisibleRows::TVisibleRows(QListView* view, TTell tell) : QObject(view), FView(v
         connect(model, &QAbstractItemModel::rowsRemoved, this, &TVisibleRows::Update);
         connect(model, &QAbstractItemModel::layoutChanged, this, &TVisibleRows::Update);
     }
-    view->viewport()->installEventFilter(this);
+    FViewport->installEventFilter(this);
 }
 
 bool TVisibleRows::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == FView->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Show ||
-                                         event->type() == QEvent::Hide || event->type() == QEvent::LayoutRequest))
+    // Compared only: the viewport sends its last events while the view around it is being
+    // destroyed, when the view may no longer be asked anything.
+    if (watched == FViewport && (event->type() == QEvent::Resize || event->type() == QEvent::Show ||
+                                 event->type() == QEvent::Hide || event->type() == QEvent::LayoutRequest))
         Schedule();
     return QObject::eventFilter(watched, event);
 }

@@ -32,6 +32,7 @@ private:
     void Schedule();
 
     QListView* FView;
+    QObject* FViewport;  // compared with what the filter sees
     TTell FTell;
     bool FScheduled = false;
     int FFirst = 0, FLast = -1;  // as last told
