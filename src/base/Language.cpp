@@ -1,5 +1,7 @@
 #include "base/Language.h"
 
+#include "base/LanguageConfig.h"
+
 #include <libintl.h>
 #include <unistd.h>
 
