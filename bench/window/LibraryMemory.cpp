@@ -23,7 +23,8 @@
 #include "support/TempDir.h"
 #include "widgets/FileListView.h"
 #include "widgets/FoundFilesModel.h"
-#include "widgets/IconModels.h"
+#include "widgets/IconImagesModel.h"
+#include "widgets/IconListModel.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
 

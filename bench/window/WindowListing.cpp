@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
 
     // The listing's end as the user sees it: panel 1 turning to "就绪".
     QElapsedTimer listing;
-    double readyAt = 0;
+    double readyAt = 0, firstRowAt = 0;
     QObject::connect(Part<TPanelStatusBar>(window, "sb"), &TPanelStatusBar::PanelTextChanged,
                      [&](int panel, const QString& text) {
                          if (panel == 1 && text == QStringLiteral("就绪"))
@@ -181,6 +181,10 @@ int main(int argc, char** argv) {
         longestGap = std::max(longestGap, static_cast<double>(sinceTurn.nsecsElapsed()) / 1e6);
         sinceTurn.start();
     });
+    // The first row as the user sees it come: the list's model gaining a row.
+    QObject::connect(Part<TFileListView>(window, "FileList")->model(), &QAbstractItemModel::rowsInserted, [&] {
+        if (firstRowAt == 0) firstRowAt = static_cast<double>(listing.nsecsElapsed()) / 1e6;
+    });
     int paints = 0;
     struct TPaintCounter : QObject {
         int& Count;
@@ -193,15 +197,19 @@ int main(int argc, char** argv) {
     Part<TPanelStatusBar>(window, "sb")->installEventFilter(&counter);
     for (QObject* child : Part<TPanelStatusBar>(window, "sb")->children()) child->installEventFilter(&counter);
 
-    std::vector<double> gui, ratios;
+    std::vector<double> gui, first, ratios;
     for (int r = 0; r < options.Rounds; ++r) {
         cli.push_back(TimeCli(options.Cli, folder, nullptr));
         ticker.start(5);
         sinceTurn.start();
+        readyAt = firstRowAt = 0;
         listing.start();
         Part<QAction>(window, "Refresh1")->trigger();
+        // The listing runs in the background: the window turns its event loop until it ends.
+        while (readyAt == 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         ticker.stop();
         gui.push_back(readyAt);
+        first.push_back(firstRowAt);
         ratios.push_back(gui.back() / cli.back());
     }
     const QString windowCounters = Part<TPanelStatusBar>(window, "sb")->PanelText(0);
@@ -213,6 +221,7 @@ int main(int argc, char** argv) {
                 options.Rounds);
     std::printf("window listing:     median %.1f ms, fastest %.1f ms (%d runs)\n", Median(gui), Fastest(gui),
                 options.Rounds);
+    std::printf("window first row:   median %.1f ms, fastest %.1f ms\n", Median(first), Fastest(first));
     std::printf("ratio window / cli: of the medians %.2f, of the fastest %.2f, median of the rounds %.2f"
                 " (target <= 1.5)\n",
                 Median(gui) / Median(cli), Fastest(gui) / Fastest(cli), Median(ratios));

@@ -50,9 +50,9 @@ void TCommandRunner::ShowReadyOrStillBusy(const QString& ready) {
     SetDefaultCursor();
 }
 
-void TCommandRunner::Abandon(pictavo::TWorkChannel& queue) {
-    queue.Abandon();
-    const auto gone = std::erase_if(FBackground, [&](const TBackground& b) { return b.Queue == &queue; });
+void TCommandRunner::Abandon(pictavo::TWorkChannel& channel) {
+    channel.Abandon();
+    const auto gone = std::erase_if(FBackground, [&](const TBackground& b) { return b.Channel == &channel; });
     if (gone > 0) ShowReadyOrStillBusy(ReadyText());
 }
 

@@ -3,7 +3,7 @@
 // for the event loop.
 #pragma once
 
-#include "widgets/DecodingService.h"
+#include "widgets/WorkService.h"
 
 #include <QString>
 
@@ -39,21 +39,22 @@ public:
     // A command without busy and ready steps.
     void Run(const std::function<void()>& work) { Run(TCommandSteps{}, work); }
 
-    // The same with the work done on the decoding service through `queue`, so that the window answers
-    // meanwhile: the busy step now; `work` fills a Result there; back on the window's thread,
-    // `show` shows what it made (also what it made before an error), then the ready step and
-    // the error box follow. Work abandoned through Abandon shows nothing, and the work's cancel
-    // flag (the queue's, handed to `work`) is set so that its reads stop. While one background
-    // command is on its way, another's ready step leaves its busy text and cursor showing.
+    // The same with the work done on the work service through `channel`, so that the window
+    // answers meanwhile: the busy step now; `work` fills a Result there; back on the window's
+    // thread, `show` shows what it made (also what it made before an error), then the ready step
+    // and the error box follow. Work abandoned through Abandon shows nothing, and the work's
+    // cancel flag (the channel's, handed to `work`) is set so that its reads stop. While one
+    // background command is on its way, another's ready step leaves its busy text and cursor
+    // showing.
     using TCancel = std::atomic<bool>;
     template <typename Result>
-    void RunInBackground(const TCommandSteps& steps, pictavo::TWorkChannel& queue,
+    void RunInBackground(const TCommandSteps& steps, pictavo::TWorkChannel& channel,
                          std::function<void(Result&, const TCancel&)> work, std::function<void(Result&)> show) {
         ShowBusy(steps);
         const uint64_t id = ++FLastBackground;
-        FBackground.push_back({id, &queue, steps.BusyText});
-        queue.Post([this, id, steps, cancel = queue.CancelFlag(), work = std::move(work),
-                    show = std::move(show)]() -> std::function<void()> {
+        FBackground.push_back({id, &channel, steps.BusyText});
+        channel.Post([this, id, steps, cancel = channel.CancelFlag(), work = std::move(work),
+                      show = std::move(show)]() -> std::function<void()> {
             auto result = std::make_shared<Result>();
             std::exception_ptr error;
             try {
@@ -71,10 +72,10 @@ public:
         });
     }
 
-    // Abandons the work on `queue` (see TWorkChannel::Abandon): the commands of it end without a
+    // Abandons the work on `channel` (see TWorkChannel::Abandon): the commands of it end without a
     // ready step; panel 1 and the cursor then show the background command still on its way,
     // or "就绪" and the default cursor when none is.
-    void Abandon(pictavo::TWorkChannel& queue);
+    void Abandon(pictavo::TWorkChannel& channel);
     // Whether a background command is on its way.
     bool Busy() const { return !FBackground.empty(); }
 
@@ -94,7 +95,7 @@ private:
     // A background command posted and not yet ended or abandoned.
     struct TBackground {
         uint64_t Id;
-        const pictavo::TWorkChannel* Queue;
+        const pictavo::TWorkChannel* Channel;
         QString BusyText;
     };
 

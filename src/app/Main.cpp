@@ -2,20 +2,22 @@
 
 #include "app/About.h"
 #include "app/FileListing.h"
-#include "app/IconTab.h"
 #include "app/ProgramIcon.h"
 #include "app/SaveCommands.h"
 #include "app/SearchDlg.h"
 #include "library/IconLoading.h"
-#include "widgets/DecodingService.h"
 #include "widgets/FileListView.h"
 #include "widgets/IconDelegates.h"
-#include "widgets/IconModels.h"
+#include "widgets/IconImagesModel.h"
+#include "widgets/IconListModel.h"
+#include "widgets/IconTab.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
 #include "widgets/RightButtonBand.h"
 #include "widgets/ShellTree.h"
+#include "widgets/Splitter.h"
 #include "widgets/UiFonts.h"
+#include "widgets/WorkService.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -42,6 +44,8 @@ namespace {
 const char* const kHint = QT_TRANSLATE_NOOP("Twnd_pv_Main", "右键单击打开菜单");
 
 // The smallest the window may become; the parts of its client area at design size.
+// The client area at design size, which the tabs' widths follow.
+constexpr int kMainClientWidth = 732, kMainClientHeight = 641;
 constexpr int kMinWidth = 300, kMinHeight = 50;
 constexpr int kShellPanelHeight = 250, kShellPanelBorder = 4, kTreeWidth = 250;
 constexpr int kStatusBarHeight = 19, kStatusPanel0Width = 250, kTabHeight = 22;
@@ -86,12 +90,12 @@ void AttachPopup(QAbstractScrollArea* view, QMenu* popup) {
 
 }  // namespace
 
-Twnd_pv_Main::Twnd_pv_Main(QWidget* parent, TDecodingService::TMode decoding) : QMainWindow(parent) {
+Twnd_pv_Main::Twnd_pv_Main(QWidget* parent, TWorkService::TMode decoding) : QMainWindow(parent) {
     setObjectName(QStringLiteral("wnd_pv_Main"));
     setWindowTitle(QString::fromUtf8(kProgramName));
     setFont(FormFont());
     // The window's worker threads, before the icon tabs that decode on them.
-    FDecoding = new TDecodingService(decoding, this);
+    FWork = new TWorkService(decoding, this);
     CreateComponents();
     CreateMenus();
     resize(kMainClientWidth, kMainClientHeight + menuBar()->sizeHint().height());
@@ -114,9 +118,9 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent, TDecodingService::TMode decoding) : 
     Storage->OnWriteCustomProps = [this](TPropStorageEh*, TPropWriterEh& writer) { StorageWriteCustomProps(writer); };
 
     Runner = std::make_unique<TCommandRunner>(this, sb);
-    FFileReader = new TWorkChannel(*FDecoding, this);
+    FFileReader = new TWorkChannel(*FWork, this, 0, TWorkChannel::TKind::ReadsFiles);
     // Files join the library in the order they were added.
-    FLibraryReader = new TWorkChannel(*FDecoding, this, 1);
+    FLibraryReader = new TWorkChannel(*FWork, this, 1, TWorkChannel::TKind::ReadsFiles);
     connect(pc, &QTabWidget::currentChanged, this, [this](int index) { Runner->Run([&] { pcChange(index); }); });
     ConnectSelectionHandlers();
 
@@ -173,14 +177,12 @@ void Twnd_pv_Main::CreateComponents() {
     tabs->setCursor(Qt::PointingHandCursor);
     tabs->setStyleSheet(QStringLiteral("QTabBar::tab { height: %1px; }").arg(kTabHeight));
 
-    TabSheet1 =
-        new TIconTab(*FDecoding, FFileIcons.Icons(),
-                     {"TabSheet1", "Splitter1", "IconList", "IconBox", kHint, kHint,
-                      QAbstractItemView::ExtendedSelection, TBoxHeightRule::HideTaller, kImageListBackground, false});
-    TabSheet2 =
-        new TIconTab(*FDecoding, FLibrary.Icons(),
-                     {"TabSheet2", "Splitter4", "ICLList", "ICLBox", kHint, QT_TR_NOOP("右键单击菜单"),
-                      QAbstractItemView::SingleSelection, TBoxHeightRule::LimitTo255, kICLImagesBackground, true});
+    TabSheet1 = new TIconTab(*FWork, FFileIcons.Icons(),
+                             {"TabSheet1", "Splitter1", "IconList", "IconBox", kHint, kHint,
+                              QAbstractItemView::ExtendedSelection, kMainClientWidth, kImageListBackground, false});
+    TabSheet2 = new TIconTab(*FWork, FLibrary.Icons(),
+                             {"TabSheet2", "Splitter4", "ICLList", "ICLBox", kHint, QT_TR_NOOP("右键单击菜单"),
+                              QAbstractItemView::SingleSelection, kMainClientWidth, kICLImagesBackground, true});
 
     pc->addTab(TabSheet1, style()->standardIcon(QStyle::SP_FileIcon), tr(" 当前查看 "));
     pc->addTab(TabSheet2, style()->standardIcon(QStyle::SP_DirIcon), tr(" 图标库 "));

@@ -6,7 +6,7 @@
 
 #include "app/CommandRunner.h"
 #include "library/IconLibrary.h"
-#include "widgets/DecodingService.h"
+#include "widgets/WorkService.h"
 
 #include <QMainWindow>
 
@@ -18,6 +18,7 @@ class QSplitter;
 class QTabWidget;
 
 namespace pictavo {
+class TIconTab;
 class TFileListView;
 class TFindFile;
 class TPanelStatusBar;
@@ -29,7 +30,6 @@ class TShellTree;
 }  // namespace pictavo
 
 class TFileListing;
-class TIconTab;
 class TSaveCommands;
 class Twnd_pv_Search;
 
@@ -37,9 +37,9 @@ class Twnd_pv_Main : public QMainWindow {
     Q_OBJECT
 public:
     // Pictures are decoded and files read on the window's worker threads; a test may have that
-    // work wait until it runs it (TDecodingService::TMode::Manual).
+    // work wait until it runs it (TWorkService::TMode::Manual).
     explicit Twnd_pv_Main(QWidget* parent = nullptr,
-                          pictavo::TDecodingService::TMode decoding = pictavo::TDecodingService::TMode::Threads);
+                          pictavo::TWorkService::TMode decoding = pictavo::TWorkService::TMode::Threads);
     ~Twnd_pv_Main() override;
 
     // A folder to select and list when the window is first shown, in place of the stored one.
@@ -76,8 +76,8 @@ private:
     pictavo::TFileListView* FileList;
     QTabWidget* pc;
     // The two tabs, each an icon view (IconList, ICLList) beside an image box (IconBox, ICLBox).
-    TIconTab* TabSheet1;
-    TIconTab* TabSheet2;
+    pictavo::TIconTab* TabSheet1;
+    pictavo::TIconTab* TabSheet2;
     pictavo::TPanelStatusBar* sb;
     // The save dialogs and the commands that save icons and images.
     std::unique_ptr<TSaveCommands> Saving;
@@ -94,7 +94,7 @@ private:
     // Runs every command of the window and its dialogs.
     std::unique_ptr<TCommandRunner> Runner;
     // Read the chosen file's icons, and the files added to the library, off the window's thread.
-    pictavo::TDecodingService* FDecoding = nullptr;  // the window's worker threads
+    pictavo::TWorkService* FWork = nullptr;  // the window's worker threads
     pictavo::TWorkChannel* FFileReader = nullptr;
     pictavo::TWorkChannel* FLibraryReader = nullptr;
 

@@ -2,14 +2,15 @@
 
 #include "app/ColorDlg.h"
 #include "app/CommandRunner.h"
-#include "app/IconTab.h"
 #include "base/Errors.h"
 #include "base/Paths.h"
 #include "icons/IconTools.h"
 #include "library/IconFolder.h"
 #include "library/IconLibrary.h"
 #include "widgets/ColorPicker.h"
-#include "widgets/IconModels.h"
+#include "widgets/IconImagesModel.h"
+#include "widgets/IconListModel.h"
+#include "widgets/IconTab.h"
 
 #include <QCompleter>
 #include <QCoreApplication>

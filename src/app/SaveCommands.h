@@ -11,9 +11,9 @@
 class QFileDialog;
 class QWidget;
 class TCommandRunner;
-class TIconTab;
 
 namespace pictavo {
+class TIconTab;
 class TIconLibrary;
 }
 
@@ -30,13 +30,14 @@ public:
 
     // The image selected in the tab's box as an .ico file, and as a bitmap on a colour chosen
     // in the colour dialog; `library` holds the tab's icons.
-    void SaveBoxImageAsIcon(const pictavo::TIconLibrary& library, const TIconTab& tab);
-    void SaveBoxImageAsBitmap(const pictavo::TIconLibrary& library, const TIconTab& tab);
+    void SaveBoxImageAsIcon(const pictavo::TIconLibrary& library, const pictavo::TIconTab& tab);
+    void SaveBoxImageAsBitmap(const pictavo::TIconLibrary& library, const pictavo::TIconTab& tab);
     // The icon selected in the tab's view as an .ico file.
-    void SaveSelectedIcon(const pictavo::TIconLibrary& library, const TIconTab& tab);
+    void SaveSelectedIcon(const pictavo::TIconLibrary& library, const pictavo::TIconTab& tab);
     // The icons listed in the tab's view (all, or the selected) as .ico files in a folder the
     // user chooses.
-    void SaveIconsToFolder(const pictavo::TIconLibrary& library, const TIconTab& tab, bool all, TCommandRunner& runner);
+    void SaveIconsToFolder(const pictavo::TIconLibrary& library, const pictavo::TIconTab& tab, bool all,
+                           TCommandRunner& runner);
 
 private:
     QWidget* FOwner;

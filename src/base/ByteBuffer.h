@@ -26,13 +26,25 @@ public:
     explicit TDecodeBudget(uint64_t limit = kMaxDecodedBytesPerFile) : FLimit(limit) {}
     // Takes n bytes of the budget; false (and nothing taken) when they are not left.
     bool Reserve(uint64_t n);
-    void Release(uint64_t n) { FInUse.fetch_sub(n, std::memory_order_relaxed); }
+    // Gives n bytes back, and tells the release listeners.
+    void Release(uint64_t n);
     uint64_t InUse() const { return FInUse.load(std::memory_order_relaxed); }
+    // Whether n bytes could ever be reserved (once everything else is released).
+    bool CouldFit(uint64_t n) const { return n <= FLimit; }
 
 private:
     const uint64_t FLimit;
     std::atomic<uint64_t> FInUse{0};
 };
+
+// Whoever waits for decoded bytes to go back to a budget (decodes refused for want of them):
+// each listener is called on the thread that released them, whatever the budget, and must
+// not release bytes itself. The id removes it again; removal waits for a call under way.
+int AddDecodeReleaseListener(std::function<void()> listener);
+void RemoveDecodeReleaseListener(int id);
+// How many times bytes went back to any budget so far: a decode refused when it was N may be
+// tried again at once once it is no longer N.
+uint64_t DecodeReleases();
 
 class TByteBuffer {
 public:
@@ -47,6 +59,9 @@ public:
     TByteBuffer& operator=(const TByteBuffer&) = delete;
 
     std::span<const uint8_t> Bytes() const { return {FBytes.get(), FSize}; }
+    // A number no other buffer of the process has had or will have: what is derived from these
+    // bytes is kept under it, never under an address that another buffer may take later.
+    uint64_t Serial() const { return FSerial; }
     const std::shared_ptr<TDecodeBudget>& SharedBudget() const { return FBudget; }
 
     // A value derived from the bytes under a key, made by `make` on first use and shared while
@@ -55,8 +70,10 @@ public:
     std::shared_ptr<const void> Derived(const Key& key, const std::function<std::shared_ptr<const void>()>& make) const;
 
 private:
+    static uint64_t NextSerial();
     std::unique_ptr<uint8_t[]> FBytes;
     size_t FSize = 0;
+    const uint64_t FSerial = NextSerial();
     std::shared_ptr<TDecodeBudget> FBudget;
     mutable std::mutex FLock;
     mutable std::map<Key, std::weak_ptr<const void>> FDerived;

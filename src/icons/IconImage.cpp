@@ -23,7 +23,9 @@ std::shared_ptr<const TIconRaster> DecodeWithinBudget(std::span<const uint8_t> b
     const uint64_t working =
         RasterBytes(own->Width, own->Height) + (width > 0 && height > 0 ? RasterBytes(width, height) : 0);
     if (!budget->Reserve(working)) {
-        overBudget = true;
+        // Refused for the pixels held elsewhere, it may be made once they are let go; one
+        // larger than the whole budget never can be.
+        overBudget = budget->CouldFit(working);
         return nullptr;
     }
     std::unique_ptr<TIconRaster> raster;
@@ -281,13 +283,19 @@ int CompareByDepth(const TIconImage* a, const TIconImage* b) {
 
 }  // namespace
 
-void TIconImageList::QuickSort(Compare compare) {
-    if (FItems.size() < 2) return;
-    // The classic partitioning quicksort (middle pivot, Hoare-style scans); its order for
-    // equal keys is what users see, so it is kept exactly. Sub-ranges are disjoint, so a
-    // work list replaces the recursion without changing the result and bounds the stack.
+namespace {
+
+const TIconImage* Item(const std::unique_ptr<TIconImage>& image) { return image.get(); }
+const TIconImage* Item(const TIconImage* image) { return image; }
+
+// The classic partitioning quicksort (middle pivot, Hoare-style scans); its order for equal
+// keys is what users see, so it is kept exactly. Sub-ranges are disjoint, so a work list
+// replaces the recursion without changing the result and bounds the stack.
+template <typename T>
+void QuickSortItems(std::vector<T>& items, int (*compare)(const TIconImage*, const TIconImage*)) {
+    if (items.size() < 2) return;
     std::vector<std::pair<int, int>> work;
-    work.emplace_back(0, static_cast<int>(FItems.size()) - 1);
+    work.emplace_back(0, static_cast<int>(items.size()) - 1);
     while (!work.empty()) {
         auto [L, R] = work.back();
         work.pop_back();
@@ -295,12 +303,12 @@ void TIconImageList::QuickSort(Compare compare) {
         do {
             I = L;
             int J = R;
-            const TIconImage* pivot = FItems[static_cast<size_t>((L + R) >> 1)].get();
+            const TIconImage* pivot = Item(items[static_cast<size_t>((L + R) >> 1)]);
             do {
-                while (compare(FItems[static_cast<size_t>(I)].get(), pivot) < 0) ++I;
-                while (compare(FItems[static_cast<size_t>(J)].get(), pivot) > 0) --J;
+                while (compare(Item(items[static_cast<size_t>(I)]), pivot) < 0) ++I;
+                while (compare(Item(items[static_cast<size_t>(J)]), pivot) > 0) --J;
                 if (I <= J) {
-                    std::swap(FItems[static_cast<size_t>(I)], FItems[static_cast<size_t>(J)]);
+                    std::swap(items[static_cast<size_t>(I)], items[static_cast<size_t>(J)]);
                     ++I;
                     --J;
                 }
@@ -309,6 +317,18 @@ void TIconImageList::QuickSort(Compare compare) {
             L = I;
         } while (I < R);
     }
+}
+
+}  // namespace
+
+void TIconImageList::QuickSort(Compare compare) { QuickSortItems(FItems, compare); }
+
+std::vector<const TIconImage*> TIconImageList::SortedBySize() const {
+    std::vector<const TIconImage*> sorted;
+    sorted.reserve(FItems.size());
+    for (const auto& image : FItems) sorted.push_back(image.get());
+    QuickSortItems(sorted, CompareBySize);
+    return sorted;
 }
 
 void TIconImageList::SortBySize() { QuickSort(CompareBySize); }

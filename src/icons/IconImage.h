@@ -138,7 +138,8 @@ public:
 
 // Decodes image bytes (as DecodeIconImage) with the pixels counted against a file's budget for
 // as long as the result is held. Null when the bytes cannot be decoded, or, with overBudget
-// set, when the file's images already hold too many decoded pixels.
+// set, when the file's images already hold too many decoded pixels for these to fit now (a
+// picture larger than the whole budget is refused without it: it never fits).
 std::shared_ptr<const TIconRaster> DecodeWithinBudget(std::span<const uint8_t> bytes, int width, int height,
                                                       const std::shared_ptr<TDecodeBudget>& budget, bool& overBudget);
 
@@ -195,6 +196,8 @@ public:
     void Clear();
     // Width ascending, then depth.
     void SortBySize();
+    // The images in the order SortBySize would give them, the list left as it is.
+    std::vector<const TIconImage*> SortedBySize() const;
     // Depth ascending, then width.
     void SortByDepth();
 

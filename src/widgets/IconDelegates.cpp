@@ -1,7 +1,7 @@
 #include "widgets/IconDelegates.h"
 
 #include "icons/IconImage.h"
-#include "widgets/IconModels.h"
+#include "widgets/IconImagesModel.h"
 #include "widgets/IconPixmaps.h"
 
 #include <QApplication>
@@ -74,18 +74,25 @@ void TIconTileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->restore();
 }
 
-int ImageItemHeight(const TIconImage& image, const QFontMetrics& font, TBoxHeightRule rule) {
-    const int height = image.Height() + font.height() + 3 * kBoxItemMargin;
-    if (height <= kBoxItemMaxHeight) return height;
-    return rule == TBoxHeightRule::HideTaller ? 0 : kBoxItemMaxHeight;
+int BoxPictureMaxSide(const QFontMetrics& font) { return kBoxItemMaxHeight - font.height() - 3 * kBoxItemMargin; }
+
+QSize BoxPictureSize(const TIconImage& image, const QFontMetrics& font) {
+    const QSize own(std::max(image.Width(), 0), std::max(image.Height(), 0));
+    const int side = BoxPictureMaxSide(font);
+    if (own.width() <= side && own.height() <= side) return own;
+    return own.scaled(side, side, Qt::KeepAspectRatio);
+}
+
+int ImageItemHeight(const TIconImage& image, const QFontMetrics& font) {
+    return BoxPictureSize(image, font).height() + font.height() + 3 * kBoxItemMargin;
 }
 
 QSize TIconImageDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const TIconImage* image = TIconImagesModel::ImageAt(index);
-    const int height = image ? ImageItemHeight(*image, option.fontMetrics, FRule) : kBoxItemDefaultHeight;
-    if (!image) return {QStyledItemDelegate::sizeHint(option, index).width(), height};
-    const int width = std::max(image->Width(), option.fontMetrics.horizontalAdvance(index.data().toString()));
-    return {width + 2 * kBoxItemMargin, height};
+    if (!image) return {QStyledItemDelegate::sizeHint(option, index).width(), kBoxItemDefaultHeight};
+    const int width = std::max(BoxPictureSize(*image, option.fontMetrics).width(),
+                               option.fontMetrics.horizontalAdvance(index.data().toString()));
+    return {width + 2 * kBoxItemMargin, ImageItemHeight(*image, option.fontMetrics)};
 }
 
 void TIconImageDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {

@@ -28,32 +28,33 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
-// How an image box limits its item heights: items taller than 255 pixels get height 0 and are
-// not drawn, or they are cut to 255 pixels.
-enum class TBoxHeightRule { HideTaller, LimitTo255 };
-
 inline constexpr int kBoxItemDefaultHeight = 48;
 inline constexpr int kBoxItemMaxHeight = 255;
 // The margin around an item's image and text.
 inline constexpr int kBoxItemMargin = 5;
 
-// An image item's height: the image's height, a line of text and three margins, with the rule
-// applied to heights over 255.
-int ImageItemHeight(const TIconImage& image, const QFontMetrics& font, TBoxHeightRule rule);
+// The side of the largest picture an item of a box in this font draws at its own size: the
+// tallest item less three margins and a line of text. Larger pictures are scaled down,
+// keeping their shape, to fit a square of that side, so that every image has its line and a
+// picture of all of it.
+int BoxPictureMaxSide(const QFontMetrics& font);
+// The size an image is drawn at in a box in this font.
+QSize BoxPictureSize(const TIconImage& image, const QFontMetrics& font);
+// An image item's height: the drawn picture's height, a line of text and three margins (at
+// most kBoxItemMaxHeight).
+int ImageItemHeight(const TIconImage& image, const QFontMetrics& font);
 
-// The owner drawing of an image box over a TIconImagesModel: each item fills its row with the box's colour (the
-// selection colour when selected), draws its image at its own size 5 pixels in from the top
-// left, and writes its label 5 pixels above its bottom. Only the images drawn are decoded.
+// The owner drawing of an image box over a TIconImagesModel: each item fills its row with the
+// box's colour (the selection colour when selected), draws its image's picture 5 pixels in from
+// the top left, and writes its label 5 pixels above its bottom. Only the images drawn are
+// decoded.
 class TIconImageDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
-    TIconImageDelegate(TBoxHeightRule rule, QObject* parent = nullptr) : QStyledItemDelegate(parent), FRule(rule) {}
+    using QStyledItemDelegate::QStyledItemDelegate;
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-
-private:
-    TBoxHeightRule FRule;
 };
 
 }  // namespace pictavo

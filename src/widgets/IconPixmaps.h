@@ -22,9 +22,9 @@ QImage RasterToImage(const TIconRaster& raster);
 // Safe on any thread.
 QImage IconThumbnail(const TPixelSource& source, const QColor& background, int size = 32, bool* overBudget = nullptr);
 
-// The pixels as an image is drawn in an image box: decoded at the entry's size, no more than
-// `maxHeight` rows of them (the rest never show). A null image when they cannot be decoded
-// (*overBudget as for IconThumbnail). Safe on any thread.
-QImage BoxPicture(const TPixelSource& source, int maxHeight, bool* overBudget = nullptr);
+// The pixels as an image is drawn in an image box: decoded at the entry's size, and scaled
+// down, keeping their shape, to fit a square of `maxSide` when larger. A null image when they
+// cannot be decoded (*overBudget as for IconThumbnail). Safe on any thread.
+QImage BoxPicture(const TPixelSource& source, int maxSide, bool* overBudget = nullptr);
 
 }  // namespace pictavo

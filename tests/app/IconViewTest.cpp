@@ -83,8 +83,8 @@ private slots:
         QCOMPARE(Count(Parts(window).IconBox), 3);
     }
 
-    // Icon names are made unique without regard to case; an image taller than the box allows gets
-    // an item of height 0.
+    // Icon names are made unique without regard to case; an image taller than the box's items
+    // is listed with the tallest item, its picture scaled down to fit it.
     void namesAndTallImages() {
         TempDir folder;
         WriteNamedDll(folder.File("named.dll"), {u"A", u"a"});
@@ -96,7 +96,9 @@ private slots:
         QVERIFY(ChooseFile(*window, QStringLiteral("big.ico")));
         Select(Parts(window).IconList, 0);
         QCOMPARE(Texts(Parts(window).IconBox), QStringList{"256 x 256 - 32bit"});
-        QCOMPARE(Parts(window).IconBox->visualRect(Row(Parts(window).IconBox, 0)).height(), 0);
+        QCOMPARE(Parts(window).IconBox->visualRect(Row(Parts(window).IconBox, 0)).height(), 255);
+        const int side = 255 - QFontMetrics(Parts(window).IconBox->font()).height() - 15;
+        QTRY_COMPARE(Row(Parts(window).IconBox, 0).data(Qt::DecorationRole).value<QImage>().size(), QSize(side, side));
     }
 
     // A file named on the command line is chosen in its folder's listing.
@@ -288,9 +290,9 @@ private slots:
         TempDir folder;
         WriteDllFile(folder.File("big.dll"), 300);
         WriteSampleIco(folder.File("sample.ico"));
-        const auto window = OpenWindow(Store(), Q(folder.Path()), {}, TDecodingService::TMode::Manual);
+        const auto window = OpenWindow(Store(), Q(folder.Path()), {}, TWorkService::TMode::Manual);
         QVERIFY(window);
-        auto* decoding = window->findChild<TDecodingService*>();
+        auto* decoding = window->findChild<TWorkService*>();
         QVERIFY(SelectFile(*window, QStringLiteral("big.dll")));
         QCOMPARE(decoding->Waiting(), 1);
         QVERIFY(SelectFile(*window, QStringLiteral("sample.ico")));

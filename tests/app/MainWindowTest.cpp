@@ -22,7 +22,7 @@ private slots:
         QWidget owner;
         pictavo::TPanelStatusBar bar({100, -1}, &owner);
         TCommandRunner runner(&owner, &bar);
-        pictavo::TDecodingService service;
+        pictavo::TWorkService service;
         pictavo::TWorkChannel queue(service);
         std::promise<void> gate;
         std::shared_future<void> open = gate.get_future().share();

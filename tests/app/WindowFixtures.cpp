@@ -5,7 +5,8 @@
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
 #include "widgets/FileListView.h"
-#include "widgets/IconModels.h"
+#include "widgets/IconImagesModel.h"
+#include "widgets/IconListModel.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
 #include "widgets/ShellTree.h"
@@ -203,7 +204,7 @@ bool WaitIdle(Twnd_pv_Main& window) {
 }
 
 std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder, const QString& file,
-                                         TDecodingService::TMode decoding) {
+                                         TWorkService::TMode decoding) {
     auto window = std::make_unique<Twnd_pv_Main>(nullptr, decoding);
     Parts(window).StorageMan->SetStoreFileName(store);
     if (!folder.isEmpty()) window->SetStartFolder(folder);
@@ -212,7 +213,7 @@ std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& fo
     if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
     // The first listing runs once the window is on screen; it ends with the counters shown.
     if (!QTest::qWaitFor([&] { return !Parts(window).sb->PanelText(0).isEmpty(); }) || !WaitIdle(*window) ||
-        (decoding == TDecodingService::TMode::Threads && !WaitForView(*window)))
+        (decoding == TWorkService::TMode::Threads && !WaitForView(*window)))
         return nullptr;
     return window;
 }

@@ -101,7 +101,7 @@ void SetModified(const std::string& path, const QDateTime& local);
 // `file`, that file of the folder was named on the command line.
 // With manual decoding the window's reads and pictures wait until the test runs them.
 std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder = {}, const QString& file = {},
-                                         TDecodingService::TMode decoding = TDecodingService::TMode::Threads);
+                                         TWorkService::TMode decoding = TWorkService::TMode::Threads);
 // Waits until no run is in progress.
 bool WaitIdle(Twnd_pv_Main& window);
 

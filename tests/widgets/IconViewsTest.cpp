@@ -7,12 +7,13 @@
 #include "icons/IconRaster.h"
 #include "library/IconLibrary.h"
 #include "support/IconFixtures.h"
-#include "widgets/DecodingService.h"
 #include "widgets/IconDelegates.h"
-#include "widgets/IconModels.h"
+#include "widgets/IconImagesModel.h"
+#include "widgets/IconListModel.h"
 #include "widgets/IconPixmaps.h"
 #include "widgets/RightButtonBand.h"
 #include "widgets/VisibleRows.h"
+#include "widgets/WorkService.h"
 
 #include <QAbstractItemModelTester>
 #include <QContextMenuEvent>
@@ -94,7 +95,7 @@ private slots:
         icons.AddIcon("a", Icon({{32, 8}, {16, 4}}));
         icons.AddIcon("b", Icon({{48, 32}}));
         icons.AddIcon("empty", Icon({}));
-        TDecodingService decoder(TDecodingService::TMode::Manual);
+        TWorkService decoder(TWorkService::TMode::Manual);
         TIconListModel model(decoder, icons, Qt::white, 32, 32);
         model.SetVisibleRows(0, 2);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
@@ -172,7 +173,7 @@ private slots:
         };
         TIconList icons;
         fill(icons, {8, 9, 10, 11, 12, 13, 14, 15});
-        TDecodingService decoder(TDecodingService::TMode::Manual);
+        TWorkService decoder(TWorkService::TMode::Manual);
         TIconListModel model(decoder, icons, Qt::white, 32, 32);
         model.SetVisibleRows(0, 99);
         QCOMPARE(decoder.Waiting(), 8);
@@ -210,7 +211,7 @@ private slots:
     void picturesFollowTheView() {
         TIconList icons;
         for (int i = 0; i < 2000; ++i) icons.AddIcon(std::to_string(i), Icon({{16 + i % 17, 8}}));
-        TDecodingService decoder(TDecodingService::TMode::Manual);
+        TWorkService decoder(TWorkService::TMode::Manual);
         TIconListModel model(decoder, icons, Qt::white, 32, 32);
         QListView view;
         view.setViewMode(QListView::IconMode);
@@ -273,7 +274,7 @@ private slots:
             icons.AddIcon(std::to_string(i), std::move(copy));
         }
         QVERIFY(budget->Reserve(limit));  // held elsewhere, for now
-        TDecodingService decoder;
+        TWorkService decoder;
         TIconListModel model(decoder, icons, Qt::white, 32, 32);
         model.SetVisibleRows(0, 49);
         TIconImagesModel box(decoder);
@@ -295,8 +296,8 @@ private slots:
     // within kMaxBoxPictureBytes, and those near the rows on view; one let go is made again when
     // on view again, and the bytes counted are those held.
     void boxPicturesAreBounded() {
-        const auto bytes = MakeDib(MakePicture(2048, 256, 0, true), 32);
-        const size_t picture = size_t{2048} * 256 * 4;
+        const auto bytes = MakeDib(MakePicture(240, 240, 0, true), 32);
+        const size_t picture = size_t{240} * 240 * 4;
         const int count = static_cast<int>(kMaxBoxPictureBytes / picture) + 8;
         const auto file =
             MakeIco(std::vector<IcoImage>(static_cast<size_t>(count), {InfoFor(0, 32, bytes.size()), bytes}));
@@ -304,8 +305,8 @@ private slots:
         TIconList icons;
         auto icon = std::make_unique<TAdvancedIcon>();
         QVERIFY(icon->LoadFromStream(stream));
-        icons.AddIcon("wide", std::move(icon));
-        TDecodingService decoder(TDecodingService::TMode::Manual);
+        icons.AddIcon("large", std::move(icon));
+        TWorkService decoder(TWorkService::TMode::Manual);
         TIconImagesModel images(decoder);
         images.ShowIcon(icons, 0);
         const auto held = [&] {
@@ -333,7 +334,7 @@ private slots:
     // never runs, and its cancel flag is set. In manual mode the same holds for work abandoned
     // before it ran, while the work posted after the abandon steps.
     void abandonedWorkNeverSteps() {
-        TDecodingService service;
+        TWorkService service;
         TWorkChannel queue(service);
         std::promise<void> start, release;
         std::shared_future<void> released = release.get_future().share();
@@ -361,7 +362,7 @@ private slots:
         QVERIFY(worker && worker != thread());
         QCOMPARE(queue.Pending(), 0);
 
-        TDecodingService manual(TDecodingService::TMode::Manual);
+        TWorkService manual(TWorkService::TMode::Manual);
         TWorkChannel first(manual), second(manual);
         steps.clear();
         const auto post = [&](TWorkChannel& channel, const QString& name) {
@@ -377,7 +378,7 @@ private slots:
 
     void iconListModelRefillShowsWhatWasReadBeforeAnError() {
         TIconList icons;
-        TDecodingService decoder(TDecodingService::TMode::Manual);
+        TWorkService decoder(TWorkService::TMode::Manual);
         TIconListModel model(decoder, icons, Qt::white, 32, 32);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         bool raised = false;
@@ -400,7 +401,7 @@ private slots:
     void iconImagesModel() {
         TIconList icons;
         icons.AddIcon("a", Icon({{48, 32}, {16, 8}, {16, 4}, {32, 4}}));
-        TDecodingService decoder(TDecodingService::TMode::Manual);
+        TWorkService decoder(TWorkService::TMode::Manual);
         TIconImagesModel model(decoder);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QCOMPARE(model.rowCount(), 0);

@@ -1,14 +1,13 @@
-#include "widgets/IconModels.h"
+#include "widgets/IconListModel.h"
 
 #include "icons/AdvancedIcon.h"
 #include "icons/IconImage.h"
 #include "library/IconLibrary.h"
-#include "widgets/DecodingService.h"
 #include "widgets/IconPixmaps.h"
+#include "widgets/WorkService.h"
 
 #include <QCoreApplication>
 #include <QIcon>
-#include <QTimer>
 
 #include <algorithm>
 #include <numeric>
@@ -17,7 +16,7 @@
 
 namespace pictavo {
 
-TIconListModel::TIconListModel(TDecodingService& decoder, TIconList& icons, const QColor& background, int thumbnailSize,
+TIconListModel::TIconListModel(TWorkService& service, TIconList& icons, const QColor& background, int thumbnailSize,
                                int thumbnailMaxWidth, QObject* parent)
     : QAbstractListModel(parent),
       FIcons(icons),
@@ -25,9 +24,10 @@ TIconListModel::TIconListModel(TDecodingService& decoder, TIconList& icons, cons
       FThumbnailSize(thumbnailSize),
       FThumbnailMaxWidth(thumbnailMaxWidth),
       FBlank(thumbnailSize, thumbnailSize),
-      FDecoder(new TWorkChannel(decoder, this)) {
+      FDecoder(new TWorkChannel(service, this)) {
     FBlank.fill(background);
     FBlankIcon = QIcon(FBlank);
+    connect(&service, &TWorkService::MemoryReleased, this, &TIconListModel::RetryRefused);
     TakeRows();
 }
 
@@ -66,25 +66,21 @@ bool TIconListModel::HidesRow(int row) const {
 void TIconListModel::RequestThumbnail(int row) {
     TRow& entry = FRows[static_cast<size_t>(row)];
     if (entry.State != TRow::None) return;
-    TAdvancedIcon* icon = FIcons.Icon(row);
+    const TAdvancedIcon* icon = FIcons.Icon(row);
     if (!icon || icon->Images().Count() == 0) return;
-    TIconImageList& images = icon->Images();
-    images.SortBySize();
-    const TIconImage* chosen = images[0];
-    for (int i = 0; i < images.Count(); ++i)
-        if (images[i]->Width() <= FThumbnailMaxWidth) chosen = images[i];
+    // The largest image not wider than the thumbnail in the order of sizes (the one with the
+    // most colours among those), else the smallest; the icon's own order is left as it is, for
+    // the image box and the saves that follow it.
+    const std::vector<const TIconImage*> bySize = icon->Images().SortedBySize();
+    const TIconImage* chosen = bySize.front();
+    for (const TIconImage* image : bySize)
+        if (image->Width() <= FThumbnailMaxWidth) chosen = image;
     TPixelSource source = chosen->OwnSizeSource();
     // Entries over one image's bytes make one picture, whatever follows the image.
-    const TPictureKey key{source.Buffer.get(), source.Offset, ImageBytesUsed(chosen->Data())};
+    const TPictureKey key{source.Buffer ? source.Buffer->Serial() : 0, source.Offset, ImageBytesUsed(chosen->Data())};
     entry.Key = key;
     FAsked.insert(entry.Id);
-    const auto [found, fresh] = FPictures.try_emplace(key);
-    TSharedPicture& shared = found->second;
-    // The bytes an entry was made from may be gone, and others now lie at that address.
-    if (!fresh && shared.Buffer.expired()) {
-        shared.Dropped->store(true);
-        shared = {};
-    }
+    TSharedPicture& shared = FPictures[key];
     if (shared.Made) {
         entry.State = TRow::Made;
         entry.Picture = shared.Picture;
@@ -104,6 +100,7 @@ void TIconListModel::Decode(const TPictureKey& key) {
     FDecoder->Post([this, key, source = shared.Source, dropped = shared.Dropped, background = FBackground,
                     size = FThumbnailSize]() -> std::function<void()> {
         if (dropped->load()) return {};  // scrolled away before its turn
+        const uint64_t releases = DecodeReleases();
         QImage picture;
         bool overBudget = false;
         try {
@@ -111,22 +108,22 @@ void TIconListModel::Decode(const TPictureKey& key) {
         } catch (const std::exception&) {
             // an icon whose picture cannot be made is listed without one
         }
-        return [this, key, picture = std::move(picture), overBudget] { ShowThumbnail(key, picture, overBudget); };
+        return [this, key, dropped, picture = std::move(picture), overBudget, releases] {
+            ShowThumbnail(key, dropped, picture, overBudget, releases);
+        };
     });
 }
 
-void TIconListModel::ShowThumbnail(const TPictureKey& key, const QImage& picture, bool overBudget) {
+void TIconListModel::ShowThumbnail(const TPictureKey& key, const std::shared_ptr<std::atomic<bool>>& dropped,
+                                   const QImage& picture, bool overBudget, uint64_t releases) {
     const auto found = FPictures.find(key);
-    if (found == FPictures.end() || found->second.Made) return;
+    // A picture let go, or asked for again since, is not this decode's to show.
+    if (dropped->load() || found == FPictures.end() || found->second.Dropped != dropped || found->second.Made) return;
     TSharedPicture& shared = found->second;
-    if (overBudget && shared.Retries < kMaxBudgetRetries) {
-        // Refused only for the pixels held elsewhere at that moment: tried again once some are
-        // likely let go, unless the rows are taken anew or scrolled away meanwhile.
-        const int delay = kFirstRetryMs << shared.Retries++;
-        QTimer::singleShot(delay, this, [this, key, refills = FRefills, dropped = shared.Dropped] {
-            const auto again = FPictures.find(key);
-            if (refills == FRefills && !dropped->load() && again != FPictures.end() && !again->second.Made) Decode(key);
-        });
+    if (overBudget) {
+        // Refused only for the pixels held elsewhere at that moment: asked again once some are
+        // let go.
+        if (FMemoryWait.Refused(key, releases)) Decode(key);
         return;
     }
     shared.Made = true;
@@ -143,6 +140,13 @@ void TIconListModel::ShowThumbnail(const TPictureKey& key, const QImage& picture
         last = std::max(last, row);
     }
     if (last >= first) emit dataChanged(index(first), index(last), {Qt::DecorationRole});
+}
+
+void TIconListModel::RetryRefused() {
+    for (const TPictureKey& key : FMemoryWait.TakeAll()) {
+        const auto found = FPictures.find(key);
+        if (found != FPictures.end() && !found->second.Made && !found->second.Waiting.empty()) Decode(key);
+    }
 }
 
 int TIconListModel::RowOf(uint64_t id) const {
@@ -170,13 +174,8 @@ void TIconListModel::SetVisibleRows(int first, int last) {
 }
 
 void TIconListModel::RequestVisible() {
-    const int rows = rowCount();
-    const int first = std::max(FVisibleFirst, 0), last = std::min(FVisibleLast, rows - 1);
-    if (last < first) return;  // nothing on view: what is held stays until something is
-    const int screen = last - first + 1;
-    const int wantFirst = std::max(first - screen, 0), wantLast = std::min(last + screen, rows - 1);
-    const int keepFirst = std::max(first - kKeptScreens * screen, 0);
-    const int keepLast = std::min(last + kKeptScreens * screen, rows - 1);
+    const TRowBand band = TRowBand::Of(FVisibleFirst, FVisibleLast, rowCount());
+    if (band.Empty()) return;  // nothing on view: what is held stays until something is
     // Far rows let go of their pictures; rows still waiting for one outside the rows wanted
     // stop waiting, so that scrolling fast does not queue the decodes of every row passed.
     bool dropped = false;
@@ -187,26 +186,34 @@ void TIconListModel::RequestVisible() {
             dropped = true;
             continue;
         }
-        const bool far = row < keepFirst || row > keepLast;
-        const bool unwanted = row < wantFirst || row > wantLast;
-        if (!far && !(unwanted && FRows[static_cast<size_t>(row)].State == TRow::Pending)) continue;
+        if (band.Keeps(row) && (band.Wants(row) || FRows[static_cast<size_t>(row)].State != TRow::Pending)) continue;
         DropRow(row);
         dropped = true;
     }
     if (dropped) {
-        // Pictures no row holds or waits for go, and their decodes not begun are skipped.
+        // Pictures no row holds or waits for go; so do their decodes on their way, the channel's
+        // queue then holding only those still wanted.
         std::set<TPictureKey> used;
         for (const uint64_t id : FAsked) used.insert(FRows[static_cast<size_t>(RowOf(id))].Key);
+        bool abandoned = false;
         std::erase_if(FPictures, [&](auto& entry) {
             if (used.count(entry.first)) return false;
+            if (!entry.second.Made) abandoned = true;
             entry.second.Dropped->store(true);
+            FMemoryWait.Forget(entry.first);
             return true;
         });
+        if (abandoned) {
+            FDecoder->Abandon();
+            for (auto& [key, shared] : FPictures) {
+                if (shared.Made || shared.Waiting.empty()) continue;
+                shared.Dropped = std::make_shared<std::atomic<bool>>(false);
+                FMemoryWait.Forget(key);
+                Decode(key);
+            }
+        }
     }
-    // The rows on view first, then those after them (the way a list is mostly scrolled), then
-    // those before.
-    for (int row = first; row <= wantLast; ++row) RequestThumbnail(row);
-    for (int row = first - 1; row >= wantFirst; --row) RequestThumbnail(row);
+    band.ForWanted([this](int row) { RequestThumbnail(row); });
 }
 
 int TIconListModel::PicturesPending() const {
@@ -228,7 +235,7 @@ void TIconListModel::TakeRows() {
     FDecoder->Abandon();
     for (auto& [key, shared] : FPictures) shared.Dropped->store(true);
     FPictures.clear();
-    ++FRefills;
+    FMemoryWait.Clear();
     FRows.clear();
     FRows.reserve(static_cast<size_t>(FIcons.Count()));
     for (int row = 0; row < FIcons.Count(); ++row) FRows.push_back({FNextId++, TRow::None, {}, {}});
@@ -283,134 +290,18 @@ void TIconListModel::RemoveRows(std::vector<int> rows) {
         }
     }
     // Pictures whose bytes went with the icons go too.
-    std::erase_if(FPictures, [](const auto& entry) { return entry.second.Buffer.expired(); });
+    std::erase_if(FPictures, [this](auto& entry) {
+        if (!entry.second.Buffer.expired()) return false;
+        entry.second.Dropped->store(true);
+        FMemoryWait.Forget(entry.first);
+        return true;
+    });
     // Other rows move onto the screen.
     RequestVisible();
 }
 
 void TIconListModel::Clear() {
     Refill([this] { FIcons.Clear(); });
-}
-
-TIconImagesModel::TIconImagesModel(TDecodingService& decoder, QObject* parent)
-    : QAbstractListModel(parent), FDecoder(new TWorkChannel(decoder, this)) {}
-
-int TIconImagesModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() || !FIcon ? 0 : FIcon->Images().Count();
-}
-
-QVariant TIconImagesModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
-    const int row = index.row();
-    if (role == Qt::DisplayRole) return QString::fromStdString(FIcon->Images()[row]->Label());
-    if (role != Qt::DecorationRole) return {};
-    const QImage& picture = FPictures[static_cast<size_t>(row)].Image;
-    return picture.isNull() ? QVariant() : QVariant(picture);
-}
-
-void TIconImagesModel::SetVisibleRows(int first, int last) {
-    FVisibleFirst = first;
-    FVisibleLast = last;
-    const int rows = rowCount();
-    first = std::max(first, 0);
-    last = std::min(last, rows - 1);
-    if (last < first) return;
-    const int screen = last - first + 1;
-    const int keepFirst = first - kKeptScreens * screen, keepLast = last + kKeptScreens * screen;
-    for (int row = 0; row < rows; ++row)
-        if (row < keepFirst || row > keepLast) DropPicture(row);
-    for (int row = first; row <= std::min(last + screen, rows - 1); ++row) RequestPicture(row);
-    for (int row = first - 1; row >= std::max(first - screen, 0); --row) RequestPicture(row);
-}
-
-void TIconImagesModel::RequestPicture(int row) {
-    TPicture& picture = FPictures[static_cast<size_t>(row)];
-    if (picture.Asked) return;
-    picture.Asked = true;
-    FDecoder->Post([this, row, source = FIcon->Images()[row]->HandleSource()] {
-        QImage image;
-        bool overBudget = false;
-        try {
-            image = BoxPicture(source, kBoxItemMaxHeight, &overBudget);
-        } catch (const std::exception&) {
-            // drawn without its picture, as an image that cannot be decoded
-        }
-        return [this, row, image = std::move(image), overBudget] { ShowPicture(row, image, overBudget); };
-    });
-}
-
-void TIconImagesModel::DropPicture(int row) {
-    TPicture& picture = FPictures[static_cast<size_t>(row)];
-    if (!picture.Made) return;
-    FMadeBytes -= picture.Image.sizeInBytes();
-    std::erase(FMadeRows, row);
-    picture = {};
-}
-
-void TIconImagesModel::ShowPicture(int row, const QImage& picture, bool overBudget) {
-    if (row < 0 || row >= static_cast<int>(FPictures.size())) return;
-    TPicture& made = FPictures[static_cast<size_t>(row)];
-    if (!made.Asked || made.Made) return;
-    if (overBudget && made.Retries < kMaxBudgetRetries) {
-        // Refused only for the pixels held elsewhere at that moment: asked again a little
-        // later, if the row is still near the rows on view.
-        const int delay = kFirstRetryMs << made.Retries++;
-        ++FRetrying;
-        QTimer::singleShot(delay, this, [this, row, shown = FShown] {
-            if (shown != FShown) return;
-            --FRetrying;
-            FPictures[static_cast<size_t>(row)].Asked = false;
-            const int screen = FVisibleLast - FVisibleFirst + 1;
-            if (row >= FVisibleFirst - screen && row <= FVisibleLast + screen) RequestPicture(row);
-        });
-        return;
-    }
-    made.Made = true;
-    made.Image = picture;
-    FMadeRows.push_back(row);
-    FMadeBytes += picture.sizeInBytes();
-    while (FMadeBytes > kMaxBoxPictureBytes && FMadeRows.size() > 1) DropPicture(FMadeRows.front());
-    const QModelIndex changed = index(row);
-    emit dataChanged(changed, changed, {Qt::DecorationRole});
-}
-
-int TIconImagesModel::PicturesPending() const { return FDecoder->Pending() + FRetrying; }
-
-int TIconImagesModel::DecodesQueued() const { return FDecoder->Pending(); }
-
-void TIconImagesModel::Reset(TAdvancedIcon* icon, int index) {
-    beginResetModel();
-    // Pictures on their way are for the rows going now.
-    FDecoder->Abandon();
-    ++FShown;
-    FRetrying = 0;
-    FIcon = icon;
-    FIconIndex = FIcon ? index : -1;
-    if (FIcon) FIcon->Images().SortByDepth();
-    FPictures.assign(FIcon ? static_cast<size_t>(FIcon->Images().Count()) : 0, TPicture{});
-    FMadeRows.clear();
-    FMadeBytes = 0;
-    endResetModel();
-    // The box shows the new rows where it showed the old ones.
-    SetVisibleRows(FVisibleFirst, FVisibleLast);
-}
-
-void TIconImagesModel::ShowIcon(TIconList& icons, int index) {
-    Reset(index >= 0 && index < icons.Count() ? icons.Icon(index) : nullptr, index);
-}
-
-void TIconImagesModel::Clear() {
-    if (FIcon) Reset(nullptr, -1);
-}
-
-const TIconImage* TIconImagesModel::Image(int row) const {
-    if (!FIcon || row < 0 || row >= FIcon->Images().Count()) return nullptr;
-    return FIcon->Images()[row];
-}
-
-const TIconImage* TIconImagesModel::ImageAt(const QModelIndex& index) {
-    const auto* model = qobject_cast<const TIconImagesModel*>(index.model());
-    return model ? model->Image(index.row()) : nullptr;
 }
 
 }  // namespace pictavo

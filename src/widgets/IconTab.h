@@ -13,19 +13,12 @@ class QListView;
 class QSplitter;
 
 namespace pictavo {
-class TDecodingService;
+
+class TWorkService;
 class TIconList;
 class TIconListModel;
 class TIconImagesModel;
 class TIconTileDelegate;
-}  // namespace pictavo
-
-// The main window's client area at design size, which a tab's width follows, and the width of
-// every splitter's handle in it.
-inline constexpr int kMainClientWidth = 732, kMainClientHeight = 641, kSplitterWidth = 3;
-
-// A splitter of the window: named, its handle kSplitterWidth wide, its parts never collapsed.
-QSplitter* NewSplitter(Qt::Orientation orientation, QWidget* parent, const char* name);
 
 class TIconTab : public QWidget {
     Q_OBJECT
@@ -39,18 +32,17 @@ public:
         const char* ListHint;
         const char* BoxHint;
         QAbstractItemView::SelectionMode Selection;
-        pictavo::TBoxHeightRule HeightRule;
+        int Width;  // at design size: the icon view takes what the image box leaves
         QColor ThumbnailBackground;
         bool TooltipColours;  // the list and box in the colours of a tooltip
     };
-    // Its pictures are decoded by `decoder`.
-    TIconTab(pictavo::TDecodingService& decoder, pictavo::TIconList& icons, const TLayout& layout,
-             QWidget* parent = nullptr);
+    // Its pictures are decoded on `service`.
+    TIconTab(TWorkService& service, TIconList& icons, const TLayout& layout, QWidget* parent = nullptr);
 
     QListView* List() const { return FList; }
     QListView* Box() const { return FBox; }
-    pictavo::TIconListModel* Icons() const { return FIcons; }
-    pictavo::TIconImagesModel* Images() const { return FImages; }
+    TIconListModel* Icons() const { return FIcons; }
+    TIconImagesModel* Images() const { return FImages; }
 
     // The selection of a row changed: the box lists that icon's images, or none.
     void IconSelectionChanged(int row, bool selected);
@@ -74,12 +66,14 @@ private:
     // A right click in the box selects the line under the point, or none below the last.
     void BoxMouseDown(Qt::MouseButton button, const QPoint& pos);
 
-    pictavo::TIconList& FIconList;
+    TIconList& FIconList;
     QSplitter* FSplitter;
     QListView* FList;
     QListView* FBox;
     QObject* FBoxViewport;  // compared with what the filter sees
-    pictavo::TIconTileDelegate* FTiles;
-    pictavo::TIconListModel* FIcons;
-    pictavo::TIconImagesModel* FImages;
+    TIconTileDelegate* FTiles;
+    TIconListModel* FIcons;
+    TIconImagesModel* FImages;
 };
+
+}  // namespace pictavo

@@ -1,11 +1,13 @@
-#include "app/IconTab.h"
+#include "widgets/IconTab.h"
 
 #include "icons/AdvancedIcon.h"
 #include "icons/IconImage.h"
 #include "library/IconLibrary.h"
-#include "widgets/IconModels.h"
+#include "widgets/IconImagesModel.h"
+#include "widgets/IconListModel.h"
 #include "widgets/PropStorageEh.h"
 #include "widgets/RightButtonBand.h"
+#include "widgets/Splitter.h"
 #include "widgets/UiFonts.h"
 #include "widgets/VisibleRows.h"
 
@@ -45,15 +47,7 @@ QListView* NewList(QWidget* parent, const char* name, const char* storedClass, c
 
 }  // namespace
 
-QSplitter* NewSplitter(Qt::Orientation orientation, QWidget* parent, const char* name) {
-    auto* splitter = new QSplitter(orientation, parent);
-    splitter->setObjectName(QLatin1String(name));
-    splitter->setHandleWidth(kSplitterWidth);
-    splitter->setChildrenCollapsible(false);
-    return splitter;
-}
-
-TIconTab::TIconTab(TDecodingService& decoder, TIconList& icons, const TLayout& layout, QWidget* parent)
+TIconTab::TIconTab(TWorkService& service, TIconList& icons, const TLayout& layout, QWidget* parent)
     : QWidget(parent), FIconList(icons) {
     setObjectName(QLatin1String(layout.SheetName));
     SetStoredClassName(this, QStringLiteral("TTabSheet"));
@@ -78,7 +72,7 @@ TIconTab::TIconTab(TDecodingService& decoder, TIconList& icons, const TLayout& l
     FTiles = new TIconTileDelegate(FList);
     FList->setItemDelegate(FTiles);
     new TRightButtonBand(FList);
-    FIcons = new TIconListModel(decoder, icons, layout.ThumbnailBackground, kThumbnailSize, kThumbnailMaxWidth, this);
+    FIcons = new TIconListModel(service, icons, layout.ThumbnailBackground, kThumbnailSize, kThumbnailMaxWidth, this);
     FList->setModel(FIcons);
     // Pictures are made for the icons on screen and around them.
     new TVisibleRows(FList, [this](int first, int last) { FIcons->SetVisibleRows(first, last); });
@@ -86,18 +80,19 @@ TIconTab::TIconTab(TDecodingService& decoder, TIconList& icons, const TLayout& l
     // The image box, a list box in the form's font: its items are as wide as the box, which
     // never scrolls sideways; its right clicks select (BoxMouseDown).
     FBox = NewList(FSplitter, layout.BoxName, "TListBox", layout.BoxHint, FormFont(), layout.TooltipColours);
-    FBox->setItemDelegate(new TIconImageDelegate(layout.HeightRule, FBox));
+    FBox->setItemDelegate(new TIconImageDelegate(FBox));
     FBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     FBoxViewport = FBox->viewport();
     FBoxViewport->installEventFilter(this);
     new TRightButtonBand(FBox, false);
-    FImages = new TIconImagesModel(decoder, this);
+    FImages = new TIconImagesModel(service, this);
+    FImages->SetMaxPictureSide(BoxPictureMaxSide(QFontMetrics(FBox->font())));
     FBox->setModel(FImages);
     new TVisibleRows(FBox, [this](int first, int last) { FImages->SetVisibleRows(first, last); });
 
     FSplitter->setStretchFactor(0, 1);
     FSplitter->setStretchFactor(1, 0);
-    FSplitter->setSizes({kMainClientWidth - kBoxWidth, kBoxWidth});
+    FSplitter->setSizes({layout.Width - kBoxWidth, kBoxWidth});
 }
 
 void TIconTab::IconSelectionChanged(int row, bool selected) {
@@ -150,7 +145,8 @@ bool TIconTab::SelectedImage(int& iconIndex, int& imageIndex) const {
     if (iconIndex < 0 || iconIndex >= FIconList.Count()) return false;
     const TAdvancedIcon* icon = FIconList.Icon(iconIndex);
     if (!icon || icon != FImages->Icon()) return false;
-    // The line's own image, looked up in the icon rather than trusted by position.
+    // The line's own image (the one the box draws on it, whatever reordered the icon's images
+    // since it was listed), and its place in the icon.
     const TIconImage* image = FImages->Image(selected.first().row());
     for (imageIndex = 0; imageIndex < icon->Images().Count(); ++imageIndex)
         if (icon->Images()[imageIndex] == image) return true;
