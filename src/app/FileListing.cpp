@@ -3,16 +3,17 @@
 #include "app/CommandRunner.h"
 #include "app/SearchDlg.h"
 #include "search/FileTimes.h"
+#include "search/FindFile.h"
 #include "widgets/ExplorerDrop.h"
 #include "widgets/FileListView.h"
 #include "widgets/FoundFilesModel.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/ShellTree.h"
-
-#include <QCoreApplication>
+#include "widgets/WorkService.h"
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <utility>
 
 using namespace pictavo;
@@ -20,41 +21,36 @@ using namespace pictavo;
 namespace {
 
 const char* const kListingText = QT_TRANSLATE_NOOP("TFileListing", "正在搜索文件...");
-// In a folder listing the counters show and the window takes its messages at every this many
-// examined files (a search does so at every file).
-constexpr int kListingMessageInterval = 100;
+// A folder listing shows its counters at every this many examined files (a search does so at
+// every file).
+constexpr int kListingInterval = 100;
+// Rows found wait at most this long before they are handed back (the first at once), so that
+// the window shows them as they come, also while a run waits for a slow file.
+constexpr std::chrono::milliseconds kBatchInterval(100);
 
 }  // namespace
 
-TFileListing::TFileListing(TShellTree* tree, TFileListView* list, TPanelStatusBar* status, Twnd_pv_Search* dialog,
-                           TCommandRunner& runner, QObject* parent)
-    : QObject(parent), ShellTree(tree), FileList(list), sb(status), wnd_pv_Search(dialog), Runner(runner) {
-    FindFile.OnSearchBegin = [this](TFindFile& sender) { FindFileSearchBegin(sender); };
-    FindFile.OnFolderChange = [this](TFindFile& sender, const std::string& folder, bool& ignore) {
-        FindFileFolderChange(sender, folder, ignore);
-    };
-    FindFile.OnFileMatch = [this](TFindFile& sender, const std::string& folder, const TSearchRec& info) {
-        FindFileFileMatch(sender, folder, info);
-    };
-    FindFile.OnSearchFinish = [this](TFindFile& sender) { FindFileSearchFinish(sender); };
-    FindFile.OnSearchAbort = FindFile.OnSearchFinish;
-
+TFileListing::TFileListing(TWorkService& service, TShellTree* tree, TFileListView* list, TPanelStatusBar* status,
+                           Twnd_pv_Search* dialog, TCommandRunner& runner, QObject* parent)
+    : QObject(parent),
+      ShellTree(tree),
+      FileList(list),
+      sb(status),
+      wnd_pv_Search(dialog),
+      Runner(runner),
+      FRuns(new TWorkChannel(service, this, 1, TWorkChannel::TKind::ReadsFiles)) {
     ExplorerDrop = new TExplorerDrop(this);
     ExplorerDrop->setObjectName(QStringLiteral("ExplorerDrop"));
     ExplorerDrop->AllowFolders = false;
     ExplorerDrop->SetDestinationControl(FileList);
+    // Files dropped while a run is in progress are listed after it, in a run of their own.
     ExplorerDrop->OnDropped = [this](TExplorerDrop& sender, const QStringList&, int, int, int) {
-        Runner.Run([&] { ExplorerDropDropped(sender.FileBytes()); });
+        Runner.Run([&] { Post(TRunKind::Drop, sender.FileBytes()); });
     };
 
     connect(wnd_pv_Search, &Twnd_pv_Search::StartRequested, this,
             [this](const QString& masks, bool subfolders) { Runner.Run([&] { SearchRequested(masks, subfolders); }); });
-    connect(wnd_pv_Search, &Twnd_pv_Search::StopRequested, this, [this] {
-        Runner.Run([this] {
-            FBrowsing = false;
-            FindFile.Abort();  // the run ends through the finish handler
-        });
-    });
+    connect(wnd_pv_Search, &Twnd_pv_Search::StopRequested, this, [this] { Runner.Run([this] { StopRuns(); }); });
 }
 
 void TFileListing::Start(const QString& startFile) {
@@ -64,9 +60,7 @@ void TFileListing::Start(const QString& startFile) {
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (FClosed) return;
-            Runner.Run([this] { ShellTreeChange(); });
-            SelectStartFile();
+            if (!FClosed) Runner.Run([this] { ShellTreeChange(); });
         },
         Qt::QueuedConnection);
 }
@@ -79,57 +73,154 @@ void TFileListing::Refresh() {
 void TFileListing::Close() {
     FClosed = true;
     disconnect(FTreeChange);
-    // A run in progress ends, and nothing waits to be listed after it.
-    FListingPending = false;
-    FindFile.Abort();
+    StopRuns();
+}
+
+bool TFileListing::Busy() const { return FRuns->Pending() > 0; }
+
+void TFileListing::StopRuns() {
+    FRuns->Abandon();
+    // The run in progress ends as a stopped run does: what it listed stays.
+    if (FSearching) RunFinish();
 }
 
 void TFileListing::SearchRequested(const QString& masks, bool subfolders) {
-    FBrowsing = false;
     if (FSearching) {
-        FindFile.Abort();
+        // The dialog's button stops the run in progress.
+        StopRuns();
         return;
     }
-    TFileCriteria& files = FindFile.Criteria().Files;
+    StopRuns();
+    TFileCriteria& files = FCriteria.Files;
     files.Subfolders = subfolders;
     files.Location = ShellTree->Path().toStdString();
     files.FileName = masks.toStdString();
-    ExecuteFindFile();
+    Post(TRunKind::Search);
 }
 
 void TFileListing::ShellTreeChange() {
-    FBrowsing = true;
-    FindFile.Abort();
-    if (FindFile.Busy()) {
-        // The run being stopped is still unwinding below this call; the folder is listed once
-        // it has ended (ExecuteFindFile).
-        FListingPending = true;
-        return;
-    }
-    SetListingCriteria();
-    ExecuteFindFile();
-}
-
-void TFileListing::SetListingCriteria() {
-    TFileCriteria& files = FindFile.Criteria().Files;
+    StopRuns();
+    TFileCriteria& files = FCriteria.Files;
     files.Subfolders = false;
     files.Location = ShellTree->Path().toStdString();
     files.FileName = "*.*";
+    Post(TRunKind::Listing);
 }
 
-void TFileListing::ExecuteFindFile() {
-    FindFile.Execute();
-    while (FListingPending && !FClosed) {
-        FListingPending = false;
-        FBrowsing = true;
-        SetListingCriteria();
-        FindFile.Execute();
+void TFileListing::Post(TRunKind kind, std::vector<std::string> dropped) {
+    if (FClosed) return;
+    auto criteria = std::make_shared<TSearchCriteria>();
+    criteria->Assign(FCriteria);
+    const bool skipDuplicates = kind != TRunKind::Drop && wnd_pv_Search->SkipDuplicates();
+    // The work holds its own copies of what it needs and never touches this object: only its
+    // steps do, on the window's thread, and only while the run is not abandoned.
+    FRuns->PostReporting([this, kind, criteria, skipDuplicates, dropped = std::move(dropped),
+                          cancel = FRuns->CancelFlag()](const TWorkService::THandBack& handBack) {
+        handBack([this, kind] { RunBegin(kind); });
+        TIconFileSearch search;
+        search.SkipDuplicates = skipDuplicates;
+        search.Begin();
+        // The counters show at every file a search examines, at every kListingInterval files
+        // of a folder listing, and at each folder entered; a drop shows them at its end. Rows
+        // found are handed back at once the first time, then with the counters or at least
+        // every kBatchInterval.
+        TBatch batch;
+        bool rowsShown = false;
+        int countersShown = -1;
+        auto handedBack = std::chrono::steady_clock::now();
+        const auto handBackDue = [&](bool folderEntered) {
+            const TIconFileCounters& counters = search.Counters();
+            const bool countersDue =
+                folderEntered || (kind != TRunKind::Drop && counters.Files != countersShown &&
+                                  (kind == TRunKind::Search || counters.Files % kListingInterval == 0));
+            const auto now = std::chrono::steady_clock::now();
+            const bool rowsDue = !batch.Rows.empty() && (!rowsShown || now - handedBack >= kBatchInterval);
+            if (!countersDue && !rowsDue) return;
+            if (countersDue) {
+                batch.Counters = counters;
+                countersShown = counters.Files;
+            }
+            rowsShown = rowsShown || !batch.Rows.empty();
+            handedBack = now;
+            handBack([this, batch = std::exchange(batch, {})]() mutable { ShowBatch(batch, false); });
+        };
+        if (kind == TRunKind::Drop) {
+            for (const std::string& file : dropped) {
+                if (cancel->load()) break;
+                const size_t slash = file.rfind('/');
+                TSearchRec entry;
+                entry.Name = slash == std::string::npos ? file : file.substr(slash + 1);
+                struct stat st {};
+                if (::stat(file.c_str(), &st) == 0) {
+                    entry.Size = static_cast<int64_t>(st.st_size);
+                    entry.Time = DosDateTime(st.st_mtime);
+                }
+                const std::string folder = slash == std::string::npos ? std::string("./") : file.substr(0, slash + 1);
+                TIconFileRow row;
+                if (search.FileFound(folder, entry, row)) batch.Rows.push_back(std::move(row));
+                handBackDue(false);
+            }
+        } else {
+            TFindFile finder;
+            finder.Criteria().Assign(*criteria);
+            search.Attach(
+                finder,
+                [&](const std::string& folder) {
+                    batch.Folder = folder;
+                    handBackDue(true);
+                },
+                [&](const TIconFileRow& row) { batch.Rows.push_back(row); });
+            const auto match = finder.OnFileMatch;
+            finder.OnFileMatch = [&](TFindFile& sender, const std::string& folder, const TSearchRec& entry) {
+                if (cancel->load()) {
+                    sender.Abort();
+                    return;
+                }
+                match(sender, folder, entry);
+                handBackDue(false);
+            };
+            finder.Execute();
+        }
+        batch.Counters = search.Counters();
+        return [this, batch = std::move(batch)]() mutable {
+            ShowBatch(batch, true);
+            RunFinish();
+        };
+    });
+}
+
+void TFileListing::RunBegin(TRunKind kind) {
+    FSearching = true;
+    FBrowsing = kind == TRunKind::Listing;
+    FileList->Model()->BeginUpdate();
+    if (wnd_pv_Search->ClearOnBegin()) FileList->Model()->Clear();
+    emit RunBegun();
+    wnd_pv_Search->SetRunning(true);
+    if (FBrowsing) {
+        sb->SetPanelText(1, tr(kListingText));
+        SetBusyCursor();
     }
-    // Files dropped while it ran, in the order they came.
-    while (!FPendingDrops.empty() && !FClosed && !FSearching) ExplorerDropDropped(std::exchange(FPendingDrops, {}));
 }
 
-void TFileListing::ShowCounters() { sb->SetPanelText(0, QString::fromStdString(FFileSearch.Counters().Text())); }
+void TFileListing::ShowBatch(TBatch& batch, bool last) {
+    for (const TIconFileRow& row : batch.Rows) FileList->Model()->AddRow(row);
+    if (batch.Counters) ShowCounters(*batch.Counters);
+    if (!last && !batch.Folder.empty()) sb->SetPanelText(1, QString::fromStdString(batch.Folder));
+}
+
+void TFileListing::RunFinish() {
+    FSearching = false;
+    FBrowsing = false;
+    sb->SetPanelText(1, ReadyText());
+    wnd_pv_Search->SetRunning(false);
+    FileList->Model()->EndUpdate();
+    SetDefaultCursor();
+    SelectStartFile();
+}
+
+void TFileListing::ShowCounters(const TIconFileCounters& counters) {
+    sb->SetPanelText(0, QString::fromStdString(counters.Text()));
+}
 
 void TFileListing::SelectStartFile() {
     if (FStartFile.isEmpty() || FClosed) return;
@@ -144,83 +235,4 @@ void TFileListing::SelectStartFile() {
             return;
         }
     }
-}
-
-void TFileListing::FindFileSearchBegin(TFindFile&) {
-    FFileSearch.Begin();
-    FSearching = true;
-    FileList->Model()->BeginUpdate();
-    if (wnd_pv_Search->ClearOnBegin()) FileList->Model()->Clear();
-    emit RunBegun();
-    wnd_pv_Search->SetRunning(true);
-    if (FBrowsing) {
-        sb->SetPanelText(1, tr(kListingText));
-        sb->RepaintNow();
-        SetBusyCursor();
-    }
-}
-
-void TFileListing::FindFileFolderChange(TFindFile&, const std::string& Folder, bool&) {
-    FFileSearch.FolderEntered();
-    ShowCounters();
-    sb->SetPanelText(1, QString::fromStdString(Folder));
-}
-
-void TFileListing::FindFileFileMatch(TFindFile&, const std::string& Folder, const TSearchRec& FileInfo) {
-    FFileSearch.SkipDuplicates = wnd_pv_Search->SkipDuplicates();
-    const int examined = FFileSearch.Counters().Files;
-    TIconFileRow row;
-    if (FFileSearch.FileFound(Folder, FileInfo, row)) {
-        FileList->Model()->AddRow(row);
-        QCoreApplication::sendPostedEvents(FileList->window(), QEvent::UpdateRequest);
-    }
-    const int files = FFileSearch.Counters().Files;
-    if (files == examined) return;  // a name met before in this run: neither counted nor listed
-    if (!FBrowsing || files % kListingMessageInterval == 0) {
-        ShowCounters();
-        QCoreApplication::processEvents();
-    }
-}
-
-void TFileListing::FindFileSearchFinish(TFindFile&) {
-    FSearching = false;
-    FBrowsing = false;
-    sb->SetPanelText(1, ReadyText());
-    wnd_pv_Search->SetRunning(false);
-    ShowCounters();
-    FileList->Model()->EndUpdate();
-    SetDefaultCursor();
-}
-
-void TFileListing::ExplorerDropDropped(const std::vector<std::string>& Files) {
-    // A drop that arrives while a run takes its messages is kept and listed once that run has
-    // ended (ExecuteFindFile), rather than interleaved with its rows and counters.
-    if (FSearching) {
-        FPendingDrops.insert(FPendingDrops.end(), Files.begin(), Files.end());
-        return;
-    }
-    FindFileSearchBegin(FindFile);
-    try {
-        FFileSearch.SkipDuplicates = false;
-        for (const std::string& file : Files) {
-            const size_t slash = file.rfind('/');
-            TSearchRec entry;
-            entry.Name = slash == std::string::npos ? file : file.substr(slash + 1);
-            struct stat st {};
-            if (::stat(file.c_str(), &st) == 0) {
-                entry.Size = static_cast<int64_t>(st.st_size);
-                entry.Time = DosDateTime(st.st_mtime);
-            }
-            const std::string folder = slash == std::string::npos ? std::string("./") : file.substr(0, slash + 1);
-            TIconFileRow row;
-            if (FFileSearch.FileFound(folder, entry, row)) {
-                FileList->Model()->AddRow(row);
-                QCoreApplication::sendPostedEvents(FileList->window(), QEvent::UpdateRequest);
-            }
-        }
-    } catch (...) {
-        FindFileSearchFinish(FindFile);
-        throw;
-    }
-    FindFileSearchFinish(FindFile);
 }

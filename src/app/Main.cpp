@@ -128,8 +128,8 @@ Twnd_pv_Main::Twnd_pv_Main(QWidget* parent, TWorkService::TMode decoding) : QMai
     // Before any stored folder: the user's home folder.
     ShellTree->SetPath(QDir::homePath());
     wnd_pv_Search = new Twnd_pv_Search(this, StorageMan);
-    Listing = new TFileListing(ShellTree, FileList, sb, wnd_pv_Search, *Runner, this);
-    connect(Listing, &TFileListing::RunBegun, this, &Twnd_pv_Main::EmptyCurrentFileView);
+    FListing = new TFileListing(*FWork, ShellTree, FileList, sb, wnd_pv_Search, *Runner, this);
+    connect(FListing, &TFileListing::RunBegun, this, &Twnd_pv_Main::EmptyCurrentFileView);
 }
 
 Twnd_pv_Main::~Twnd_pv_Main() {
@@ -145,11 +145,9 @@ Twnd_pv_Main::~Twnd_pv_Main() {
     delete TabSheet2;
 }
 
-const bool& Twnd_pv_Main::Searching() const { return Listing->Searching(); }
+const bool& Twnd_pv_Main::Searching() const { return FListing->Searching(); }
 
-const bool& Twnd_pv_Main::Browsing() const { return Listing->Browsing(); }
-
-const TFindFile& Twnd_pv_Main::Search() const { return Listing->Search(); }
+const bool& Twnd_pv_Main::Browsing() const { return FListing->Browsing(); }
 
 void Twnd_pv_Main::CreateComponents() {
     Splitter2 = NewSplitter(Qt::Vertical, this, "Splitter2");
@@ -343,7 +341,7 @@ void Twnd_pv_Main::FormShow() {
     }
     // The stored folder was restored just before; a folder named on the command line wins.
     if (!FStartFolder.isEmpty()) ShellTree->SetPath(FStartFolder);
-    Listing->Start(FStartFile);
+    FListing->Start(FStartFile);
     FStartFile.clear();
 }
 
@@ -364,7 +362,7 @@ void Twnd_pv_Main::FormClose() {
     FClosed = true;
     for (const QMetaObject::Connection& handler : FSelectionHandlers) disconnect(handler);
     FSelectionHandlers.clear();
-    Listing->Close();
+    FListing->Close();
     // Files being read stop at their next read, so that the process ends as the window does.
     FFileReader->Abandon();
     FLibraryReader->Abandon();
@@ -387,7 +385,7 @@ void Twnd_pv_Main::StorageWriteCustomProps(TPropWriterEh& Writer) {
 // --- commands ----------------------------------------------------------------------------
 
 void Twnd_pv_Main::cmRefresh() {
-    Listing->Refresh();
+    FListing->Refresh();
     FileList->selectionModel()->clear();
     FCurrentFile.clear();
 }

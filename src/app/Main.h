@@ -56,7 +56,7 @@ public:
     const std::string& CurrentFile() const { return FCurrentFile; }
     const bool& Searching() const;
     const bool& Browsing() const;
-    const pictavo::TFindFile& Search() const;
+    const TFileListing& Listing() const { return *FListing; }
     // The chosen file, or files being added to the library, are still being read.
     bool Reading() const;
     // Runs every command of the window; its error report may be replaced.
@@ -90,7 +90,7 @@ private:
     // The search dialog, created hidden right after the window.
     Twnd_pv_Search* wnd_pv_Search = nullptr;
     // Fills the file list.
-    TFileListing* Listing = nullptr;
+    TFileListing* FListing = nullptr;
     // Runs every command of the window and its dialogs.
     std::unique_ptr<TCommandRunner> Runner;
     // Read the chosen file's icons, and the files added to the library, off the window's thread.

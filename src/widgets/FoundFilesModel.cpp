@@ -71,6 +71,10 @@ int CompareTypedText(const QString& typed, const QString& caption) {
 TFoundFilesModel::TFoundFilesModel(QObject* parent)
     : QAbstractTableModel(parent), FDirections(kColumnCount, TSortDirection::None) {
     FCollator.setCaseSensitivity(Qt::CaseSensitive);
+    FRevealTimer.setSingleShot(true);
+    connect(&FRevealTimer, &QTimer::timeout, this, [this] {
+        if (Updating()) Reveal();
+    });
     OnCompare = [this](int column, const TFoundFile& a, const TFoundFile& b) {
         return CompareFoundFiles(column, a, b, FCollator);
     };
@@ -115,7 +119,8 @@ QVariant TFoundFilesModel::headerData(int section, Qt::Orientation orientation, 
 }
 
 void TFoundFilesModel::BeginUpdate() {
-    if (FUpdateCount++ == 0) FSinceReveal.start();
+    // The first rows of an update reach the views at once.
+    if (FUpdateCount++ == 0) FSinceReveal.invalidate();
 }
 
 void TFoundFilesModel::EndUpdate() {
@@ -126,6 +131,7 @@ void TFoundFilesModel::EndUpdate() {
 }
 
 void TFoundFilesModel::Reveal() {
+    FRevealTimer.stop();
     FSinceReveal.start();
     if (FPending.empty()) return;
     const int first = static_cast<int>(FFiles.size());
@@ -144,7 +150,11 @@ void TFoundFilesModel::AddRow(const TIconFileRow& row) {
     TFoundFile file{row, QString::fromStdString(row.Name), QString::fromStdString(row.Folder)};
     if (Updating()) {
         FPending.push_back(std::move(file));
-        if (FSinceReveal.elapsed() >= RevealInterval) Reveal();
+        if (!FSinceReveal.isValid() || FSinceReveal.elapsed() >= RevealInterval)
+            Reveal();
+        else if (!FRevealTimer.isActive())
+            // Rows that come while a run waits for a slow file still reach the views in time.
+            FRevealTimer.start(static_cast<int>(RevealInterval - FSinceReveal.elapsed()));
         return;
     }
     const auto place = std::upper_bound(FFiles.begin(), FFiles.end(), file,

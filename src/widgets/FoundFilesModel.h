@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -79,8 +80,6 @@ public:
     // ascending, ascending turns descending) and the rows are sorted by it, stably.
     void ToggleSort(int column);
 
-    // The user's locale order of texts, letter case significant.
-    const QCollator& Collator() const { return FCollator; }
     // The comparison of two rows under a column, ascending; by default CompareFoundFiles.
     // The model turns it round for a descending column.
     std::function<int(int column, const TFoundFile& a, const TFoundFile& b)> OnCompare;
@@ -92,7 +91,8 @@ private:
 
     std::vector<TFoundFile> FFiles;
     std::vector<TFoundFile> FPending;  // added in update mode, not yet given to the views
-    QElapsedTimer FSinceReveal;
+    QElapsedTimer FSinceReveal;        // invalid until the first reveal of an update
+    QTimer FRevealTimer;               // reveals rows waiting once RevealInterval has passed
     std::vector<TSortDirection> FDirections;
     int FSortColumn = colName;
     int FUpdateCount = 0;

@@ -66,6 +66,7 @@ struct TWorkService::TState {
     bool StepsPosted = false;             // a RunSteps call is on its way to the window's thread
     bool MemoryPosted = false;            // a MemoryReleased notice is on its way
     std::function<void()> Wake;           // while the service lives: queues RunSteps
+    std::function<void()> RunStepsNow;    // manual mode: runs the steps handed back at once
     std::function<void()> WakeForMemory;  // while the service lives: queues MemoryReleased
 
     // Takes the oldest piece waiting whose channel may run one more; false when none may.
@@ -106,7 +107,12 @@ struct TWorkService::TState {
             const THandBack handBack = [self, channel = taken.Channel, generation = taken.Generation](TStep step) {
                 std::unique_lock<std::mutex> lock(self->Lock);
                 TStep dropped = self->HandBack(channel, generation, std::move(step), false);
+                const std::function<void()> runNow = self->RunStepsNow;
                 lock.unlock();
+                dropped = nullptr;
+                // In manual mode the work runs on the window's thread, which runs what it hands
+                // back as it goes, as the window would between two of its pieces.
+                if (runNow) runNow();
             };
             try {
                 step = taken.Work(handBack);
@@ -211,7 +217,10 @@ TWorkService::TWorkService(TMode mode, QObject* parent, int threads)
     FState->Pool->setMaxThreadCount(FState->MaxWorkers + kMaxGivenUp);
     FState->Pool->setExpiryTimeout(kIdleThreadMs);
     connect(this, &TWorkService::StepsHandedBack, this, &TWorkService::RunSteps, Qt::QueuedConnection);
-    if (mode == TMode::Threads) FState->Wake = [this] { emit StepsHandedBack(); };
+    if (mode == TMode::Threads)
+        FState->Wake = [this] { emit StepsHandedBack(); };
+    else
+        FState->RunStepsNow = [this] { RunSteps(); };
     FState->WakeForMemory = [this] {
         QMetaObject::invokeMethod(
             this,
@@ -243,6 +252,7 @@ TWorkService::~TWorkService() {
         std::lock_guard<std::mutex> lock(FState->Lock);
         FState->Stopping = true;
         FState->Wake = nullptr;
+        FState->RunStepsNow = nullptr;
         FState->WakeForMemory = nullptr;
         dropped.swap(FState->Waiting);
         steps.swap(FState->Done);

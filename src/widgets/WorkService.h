@@ -38,7 +38,8 @@ public:
     using TReportingWork = std::function<TStep(const THandBack&)>;
     // Threads: work runs on a pool of `threads` threads (0: as many as the machine has cores),
     // ended when idle for a few seconds. Manual: work waits until RunOne or RunAll runs it on
-    // the calling thread, steps included, so that tests drive the order themselves.
+    // the calling thread, steps included (those handed back while it runs, as they are handed
+    // back), so that tests drive the order themselves.
     enum class TMode { Threads, Manual };
 
     explicit TWorkService(TMode mode = TMode::Threads, QObject* parent = nullptr, int threads = 0);

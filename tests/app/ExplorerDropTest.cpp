@@ -6,6 +6,7 @@
 #include "support/TempDir.h"
 #include "widgets/ExplorerDrop.h"
 #include "widgets/FileListView.h"
+#include "widgets/PanelStatusBar.h"
 #include "widgets/ShellTree.h"
 
 #include <QCheckBox>
@@ -132,6 +133,7 @@ private slots:
         const QStringList dropped{Q(dir.File("sub")), Q(dir.File("b.ico")), Q(dir.File("note.txt")),
                                   Q(dir.File("a.dll"))};
         QVERIFY(SendDrop(Parts(window).FileList->viewport(), dropped));
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(ListedNames(*window), (QStringList{"a.dll", "b.ico"}));
         QCOMPARE(ListedColumn(*window, 1), (QStringList{"2", "1"}));
         QCOMPARE(ListedColumn(*window, 3).at(1), QStringLiteral("2"));
@@ -145,32 +147,34 @@ private slots:
         // Without clearing, a drop adds its rows, the same file again too.
         Child<QCheckBox>(&dialog, "cbxClear")->setChecked(false);
         QVERIFY(SendDrop(Parts(window).FileList->viewport(), {Q(dir.File("b.ico")), Q(dir.File("b.ico"))}));
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(ListedNames(*window), (QStringList{"a.dll", "b.ico", "b.ico", "b.ico"}));
         QCOMPARE(Panel(*window, 0), Counters(0, 2, 2));
 
         Child<QCheckBox>(&dialog, "cbxClear")->setChecked(true);
         QVERIFY(SendDrop(Parts(window).FileList->viewport(), {Q(dir.File("sub/inner.ico"))}));
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(ListedNames(*window), QStringList{"inner.ico"});
         QCOMPARE(Panel(*window, 0), Counters(0, 1, 1));
     }
 
-    // A drop that arrives while a listing takes its messages is accepted and listed once the
-    // listing has ended, in a run of its own.
+    // A drop that arrives while a listing runs is accepted and listed once the listing has
+    // ended, in a run of its own.
     void dropDuringAListingIsListedAfterIt() {
         TempDir big, dropped;
         for (int i = 0; i < 250; ++i) WritePlainFile(big.File("f" + std::to_string(1000 + i) + ".txt"));
         WriteIcoFile(big.File("in-folder.ico"));
         WriteDllFile(dropped.File("late.dll"), 3);
-        const auto window = OpenWindow(Store(), Q(FStart.Path()));
+        const auto window = OpenWindow(Store(), Q(FStart.Path()), {}, TWorkService::TMode::Manual);
         QVERIFY(window);
         bool accepted = false, duringRun = false;
-        // Runs inside the listing, when it lets the window take its messages.
-        QTimer::singleShot(0, window.get(), [&] {
+        connect(Parts(window).sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
+            if (panel != 0 || !text.contains(QStringLiteral("文件: 100 ")) || accepted) return;
             duringRun = Parts(window).FSearching;
             accepted = SendDrop(Parts(window).FileList->viewport(), {Q(dropped.File("late.dll"))});
         });
         QVERIFY(Parts(window).ShellTree->SetPath(Q(big.Path())));
-        QVERIFY(WaitIdle(*window));
+        RunListing(*window);
         QVERIFY(duringRun);
         QVERIFY(accepted);
         QCOMPARE(ListedNames(*window), QStringList{"late.dll"});
@@ -189,6 +193,7 @@ private slots:
         const QByteArray list = "# from an old archive\r\nfile://elsewhere/x.ico\r\nfile://" +
                                 QByteArray::fromStdString(dir.Path()).toPercentEncoding("/") + "/bad%FF.ico\r\n";
         QVERIFY(SendUriList(Parts(window).FileList->viewport(), list));
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(Parts(window).FileList->Model()->rowCount(), 1);
         QCOMPARE(Parts(window).FileList->Model()->File(0).Row.Path, dir.File("bad\xff.ico"));
     }

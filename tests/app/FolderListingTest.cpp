@@ -50,6 +50,7 @@ private slots:
 
         QSignalSpy folders(Parts(window).sb, &TPanelStatusBar::PanelTextChanged);
         QVERIFY(Parts(window).ShellTree->SetPath(Q(dir.Path())));
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(ListedNames(*window), (QStringList{"a.dll", "b.ico"}));
         QCOMPARE(ListedColumn(*window, 1), (QStringList{"3", "1"}));
         QCOMPARE(ListedColumn(*window, 2), (QStringList{"02.01.19", "15.06.21 13:45:30"}));
@@ -99,6 +100,7 @@ private slots:
             if (panel == 0) panel0 << text;
         });
         QVERIFY(Parts(window).ShellTree->SetPath(Q(dir.Path())));
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(panel0,
                  (QStringList{Counters(1, 0, 0), Counters(1, 100, 2), Counters(1, 200, 4), Counters(1, 250, 5)}));
         QCOMPARE(Parts(window).FileList->model()->rowCount(), 5);
@@ -117,11 +119,14 @@ private slots:
 
         // Names met before in the run, without regard to case, are skipped and not counted.
         QVERIFY(Parts(window).ShellTree->SetPath(Q(one.Path())));
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(ListedNames(*window), QStringList{"X.ICO"});
         QCOMPARE(Panel(*window, 0), Counters(1, 1, 1));
         Child<QCheckBox>(&dialog, "cbxIgnore")->setChecked(false);
         QVERIFY(Parts(window).ShellTree->SetPath(Q(two.Path())));
+        QVERIFY(WaitIdle(*window));
         QVERIFY(Parts(window).ShellTree->SetPath(Q(one.Path())));
+        QVERIFY(WaitIdle(*window));
         QStringList names = ListedNames(*window);
         names.sort();
         QCOMPARE(names, (QStringList{"X.ICO", "x.ico"}));
@@ -130,12 +135,14 @@ private slots:
         // Without clearing, a listing adds its rows to those there.
         Child<QCheckBox>(&dialog, "cbxClear")->setChecked(false);
         QVERIFY(Parts(window).ShellTree->SetPath(Q(two.Path())));
+        QVERIFY(WaitIdle(*window));
         names = ListedNames(*window);
         names.sort();
         QCOMPARE(names, (QStringList{"X.ICO", "x.ico", "y.ico"}));
         QCOMPARE(Panel(*window, 0), Counters(1, 1, 1));
         Child<QCheckBox>(&dialog, "cbxClear")->setChecked(true);
         QVERIFY(Parts(window).ShellTree->SetPath(Q(one.Path())));
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(Parts(window).FileList->model()->rowCount(), 2);
     }
 
@@ -156,6 +163,7 @@ private slots:
         QCOMPARE(ListedColumn(*window, 3), (QStringList{"100", "10", "9", "1"}));
         // The list stays sorted by that column when it is filled again.
         Parts(window).Refresh1->trigger();
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(ListedColumn(*window, 3), (QStringList{"100", "10", "9", "1"}));
     }
 
@@ -202,6 +210,7 @@ private slots:
         const int subfolders = Parts(window).ShellTree->FileSystem()->rowCount(folder);
         std::filesystem::create_directory(dir.File("made-later"));
         QTest::keyClick(window.get(), Qt::Key_F5);
+        QVERIFY(WaitIdle(*window));
         QTRY_COMPARE(Parts(window).ShellTree->FileSystem()->rowCount(folder), subfolders + 1);
         QCOMPARE(ListedNames(*window), (QStringList{"one.ico", "two.ico"}));
         QVERIFY(!Parts(window).FileList->selectionModel()->hasSelection());
@@ -225,13 +234,14 @@ private slots:
                  QStringLiteral("开始"));
     }
 
-    // A folder chosen while a listing runs stops it; the new folder is listed once it ended.
+    // A folder chosen while a listing runs stops it and is listed instead; the run stopped is not
+    // waited for.
     void anotherFolderChosenDuringAListing() {
         TempDir big, small;
         for (int i = 0; i < 300; ++i) WritePlainFile(big.File("p" + std::to_string(i)));
         WriteIcoFile(big.File("big.ico"));
         WriteIcoFile(small.File("small.ico"));
-        const auto window = OpenWindow(Store(), Q(FStart.Path()));
+        const auto window = OpenWindow(Store(), Q(FStart.Path()), {}, TWorkService::TMode::Manual);
         QVERIFY(window);
         QStringList counters;
         bool switched = false;
@@ -240,10 +250,11 @@ private slots:
             if (panel == 0 && text == Counters(1, 100, 1) && !switched) {
                 switched = true;
                 QVERIFY(Parts(window).ShellTree->SetPath(Q(small.Path())));
-                QVERIFY(Parts(window).FindFile.Busy());  // the stopped run is still unwinding
+                QVERIFY(!Parts(window).FSearching);  // the stopped run has ended for the window
             }
         });
         QVERIFY(Parts(window).ShellTree->SetPath(Q(big.Path())));
+        RunListing(*window);
         QVERIFY(switched);
         QCOMPARE(ListedNames(*window), QStringList{"small.ico"});
         QCOMPARE(Panel(*window, 0), Counters(1, 1, 1));

@@ -215,6 +215,7 @@ private slots:
         // Both listed: names met before in the run are not skipped.
         Parts(window).wnd_pv_Search->findChild<QCheckBox*>(QStringLiteral("cbxIgnore"))->setChecked(false);
         Parts(window).Refresh1->trigger();
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(ListedNames(*window).size(), 2);
         QVERIFY(ChooseFile(*window, QStringLiteral("AB.ico")));
         QCOMPARE(Parts(window).FFileIcons.Icons().Icon(0)->Images().Count(), 3);

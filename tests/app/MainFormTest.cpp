@@ -268,6 +268,7 @@ private slots:
         QVERIFY(window->close());
         QVERIFY(!Parts(window).wnd_pv_Search->isVisible());
         QVERIFY(Parts(window).ShellTree->SetPath(QString::fromStdString(other.Path())));
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(Parts(window).FileList->model()->rowCount(), 0);
     }
 };

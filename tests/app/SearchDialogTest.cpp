@@ -36,8 +36,8 @@ class SearchDialogTest : public QObject {
     TempDir FTree;  // a.ico, b.dll, notes.txt; sub/c.ico, sub/a.ico, sub/deeper/d.ico
     QString Store() const { return FConfig.filePath(QStringLiteral("Pictavo.ini")); }
 
-    std::unique_ptr<Twnd_pv_Main> Open() {
-        auto window = OpenWindow(Store(), Q(FTree.Path()));
+    std::unique_ptr<Twnd_pv_Main> Open(TWorkService::TMode work = TWorkService::TMode::Threads) {
+        auto window = OpenWindow(Store(), Q(FTree.Path()), {}, work);
         if (window) Parts(window).wnd_pv_Search->show();
         return window;
     }
@@ -117,6 +117,7 @@ private slots:
             captions << Child<QPushButton>(&dialog, "bAction")->text();
         });
         Child<QPushButton>(&dialog, "bAction")->click();
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(Sorted(ListedNames(*window)), (QStringList{"a.ico", "b.dll", "c.ico", "d.ico"}));
         QCOMPARE(Panel(*window, 0), Counters(3, 5, 5));
         for (int files = 1; files <= 5; ++files)
@@ -131,10 +132,10 @@ private slots:
         QVERIFY(!Parts(window).FBrowsing);
     }
 
-    // Pressing the button during a search stops it; once the stopped run has unwound the state
-    // is that of an ordinary end.
+    // Pressing the button during a search stops it at once: the state is that of an ordinary
+    // end, and the run stopped is not waited for.
     void stoppedFromWithinARun() {
-        const auto window = Open();
+        const auto window = Open(TWorkService::TMode::Manual);
         QVERIFY(window);
         Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         bool stopped = false;
@@ -146,10 +147,11 @@ private slots:
             }
         });
         Child<QPushButton>(&dialog, "bAction")->click();
+        RunListing(*window);
         QVERIFY(stopped);
         QVERIFY(!Parts(window).FSearching);
         QVERIFY(!Parts(window).FBrowsing);
-        QVERIFY(!Parts(window).FindFile.Busy());
+        QVERIFY(!Parts(window).Listing.Busy());
         QVERIFY(!Parts(window).FileList->Model()->Updating());
         QVERIFY(!QApplication::overrideCursor());
         QCOMPARE(Child<QPushButton>(&dialog, "bAction")->text(), QStringLiteral("开始"));
@@ -158,6 +160,7 @@ private slots:
         QCOMPARE(ListedNames(*window), (QStringList{"a.ico", "b.dll"}));
         // The next press starts a new search.
         Child<QPushButton>(&dialog, "bAction")->click();
+        RunListing(*window);
         QCOMPARE(Parts(window).FileList->model()->rowCount(), 4);
     }
 
@@ -168,11 +171,13 @@ private slots:
         Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         Child<QComboBox>(&dialog, "cbMask")->setCurrentText(QStringLiteral("  *.dll\t "));
         Child<QPushButton>(&dialog, "bAction")->click();
-        QCOMPARE(Parts(window).FindFile.Criteria().Files.FileName, std::string("*.dll"));
+        QVERIFY(WaitIdle(*window));
+        QCOMPARE(Parts(window).Listing.Criteria().Files.FileName, std::string("*.dll"));
         QCOMPARE(ListedNames(*window), QStringList{"b.dll"});
         Child<QComboBox>(&dialog, "cbMask")->setCurrentText(QStringLiteral(" c*.ico ; *.dll\x01"));
         Child<QPushButton>(&dialog, "bAction")->click();
-        QCOMPARE(Parts(window).FindFile.Criteria().Files.FileName, std::string("c*.ico ; *.dll"));
+        QVERIFY(WaitIdle(*window));
+        QCOMPARE(Parts(window).Listing.Criteria().Files.FileName, std::string("c*.ico ; *.dll"));
         QCOMPARE(TrimBlanks(QStringLiteral(" \t\n")), QString());
         Child<QComboBox>(&dialog, "cbMask")->setCurrentText(QStringLiteral("*.*"));
     }
@@ -184,21 +189,25 @@ private slots:
         // Without sub-folders: the chosen folder alone, like a listing with the dialog's mask.
         Child<QCheckBox>(&dialog, "cbxSub")->setChecked(false);
         Child<QPushButton>(&dialog, "bAction")->click();
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(ListedNames(*window), (QStringList{"a.ico", "b.dll"}));
         Child<QCheckBox>(&dialog, "cbxSub")->setChecked(true);
         // A name met in another folder, and a file that two masks match, once each; both when
         // duplicates are kept.
         Child<QComboBox>(&dialog, "cbMask")->setCurrentText(QStringLiteral("*.ico;a*"));
         Child<QPushButton>(&dialog, "bAction")->click();
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(Sorted(ListedNames(*window)), (QStringList{"a.ico", "c.ico", "d.ico"}));
         QCOMPARE(Panel(*window, 0), Counters(3, 3, 3));
         Child<QCheckBox>(&dialog, "cbxIgnore")->setChecked(false);
         Child<QPushButton>(&dialog, "bAction")->click();
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(Sorted(ListedNames(*window)), (QStringList{"a.ico", "a.ico", "a.ico", "a.ico", "c.ico", "d.ico"}));
         // Without clearing, the rows are added to those there.
         Child<QCheckBox>(&dialog, "cbxClear")->setChecked(false);
         Child<QComboBox>(&dialog, "cbMask")->setCurrentText(QStringLiteral("*.dll"));
         Child<QPushButton>(&dialog, "bAction")->click();
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(Parts(window).FileList->model()->rowCount(), 7);
         Child<QCheckBox>(&dialog, "cbxIgnore")->setChecked(true);
         Child<QCheckBox>(&dialog, "cbxClear")->setChecked(true);
@@ -213,6 +222,7 @@ private slots:
         Twnd_pv_Search& dialog = *Parts(window).wnd_pv_Search;
         Parts(window).FileList->Model()->Clear();
         QTest::keyClick(Child<QComboBox>(&dialog, "cbMask"), Qt::Key_Return);
+        QVERIFY(WaitIdle(*window));
         QCOMPARE(Parts(window).FileList->model()->rowCount(), 4);
         for (const Qt::KeyboardModifier modifier : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
             QTest::keyClick(Child<QComboBox>(&dialog, "cbMask"), Qt::Key_Escape, modifier);
@@ -247,7 +257,7 @@ private slots:
     void stopsAListing() {
         TempDir big;
         for (int i = 0; i < 250; ++i) WritePlainFile(big.File("p" + std::to_string(i)));
-        const auto window = Open();
+        const auto window = Open(TWorkService::TMode::Manual);
         QVERIFY(window);
         bool stopped = false;
         connect(Parts(window).sb, &TPanelStatusBar::PanelTextChanged, this, [&](int panel, const QString& text) {
@@ -257,6 +267,7 @@ private slots:
             }
         });
         QVERIFY(Parts(window).ShellTree->SetPath(Q(big.Path())));
+        RunListing(*window);
         QVERIFY(stopped);
         QCOMPARE(Panel(*window, 0), Counters(1, 100, 0));
         QCOMPARE(Parts(window).wnd_pv_Search->findChild<QPushButton*>(QStringLiteral("bAction"))->text(),

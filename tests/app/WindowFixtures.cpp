@@ -1,5 +1,6 @@
 #include "WindowFixtures.h"
 
+#include "app/FileListing.h"
 #include "app/SearchDlg.h"
 #include "support/IconFixtures.h"
 #include "support/PeBuilder.h"
@@ -143,7 +144,7 @@ TWindowParts::TWindowParts(Twnd_pv_Main& window)
       StorageMan(Find<TRegPropStorageManEh>(window, "StorageMan")),
       wnd_pv_Search(Find<Twnd_pv_Search>(window, "wnd_pv_Search")),
       Runner(&window.Commands()),
-      FindFile(window.Search()),
+      Listing(window.Listing()),
       FFileIcons(window.FileIcons()),
       FLibrary(window.Library()),
       FCurrentFile(window.CurrentFile()),
@@ -199,8 +200,14 @@ void SetModified(const std::string& path, const QDateTime& local) {
     if (::utime(path.c_str(), &times) != 0) throw std::runtime_error("cannot set the time of " + path);
 }
 
+void RunListing(Twnd_pv_Main& window) {
+    auto* service = window.findChild<TWorkService*>();
+    while (Parts(window).Listing.Busy() && service->RunOne()) {
+    }
+}
+
 bool WaitIdle(Twnd_pv_Main& window) {
-    return QTest::qWaitFor([&] { return !Parts(window).FindFile.Busy() && !Parts(window).FSearching; });
+    return QTest::qWaitFor([&] { return !Parts(window).Listing.Busy() && !Parts(window).FSearching; });
 }
 
 std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder, const QString& file,
@@ -211,9 +218,14 @@ std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& fo
     if (!file.isEmpty()) window->SetStartFile(file);
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
-    // The first listing runs once the window is on screen; it ends with the counters shown.
-    if (!QTest::qWaitFor([&] { return !Parts(window).sb->PanelText(0).isEmpty(); }) || !WaitIdle(*window) ||
-        (decoding == TWorkService::TMode::Threads && !WaitForView(*window)))
+    // The first listing runs once the window is on screen; it ends with the counters shown. With
+    // manual work the listing is run here, and nothing else.
+    const bool manual = decoding == TWorkService::TMode::Manual;
+    if (!QTest::qWaitFor([&] {
+            if (manual) RunListing(*window);
+            return !Parts(window).sb->PanelText(0).isEmpty();
+        }) ||
+        !WaitIdle(*window) || (!manual && !WaitForView(*window)))
         return nullptr;
     return window;
 }

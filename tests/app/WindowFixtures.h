@@ -2,6 +2,7 @@
 // shown with its first listing done.
 #pragma once
 
+#include "app/FileListing.h"
 #include "app/Main.h"
 #include "support/IconFixtures.h"
 
@@ -64,7 +65,7 @@ struct TWindowParts {
     TRegPropStorageManEh* StorageMan;
     Twnd_pv_Search* wnd_pv_Search;
     TCommandRunner* Runner;
-    const TFindFile& FindFile;
+    const TFileListing& Listing;
     const TIconLibrary& FFileIcons;
     const TIconLibrary& FLibrary;
     const std::string& FCurrentFile;
@@ -104,6 +105,9 @@ std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& fo
                                          TWorkService::TMode decoding = TWorkService::TMode::Threads);
 // Waits until no run is in progress.
 bool WaitIdle(Twnd_pv_Main& window);
+// A window with manual work: runs its pieces of work, oldest first, until its listing's runs
+// have ended (the pieces posted before them run too).
+void RunListing(Twnd_pv_Main& window);
 
 // The captions of the rows a view lists (hidden rows left out), and their number.
 QStringList Texts(const QListView* view);
