@@ -206,7 +206,8 @@ bool UsableTranslation(const char* msgid, const char* plural, const char* transl
     // them checked, but no longer remembered.
     constexpr size_t kMaxCheckedPerText = 8;
     static std::mutex mutex;
-    static std::unordered_map<std::string, std::vector<TChecked>, THash, std::equal_to<>> checked;
+    // Never destroyed: a thread may still translate while the process ends.
+    static auto& checked = *new std::unordered_map<std::string, std::vector<TChecked>, THash, std::equal_to<>>;
 
     const std::lock_guard lock(mutex);
     auto found = checked.find(std::string_view(msgid));
