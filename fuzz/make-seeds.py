@@ -299,8 +299,30 @@ def file_seeds(target, here):
         print(f'file-{name}: {len(seed)} bytes')
 
 
+# Translations for format_fuzz: well-formed ones, numbered and starred directives, flags and
+# widths, and the ones the check must refuse (%n, sixteen %s).
+FORMAT_SEEDS = {
+    'format-plain-s.txt': 'Unknown command %s',
+    'format-two-s.txt': 'Cannot open file "%s". %s',
+    'format-three-d.txt': 'Image %d x %d - %dbit cannot be decoded',
+    'format-numbered.txt': '%2$s := %1$s',
+    'format-stars.txt': '%*d|%.*s|%2$*1$d',
+    'format-flags.txt': "100%% %-+ #0'5.2f %lu %zu %m",
+    'format-n.txt': '(%lu bytes)%n',
+    'format-sixteen-s.txt': '%s' * 16,
+}
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
+    if len(sys.argv) > 1 and sys.argv[1] == 'format':
+        target = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, 'corpus', 'format')
+        os.makedirs(target, exist_ok=True)
+        for name, text in FORMAT_SEEDS.items():
+            with open(os.path.join(target, name), 'wb') as f:
+                f.write(text.encode())
+            print(f'{name}: {len(text)} bytes')
+        return
     if len(sys.argv) > 1 and sys.argv[1] == 'file':
         target = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, 'corpus', 'file')
         os.makedirs(target, exist_ok=True)

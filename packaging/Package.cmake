@@ -44,8 +44,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "from the terminal, and a thumbnailer that lets file managers show these files\n"
     "with their own icons.")
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX ${PICTAVO_PACKAGE_PREFIX})
+set(CPACK_INSTALL_PREFIX ${PICTAVO_PACKAGE_PREFIX})
 # Staged with DESTDIR, so the install's own cache update knows to leave caches to the triggers.
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)

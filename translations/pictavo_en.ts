@@ -329,8 +329,8 @@ Thanks to their authors.</translation>
         <translation>Reading icons...</translation>
     </message>
     <message>
-        <source>就绪 (%1.2f 秒)</source>
-        <translation>Ready (%1.2f s)</translation>
+        <source>就绪 (%1 秒)</source>
+        <translation>Ready (%1 s)</translation>
     </message>
     <message>
         <source>添加文件到图标库...</source>

@@ -465,7 +465,9 @@ void Twnd_pv_Main::FileListItemSelectionChanged(int Row, bool Selected) {
         TabSheet1->List()->setUpdatesEnabled(true);
     };
     steps.ReadyText = [this] {
-        return QString::asprintf(tr("就绪 (%1.2f 秒)").toUtf8().constData(), (TickCount() - FStartTick) / 1000.0);
+        // arg, never a printf format: a translation is a text, and one with other directives
+        // than its source (a wrong catalog) must not make printf read arguments that are not there.
+        return tr("就绪 (%1 秒)").arg((TickCount() - FStartTick) / 1000.0, 0, 'f', 2);
     };
     steps.AfterReady = [this] {
         pc->setTabText(pc->indexOf(TabSheet1), CountCaption(kCurrentFileCaption, TabSheet1->ListedIcons()));

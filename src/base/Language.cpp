@@ -8,7 +8,11 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace pictavo {
 
@@ -42,21 +46,179 @@ bool HasTranslation(std::string_view language) {
 
 bool IsFile(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
-// The folder that holds <language>/LC_MESSAGES/pictavo.mo, found from the program's own place:
-// installed (bin/../share/locale), in the build folder (build/locale), or a test's in the build
-// folder (build/tests/../locale); else the folder the install puts it in.
-std::string CatalogFolder(const std::string& language) {
+// Whether the program runs from the build folder it was built in (the programs, the tests): its
+// file lies inside that folder, both with symbolic links resolved.
+bool RunsFromBuildFolder() {
     char buf[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n > 0) {
-        const std::string exe(buf, static_cast<size_t>(n));
-        const std::string dir = exe.substr(0, exe.rfind('/') + 1);
-        for (const char* relative : {PICTAVO_LOCALEDIR_FROM_BINDIR, "locale", "../locale"}) {
-            const std::string folder = dir + relative;
-            if (IsFile(folder + "/" + language + "/LC_MESSAGES/" + kDomain + ".mo")) return folder;
-        }
-    }
+    if (n <= 0) return false;
+    const std::string_view exe(buf, static_cast<size_t>(n));
+    char* resolved = ::realpath(PICTAVO_BUILD_DIR, nullptr);
+    if (!resolved) return false;
+    const std::string folder = std::string(resolved) + "/";
+    std::free(resolved);
+    return exe.substr(0, folder.size()) == folder;
+}
+
+// The folder that holds <language>/LC_MESSAGES/pictavo.mo: the build folder's own locale/ for a
+// program run from there; else the install's, of the prefix configured, or of the Debian
+// package's prefix where only that one has it. Only places fixed at configure time: a folder
+// found from the program's place (bin/../share/locale) would let whoever can make folders above
+// it (a build in /tmp/build, /tmp/share/locale) choose every text.
+std::string CatalogFolder(const std::string& language) {
+    const std::string file = "/" + language + "/LC_MESSAGES/" + kDomain + ".mo";
+    if (RunsFromBuildFolder() && IsFile(PICTAVO_BUILD_LOCALEDIR + file)) return PICTAVO_BUILD_LOCALEDIR;
+    if (!IsFile(PICTAVO_LOCALEDIR + file) && IsFile(PICTAVO_PACKAGE_LOCALEDIR + file)) return PICTAVO_PACKAGE_LOCALEDIR;
     return PICTAVO_LOCALEDIR;
+}
+
+// Whether a LANGUAGE entry names a language. gettext reads an entry as
+// language[_territory][.codeset][@modifier] and looks for its catalog in a folder of that name;
+// one with no language part (".en", "_", "@euro"), with other than letters there, or holding a
+// "/" (a path, "../../x") has none, and gettext goes on to the next entry.
+bool NamesLanguage(std::string_view entry) {
+    const std::string_view language = LanguagePart(entry);
+    if (language.empty() || entry.find('/') != std::string_view::npos) return false;
+    for (const char c : language)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return false;
+    return true;
+}
+
+// --- printf directives
+
+// A numbered argument ("%3$s") above this is refused: the program's texts take a few, and the
+// number sizes the list of arguments.
+constexpr size_t kMaxFormatArguments = 32;
+
+// What a printf format asks of its arguments: the type of each, in argument order ("s", "ld",
+// "*" for a width or precision taken from an argument); Valid is false for a format that is not
+// accepted at all (see SameFormatArguments).
+struct TFormatArguments {
+    bool Valid = false;
+    std::vector<std::string> Types;
+};
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads the digits at text[i] as a number, at most `limit`; false when there is none or it is
+// larger.
+bool ReadNumber(std::string_view text, size_t& i, size_t limit, size_t& value) {
+    if (i >= text.size() || !IsDigit(text[i])) return false;
+    value = 0;
+    while (i < text.size() && IsDigit(text[i])) {
+        value = value * 10 + static_cast<size_t>(text[i] - '0');
+        if (value > limit) return false;
+        ++i;
+    }
+    return true;
+}
+
+// The directives of `text` as glibc's printf reads them:
+// %[argument$][flags][width|*[argument$]][.[precision|*[argument$]]][length]conversion.
+TFormatArguments ParseFormat(std::string_view text) {
+    TFormatArguments out;
+    bool numbered = false, plain = false;  // directives with and without argument numbers
+    size_t next = 0;                       // the argument a plain directive takes
+    // The argument `number` (from 1; 0 for the next one) is of type `type`.
+    auto take = [&](size_t number, std::string type) {
+        if (number == 0) {
+            plain = true;
+            number = ++next;
+        } else {
+            numbered = true;
+        }
+        if (number > kMaxFormatArguments) return false;
+        if (out.Types.size() < number) out.Types.resize(number);
+        std::string& slot = out.Types[number - 1];
+        if (!slot.empty() && slot != type) return false;  // one argument read as two types
+        slot = std::move(type);
+        return true;
+    };
+    // An argument number "n$" at text[i], or 0 where none is written.
+    auto argumentNumber = [&](size_t& i, size_t& number) {
+        size_t j = i;
+        number = 0;
+        if (ReadNumber(text, j, kMaxFormatArguments + 1, number) && j < text.size() && text[j] == '$') {
+            i = j + 1;
+            return number >= 1;
+        }
+        number = 0;
+        return true;
+    };
+    // A width or precision at text[i]: digits, or "*" with its own argument.
+    auto field = [&](size_t& i) {
+        size_t value = 0;
+        if (i < text.size() && text[i] == '*') {
+            ++i;
+            size_t number = 0;
+            return argumentNumber(i, number) && take(number, "*");
+        }
+        if (i < text.size() && IsDigit(text[i])) return ReadNumber(text, i, kMaxFormatWidth, value);
+        return true;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') continue;
+        if (++i < text.size() && text[i] == '%') continue;  // "%%", a percent sign
+        size_t number = 0;
+        if (!argumentNumber(i, number)) return out;
+        while (i < text.size() && std::string_view("-+ #0'I").find(text[i]) != std::string_view::npos) ++i;
+        if (!field(i)) return out;
+        if (i < text.size() && text[i] == '.') {
+            ++i;
+            if (!field(i)) return out;
+        }
+        std::string type;
+        for (const char* length : {"hh", "ll", "h", "l", "L", "q", "j", "z", "Z", "t"}) {
+            if (text.substr(i).starts_with(length)) {
+                type = length;
+                i += type.size();
+                break;
+            }
+        }
+        if (i >= text.size()) return out;  // cut short
+        const char conversion = text[i];
+        if (conversion == 'm' && number == 0) continue;  // glibc's strerror(errno): no argument
+        if (std::string_view("diouxXeEfFgGaAcsCSp").find(conversion) == std::string_view::npos)
+            return out;  // %n, a percent sign with flags, an unknown letter
+        if (!take(number, type + conversion)) return out;
+    }
+    if (numbered && plain) return out;  // glibc numbers plain directives its own way there
+    for (const std::string& type : out.Types)
+        if (type.empty()) return out;  // an argument no directive names: its type is unknown
+    out.Valid = true;
+    return out;
+}
+
+// Whether translation may stand for msgid (and for TrN's, for plural), remembered per text and
+// translation so that each is checked once. Another thread may translate at the same time.
+bool UsableTranslation(const char* msgid, const char* plural, const char* translation) {
+    struct TChecked {
+        std::string Plural;  // TrN's plural text
+        bool HasPlural;
+        std::string Translation;
+        bool Usable;
+    };
+    struct THash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+    // Far more forms than any language has: a catalog that gives a text more still gets each of
+    // them checked, but no longer remembered.
+    constexpr size_t kMaxCheckedPerText = 8;
+    static std::mutex mutex;
+    // Never destroyed: a thread may still translate while the process ends.
+    static auto& checked = *new std::unordered_map<std::string, std::vector<TChecked>, THash, std::equal_to<>>;
+
+    const std::lock_guard lock(mutex);
+    auto found = checked.find(std::string_view(msgid));
+    if (found == checked.end()) found = checked.emplace(msgid, std::vector<TChecked>()).first;
+    for (const TChecked& c : found->second)
+        if (c.HasPlural == (plural != nullptr) && (!plural || c.Plural == plural) && c.Translation == translation)
+            return c.Usable;
+    const bool usable = SameFormatArguments(msgid, translation) || (plural && SameFormatArguments(plural, translation));
+    if (found->second.size() < kMaxCheckedPerText)
+        found->second.push_back({plural ? plural : "", plural != nullptr, translation, usable});
+    return usable;
 }
 
 bool IsPlainC(const char* locale) {
@@ -76,11 +238,12 @@ std::string ChooseLanguage(const TLocaleEnvironment& env) {
     std::string_view list = env.Language;
     while (!list.empty()) {
         const size_t end = list.find(':');
-        if (end != 0) {
-            first = list.substr(0, end);
+        const std::string_view entry = list.substr(0, end);
+        if (NamesLanguage(entry)) {
+            first = entry;
             break;
         }
-        list.remove_prefix(1);
+        list.remove_prefix(end == std::string_view::npos ? list.size() : end + 1);
     }
     const std::string_view language = LanguagePart(first);
     if (language == "zh" || language == "C" || language == "POSIX" || language.empty()) return "";
@@ -107,10 +270,22 @@ void InitLanguage() {
 
 const std::string& UiLanguage() { return gLanguage; }
 
-const char* Tr(const char* msgid) { return gTranslated ? ::dgettext(kDomain, msgid) : msgid; }
+bool SameFormatArguments(std::string_view source, std::string_view translation) {
+    const TFormatArguments expected = ParseFormat(source);
+    const TFormatArguments given = ParseFormat(translation);
+    return expected.Valid && given.Valid && expected.Types == given.Types;
+}
+
+const char* Tr(const char* msgid) {
+    if (!gTranslated) return msgid;
+    const char* text = ::dgettext(kDomain, msgid);
+    return text == msgid || UsableTranslation(msgid, nullptr, text) ? text : msgid;
+}
 
 const char* TrN(const char* msgid, const char* plural, unsigned long count) {
-    return gTranslated ? ::dngettext(kDomain, msgid, plural, count) : msgid;
+    if (!gTranslated) return msgid;
+    const char* text = ::dngettext(kDomain, msgid, plural, count);
+    return text == msgid || text == plural || UsableTranslation(msgid, plural, text) ? text : msgid;
 }
 
 }  // namespace pictavo

@@ -17,8 +17,10 @@
 #include <QFileDialog>
 #include <QListView>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTabWidget>
+#include <QTranslator>
 #include <QtTest>
 
 #include <filesystem>
@@ -29,6 +31,19 @@ using namespace pictavo::test;
 namespace {
 
 QString TabText(const Twnd_pv_Main& window, int tab) { return Parts(window).pc->tabText(tab); }
+
+// A translation that gives `text` for the window's ready text with its time, and nothing else.
+class TWrongReadyText : public QTranslator {
+public:
+    explicit TWrongReadyText(QString text) : FText(std::move(text)) {}
+    QString translate(const char* context, const char* source, const char*, int) const override {
+        return qstrcmp(context, "Twnd_pv_Main") == 0 && QByteArray(source).startsWith("就绪 (") ? FText : QString();
+    }
+    bool isEmpty() const override { return false; }
+
+private:
+    QString FText;
+};
 
 }  // namespace
 
@@ -81,6 +96,26 @@ private slots:
         QCOMPARE(Panel(*window, 1), QStringLiteral("x"));
         QCOMPARE(Count(Parts(window).IconList), 1);
         QCOMPARE(Count(Parts(window).IconBox), 3);
+    }
+
+    // A translation of the ready text with printf directives (sixteen %s, %n) is a text, not a
+    // format: the window shows it with the seconds in place of %1, and reads no argument for it.
+    void readyTextFromAWrongTranslation() {
+        TempDir folder;
+        WriteSampleIco(folder.File("sample.ico"));
+        const QString wrong = QStringLiteral("%1 ") + QStringLiteral("%s").repeated(16) + QStringLiteral("%n");
+        TWrongReadyText translator(wrong);
+        QVERIFY(QCoreApplication::installTranslator(&translator));
+        const auto uninstall = qScopeGuard([&] { QCoreApplication::removeTranslator(&translator); });
+        const auto window = OpenWindow(Store(), Q(folder.Path()));
+        QVERIFY(window);
+        QVERIFY(ChooseFile(*window, QStringLiteral("sample.ico")));
+        const QString shown = Panel(*window, 1);
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d\\d ") + QRegularExpression::escape(wrong.mid(3)) +
+                                    QStringLiteral("$"))
+                     .match(shown)
+                     .hasMatch(),
+                 qPrintable(shown));
     }
 
     // Icon names are made unique without regard to case; an image taller than the box's items

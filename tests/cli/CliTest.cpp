@@ -1,6 +1,7 @@
 #include "base/Streams.h"
 #include "icons/IconTypes.h"
 #include "library/IconLibrary.h"
+#include "support/Catalog.h"
 #include "support/IconFixtures.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -27,9 +29,11 @@ struct Result {
     std::string err;
 };
 
-// shellPrefix: shell commands run before the program in the same shell (e.g. "ulimit -n 9; ").
-Result RunCli(const TempDir& dir, const std::vector<std::string>& args, const std::string& shellPrefix = "") {
-    std::string cmd = shellPrefix + ShellQuote(PICTAVO_CLI);
+// Runs `program` (pictavo-cli or a copy of it). shellPrefix: shell commands run before the
+// program in the same shell (e.g. "ulimit -n 9; ").
+Result RunProgram(const std::string& program, const TempDir& dir, const std::vector<std::string>& args,
+                  const std::string& shellPrefix) {
+    std::string cmd = shellPrefix + ShellQuote(program);
     for (const auto& a : args) cmd += " " + ShellQuote(a);
     cmd += " 2>" + ShellQuote(dir.File("stderr.txt"));
     Result r;
@@ -44,6 +48,10 @@ Result RunCli(const TempDir& dir, const std::vector<std::string>& args, const st
     ss << err.rdbuf();
     r.err = ss.str();
     return r;
+}
+
+Result RunCli(const TempDir& dir, const std::vector<std::string>& args, const std::string& shellPrefix = "") {
+    return RunProgram(PICTAVO_CLI, dir, args, shellPrefix);
 }
 
 std::vector<uint8_t> TwoImageIco() {
@@ -543,4 +551,46 @@ TEST(CliLanguage, JsonTheSameInEveryLanguage) {
     EXPECT_NE(text.find("[0] one  (1 image)\n"), std::string::npos) << text;
     EXPECT_NE(text.find("32 x 32 - 32bit  " + std::to_string(one.size()) + " bytes  PNG\n"), std::string::npos) << text;
     EXPECT_FALSE(HasCjk(text)) << text;
+}
+
+// A catalog made where a walk up from the program would find one (share/locale above a copy of
+// the program in a folder others can write, as a build in /tmp/build has /tmp above it; locale/
+// beside it or above it) is never read: the copy prints what it printed before, neither the
+// catalog's well-formed translations nor those printf cannot take (sixteen %s, %n).
+TEST(CliLanguage, CatalogsFoundFromTheProgramsPlaceAreNotRead) {
+    TempDir dir;
+    const std::string program = dir.File("bin/pictavo-cli");
+    std::filesystem::create_directories(dir.File("bin"));
+    std::filesystem::copy_file(PICTAVO_CLI, program);
+    WriteBytes(dir.File("two.ico"), TwoImageIco());
+    const std::vector<std::vector<std::string>> runs = {
+        {"--help"}, {"frobnicate"}, {"list", dir.File("two.ico")}, {"list", dir.File("missing.ico")}};
+    auto runAll = [&] {
+        std::vector<Result> results;
+        for (const auto& args : runs) results.push_back(RunProgram(program, dir, args, WithLocale("LANG=en_US.UTF-8")));
+        return results;
+    };
+    const std::vector<Result> before = runAll();
+    ASSERT_EQ(before[0].status, 0) << before[0].err;
+
+    std::string sixteen;
+    for (int i = 0; i < 16; ++i) sixteen += "%s";
+    using namespace std::string_literals;
+    const auto hostile = MakeCatalog({
+        {"未知命令 %s", "Planted %s"},
+        {"无法打开文件 \"%s\". %s", "Planted " + sixteen},
+        {"(%d 个图像)\0(%d 个图像)"s, "Planted %n\0Planted %n"s},
+        {"%u 字节\0%u 字节"s, "Planted %u\0Planted %u"s},
+    });
+    for (const char* folder : {"share/locale", "bin/locale", "locale"}) {
+        std::filesystem::create_directories(dir.File(folder) + "/en/LC_MESSAGES");
+        WriteBytes(dir.File(folder) + "/en/LC_MESSAGES/pictavo.mo", hostile);
+    }
+    const std::vector<Result> after = runAll();
+    for (size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(after[i].status, before[i].status) << runs[i][0] << after[i].err;
+        EXPECT_TRUE(after[i].out == before[i].out && after[i].err == before[i].err)
+            << runs[i][0] << " prints:\n"
+            << (after[i].out + after[i].err).substr(0, 300);
+    }
 }

@@ -3,6 +3,7 @@
 // own mode whatever the umask; the straight install brings "Open with" up to date, the staged
 // one leaves the caches to the package; the entries validate and the binaries are hardened. A
 // third install, into a prefix whose icons already have a cache, brings that cache up to date.
+#include "base/LanguageConfig.h"
 #include "packaging/PackagingFixtures.h"
 #include "support/IconFixtures.h"
 #include "support/TempDir.h"
@@ -125,12 +126,21 @@ TEST_F(InstallTest, EveryFileWithItsModeWhateverTheUmask) {
     std::string out;
     EXPECT_EQ(RunShell(ShellQuote(Installed("bin/pictavo-cli")) + " --version", out), 0);
     EXPECT_EQ(out, "pictavo-cli " PICTAVO_VERSION "\n");
-    // The installed program finds its English catalog from its own place (bin/../share/locale).
+    // The installed program reads its catalog from the install folders the build was configured
+    // for, never from beside itself: under another prefix, the English catalog installed there
+    // is not read.
     EXPECT_EQ(RunShell("env -u LANGUAGE -u LC_ALL -u LC_MESSAGES LANG=en_US.UTF-8 " +
                            ShellQuote(Installed("bin/pictavo-cli")) + " frobnicate",
                        out),
               2);
-    EXPECT_EQ(out.rfind("pictavo-cli: Unknown command frobnicate\n", 0), 0u) << out;
+    ASSERT_TRUE(FileExists(Installed("share/locale/en/LC_MESSAGES/pictavo.mo")));
+    const bool configuredHasEnglish = FileExists(PICTAVO_LOCALEDIR "/en/LC_MESSAGES/pictavo.mo") ||
+                                      FileExists(PICTAVO_PACKAGE_LOCALEDIR "/en/LC_MESSAGES/pictavo.mo");
+    EXPECT_EQ(out.rfind(configuredHasEnglish ? "pictavo-cli: Unknown command frobnicate\n"
+                                             : "pictavo-cli: 未知命令 frobnicate\n",
+                        0),
+              0u)
+        << out;
 }
 
 TEST_F(InstallTest, DesktopEntryOpensWhatTheThumbnailerDraws) {
