@@ -3,6 +3,7 @@
 #include "base/LanguageConfig.h"
 
 #include <libintl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -46,28 +47,43 @@ bool HasTranslation(std::string_view language) {
 
 bool IsFile(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
-// Whether the program runs from the build folder it was built in (the programs, the tests): its
-// file lies inside that folder, both with symbolic links resolved.
-bool RunsFromBuildFolder() {
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return false;
-    const std::string_view exe(buf, static_cast<size_t>(n));
-    char* resolved = ::realpath(PICTAVO_BUILD_DIR, nullptr);
-    if (!resolved) return false;
-    const std::string folder = std::string(resolved) + "/";
-    std::free(resolved);
-    return exe.substr(0, folder.size()) == folder;
+// Whether a folder was configured by CMake (it holds CMakeCache.txt) and only `owner` (the owner
+// of the program's file) may write into it: a build folder of the program's own builder, where
+// nobody else can have put a catalog.
+bool IsOwnBuildFolder(const std::string& folder, uid_t owner) {
+    struct stat st {};
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == owner &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 && IsFile(folder + "/CMakeCache.txt");
+}
+
+// The build folder the program runs from (the programs lie in it, the tests one folder down), or
+// "" for an installed program. Known from the program's own place rather than a path built in,
+// so that builds in two folders give the same bytes; never a folder others may write.
+std::string BuildFolder() {
+    char* exe = ::realpath("/proc/self/exe", nullptr);
+    if (!exe) return {};
+    std::string folder(exe);
+    std::free(exe);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return {};
+    for (int up = 0; up < 2; ++up) {
+        const size_t slash = folder.rfind('/');
+        if (slash == std::string::npos || slash == 0) return {};
+        folder.resize(slash);
+        if (IsOwnBuildFolder(folder, st.st_uid)) return folder;
+    }
+    return {};
 }
 
 // The folder that holds <language>/LC_MESSAGES/pictavo.mo: the build folder's own locale/ for a
 // program run from there; else the install's, of the prefix configured, or of the Debian
-// package's prefix where only that one has it. Only places fixed at configure time: a folder
-// found from the program's place (bin/../share/locale) would let whoever can make folders above
-// it (a build in /tmp/build, /tmp/share/locale) choose every text.
+// package's prefix where only that one has it. Never a folder found above the program's place
+// (bin/../share/locale): whoever can make folders above it (a build in /tmp/build,
+// /tmp/share/locale) would choose every text.
 std::string CatalogFolder(const std::string& language) {
     const std::string file = "/" + language + "/LC_MESSAGES/" + kDomain + ".mo";
-    if (RunsFromBuildFolder() && IsFile(PICTAVO_BUILD_LOCALEDIR + file)) return PICTAVO_BUILD_LOCALEDIR;
+    if (const std::string build = BuildFolder(); !build.empty() && IsFile(build + "/locale" + file))
+        return build + "/locale";
     if (!IsFile(PICTAVO_LOCALEDIR + file) && IsFile(PICTAVO_PACKAGE_LOCALEDIR + file)) return PICTAVO_PACKAGE_LOCALEDIR;
     return PICTAVO_LOCALEDIR;
 }

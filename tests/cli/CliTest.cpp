@@ -593,4 +593,16 @@ TEST(CliLanguage, CatalogsFoundFromTheProgramsPlaceAreNotRead) {
             << runs[i][0] << " prints:\n"
             << (after[i].out + after[i].err).substr(0, 300);
     }
+    // The program's folder when it is a build folder of the program's owner (CMake's cache in
+    // it, nobody else may write it) has its own catalogs read; not once others may write it.
+    namespace fs = std::filesystem;
+    WriteBytes(dir.File("bin/CMakeCache.txt"), std::vector<uint8_t>{});
+    const auto unknownCommand = [&] {
+        return RunProgram(program, dir, {"frobnicate"}, WithLocale("LANG=en_US.UTF-8"));
+    };
+    fs::permissions(dir.File("bin"), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                         fs::perms::others_read | fs::perms::others_exec);
+    EXPECT_NE(unknownCommand().err.find("Planted frobnicate"), std::string::npos);
+    fs::permissions(dir.File("bin"), fs::perms::others_write, fs::perm_options::add);
+    EXPECT_EQ(unknownCommand().err, before[1].err);
 }
