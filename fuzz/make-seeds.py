@@ -4,8 +4,15 @@ given "file", the seed corpus of the file_fuzz target: those icons and the commi
 seeds, each behind the bytes that choose how its name is passed, the test decode's budget and
 what stands at the output, and a name.
 
+Given "load", the seed corpus of the load_fuzz target: those icons and the PE and NE seeds behind
+the bytes that choose the language, the layout of the file, the read at which it is cancelled or
+interrupted and the thumbnail's size; given "png", that of the png_fuzz target: pictures of every
+size class the PNG writer tells apart, and ones it refuses.
+
 Usage: fuzz/make-seeds.py [output-dir]        (default: fuzz/corpus/ico next to this script)
        fuzz/make-seeds.py file [output-dir]   (default: fuzz/corpus/file)
+       fuzz/make-seeds.py load [output-dir]   (default: fuzz/corpus/load)
+       fuzz/make-seeds.py png [output-dir]    (default: fuzz/corpus/png)
 
 Standard library only; the output is deterministic, so re-running it reproduces the
 committed seeds byte for byte.
@@ -299,12 +306,144 @@ def file_seeds(target, here):
         print(f'file-{name}: {len(seed)} bytes')
 
 
+# load_fuzz: the first byte's fields, and where a file past one piece puts its copy.
+ENGLISH = 1
+AS_IS, PAST_ONE_PIECE, PAST_WHOLE_READ, REPEATED = (n << 1 for n in range(4))
+CANCEL, INTERRUPT, SHORT, END = (n << 3 for n in range(4))
+PIECE = 4 << 20  # one piece of a direct read
+
+
+def copy_at(shift):
+    """Where a file past one piece holds the copy of the input."""
+    return PIECE - 0x8000 + shift
+
+
+def moved_ico(images, by):
+    """An .ico file whose entries point `by` bytes further than its images lie, at a copy of it."""
+    data = bytearray(ico(images))
+    for i in range(len(images)):
+        at = 6 + 16 * i + 12
+        struct.pack_into('<I', data, at, struct.unpack_from('<I', data, at)[0] + by)
+    return bytes(data)
+
+
+def grown_pe_icon(data, size):
+    """The PE file with its first icon resource (RT_ICON) claiming `size` bytes."""
+    data = bytearray(data)
+    pe = struct.unpack_from('<I', data, 0x3C)[0]
+    sections, optional_size = struct.unpack_from('<H', data, pe + 6)[0], struct.unpack_from('<H', data, pe + 20)[0]
+    optional = pe + 24
+    directories = optional + (96 if struct.unpack_from('<H', data, optional)[0] == 0x10B else 112)
+    resource_rva = struct.unpack_from('<I', data, directories + 2 * 8)[0]
+    table = optional + optional_size
+
+    def offset_of(rva):
+        for k in range(sections):
+            vsize, vaddr, raw_size, raw_ptr = struct.unpack_from('<IIII', data, table + 40 * k + 8)
+            if vaddr <= rva < vaddr + max(vsize, raw_size):
+                return rva - vaddr + raw_ptr
+        raise ValueError('no section holds the resources')
+
+    root = offset_of(resource_rva)
+
+    def first_entry(directory, wanted=None):
+        named, ids = struct.unpack_from('<HH', data, directory + 12)
+        for k in range(named + ids):
+            name, target = struct.unpack_from('<II', data, directory + 16 + 8 * k)
+            if wanted is None or name == wanted:
+                return root + (target & 0x7FFFFFFF)
+        raise ValueError('no such resource')
+
+    entry = first_entry(first_entry(first_entry(root, 3)))  # RT_ICON, its first name, language
+    struct.pack_into('<I', data, entry + 4, size)
+    return bytes(data)
+
+
+def load_seed(how, at, shift, size, data):
+    return bytes([how, at]) + struct.pack('<H', shift) + bytes([size]) + data
+
+
+def load_seeds(target, here):
+    """The load_fuzz seeds: each language, layout and read event, with icons whose bytes lie past
+    one piece of a direct read (an .ico file pointing into the copy, or into a later repetition,
+    and a PE file whose icon resource is larger than a piece)."""
+    def committed(kind, name):
+        with open(os.path.join(here, 'corpus', kind, name), 'rb') as f:
+            return f.read()
+
+    straddling = 0x8000 - 600  # the copy begins 600 bytes before 4 MB: its images cross it
+    repeated = ico(SEEDS['dib-8bit-16.ico'])
+    seeds = {
+        'ico-zh.bin': load_seed(AS_IS, 0, 0, 32, ico(SEEDS['png-16.ico'])),
+        'ico-en.bin': load_seed(ENGLISH | AS_IS, 0, 0, 16, ico(SEEDS['mixed-8.ico'])),
+        'ico-bad-size.bin': load_seed(ENGLISH | AS_IS, 0, 0, 255, ico(SEEDS['dib-4bit-16.ico'])),
+        'ico-interrupted.bin': load_seed(INTERRUPT | AS_IS, 1, 0, 0xF0, ico(SEEDS['dib-24bit-16.ico'])),
+        'ico-past-piece.bin': load_seed(ENGLISH | PAST_ONE_PIECE, 0, straddling, 48,
+                                        moved_ico(SEEDS['dib-32bit-16.ico'], copy_at(straddling))),
+        # Cancelled during the first piece of the whole read: the second is never read.
+        'ico-past-piece-cancel.bin': load_seed(CANCEL | PAST_ONE_PIECE, 2, straddling, 16,
+                                               moved_ico(SEEDS['dib-32bit-16.ico'], copy_at(straddling))),
+        'ico-repeated.bin': load_seed(REPEATED, 0, 0xFFFF, 16,
+                                      moved_ico(SEEDS['dib-8bit-16.ico'], PIECE // len(repeated) * len(repeated))),
+        'ico-past-whole.bin': load_seed(ENGLISH | PAST_WHOLE_READ, 0, 0, 16, ico(SEEDS['dib-1bit-16.ico'])),
+        'pe-en.bin': load_seed(ENGLISH | AS_IS, 0, 0, 32, committed('pe', 'pe64-languages.dll')),
+        'pe-cancel.bin': load_seed(CANCEL | AS_IS, 4, 0, 16, committed('pe', 'pe32-mixed.dll')),
+        'pe-short.bin': load_seed(ENGLISH | SHORT | AS_IS, 3, 0, 0xFF, committed('pe', 'pe32-filealign.dll')),
+        # An icon resource past one piece (the copy lies just after 4 MB, the file ends past it).
+        'pe-large-icon.bin': load_seed(ENGLISH | PAST_ONE_PIECE, 0, 0xFFFF, 16,
+                                       grown_pe_icon(committed('pe', 'pe32-mixed.dll'), PIECE + 0x10000)),
+        'pe-large-icon-cancel.bin': load_seed(CANCEL | PAST_ONE_PIECE, 6, 0xFFFF, 16,
+                                              grown_pe_icon(committed('pe', 'pe64-languages.dll'), PIECE + 0x10000)),
+        'ne-zh.bin': load_seed(AS_IS, 0, 0, 32, committed('ne', 'three.icl')),
+        'ne-past-piece-cancel.bin': load_seed(ENGLISH | CANCEL | PAST_ONE_PIECE, 3, 0x100, 0x80,
+                                              committed('ne', 'mixed.icl')),
+        'ne-past-whole.bin': load_seed(PAST_WHOLE_READ, 0, 0, 16, committed('ne', 'one.icl')),
+        'ne-end.bin': load_seed(ENGLISH | END | AS_IS, 2, 0, 16, committed('ne', 'three.icl')),
+    }
+    for name, seed in seeds.items():
+        with open(os.path.join(target, name), 'wb') as f:
+            f.write(seed)
+        print(f'{name}: {len(seed)} bytes')
+
+
+def png_seed(width, height, flags, values):
+    return struct.pack('<HHB', width, height, flags) + b''.join(struct.pack('<I', v) for v in values)
+
+
+def png_seeds(target):
+    """The png_fuzz seeds: pictures at libpng's defaults (up to 256 x 256 pixels), past them,
+    at the largest width and height, with and without alpha, and ones the writer refuses."""
+    ALPHA, NOISY, BROKEN = 1, 2, 4
+    gradient = [((x * 16) << 24) | (x * 0x010203) for x in range(16)]
+    seeds = {
+        'one.bin': png_seed(1, 1, ALPHA, [0x80FF0000]),
+        'gradient-16.bin': png_seed(16, 16, ALPHA, gradient),
+        'masked-32.bin': png_seed(32, 32, 0, [0xFF123456, 0x00ABCDEF, 0x7F000000]),
+        'noisy-256.bin': png_seed(256, 256, ALPHA | NOISY, [0]),
+        'noisy-257x256.bin': png_seed(257, 256, ALPHA | NOISY, [0x12345678]),
+        'wide-4096.bin': png_seed(4096, 1, NOISY, [0xFF00FF00]),
+        'tall-4096.bin': png_seed(1, 4096, ALPHA, gradient),
+        'too-wide.bin': png_seed(4097, 1, ALPHA, [0xFFFFFFFF]),
+        'no-height.bin': png_seed(8, 0, ALPHA, [0xFFFFFFFF]),
+        'short-values.bin': png_seed(8, 8, ALPHA | BROKEN, gradient),
+    }
+    for name, seed in seeds.items():
+        with open(os.path.join(target, name), 'wb') as f:
+            f.write(seed)
+        print(f'{name}: {len(seed)} bytes')
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    if len(sys.argv) > 1 and sys.argv[1] == 'file':
-        target = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, 'corpus', 'file')
+    if len(sys.argv) > 1 and sys.argv[1] in ('file', 'load', 'png'):
+        target = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, 'corpus', sys.argv[1])
         os.makedirs(target, exist_ok=True)
-        file_seeds(target, here)
+        if sys.argv[1] == 'file':
+            file_seeds(target, here)
+        elif sys.argv[1] == 'load':
+            load_seeds(target, here)
+        else:
+            png_seeds(target)
         return
     target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, 'corpus', 'ico')
     os.makedirs(target, exist_ok=True)
