@@ -2,8 +2,9 @@
 // a window that may give up at any moment, and with files larger than one piece of a direct read
 // (or than the largest whole read). The file is read with LoadIcons, as the window and
 // pictavo-cli read a list of files, and drawn as a thumbnail; its icons are written as an icon
-// library and one is deleted from their list. Everything is written in a private folder made at
-// start-up and removed at exit.
+// library, one is deleted from their list, and an icon without images and an image without a
+// size are saved (both refused). Everything is written in a private folder made at start-up and
+// removed at exit.
 //
 // The input:
 //   byte 0     bit 0: the language of the texts (0: the program's own, Chinese; 1: English,
@@ -49,8 +50,11 @@
 #include "base/Language.h"
 #include "base/SystemInfo.h"
 #include "icons/AdvancedIcon.h"
+#include "icons/IconImage.h"
 #include "icons/IconRaster.h"
+#include "icons/IconTools.h"
 #include "library/IconFileSearch.h"
+#include "library/IconFolder.h"
 #include "library/IconLibrary.h"
 #include "library/IconLoading.h"
 #include "library/Thumbnail.h"
@@ -478,6 +482,36 @@ TPass MessagesOf(const std::string& path, const std::shared_ptr<const TByteBuffe
             noteError(e);
         }
     }
+    // An icon without images is not saved into a folder, and an image without even a size is
+    // not saved as a bitmap: both refused before anything is written.
+    for (int i = 0; i < library.Icons().Count(); ++i) {
+        const TAdvancedIcon& icon = *library.Icons().Icon(i);
+        if (icon.Images().Count() > 0) continue;
+        try {
+            TIconFolder(gFolder + "/out").Save(icon, library.Icons().Name(i));
+            FUZZ_CHECK(false);
+        } catch (const EPictavoError& e) {
+            noteError(e);
+        }
+        break;
+    }
+    for (int i = 0; i < library.Icons().Count(); ++i) {
+        const TIconImageList& images = library.Icons().Icon(i)->Images();
+        const TIconImage* sizeless = nullptr;
+        for (int k = 0; k < images.Count() && !sizeless; ++k) {
+            const auto header = ReadImageHeader(images.GetItem(k)->Data());
+            if (!header || !ImagePixelSize(*header)) sizeless = images.GetItem(k);
+        }
+        if (!sizeless) continue;
+        try {
+            SaveImageAsBitmap(*sizeless, 0, gFolder + "/out.bmp");
+            FUZZ_CHECK(false);
+        } catch (const EPictavoError& e) {
+            noteError(e);
+        }
+        break;
+    }
+
     // A file that is not there and a folder.
     for (const std::string& other : {gFolder + "/missing.ico", gFolder}) {
         TIconLibrary target;

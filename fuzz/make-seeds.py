@@ -327,19 +327,25 @@ def moved_ico(images, by):
     return bytes(data)
 
 
-def grown_pe_icon(data, size):
-    """The PE file with its first icon resource (RT_ICON) claiming `size` bytes."""
-    data = bytearray(data)
+def pe_layout(data):
+    """The PE file's section table (offset of each 40-byte record) and its resources' address."""
     pe = struct.unpack_from('<I', data, 0x3C)[0]
     sections, optional_size = struct.unpack_from('<H', data, pe + 6)[0], struct.unpack_from('<H', data, pe + 20)[0]
     optional = pe + 24
     directories = optional + (96 if struct.unpack_from('<H', data, optional)[0] == 0x10B else 112)
     resource_rva = struct.unpack_from('<I', data, directories + 2 * 8)[0]
     table = optional + optional_size
+    return [table + 40 * k for k in range(sections)], resource_rva
+
+
+def grown_pe_icon(data, size):
+    """The PE file with its first icon resource (RT_ICON) claiming `size` bytes."""
+    data = bytearray(data)
+    sections, resource_rva = pe_layout(data)
 
     def offset_of(rva):
-        for k in range(sections):
-            vsize, vaddr, raw_size, raw_ptr = struct.unpack_from('<IIII', data, table + 40 * k + 8)
+        for record in sections:
+            vsize, vaddr, raw_size, raw_ptr = struct.unpack_from('<IIII', data, record + 8)
             if vaddr <= rva < vaddr + max(vsize, raw_size):
                 return rva - vaddr + raw_ptr
         raise ValueError('no section holds the resources')
@@ -357,6 +363,17 @@ def grown_pe_icon(data, size):
     entry = first_entry(first_entry(first_entry(root, 3)))  # RT_ICON, its first name, language
     struct.pack_into('<I', data, entry + 4, size)
     return bytes(data)
+
+
+def moved_pe_sections(data, by):
+    """The PE file with its sections' bytes `by` bytes further on, past zeros: the resource
+    directory then lies in another page than the headers."""
+    data = bytearray(data)
+    sections, _ = pe_layout(data)
+    first = min(struct.unpack_from('<I', data, record + 20)[0] for record in sections)
+    for record in sections:
+        struct.pack_into('<I', data, record + 20, struct.unpack_from('<I', data, record + 20)[0] + by)
+    return bytes(data[:first] + bytes(by) + data[first:])
 
 
 def load_seed(how, at, shift, size, data):
@@ -378,16 +395,31 @@ def load_seeds(target, here):
         'ico-en.bin': load_seed(ENGLISH | AS_IS, 0, 0, 16, ico(SEEDS['mixed-8.ico'])),
         'ico-bad-size.bin': load_seed(ENGLISH | AS_IS, 0, 0, 255, ico(SEEDS['dib-4bit-16.ico'])),
         'ico-interrupted.bin': load_seed(INTERRUPT | AS_IS, 1, 0, 0xF0, ico(SEEDS['dib-24bit-16.ico'])),
+        'ico-short.bin': load_seed(ENGLISH | SHORT | AS_IS, 1, 0, 16, ico(SEEDS['dib-8bit-16.ico'])),
+        # Cancelled at the read that finds the end of the first file: the list stops before the
+        # second.
+        'ico-cancel-between-files.bin': load_seed(CANCEL | AS_IS, 2, 0, 16, ico(SEEDS['dib-1bit-16.ico'])),
         'ico-past-piece.bin': load_seed(ENGLISH | PAST_ONE_PIECE, 0, straddling, 48,
                                         moved_ico(SEEDS['dib-32bit-16.ico'], copy_at(straddling))),
         # Cancelled during the first piece of the whole read: the second is never read.
         'ico-past-piece-cancel.bin': load_seed(CANCEL | PAST_ONE_PIECE, 2, straddling, 16,
                                                moved_ico(SEEDS['dib-32bit-16.ico'], copy_at(straddling))),
+        # Cancelled at the first page, before the whole read; interrupted and cut short in its
+        # first piece.
+        'ico-past-piece-cancel-first.bin': load_seed(ENGLISH | CANCEL | PAST_ONE_PIECE, 1, straddling, 16,
+                                                     moved_ico(SEEDS['dib-32bit-16.ico'], copy_at(straddling))),
+        'ico-past-piece-interrupted.bin': load_seed(INTERRUPT | PAST_ONE_PIECE, 2, straddling, 16,
+                                                    moved_ico(SEEDS['png-16.ico'], copy_at(straddling))),
+        'ico-past-piece-short.bin': load_seed(ENGLISH | SHORT | PAST_ONE_PIECE, 2, straddling, 16,
+                                              moved_ico(SEEDS['dib-24bit-16.ico'], copy_at(straddling))),
         'ico-repeated.bin': load_seed(REPEATED, 0, 0xFFFF, 16,
                                       moved_ico(SEEDS['dib-8bit-16.ico'], PIECE // len(repeated) * len(repeated))),
         'ico-past-whole.bin': load_seed(ENGLISH | PAST_WHOLE_READ, 0, 0, 16, ico(SEEDS['dib-1bit-16.ico'])),
         'pe-en.bin': load_seed(ENGLISH | AS_IS, 0, 0, 32, committed('pe', 'pe64-languages.dll')),
         'pe-cancel.bin': load_seed(CANCEL | AS_IS, 4, 0, 16, committed('pe', 'pe32-mixed.dll')),
+        # Cancelled at the first page: the resource directory, in another page, is never read.
+        'pe-cancel-directory.bin': load_seed(ENGLISH | CANCEL | AS_IS, 1, 0, 16,
+                                             moved_pe_sections(committed('pe', 'pe32-filealign.dll'), 4096)),
         'pe-short.bin': load_seed(ENGLISH | SHORT | AS_IS, 3, 0, 0xFF, committed('pe', 'pe32-filealign.dll')),
         # An icon resource past one piece (the copy lies just after 4 MB, the file ends past it).
         'pe-large-icon.bin': load_seed(ENGLISH | PAST_ONE_PIECE, 0, 0xFFFF, 16,
