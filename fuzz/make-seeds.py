@@ -339,7 +339,9 @@ def pe_layout(data):
 
 
 def grown_pe_icon(data, size):
-    """The PE file with its first icon resource (RT_ICON) claiming `size` bytes."""
+    """The PE file with its first icon resource (RT_ICON) claiming `size` bytes, its section and
+    every group's entry for it as many (a resource reaches no further than its section's bytes,
+    an image no further than its entry says)."""
     data = bytearray(data)
     sections, resource_rva = pe_layout(data)
 
@@ -362,6 +364,27 @@ def grown_pe_icon(data, size):
 
     entry = first_entry(first_entry(first_entry(root, 3)))  # RT_ICON, its first name, language
     struct.pack_into('<I', data, entry + 4, size)
+    rva = struct.unpack_from('<I', data, entry)[0]
+    for record in sections:
+        vsize, vaddr, raw_size, raw_ptr = struct.unpack_from('<IIII', data, record + 8)
+        if vaddr <= rva < vaddr + max(vsize, raw_size):
+            reach = max(vsize, raw_size, rva - vaddr + size)
+            struct.pack_into('<I', data, record + 8, reach)
+            struct.pack_into('<I', data, record + 16, reach)
+    icon_dir = first_entry(root, 3)
+    icon_id = struct.unpack_from('<I', data, icon_dir + 16)[0]  # the first name's id
+    def entries(directory):
+        named, ids = struct.unpack_from('<HH', data, directory + 12)
+        return [root + (struct.unpack_from('<I', data, directory + 20 + 8 * k)[0] & 0x7FFFFFFF)
+                for k in range(named + ids)]
+
+    for name in entries(first_entry(root, 14)):  # every group, in every language
+        for language in entries(name):
+            group = offset_of(struct.unpack_from('<I', data, language)[0])
+            for k in range(struct.unpack_from('<H', data, group + 4)[0]):
+                at = group + 6 + 14 * k
+                if struct.unpack_from('<H', data, at + 12)[0] == icon_id:
+                    struct.pack_into('<I', data, at + 8, size)
     return bytes(data)
 
 
@@ -424,8 +447,8 @@ def load_seeds(target, here):
         # An icon resource past one piece (the copy lies just after 4 MB, the file ends past it).
         'pe-large-icon.bin': load_seed(ENGLISH | PAST_ONE_PIECE, 0, 0xFFFF, 16,
                                        grown_pe_icon(committed('pe', 'pe32-mixed.dll'), PIECE + 0x10000)),
-        'pe-large-icon-cancel.bin': load_seed(CANCEL | PAST_ONE_PIECE, 6, 0xFFFF, 16,
-                                              grown_pe_icon(committed('pe', 'pe64-languages.dll'), PIECE + 0x10000)),
+        'pe-large-icon-cancel.bin': load_seed(CANCEL | PAST_ONE_PIECE, 3, 0xFFFF, 16,
+                                              grown_pe_icon(committed('pe', 'pe32-filealign.dll'), PIECE + 0x10000)),
         'ne-zh.bin': load_seed(AS_IS, 0, 0, 32, committed('ne', 'three.icl')),
         'ne-past-piece-cancel.bin': load_seed(ENGLISH | CANCEL | PAST_ONE_PIECE, 3, 0x100, 0x80,
                                               committed('ne', 'mixed.icl')),
