@@ -6,6 +6,8 @@
 // size are saved (both refused). Everything is written in a private folder made at start-up and
 // removed at exit.
 //
+// LoadIcons reads the file alone, and in a list of the file, the file again and a missing file.
+//
 // The input:
 //   byte 0     bit 0: the language of the texts (0: the program's own, Chinese; 1: English,
 //              from the catalog the build compiles); bits 1-2: where the file lies (0: as it is;
@@ -31,10 +33,14 @@
 //   - LoadIcons on the file reads what the readers read from the same bytes in memory (the
 //     same error, or the same icons and images byte for byte), past one piece as well; a file
 //     past the largest whole read is refused for its size, or holds no icons;
+//   - once the flag is set nothing more of the file is read but the rest of the page being
+//     read (no further page, no further piece of a direct read);
 //   - a read cancelled at the N-th read raises ECancelled only once the flag is set, keeps the
 //     icons of the files read before it and nothing of the file it stopped in; one that ends
-//     otherwise is the read that was not cancelled; an interrupted or short read changes
-//     nothing, neither for LoadIcons nor for a whole read (TFileBytes);
+//     otherwise is the read that was not cancelled (also for the file read alone, where no
+//     check before a next file could hide a reader that took the cancel for a failure), and a
+//     list never goes on to its next file once the flag is set; an interrupted or short read
+//     changes nothing, neither for LoadIcons nor for a whole read (TFileBytes);
 //   - the thumbnail of the file is the thumbnail of the bytes in memory, or fails the same;
 //   - every message is the same program's text in both languages; in Chinese it is shown as
 //     that text, in English it is shown translated whenever that text is not plain ASCII (the
@@ -94,6 +100,9 @@ struct TReadHook {
     TReadEvent Event = TReadEvent::Cancel;
     TCancelFlag* Flag = nullptr;
     bool Ended = false;
+    // The last read: where it ended.
+    int LastFd = -1;
+    uint64_t LastEnd = 0;
 
     void Arm(unsigned at, TReadEvent event, TCancelFlag* flag) {
         *this = {};
@@ -114,6 +123,11 @@ extern "C" ssize_t __real_pread(int fd, void* buf, size_t n, off_t offset);
 extern "C" ssize_t __wrap_pread(int fd, void* buf, size_t n, off_t offset) {
     if (gHook.Armed && gHook.At != 0) {
         if (gHook.Ended) return 0;
+        // Once the flag is set nothing more is read but the rest of the page being read: every
+        // reader checks the flag before each page and each piece of a direct read.
+        if (gHook.Flag && gHook.Flag->load(std::memory_order_relaxed))
+            FUZZ_CHECK(fd == gHook.LastFd && static_cast<uint64_t>(offset) == gHook.LastEnd &&
+                       gHook.LastEnd % TFileSource::kPageSize != 0);
         if (++gHook.Count == gHook.At) {
             switch (gHook.Event) {
             case TReadEvent::Cancel:
@@ -131,6 +145,10 @@ extern "C" ssize_t __wrap_pread(int fd, void* buf, size_t n, off_t offset) {
                 return 0;
             }
         }
+        const ssize_t got = __real_pread(fd, buf, n, offset);
+        gHook.LastFd = fd;
+        gHook.LastEnd = static_cast<uint64_t>(offset) + static_cast<uint64_t>(std::max<ssize_t>(got, 0));
+        return got;
     }
     return __real_pread(fd, buf, n, offset);
 }
@@ -281,21 +299,41 @@ void CheckSameLoad(const TLoad& a, const TLoad& b, bool shown) {
     CheckSameIcons(a.Library, b.Library, a.Library.Icons().Count());
 }
 
-// The file read twice as a list against the file read once: the same outcome, the second reading
-// adding the same icons again under names made unique.
-void CheckReadTwice(const TLoad& once, const TLoad& twice) {
-    FUZZ_CHECK(once.How == twice.How);
-    FUZZ_CHECK(once.Error.Source == twice.Error.Source && once.Error.Local == twice.Error.Local);
-    if (once.How != TLoad::Read) {
-        FUZZ_CHECK(twice.Count == 0);
-        return;
+// The Source of the error that reading a missing file raises.
+std::string MissingFileError() {
+    TIconLibrary target;
+    try {
+        LoadIcons(gFolder + "/missing.ico", target);
+    } catch (const EFOpenError& e) {
+        return e.Source();
     }
-    const int count = once.Count;
-    FUZZ_CHECK(twice.Count == 2 * count);
-    CheckSameIcons(once.Library, twice.Library, count);
-    for (int i = 0; i < count; ++i) {
-        FUZZ_CHECK(twice.Library.Icons().Name(count + i).rfind(once.Library.Icons().Name(i), 0) == 0);
-        CheckSameImages(*once.Library.Icons().Icon(i), *twice.Library.Icons().Icon(count + i));
+    FUZZ_CHECK(false);
+    return {};
+}
+
+// The icons a list holds against the file's: `kept` of them, each reading of the file adding
+// its icons again, the second under names made unique.
+void CheckListIcons(const TLoad& once, const TLoad& list, int kept) {
+    const int count = once.How == TLoad::Read ? once.Count : 0;
+    FUZZ_CHECK(list.Library.Icons().Count() == kept);
+    FUZZ_CHECK(kept == 0 || kept == count || kept == 2 * count);
+    CheckSameIcons(once.Library, list.Library, std::min(kept, count));
+    for (int i = count; i < kept; ++i) {
+        FUZZ_CHECK(list.Library.Icons().Name(i).rfind(once.Library.Icons().Name(i - count), 0) == 0);
+        CheckSameImages(*once.Library.Icons().Icon(i - count), *list.Library.Icons().Icon(i));
+    }
+}
+
+// The list of the file, the file again and a missing file against the file read once: the same
+// error where the file fails, else its icons twice and the missing file's error.
+void CheckList(const TLoad& once, const TLoad& list) {
+    FUZZ_CHECK(list.How == TLoad::Failed);
+    if (once.How == TLoad::Read) {
+        FUZZ_CHECK(list.Error.Source == MissingFileError());
+        CheckListIcons(once, list, 2 * once.Count);
+    } else {
+        FUZZ_CHECK(list.Error.Source == once.Error.Source && list.Error.Local == once.Error.Local);
+        CheckListIcons(once, list, 0);
     }
 }
 
@@ -360,28 +398,44 @@ void CheckLoadPastWholeRead(const TLoad& load) {
     FUZZ_CHECK(load.Error.Source == tooLarge);
 }
 
-// The file read twice as a list, with the N-th read of the file cancelled, interrupted, cut
-// short or ended, against the file read once without. `memory`: the file's bytes, null when it
-// is past the largest whole read.
+// The file read alone and in a list, with the N-th read of the file cancelled, interrupted, cut
+// short or ended, against the file read once without. `memory`: the file's
+// bytes, null when it is past the largest whole read.
 void CheckHookedLoad(const std::string& path, const TLoad& plain, unsigned at, TReadEvent event,
                      const std::shared_ptr<const TByteBuffer>& memory) {
     TCancelFlag flag{false};
+    // Alone: once the flag is set the read either stops with ECancelled, adding nothing, or
+    // (set after the last read that checks it) is the read that was not cancelled; never a read
+    // that went wrong, which a list would hide behind its own check before the next file.
     gHook.Arm(at, event, &flag);
-    const auto hooked = Load({path, path}, &flag);
+    const auto alone = Load({path}, &flag);
     gHook.Disarm();
     if (event == TReadEvent::End) {
         // What the file held up to there: nothing to compare; nothing cancelled.
-        FUZZ_CHECK(hooked->How != TLoad::Cancelled);
-    } else if (hooked->How == TLoad::Cancelled) {
-        FUZZ_CHECK(event == TReadEvent::Cancel && flag.load());
-        // The file read before the flag was set keeps its icons; the one it stopped in adds none.
-        const int kept = hooked->Library.Icons().Count();
-        FUZZ_CHECK(kept == 0 || (plain.How == TLoad::Read && kept == plain.Count));
-        CheckSameIcons(hooked->Library, plain.Library, kept);
+        FUZZ_CHECK(alone->How != TLoad::Cancelled);
+    } else if (alone->How == TLoad::Cancelled) {
+        FUZZ_CHECK(event == TReadEvent::Cancel && flag.load() && alone->Library.Icons().Count() == 0);
     } else {
-        // Not cancelled (the flag was set after the last read that checks it, or never): the
-        // read that was not cancelled. An interrupted or short read changes nothing.
-        CheckReadTwice(plain, *hooked);
+        // An interrupted or short read changes nothing either.
+        CheckSameLoad(plain, *alone, true);
+    }
+
+    // In a list (the file twice, then a missing file) the flag is also checked before each file:
+    // once it is set, the list stops with ECancelled, keeping the icons of the files read
+    // before; otherwise it is the list that was not cancelled, and that list reaches the missing
+    // file only when the flag was never set.
+    flag = false;
+    gHook.Arm(at, event, &flag);
+    const auto list = Load({path, path, gFolder + "/missing.ico"}, &flag);
+    gHook.Disarm();
+    if (event == TReadEvent::End) {
+        FUZZ_CHECK(list->How != TLoad::Cancelled);
+    } else if (list->How == TLoad::Cancelled) {
+        FUZZ_CHECK(event == TReadEvent::Cancel && flag.load());
+        CheckListIcons(plain, *list, list->Library.Icons().Count());
+    } else {
+        CheckList(plain, *list);
+        FUZZ_CHECK(!flag.load() || plain.How == TLoad::Failed);
     }
 
     // A whole read in one go (TFileBytes) under the same event; of the small files only, as it

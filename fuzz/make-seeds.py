@@ -399,6 +399,32 @@ def moved_pe_sections(data, by):
     return bytes(data[:first] + bytes(by) + data[first:])
 
 
+def moved_ne_tables(data, by):
+    """The NE file with everything after its 64-byte header `by` bytes further on, past zeros:
+    the header stays in the first page, its tables and resources lie in later ones."""
+    ne = struct.unpack_from('<H', data, 0x3C)[0]
+    cut = ne + 0x40
+    out = bytearray(data[:cut] + bytes(by) + data[cut:])
+    for field in (0x04, 0x22, 0x24, 0x26, 0x28, 0x2A):  # tables, from the header
+        value = struct.unpack_from('<H', out, ne + field)[0]
+        if value >= 0x40:
+            struct.pack_into('<H', out, ne + field, value + by)
+    nonresident = struct.unpack_from('<I', out, ne + 0x2C)[0]  # from the file's start
+    if nonresident >= cut:
+        struct.pack_into('<I', out, ne + 0x2C, nonresident + by)
+    table = ne + struct.unpack_from('<H', out, ne + 0x24)[0]
+    shift = struct.unpack_from('<H', out, table)[0]
+    assert by % (1 << shift) == 0
+    at = table + 2
+    while struct.unpack_from('<H', out, at)[0] != 0:
+        count = struct.unpack_from('<H', out, at + 2)[0]
+        for k in range(count):
+            record = at + 8 + 12 * k
+            struct.pack_into('<H', out, record, struct.unpack_from('<H', out, record)[0] + (by >> shift))
+        at += 8 + 12 * count
+    return bytes(out)
+
+
 def load_seed(how, at, shift, size, data):
     return bytes([how, at]) + struct.pack('<H', shift) + bytes([size]) + data
 
@@ -422,6 +448,8 @@ def load_seeds(target, here):
         # Cancelled at the read that finds the end of the first file: the list stops before the
         # second.
         'ico-cancel-between-files.bin': load_seed(CANCEL | AS_IS, 2, 0, 16, ico(SEEDS['dib-1bit-16.ico'])),
+        # The same at the end of the second: the list stops before the missing file.
+        'ico-cancel-before-missing.bin': load_seed(ENGLISH | CANCEL | AS_IS, 4, 0, 16, ico(SEEDS['dib-1bit-16.ico'])),
         'ico-past-piece.bin': load_seed(ENGLISH | PAST_ONE_PIECE, 0, straddling, 48,
                                         moved_ico(SEEDS['dib-32bit-16.ico'], copy_at(straddling))),
         # Cancelled during the first piece of the whole read: the second is never read.
@@ -452,6 +480,9 @@ def load_seeds(target, here):
         'ne-zh.bin': load_seed(AS_IS, 0, 0, 32, committed('ne', 'three.icl')),
         'ne-past-piece-cancel.bin': load_seed(ENGLISH | CANCEL | PAST_ONE_PIECE, 3, 0x100, 0x80,
                                               committed('ne', 'mixed.icl')),
+        # Cancelled at the first page: the resource table, in another page, is never counted.
+        'ne-cancel-table.bin': load_seed(ENGLISH | CANCEL | AS_IS, 1, 0, 16,
+                                         moved_ne_tables(committed('ne', 'three.icl'), 4096)),
         'ne-past-whole.bin': load_seed(PAST_WHOLE_READ, 0, 0, 16, committed('ne', 'one.icl')),
         'ne-end.bin': load_seed(ENGLISH | END | AS_IS, 2, 0, 16, committed('ne', 'three.icl')),
     }
