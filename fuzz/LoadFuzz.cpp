@@ -46,7 +46,7 @@
 //     that text, in English it is shown translated whenever that text is not plain ASCII (the
 //     texts that are, the NE reader's own, are the same in every language), and it is UTF-8;
 //   - the texts of sizes, counters and the machine (Tr and TrN with printf formats) are ASCII
-//     in English and not the Chinese ones.
+//     in English, and differ from the Chinese ones wherever those are not plain ASCII.
 
 #include "FuzzCommon.h"
 #include "base/ByteBuffer.h"
@@ -498,7 +498,7 @@ struct TPass {
 };
 
 TPass MessagesOf(const std::string& path, const std::shared_ptr<const TByteBuffer>& memory,
-                 std::span<const uint8_t> body, uint8_t byte4) {
+                 std::span<const uint8_t> body, uint8_t sizeAndIndex) {
     TPass pass;
     auto note = [&](const TShownMessage& m) { pass.Messages.push_back(m); };
     auto noteError = [&](const EPictavoError& e) { note({e.Source(), e.what()}); };
@@ -507,7 +507,7 @@ TPass MessagesOf(const std::string& path, const std::shared_ptr<const TByteBuffe
     if (pass.Loaded->How == TLoad::Failed) note(pass.Loaded->Error);
 
     // The thumbnail, from the file and from the same bytes in memory.
-    const int size = byte4 == 255 ? kMaxThumbnailSize + 1 : byte4;
+    const int size = sizeAndIndex == 255 ? kMaxThumbnailSize + 1 : sizeAndIndex;
     bool tooLarge = false;
     try {
         const TFileSource file(path);
@@ -594,9 +594,9 @@ TPass MessagesOf(const std::string& path, const std::shared_ptr<const TByteBuffe
 }
 
 // One icon deleted from the list read, by an index that may be out of range.
-void DeleteOne(TPass& pass, uint8_t byte4) {
+void DeleteOne(TPass& pass, uint8_t sizeAndIndex) {
     TIconList& icons = pass.Loaded->Library.Icons();
-    const int index = static_cast<int8_t>(byte4);
+    const int index = static_cast<int8_t>(sizeAndIndex);
     const int before = icons.Count();
     try {
         icons.Delete(index);
@@ -648,7 +648,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto event = static_cast<TReadEvent>((data[0] >> 3) & 3);
     const unsigned at = data[1];
     const uint16_t shift = static_cast<uint16_t>(data[2] | (data[3] << 8));
-    const uint8_t byte4 = data[4];
+    const uint8_t sizeAndIndex = data[4];
     const std::span<const uint8_t> body(data + 5, size - 5);
 
     // A PE file's resources could ask for hundreds of megabytes of a sparse file.
@@ -659,17 +659,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto memory = WriteFile(path, body, layout, shift);
 
     SetLanguage(english);
-    TPass pass = MessagesOf(path, memory, body, byte4);
+    TPass pass = MessagesOf(path, memory, body, sizeAndIndex);
     if (memory)
         CheckLoadAgainstMemory(*pass.Loaded, memory);
     else
         CheckLoadPastWholeRead(*pass.Loaded);
     if (at != 0) CheckHookedLoad(path, *pass.Loaded, at, event, memory);
-    DeleteOne(pass, byte4);
+    DeleteOne(pass, sizeAndIndex);
 
     SetLanguage(!english);
-    TPass other = MessagesOf(path, memory, body, byte4);
-    DeleteOne(other, byte4);
+    TPass other = MessagesOf(path, memory, body, sizeAndIndex);
+    DeleteOne(other, sizeAndIndex);
     CheckSameLoad(*pass.Loaded, *other.Loaded, false);
     CheckLanguages(english ? other : pass, english ? pass : other);
 
