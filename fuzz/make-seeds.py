@@ -4,8 +4,15 @@ given "file", the seed corpus of the file_fuzz target: those icons and the commi
 seeds, each behind the bytes that choose how its name is passed, the test decode's budget and
 what stands at the output, and a name.
 
+Given "load", the seed corpus of the load_fuzz target: those icons and the PE and NE seeds behind
+the bytes that choose the language, the layout of the file, the read at which it is cancelled or
+interrupted and the thumbnail's size; given "png", that of the png_fuzz target: pictures of every
+size class the PNG writer tells apart, and ones it refuses.
+
 Usage: fuzz/make-seeds.py [output-dir]        (default: fuzz/corpus/ico next to this script)
        fuzz/make-seeds.py file [output-dir]   (default: fuzz/corpus/file)
+       fuzz/make-seeds.py load [output-dir]   (default: fuzz/corpus/load)
+       fuzz/make-seeds.py png [output-dir]    (default: fuzz/corpus/png)
 
 Standard library only; the output is deterministic, so re-running it reproduces the
 committed seeds byte for byte.
@@ -311,6 +318,217 @@ FORMAT_SEEDS = {
     'format-n.txt': '(%lu bytes)%n',
     'format-sixteen-s.txt': '%s' * 16,
 }
+# load_fuzz: the first byte's fields, and where a file past one piece puts its copy.
+ENGLISH = 1
+AS_IS, PAST_ONE_PIECE, PAST_WHOLE_READ, REPEATED = (n << 1 for n in range(4))
+CANCEL, INTERRUPT, SHORT, END = (n << 3 for n in range(4))
+PIECE = 4 << 20  # one piece of a direct read
+
+
+def copy_at(shift):
+    """Where a file past one piece holds the copy of the input."""
+    return PIECE - 0x8000 + shift
+
+
+def moved_ico(images, by):
+    """An .ico file whose entries point `by` bytes further than its images lie, at a copy of it."""
+    data = bytearray(ico(images))
+    for i in range(len(images)):
+        at = 6 + 16 * i + 12
+        struct.pack_into('<I', data, at, struct.unpack_from('<I', data, at)[0] + by)
+    return bytes(data)
+
+
+def pe_layout(data):
+    """The PE file's section table (offset of each 40-byte record) and its resources' address."""
+    pe = struct.unpack_from('<I', data, 0x3C)[0]
+    sections, optional_size = struct.unpack_from('<H', data, pe + 6)[0], struct.unpack_from('<H', data, pe + 20)[0]
+    optional = pe + 24
+    directories = optional + (96 if struct.unpack_from('<H', data, optional)[0] == 0x10B else 112)
+    resource_rva = struct.unpack_from('<I', data, directories + 2 * 8)[0]
+    table = optional + optional_size
+    return [table + 40 * k for k in range(sections)], resource_rva
+
+
+def grown_pe_icon(data, size):
+    """The PE file with its first icon resource (RT_ICON) claiming `size` bytes, its section and
+    every group's entry for it as many (a resource reaches no further than its section's bytes,
+    an image no further than its entry says)."""
+    data = bytearray(data)
+    sections, resource_rva = pe_layout(data)
+
+    def offset_of(rva):
+        for record in sections:
+            vsize, vaddr, raw_size, raw_ptr = struct.unpack_from('<IIII', data, record + 8)
+            if vaddr <= rva < vaddr + max(vsize, raw_size):
+                return rva - vaddr + raw_ptr
+        raise ValueError('no section holds the resources')
+
+    root = offset_of(resource_rva)
+
+    def first_entry(directory, wanted=None):
+        named, ids = struct.unpack_from('<HH', data, directory + 12)
+        for k in range(named + ids):
+            name, target = struct.unpack_from('<II', data, directory + 16 + 8 * k)
+            if wanted is None or name == wanted:
+                return root + (target & 0x7FFFFFFF)
+        raise ValueError('no such resource')
+
+    entry = first_entry(first_entry(first_entry(root, 3)))  # RT_ICON, its first name, language
+    struct.pack_into('<I', data, entry + 4, size)
+    rva = struct.unpack_from('<I', data, entry)[0]
+    for record in sections:
+        vsize, vaddr, raw_size, raw_ptr = struct.unpack_from('<IIII', data, record + 8)
+        if vaddr <= rva < vaddr + max(vsize, raw_size):
+            reach = max(vsize, raw_size, rva - vaddr + size)
+            struct.pack_into('<I', data, record + 8, reach)
+            struct.pack_into('<I', data, record + 16, reach)
+    icon_dir = first_entry(root, 3)
+    icon_id = struct.unpack_from('<I', data, icon_dir + 16)[0]  # the first name's id
+    def entries(directory):
+        named, ids = struct.unpack_from('<HH', data, directory + 12)
+        return [root + (struct.unpack_from('<I', data, directory + 20 + 8 * k)[0] & 0x7FFFFFFF)
+                for k in range(named + ids)]
+
+    for name in entries(first_entry(root, 14)):  # every group, in every language
+        for language in entries(name):
+            group = offset_of(struct.unpack_from('<I', data, language)[0])
+            for k in range(struct.unpack_from('<H', data, group + 4)[0]):
+                at = group + 6 + 14 * k
+                if struct.unpack_from('<H', data, at + 12)[0] == icon_id:
+                    struct.pack_into('<I', data, at + 8, size)
+    return bytes(data)
+
+
+def moved_pe_sections(data, by):
+    """The PE file with its sections' bytes `by` bytes further on, past zeros: the resource
+    directory then lies in another page than the headers."""
+    data = bytearray(data)
+    sections, _ = pe_layout(data)
+    first = min(struct.unpack_from('<I', data, record + 20)[0] for record in sections)
+    for record in sections:
+        struct.pack_into('<I', data, record + 20, struct.unpack_from('<I', data, record + 20)[0] + by)
+    return bytes(data[:first] + bytes(by) + data[first:])
+
+
+def moved_ne_tables(data, by):
+    """The NE file with everything after its 64-byte header `by` bytes further on, past zeros:
+    the header stays in the first page, its tables and resources lie in later ones."""
+    ne = struct.unpack_from('<H', data, 0x3C)[0]
+    cut = ne + 0x40
+    out = bytearray(data[:cut] + bytes(by) + data[cut:])
+    for field in (0x04, 0x22, 0x24, 0x26, 0x28, 0x2A):  # tables, from the header
+        value = struct.unpack_from('<H', out, ne + field)[0]
+        if value >= 0x40:
+            struct.pack_into('<H', out, ne + field, value + by)
+    nonresident = struct.unpack_from('<I', out, ne + 0x2C)[0]  # from the file's start
+    if nonresident >= cut:
+        struct.pack_into('<I', out, ne + 0x2C, nonresident + by)
+    table = ne + struct.unpack_from('<H', out, ne + 0x24)[0]
+    shift = struct.unpack_from('<H', out, table)[0]
+    assert by % (1 << shift) == 0
+    at = table + 2
+    while struct.unpack_from('<H', out, at)[0] != 0:
+        count = struct.unpack_from('<H', out, at + 2)[0]
+        for k in range(count):
+            record = at + 8 + 12 * k
+            struct.pack_into('<H', out, record, struct.unpack_from('<H', out, record)[0] + (by >> shift))
+        at += 8 + 12 * count
+    return bytes(out)
+
+
+def load_seed(how, at, shift, size, data):
+    return bytes([how, at]) + struct.pack('<H', shift) + bytes([size]) + data
+
+
+def load_seeds(target, here):
+    """The load_fuzz seeds: each language, layout and read event, with icons whose bytes lie past
+    one piece of a direct read (an .ico file pointing into the copy, or into a later repetition,
+    and a PE file whose icon resource is larger than a piece)."""
+    def committed(kind, name):
+        with open(os.path.join(here, 'corpus', kind, name), 'rb') as f:
+            return f.read()
+
+    straddling = 0x8000 - 600  # the copy begins 600 bytes before 4 MB: its images cross it
+    repeated = ico(SEEDS['dib-8bit-16.ico'])
+    seeds = {
+        'ico-zh.bin': load_seed(AS_IS, 0, 0, 32, ico(SEEDS['png-16.ico'])),
+        'ico-en.bin': load_seed(ENGLISH | AS_IS, 0, 0, 16, ico(SEEDS['mixed-8.ico'])),
+        'ico-bad-size.bin': load_seed(ENGLISH | AS_IS, 0, 0, 255, ico(SEEDS['dib-4bit-16.ico'])),
+        'ico-interrupted.bin': load_seed(INTERRUPT | AS_IS, 1, 0, 0xF0, ico(SEEDS['dib-24bit-16.ico'])),
+        'ico-short.bin': load_seed(ENGLISH | SHORT | AS_IS, 1, 0, 16, ico(SEEDS['dib-8bit-16.ico'])),
+        # Cancelled at the read that finds the end of the first file: the list stops before the
+        # second.
+        'ico-cancel-between-files.bin': load_seed(CANCEL | AS_IS, 2, 0, 16, ico(SEEDS['dib-1bit-16.ico'])),
+        # The same at the end of the second: the list stops before the missing file.
+        'ico-cancel-before-missing.bin': load_seed(ENGLISH | CANCEL | AS_IS, 4, 0, 16, ico(SEEDS['dib-1bit-16.ico'])),
+        'ico-past-piece.bin': load_seed(ENGLISH | PAST_ONE_PIECE, 0, straddling, 48,
+                                        moved_ico(SEEDS['dib-32bit-16.ico'], copy_at(straddling))),
+        # Cancelled during the first piece of the whole read: the second is never read.
+        'ico-past-piece-cancel.bin': load_seed(CANCEL | PAST_ONE_PIECE, 2, straddling, 16,
+                                               moved_ico(SEEDS['dib-32bit-16.ico'], copy_at(straddling))),
+        # Cancelled at the first page, before the whole read; interrupted and cut short in its
+        # first piece.
+        'ico-past-piece-cancel-first.bin': load_seed(ENGLISH | CANCEL | PAST_ONE_PIECE, 1, straddling, 16,
+                                                     moved_ico(SEEDS['dib-32bit-16.ico'], copy_at(straddling))),
+        'ico-past-piece-interrupted.bin': load_seed(INTERRUPT | PAST_ONE_PIECE, 2, straddling, 16,
+                                                    moved_ico(SEEDS['png-16.ico'], copy_at(straddling))),
+        'ico-past-piece-short.bin': load_seed(ENGLISH | SHORT | PAST_ONE_PIECE, 2, straddling, 16,
+                                              moved_ico(SEEDS['dib-24bit-16.ico'], copy_at(straddling))),
+        'ico-repeated.bin': load_seed(REPEATED, 0, 0xFFFF, 16,
+                                      moved_ico(SEEDS['dib-8bit-16.ico'], PIECE // len(repeated) * len(repeated))),
+        'ico-past-whole.bin': load_seed(ENGLISH | PAST_WHOLE_READ, 0, 0, 16, ico(SEEDS['dib-1bit-16.ico'])),
+        'pe-en.bin': load_seed(ENGLISH | AS_IS, 0, 0, 32, committed('pe', 'pe64-languages.dll')),
+        'pe-cancel.bin': load_seed(CANCEL | AS_IS, 4, 0, 16, committed('pe', 'pe32-mixed.dll')),
+        # Cancelled at the first page: the resource directory, in another page, is never read.
+        'pe-cancel-directory.bin': load_seed(ENGLISH | CANCEL | AS_IS, 1, 0, 16,
+                                             moved_pe_sections(committed('pe', 'pe32-filealign.dll'), 4096)),
+        'pe-short.bin': load_seed(ENGLISH | SHORT | AS_IS, 3, 0, 0xFF, committed('pe', 'pe32-filealign.dll')),
+        # An icon resource past one piece (the copy lies just after 4 MB, the file ends past it).
+        'pe-large-icon.bin': load_seed(ENGLISH | PAST_ONE_PIECE, 0, 0xFFFF, 16,
+                                       grown_pe_icon(committed('pe', 'pe32-mixed.dll'), PIECE + 0x10000)),
+        'pe-large-icon-cancel.bin': load_seed(CANCEL | PAST_ONE_PIECE, 3, 0xFFFF, 16,
+                                              grown_pe_icon(committed('pe', 'pe32-filealign.dll'), PIECE + 0x10000)),
+        'ne-zh.bin': load_seed(AS_IS, 0, 0, 32, committed('ne', 'three.icl')),
+        'ne-past-piece-cancel.bin': load_seed(ENGLISH | CANCEL | PAST_ONE_PIECE, 3, 0x100, 0x80,
+                                              committed('ne', 'mixed.icl')),
+        # Cancelled at the first page: the resource table, in another page, is never counted.
+        'ne-cancel-table.bin': load_seed(ENGLISH | CANCEL | AS_IS, 1, 0, 16,
+                                         moved_ne_tables(committed('ne', 'three.icl'), 4096)),
+        'ne-past-whole.bin': load_seed(PAST_WHOLE_READ, 0, 0, 16, committed('ne', 'one.icl')),
+        'ne-end.bin': load_seed(ENGLISH | END | AS_IS, 2, 0, 16, committed('ne', 'three.icl')),
+    }
+    for name, seed in seeds.items():
+        with open(os.path.join(target, name), 'wb') as f:
+            f.write(seed)
+        print(f'{name}: {len(seed)} bytes')
+
+
+def png_seed(width, height, flags, values):
+    return struct.pack('<HHB', width, height, flags) + b''.join(struct.pack('<I', v) for v in values)
+
+
+def png_seeds(target):
+    """The png_fuzz seeds: pictures at libpng's defaults (up to 256 x 256 pixels), past them,
+    at the largest width and height, with and without alpha, and ones the writer refuses."""
+    ALPHA, NOISY, BROKEN = 1, 2, 4
+    gradient = [((x * 16) << 24) | (x * 0x010203) for x in range(16)]
+    seeds = {
+        'one.bin': png_seed(1, 1, ALPHA, [0x80FF0000]),
+        'gradient-16.bin': png_seed(16, 16, ALPHA, gradient),
+        'masked-32.bin': png_seed(32, 32, 0, [0xFF123456, 0x00ABCDEF, 0x7F000000]),
+        'noisy-256.bin': png_seed(256, 256, ALPHA | NOISY, [0]),
+        'noisy-257x256.bin': png_seed(257, 256, ALPHA | NOISY, [0x12345678]),
+        'wide-4096.bin': png_seed(4096, 1, NOISY, [0xFF00FF00]),
+        'tall-4096.bin': png_seed(1, 4096, ALPHA, gradient),
+        'too-wide.bin': png_seed(4097, 1, ALPHA, [0xFFFFFFFF]),
+        'no-height.bin': png_seed(8, 0, ALPHA, [0xFFFFFFFF]),
+        'short-values.bin': png_seed(8, 8, ALPHA | BROKEN, gradient),
+    }
+    for name, seed in seeds.items():
+        with open(os.path.join(target, name), 'wb') as f:
+            f.write(seed)
+        print(f'{name}: {len(seed)} bytes')
 
 
 def main():
@@ -323,10 +541,15 @@ def main():
                 f.write(text.encode())
             print(f'{name}: {len(text)} bytes')
         return
-    if len(sys.argv) > 1 and sys.argv[1] == 'file':
-        target = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, 'corpus', 'file')
+    if len(sys.argv) > 1 and sys.argv[1] in ('file', 'load', 'png'):
+        target = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, 'corpus', sys.argv[1])
         os.makedirs(target, exist_ok=True)
-        file_seeds(target, here)
+        if sys.argv[1] == 'file':
+            file_seeds(target, here)
+        elif sys.argv[1] == 'load':
+            load_seeds(target, here)
+        else:
+            png_seeds(target)
         return
     target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, 'corpus', 'ico')
     os.makedirs(target, exist_ok=True)
