@@ -213,6 +213,11 @@ bool WaitIdle(Twnd_pv_Main& window) {
 std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder, const QString& file,
                                          TWorkService::TMode decoding) {
     auto window = std::make_unique<Twnd_pv_Main>(nullptr, decoding);
+    // An error box nobody expects fails the test at once, naming its message, rather than
+    // waiting modal for the test's time limit; a test that expects one sets its own handler.
+    Parts(window).Runner->ShowError = [](const QString& message) {
+        QTest::qFail(qPrintable(QStringLiteral("unexpected error box: ") + message), __FILE__, __LINE__);
+    };
     Parts(window).StorageMan->SetStoreFileName(store);
     if (!folder.isEmpty()) window->SetStartFolder(folder);
     if (!file.isEmpty()) window->SetStartFile(file);

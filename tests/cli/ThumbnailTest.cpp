@@ -232,14 +232,16 @@ TEST(CliThumbnail, WritesAnEmptyOutputInPlaceAndReplacesAFullOne) {
 }
 
 // Only a file of one name is written in place; a second hard link to it (a file elsewhere the
-// output was linked to) keeps its bytes, and the output becomes a file of its own.
+// output was linked to, empty or not) keeps its bytes, and the output becomes a file of its own.
 TEST(CliThumbnail, AHardLinkedOutputIsReplacedNotWrittenThrough) {
-    TempDir dir;
-    WriteBytes(dir.File("a.ico"), IconFile(0xFF3366CC));
-    WriteBytes(dir.File("precious"), {'k', 'e', 'e', 'p'});
-    ASSERT_EQ(::link(dir.File("precious").c_str(), dir.File("out.png").c_str()), 0);
-    std::string err;
-    ASSERT_EQ(Thumbnail({"-s", "16", dir.File("a.ico"), dir.File("out.png")}, dir, err), 0) << err;
-    EXPECT_EQ(ReadBytes(dir.File("precious")), (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
-    EXPECT_EQ(ReadPngFile(dir.File("out.png")).Width, 16);
+    for (const std::vector<uint8_t>& kept : {std::vector<uint8_t>{}, std::vector<uint8_t>{'k', 'e', 'e', 'p'}}) {
+        TempDir dir;
+        WriteBytes(dir.File("a.ico"), IconFile(0xFF3366CC));
+        WriteBytes(dir.File("precious"), kept);
+        ASSERT_EQ(::link(dir.File("precious").c_str(), dir.File("out.png").c_str()), 0);
+        std::string err;
+        ASSERT_EQ(Thumbnail({"-s", "16", dir.File("a.ico"), dir.File("out.png")}, dir, err), 0) << err;
+        EXPECT_EQ(ReadBytes(dir.File("precious")), kept) << kept.size() << " bytes linked";
+        EXPECT_EQ(ReadPngFile(dir.File("out.png")).Width, 16);
+    }
 }

@@ -63,3 +63,19 @@ TEST(CancelledReads, StopInsideAFileAndBetweenFiles) {
     EXPECT_THROW(LoadIcons(std::vector<std::string>{dir.File("a.ico")}, target, &flag), ECancelled);
     EXPECT_EQ(target.Icons().Count(), 41);
 }
+
+// A flag set before a read stops it, whether it is served by a page (a few bytes of a header) or
+// read directly (a resource larger than a page).
+TEST(CancelledReads, AFlagSetBeforeAReadStopsIt) {
+    TempDir dir;
+    WriteBytes(dir.File("file"), std::vector<uint8_t>(3 * TFileSource::kPageSize, 'x'));
+    for (const size_t size : {size_t{16}, 2 * TFileSource::kPageSize}) {
+        TFileSource source(dir.File("file"));
+        TCancelFlag flag{true};
+        source.SetCancelFlag(&flag);
+        std::vector<uint8_t> out(size);
+        EXPECT_THROW(source.ReadUpTo(0, out.data(), out.size()), ECancelled) << size << " bytes";
+        flag = false;
+        EXPECT_EQ(source.ReadUpTo(0, out.data(), out.size()), size);
+    }
+}
