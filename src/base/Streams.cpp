@@ -7,12 +7,6 @@
 
 namespace pictavo {
 
-void TStream::ReadBuffer(void* buffer, size_t n) {
-    if (Remaining() < n) RaiseStreamReadError();
-    const size_t got = Read(buffer, n);
-    if (got != n) RaiseStreamReadError();
-}
-
 std::shared_ptr<const TByteBuffer> TStream::SharedBytes() {
     const uint64_t at = FPosition;
     FPosition = 0;

@@ -25,8 +25,6 @@ public:
     // Positions past the end are allowed; reading there yields nothing.
     void Seek(uint64_t position) { FPosition = position; }
 
-    // Reads exactly n bytes or raises EReadError ("流读取错误"); nothing is consumed on failure.
-    void ReadBuffer(void* buffer, size_t n);
     // Reads up to n bytes at the position into a new buffer (fewer when the stream ends first).
     virtual std::vector<uint8_t> ReadVector(size_t n);
     // Bytes that remain between the position and the end.
@@ -48,7 +46,6 @@ public:
     // A view of the whole of a shared buffer: what is read from it may share the buffer.
     explicit TSpanStream(std::shared_ptr<const TByteBuffer> owner)
         : FBytes(owner ? owner->Bytes() : std::span<const uint8_t>()), FOwner(std::move(owner)) {}
-    const std::shared_ptr<const TByteBuffer>& Owner() const { return FOwner; }
     size_t Read(void* buffer, size_t n) override;
     void Write(const void* buffer, size_t n) override;  // raises: the view is read-only
     uint64_t Size() const override { return FBytes.size(); }

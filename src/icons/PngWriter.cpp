@@ -87,9 +87,4 @@ std::vector<uint8_t> WritePng(const TIconRaster& Raster, TPngCompression Compres
     return out;
 }
 
-void SavePngToFile(const std::string& FileName, const TIconRaster& Raster, TSaveTarget How,
-                   TPngCompression Compression) {
-    WriteFileAtomically(FileName, WritePng(Raster, Compression), How);
-}
-
 }  // namespace pictavo

@@ -22,8 +22,4 @@ enum class TPngCompression { Small, Fast };
 // or one libpng refuses.
 std::vector<uint8_t> WritePng(const TIconRaster& Raster, TPngCompression Compression = TPngCompression::Small);
 
-// Writes the raster as a PNG file, replacing any file of that name atomically.
-void SavePngToFile(const std::string& FileName, const TIconRaster& Raster, TSaveTarget How = TSaveTarget::FollowLinks,
-                   TPngCompression Compression = TPngCompression::Small);
-
 }  // namespace pictavo

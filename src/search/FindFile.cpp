@@ -121,14 +121,12 @@ public:
     TWalker(const TTargetSearch& plan, std::function<bool()> stopped,
             std::function<bool(const std::string&)> folderNotice,
             std::function<void(const std::string&, const TSearchRec&)> matchNotice,
-            std::function<void(const std::string&, int)> errorNotice,
-            std::function<void(const TTargetFolder*)> setCurrent)
+            std::function<void(const std::string&, int)> errorNotice)
         : FPlan(plan),
           FStopped(std::move(stopped)),
           FFolderNotice(std::move(folderNotice)),
           FMatchNotice(std::move(matchNotice)),
           FErrorNotice(std::move(errorNotice)),
-          FSetCurrent(std::move(setCurrent)),
           FFoldersRefused((plan.Attribute.Mask() & faDirectory) == 0),
           FReadOnlyTested(plan.Attribute.ExactMatch || (plan.Attribute.Mask() & faReadOnly) == 0) {}
 
@@ -136,7 +134,6 @@ public:
         const auto& folders = FPlan.TargetFolders.Folders();
         for (size_t i = folders.size(); i-- > 0 && !FStopped();) {
             FCurrent = folders[i].get();
-            FSetCurrent(FCurrent);
             // Each target walks its folders once; a folder that two targets reach is walked
             // for each, since their masks differ.
             FVisited.clear();
@@ -219,7 +216,6 @@ private:
     std::function<bool(const std::string&)> FFolderNotice;
     std::function<void(const std::string&, const TSearchRec&)> FMatchNotice;
     std::function<void(const std::string&, int)> FErrorNotice;
-    std::function<void(const TTargetFolder*)> FSetCurrent;
     const TTargetFolder* FCurrent = nullptr;
     const bool FFoldersRefused;  // the plan accepts no folder entry: those need no look
     // The attribute test can refuse an entry for its read-only bit; otherwise the bit is asked
@@ -350,7 +346,6 @@ void TFindFile::SearchFinish() {
 }
 
 void TFindFile::SearchEnded() {
-    FCurrentFolder = nullptr;
     FTargetSearch.reset();
     FBusy = false;
 }
@@ -368,8 +363,7 @@ void TFindFile::Execute() {
             *FTargetSearch, [this] { return FAborted.load(); },
             [this](const std::string& folder) { return DoFolderChange(folder); },
             [this](const std::string& folder, const TSearchRec& rec) { DoFileMatch(folder, rec); },
-            [this](const std::string& folder, int error) { DoFolderError(folder, error); },
-            [this](const TTargetFolder* f) { FCurrentFolder = f; });
+            [this](const std::string& folder, int error) { DoFolderError(folder, error); });
         walker.Run();
     } catch (...) {
         // A handler's error reaches the caller; the component is ready for the next run.
@@ -405,8 +399,7 @@ void TFindFile::RunWorker() {
                 },
                 [this](const std::string& folder, int error) {
                     HandOver->Invoke([&] { DoFolderError(folder, error); });
-                },
-                [this](const TTargetFolder* f) { HandOver->Invoke([&] { FCurrentFolder = f; }); });
+                });
             walker.Run();
         }
     } catch (...) {

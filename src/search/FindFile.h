@@ -92,7 +92,6 @@ public:
 
     TSearchCriteria& Criteria() { return FCriteria; }
     const TSearchCriteria& Criteria() const { return FCriteria; }
-    void SetCriteria(const TSearchCriteria& Value) { FCriteria.Assign(Value); }
 
     bool Threaded = false;
     TThreadPriority ThreadPriority = TThreadPriority::tpNormal;
@@ -112,7 +111,6 @@ public:
     bool Busy() const { return FBusy; }
     bool Aborted() const { return FAborted; }
     const TTargetSearch* TargetSearch() const { return FTargetSearch.get(); }
-    const TTargetFolder* CurrentFolder() const { return FCurrentFolder; }
 
     // Starts a run; does nothing while busy. Returns after the run, or at once when threaded.
     void Execute();
@@ -138,7 +136,6 @@ private:
 
     TSearchCriteria FCriteria;
     std::unique_ptr<TTargetSearch> FTargetSearch;
-    const TTargetFolder* FCurrentFolder = nullptr;
     std::atomic<bool> FBusy{false};
     std::atomic<bool> FAborted{false};
     std::atomic<bool> FTerminate{false};  // the worker's stop request

@@ -93,11 +93,8 @@ public:
     void SetShowSystemColors(bool show);
     int PopupSpacing() const { return FPopupSpacing; }
     void SetPopupSpacing(int spacing);
-    int DropDownWidth() const { return FDropDownWidth; }
     void SetDropDownWidth(int width);
-    TColor DropDownArrowColor() const { return FDropDownArrowColor; }
     void SetDropDownArrowColor(TColor color);
-    TIndicatorBorder IndicatorBorder() const { return FIndicatorBorder; }
     void SetIndicatorBorder(TIndicatorBorder border);
 
     bool DroppedDown() const { return FDroppedDown; }

@@ -31,7 +31,6 @@ public:
     bool AllowFolders = false;
     // The control that receives the drops. Setting one hooks it and enables the drops;
     // setting none unhooks the previous one and disables them. One target at a time.
-    QWidget* DestinationControl() const { return FTarget; }
     void SetDestinationControl(QWidget* control);
 
     // A drop arrives, before its names are read.

@@ -110,7 +110,6 @@ bool TSettingsStore::KeyExists(const QString& key) {
 
 bool TSettingsStore::OpenKey(const QString& key, bool canCreate) {
     if (!canCreate && !KeyExists(key)) return false;
-    FCurrentKey = key;
     FCurrentPath = SettingsPath(key);
     FKeyOpen = true;
     return true;
@@ -118,7 +117,6 @@ bool TSettingsStore::OpenKey(const QString& key, bool canCreate) {
 
 void TSettingsStore::CloseKey() {
     FKeyOpen = false;
-    FCurrentKey.clear();
     FCurrentPath.clear();
     Flush();
 }

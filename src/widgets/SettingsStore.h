@@ -51,7 +51,6 @@ public:
     // Writes what was changed and forgets the current key. Raises EFCreateError
     // ("无法创建文件 ...") when the store cannot be written.
     void CloseKey();
-    const QString& CurrentKey() const { return FCurrentKey; }
 
     // Values of the current key.
     bool ValueExists(const QString& name);
@@ -81,7 +80,6 @@ private:
     QString FFileName;
     std::unique_ptr<QSettings> FSettings;
     std::unique_ptr<QLockFile> FLock;
-    QString FCurrentKey;   // as given, "\" between parts
     QString FCurrentPath;  // the settings' form, "/" between parts
     bool FKeyOpen = false;
     bool FChanged = false;
