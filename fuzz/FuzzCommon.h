@@ -4,12 +4,14 @@
 #include "icons/AdvancedIcon.h"
 #include "icons/IconRaster.h"
 #include "icons/IconTools.h"
+#include "library/Thumbnail.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <span>
 #include <string>
@@ -135,6 +137,47 @@ inline std::string WriteInput(std::span<const uint8_t> input, const char* target
     if (!f) return {};
     const bool ok = std::fwrite(input.data(), 1, input.size(), f) == input.size();
     return std::fclose(f) == 0 && ok ? path : std::string();
+}
+
+// Whether the images of the file's first icon (those a thumbnail may decode) declare more
+// pixels than a fuzz input may; false when they cannot be listed (the thumbnail then fails).
+inline bool FirstIconDeclaresTooManyPixels(const TByteSource& file) {
+    std::vector<TImageRange> images;
+    try {
+        images = FirstIconImages(file);
+    } catch (const EPictavoError&) {
+        return false;
+    }
+    TPixelTally tally;
+    for (const TImageRange& range : images) {
+        uint8_t head[64];
+        const size_t n =
+            file.ReadUpTo(range.Offset, head, static_cast<size_t>(std::min<uint64_t>(range.Size, sizeof head)));
+        tally.Add(range.Offset, range.Size, std::span<const uint8_t>(head, n));
+    }
+    return tally.TooMany();
+}
+
+// A private folder of this process, `target`.XXXXXX on a memory file system where there is one
+// (files there are written without waiting for a disk, and may be sparse), removed at exit.
+inline std::string MakePrivateFolder(const char* target) {
+    static std::string folder;
+    const char* base = "/dev/shm";
+    if (::access(base, W_OK | X_OK) != 0) {
+        const char* tmp = std::getenv("TMPDIR");
+        base = tmp && tmp[0] == '/' ? tmp : "/tmp";
+    }
+    std::string name = std::string(base) + "/" + target + ".XXXXXX";
+    if (!::mkdtemp(name.data())) {
+        std::perror("mkdtemp");
+        std::abort();
+    }
+    folder = name;
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    });
+    return folder;
 }
 
 }  // namespace pictavo::fuzz

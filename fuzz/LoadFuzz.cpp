@@ -158,26 +158,7 @@ namespace {
 // The private folder of this process, made at start-up.
 std::string gFolder;
 
-void RemoveFolder() {
-    std::error_code ignored;
-    if (!gFolder.empty()) std::filesystem::remove_all(gFolder, ignored);
-}
-
-void MakeFolder() {
-    // A memory file system where there is one; files past 512 MB are sparse there.
-    const char* base = "/dev/shm";
-    if (::access(base, W_OK | X_OK) != 0) {
-        const char* tmp = std::getenv("TMPDIR");
-        base = tmp && tmp[0] == '/' ? tmp : "/tmp";
-    }
-    std::string name = std::string(base) + "/load_fuzz.XXXXXX";
-    if (!::mkdtemp(name.data())) {
-        std::perror("load_fuzz: mkdtemp");
-        std::abort();
-    }
-    gFolder = name;
-    std::atexit(RemoveFolder);
-}
+void MakeFolder() { gFolder = MakePrivateFolder("load_fuzz"); }
 
 // The language of the texts, chosen as the user's locale chooses it.
 void SetLanguage(bool english) {
@@ -472,24 +453,6 @@ TThumbnail Thumbnail(F make) {
     return out;
 }
 
-// Whether the images a thumbnail may decode declare more pixels than a fuzz input may.
-bool ThumbnailTooLarge(const TByteSource& file) {
-    std::vector<TImageRange> images;
-    try {
-        images = FirstIconImages(file);
-    } catch (const EPictavoError&) {
-        return false;
-    }
-    TPixelTally tally;
-    for (const TImageRange& range : images) {
-        uint8_t head[64];
-        const size_t n =
-            file.ReadUpTo(range.Offset, head, static_cast<size_t>(std::min<uint64_t>(range.Size, sizeof head)));
-        tally.Add(range.Offset, range.Size, std::span<const uint8_t>(head, n));
-    }
-    return tally.TooMany();
-}
-
 // Everything of one input that shows a message, in the language in force: the messages, in the
 // order they came.
 struct TPass {
@@ -511,7 +474,7 @@ TPass MessagesOf(const std::string& path, const std::shared_ptr<const TByteBuffe
     bool tooLarge = false;
     try {
         const TFileSource file(path);
-        tooLarge = ThumbnailTooLarge(file);
+        tooLarge = FirstIconDeclaresTooManyPixels(file);
     } catch (const EPictavoError&) {
     }
     if (!tooLarge) {

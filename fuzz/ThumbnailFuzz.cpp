@@ -47,32 +47,13 @@ bool SomeImageHasTheAspect(const TByteSource& file, int size, int w, int h) {
     return false;
 }
 
-// Whether the images of the file's first icon (those a thumbnail may decode) declare more
-// pixels than a fuzz input may; false when they cannot be listed (the thumbnail then fails).
-bool DeclaresTooManyPixels(const TByteSource& file) {
-    std::vector<TImageRange> images;
-    try {
-        images = FirstIconImages(file);
-    } catch (const EPictavoError&) {
-        return false;
-    }
-    fuzz::TPixelTally tally;
-    for (const TImageRange& range : images) {
-        uint8_t head[64];
-        const size_t n =
-            file.ReadUpTo(range.Offset, head, static_cast<size_t>(std::min<uint64_t>(range.Size, sizeof head)));
-        tally.Add(range.Offset, range.Size, std::span<const uint8_t>(head, n));
-    }
-    return tally.TooMany();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
     const int side = 1 + static_cast<int>(LoadU16le(std::span<const uint8_t, 2>(data, 2)) % kMaxThumbnailSize);
     const TSpanSource file(std::span<const uint8_t>(data + 2, size - 2));
-    if (DeclaresTooManyPixels(file)) return 0;
+    if (fuzz::FirstIconDeclaresTooManyPixels(file)) return 0;
     std::unique_ptr<TIconRaster> thumbnail;
     try {
         thumbnail = MakeThumbnail(file, side);
