@@ -286,9 +286,11 @@ TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
     WriteBytes(dir.File("a.dll"), {0});
     ASSERT_EQ(::mkdir(dir.File("sub").c_str(), 0755), 0);
     ASSERT_EQ(::mkdir(dir.File("home").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(dir.File("count").c_str(), 0755), 0);  // a folder named as a command
     struct Case {
         std::string line;
         std::vector<std::string> offered, notOffered;
+        std::string shell = "";  // the one shell the case is for; both when empty
     };
     const std::vector<Case> cases = {
         {"pictavo-cli ", {"list", "extract", "bmp", "count", "icl", "search", "thumbnail"}, {"a.dll"}},
@@ -299,7 +301,14 @@ TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
         {"pictavo-cli list a", {"a.dll"}, {}},
         {"pictavo-cli thumbnail -- -", {"-h.ico"}, {"--size"}},  // after "--" a word is a file
         {"pictavo-cli search ", {"sub"}, {"a.dll"}},             // folders only
+        {"pictavo-cli search -r ", {"sub"}, {"a.dll"}},
+        {"pictavo-cli search count ", {"sub"}, {"a.dll"}},  // a folder's name is no command
         {"pictavo-cli extract -o ", {"sub"}, {"a.dll"}},
+        {"pictavo-cli extract --output=", {"sub"}, {"a.dll"}, "zsh"},
+        {"pictavo-cli extract --output=", {"--output=sub"}, {"--output=a.dll", "--output=--output=sub"}, "fish"},
+        // The program takes "-s 128" and "-o DIR", never "-s128" or "-oDIR": the word is the option.
+        {"pictavo-cli thumbnail -s", {"-s"}, {}, "zsh"},
+        {"pictavo-cli extract -o", {"-o"}, {"sub"}, "zsh"},
     };
     const std::string env = "cd " + ShellQuote(dir.Path()) + " && HOME=" + ShellQuote(dir.File("home")) +
                             " XDG_CONFIG_HOME=" + ShellQuote(dir.File("home")) + " ";
@@ -316,7 +325,8 @@ TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
         if (!HaveProgram(shell)) continue;
         ++ran;
         std::string command = start;
-        for (const Case& c : cases) command += " " + ShellQuote(c.line);
+        for (const Case& c : cases)
+            if (c.shell.empty() || c.shell == shell) command += " " + ShellQuote(c.line);
         std::string out;
         ASSERT_EQ(RunShell(command, out), 0) << shell << '\n' << out;
         // The matches of each line, folders without their trailing "/".
@@ -330,6 +340,7 @@ TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
                 offered[line].insert(text.back() == '/' ? text.substr(0, text.size() - 1) : text);
         }
         for (const Case& c : cases) {
+            if (!c.shell.empty() && c.shell != shell) continue;
             const auto& found = offered[c.line];
             for (const auto& word : c.offered)
                 EXPECT_TRUE(found.count(word)) << shell << ": " << c.line << " -> " << word;
