@@ -296,9 +296,11 @@ TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
     WriteBytes(dir.File("a.dll"), {0});
     ASSERT_EQ(::mkdir(dir.File("sub").c_str(), 0755), 0);
     ASSERT_EQ(::mkdir(dir.File("home").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(dir.File("count").c_str(), 0755), 0);  // a folder named as a command
     struct Case {
         std::string line;
         std::vector<std::string> offered, notOffered;
+        std::string shell = "";  // the one shell the case is for; both when empty
     };
     const std::vector<Case> cases = {
         {"pictavo-cli ", {"list", "extract", "bmp", "count", "icl", "search", "thumbnail"}, {"a.dll"}},
@@ -309,7 +311,14 @@ TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
         {"pictavo-cli list a", {"a.dll"}, {}},
         {"pictavo-cli thumbnail -- -", {"-h.ico"}, {"--size"}},  // after "--" a word is a file
         {"pictavo-cli search ", {"sub"}, {"a.dll"}},             // folders only
+        {"pictavo-cli search -r ", {"sub"}, {"a.dll"}},
+        {"pictavo-cli search count ", {"sub"}, {"a.dll"}},  // a folder's name is no command
         {"pictavo-cli extract -o ", {"sub"}, {"a.dll"}},
+        {"pictavo-cli extract --output=", {"sub"}, {"a.dll"}, "zsh"},
+        {"pictavo-cli extract --output=", {"--output=sub"}, {"--output=a.dll", "--output=--output=sub"}, "fish"},
+        // The program takes "-s 128" and "-o DIR", never "-s128" or "-oDIR": the word is the option.
+        {"pictavo-cli thumbnail -s", {"-s"}, {}, "zsh"},
+        {"pictavo-cli extract -o", {"-o"}, {"sub"}, "zsh"},
     };
     const std::string env = "cd " + ShellQuote(dir.Path()) + " && HOME=" + ShellQuote(dir.File("home")) +
                             " XDG_CONFIG_HOME=" + ShellQuote(dir.File("home")) + " ";
@@ -326,7 +335,8 @@ TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
         if (!HaveProgram(shell)) continue;
         ++ran;
         std::string command = start;
-        for (const Case& c : cases) command += " " + ShellQuote(c.line);
+        for (const Case& c : cases)
+            if (c.shell.empty() || c.shell == shell) command += " " + ShellQuote(c.line);
         std::string out;
         ASSERT_EQ(RunShell(command, out), 0) << shell << '\n' << out;
         // The matches of each line, folders without their trailing "/".
@@ -340,6 +350,7 @@ TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
                 offered[line].insert(text.back() == '/' ? text.substr(0, text.size() - 1) : text);
         }
         for (const Case& c : cases) {
+            if (!c.shell.empty() && c.shell != shell) continue;
             const auto& found = offered[c.line];
             for (const auto& word : c.offered)
                 EXPECT_TRUE(found.count(word)) << shell << ": " << c.line << " -> " << word;
@@ -350,24 +361,44 @@ TEST_F(InstallTest, ZshAndFishCompletionOfferCommandsOptionsAndFiles) {
     if (ran == 0) GTEST_SKIP() << "neither zsh nor fish is installed";
 }
 
-// The licence by its DEP-5 name; the changelog dated by SOURCE_DATE_EPOCH, in Debian's form.
+// The licence by its DEP-5 name; the changelog in Debian's form, dated by SOURCE_DATE_EPOCH, or
+// where that is not set by the commit built, never by the time it is written.
 TEST_F(InstallTest, CopyrightAndChangelogAsDebianReadsThem) {
     ASSERT_EQ(DirectStatus, 0) << DirectLog;
     const std::string copyright = ReadText(Installed("share/doc/pictavo/copyright"));
     EXPECT_NE(copyright.find("\nLicense: Expat\n"), std::string::npos) << copyright;
     TempDir dir;
+    // The changelog the build writes with the environment given, of the sources in source.
+    auto changelog = [&](const std::string& environment, const std::string& source) {
+        std::string out;
+        EXPECT_EQ(RunShell("cd " + ShellQuote(dir.Path()) + " && env -u SOURCE_DATE_EPOCH " + environment + " " +
+                               ShellQuote(PICTAVO_CMAKE) +
+                               " -DIN=" + ShellQuote(PICTAVO_SOURCE_DIR "/packaging/changelog.in") +
+                               " -DOUT=changelog -DPROJECT_VERSION=9.9 '-DPICTAVO_PACKAGE_MAINTAINER=A B <a@b.c>'" +
+                               " -DPICTAVO_SOURCE_DIR=" + ShellQuote(source) + " -P " +
+                               ShellQuote(PICTAVO_SOURCE_DIR "/packaging/Changelog.cmake"),
+                           out),
+                  0)
+            << out;
+        return ReadText(dir.File("changelog"));
+    };
+    const std::string dated = changelog("SOURCE_DATE_EPOCH=86400", PICTAVO_SOURCE_DIR);
+    EXPECT_EQ(dated.rfind("pictavo (9.9) unstable; urgency=medium\n", 0), 0u) << dated;
+    EXPECT_NE(dated.find("\n -- A B <a@b.c>  Fri, 02 Jan 1970 00:00:00 +0000\n"), std::string::npos) << dated;
+
+    if (!HaveProgram("git")) GTEST_SKIP() << "git is not installed";
+    const std::string repository = dir.File("sources");
     std::string out;
-    ASSERT_EQ(RunShell("cd " + ShellQuote(dir.Path()) + " && SOURCE_DATE_EPOCH=86400 " + ShellQuote(PICTAVO_CMAKE) +
-                           " -DIN=" + ShellQuote(PICTAVO_SOURCE_DIR "/packaging/changelog.in") +
-                           " -DOUT=changelog -DPROJECT_VERSION=9.9 '-DPICTAVO_PACKAGE_MAINTAINER=A B <a@b.c>'" +
-                           " -DPICTAVO_SOURCE_DIR=" + ShellQuote(PICTAVO_SOURCE_DIR) + " -P " +
-                           ShellQuote(PICTAVO_SOURCE_DIR "/packaging/Changelog.cmake"),
-                       out),
-              0)
+    ASSERT_EQ(
+        RunShell("git init -q " + ShellQuote(repository) + " && cd " + ShellQuote(repository) +
+                     " && GIT_AUTHOR_DATE='@1600000000 +0000' GIT_COMMITTER_DATE='@1600000000 +0000'" +
+                     " git -c user.name=A -c user.email=a@b.c -c commit.gpgsign=false -c core.hooksPath=/dev/null" +
+                     " commit -q --no-verify --allow-empty -m sources",
+                 out),
+        0)
         << out;
-    const std::string changelog = ReadText(dir.File("changelog"));
-    EXPECT_EQ(changelog.rfind("pictavo (9.9) unstable; urgency=medium\n", 0), 0u) << changelog;
-    EXPECT_NE(changelog.find("\n -- A B <a@b.c>  Fri, 02 Jan 1970 00:00:00 +0000\n"), std::string::npos) << changelog;
+    const std::string committed = changelog("", repository);
+    EXPECT_NE(committed.find("\n -- A B <a@b.c>  Sun, 13 Sep 2020 12:26:40 +0000\n"), std::string::npos) << committed;
 }
 
 // Release builds are hardened as distributions build them: full RELRO bound at start, the

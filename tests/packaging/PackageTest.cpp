@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -136,26 +135,6 @@ TEST_F(PackageTest, ControlFieldsAndDependsFromTheBinaries) {
     // The window is Chinese: a font that has it is needed, not only recommended.
     EXPECT_NE(depends.find("fonts-wqy-zenhei | fonts-noto-cjk"), std::string::npos) << depends;
     EXPECT_EQ(Field("Recommends").find("fonts-"), std::string::npos);
-}
-
-// Made again from the same build, the packages are the same bytes: their files and members are
-// dated by SOURCE_DATE_EPOCH, or the commit's date where it is not set.
-TEST_F(PackageTest, TwoBuildsOfOneCommitGiveTheSameBytes) {
-    std::string out;
-    if (!std::getenv("SOURCE_DATE_EPOCH") && RunShell("git -C " + ShellQuote(PICTAVO_SOURCE_DIR) + " log -1", out) != 0)
-        GTEST_SKIP() << "not a git checkout and SOURCE_DATE_EPOCH not set";
-    TempDir again;
-    ASSERT_EQ(RunShell("cd " + ShellQuote(again.Path()) + " && " + ShellQuote(PICTAVO_CPACK) + " -G DEB --config " +
-                           ShellQuote(PICTAVO_BUILD_DIR "/CPackConfig.cmake") + " -B " + ShellQuote(again.Path()),
-                       out),
-              0)
-        << out;
-    std::vector<std::string> debs = {Deb};
-    if (FileExists(KdeDeb)) debs.push_back(KdeDeb);
-    for (const auto& deb : debs) {
-        const std::string name = deb.substr(deb.rfind('/') + 1);
-        EXPECT_TRUE(ReadBytes(deb) == ReadBytes(again.File(name))) << name;
-    }
 }
 
 TEST_F(PackageTest, LintianFindsNoErrors) {
