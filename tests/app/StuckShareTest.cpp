@@ -20,6 +20,7 @@
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -46,7 +47,7 @@ using namespace pictavo::test;
 namespace {
 
 // How long one case may keep the share mounted before it is ended for it.
-constexpr std::chrono::seconds kMountDeadline(30);
+constexpr std::chrono::seconds kMountDeadline(15);
 // How long the helper has to mount the share, and to end when asked.
 constexpr int kMountWaitMs = 5000;
 constexpr int kEndWaitMs = 3000;
@@ -352,6 +353,53 @@ private slots:
         qInfo("closing with a listing and a read stuck in the share took %lld ms", closeMs);
         QVERIFY2(closeMs < 1000, qPrintable(QString::number(closeMs)));
         QVERIFY(StoredLines(Store(), QStringLiteral("Main")).contains("  LastFolder = '" + share.Path() + "'"));
+        QVERIFY2(!share.Expired(), "the window was stuck in the share");
+    }
+
+    // The folder tree reads the folders above the one chosen: one holding a file of unknown type
+    // that never answers (the tree names no type by reading a file), then one holding a file
+    // whose status never comes (the tree's reader thread stays stuck): the window answers
+    // throughout and closes at once.
+    void treeBesideFilesThatNeverAnswer() {
+        TempDir source;
+        for (const char* folder : {"one", "two", "one/sub", "two/sub"})
+            std::filesystem::create_directory(source.File(folder));
+        WritePlainFile(source.File("one/notes"), 100);
+        WriteIcoFile(source.File("one/sub/a.ico"));
+        WriteIcoFile(source.File("two/gone.ico"));
+        WriteIcoFile(source.File("two/sub/b.ico"));
+        TStallingMount share(source.Path(), {"read:one/notes:0", "lookup:two/gone.ico"});
+        MOUNT_OR_SKIP(share);
+        auto window = OpenWindow(Store(), Q(FStart.Path()));
+        QVERIFY(window);
+        TShellTree& tree = *Parts(window).ShellTree;
+        QStringList loaded;
+        // Heard while the tree lives (its model outlives it).
+        connect(tree.FileSystem(), &QFileSystemModel::directoryLoaded, &tree,
+                [&](const QString& path) { loaded << path; });
+        TTicks ticks;
+
+        QVERIFY(tree.SetPath(share.Path(QStringLiteral("one/sub"))));
+        QVERIFY(WaitIdle(*window));
+        QCOMPARE(ListedNames(*window), QStringList{"a.ico"});
+        QTRY_VERIFY(loaded.contains(share.Path(QStringLiteral("one"))));
+        QVERIFY(tree.FileSystem()->index(share.Path(QStringLiteral("one/sub"))).isValid());
+
+        QVERIFY(tree.SetPath(share.Path(QStringLiteral("two/sub"))));
+        QVERIFY(WaitIdle(*window));
+        QCOMPARE(ListedNames(*window), QStringList{"b.ico"});
+        QVERIFY(share.WaitStalled(QStringLiteral("lookup two/gone.ico")));
+        const int before = ticks.Count();
+        QTest::qWait(300);
+        QVERIFY2(ticks.Count() - before >= 5, qPrintable(QString::number(ticks.Count() - before)));
+
+        QElapsedTimer closing;
+        closing.start();
+        window->close();
+        window.reset();
+        const qint64 closeMs = closing.elapsed();
+        qInfo("closing with the tree's reader stuck in the share took %lld ms", closeMs);
+        QVERIFY2(closeMs < 1000, qPrintable(QString::number(closeMs)));
         QVERIFY2(!share.Expired(), "the window was stuck in the share");
     }
 
