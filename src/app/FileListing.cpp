@@ -13,7 +13,7 @@
 
 #include <sys/stat.h>
 
-#include <chrono>
+#include <mutex>
 #include <utility>
 
 using namespace pictavo;
@@ -24,9 +24,30 @@ const char* const kListingText = QT_TRANSLATE_NOOP("TFileListing", "正在搜索
 // A folder listing shows its counters at every this many examined files (a search does so at
 // every file).
 constexpr int kListingInterval = 100;
-// Rows found wait at most this long before they are handed back (the first at once), so that
-// the window shows them as they come, also while a run waits for a slow file.
-constexpr std::chrono::milliseconds kBatchInterval(100);
+// The rows a run has found and the window has not taken yet. A row found hands a step back
+// unless one is on its way already, which then takes it along: the window shows rows as they
+// come, many at a time when it is busy, and never keeps one back until the next file has been
+// examined (a run may wait for ever on a file of a share that stopped answering).
+class TFoundRows {
+public:
+    // On the worker: true when the caller is to hand back a step that takes the rows.
+    bool Add(TIconFileRow row) {
+        std::lock_guard<std::mutex> lock(FLock);
+        FRows.push_back(std::move(row));
+        return !std::exchange(FStepOnItsWay, true);
+    }
+    // On the window's thread, in that step.
+    std::vector<TIconFileRow> Take() {
+        std::lock_guard<std::mutex> lock(FLock);
+        FStepOnItsWay = false;
+        return std::exchange(FRows, {});
+    }
+
+private:
+    std::mutex FLock;
+    std::vector<TIconFileRow> FRows;
+    bool FStepOnItsWay = false;
+};
 
 }  // namespace
 
@@ -120,28 +141,26 @@ void TFileListing::Post(TRunKind kind, std::vector<std::string> dropped) {
         TIconFileSearch search;
         search.SkipDuplicates = skipDuplicates;
         search.Begin();
+        // Rows found are handed back at once (see TFoundRows).
+        const auto found = std::make_shared<TFoundRows>();
+        const auto rowFound = [&](TIconFileRow row) {
+            if (!found->Add(std::move(row))) return;
+            handBack([this, found] {
+                for (const TIconFileRow& row : found->Take()) FileList->Model()->AddRow(row);
+            });
+        };
         // The counters show at every file a search examines, at every kListingInterval files
-        // of a folder listing, and at each folder entered; a drop shows them at its end. Rows
-        // found are handed back at once the first time, then with the counters or at least
-        // every kBatchInterval.
+        // of a folder listing, and at each folder entered; a drop shows them at its end.
         TBatch batch;
-        bool rowsShown = false;
         int countersShown = -1;
-        auto handedBack = std::chrono::steady_clock::now();
         const auto handBackDue = [&](bool folderEntered) {
             const TIconFileCounters& counters = search.Counters();
             const bool countersDue =
                 folderEntered || (kind != TRunKind::Drop && counters.Files != countersShown &&
                                   (kind == TRunKind::Search || counters.Files % kListingInterval == 0));
-            const auto now = std::chrono::steady_clock::now();
-            const bool rowsDue = !batch.Rows.empty() && (!rowsShown || now - handedBack >= kBatchInterval);
-            if (!countersDue && !rowsDue) return;
-            if (countersDue) {
-                batch.Counters = counters;
-                countersShown = counters.Files;
-            }
-            rowsShown = rowsShown || !batch.Rows.empty();
-            handedBack = now;
+            if (!countersDue) return;
+            batch.Counters = counters;
+            countersShown = counters.Files;
             handBack([this, batch = std::exchange(batch, {})]() mutable { ShowBatch(batch, false); });
         };
         if (kind == TRunKind::Drop) {
@@ -157,7 +176,7 @@ void TFileListing::Post(TRunKind kind, std::vector<std::string> dropped) {
                 }
                 const std::string folder = slash == std::string::npos ? std::string("./") : file.substr(0, slash + 1);
                 TIconFileRow row;
-                if (search.FileFound(folder, entry, row)) batch.Rows.push_back(std::move(row));
+                if (search.FileFound(folder, entry, row)) rowFound(std::move(row));
                 handBackDue(false);
             }
         } else {
@@ -169,7 +188,7 @@ void TFileListing::Post(TRunKind kind, std::vector<std::string> dropped) {
                     batch.Folder = folder;
                     handBackDue(true);
                 },
-                [&](const TIconFileRow& row) { batch.Rows.push_back(row); });
+                [&](const TIconFileRow& row) { rowFound(row); });
             const auto match = finder.OnFileMatch;
             finder.OnFileMatch = [&](TFindFile& sender, const std::string& folder, const TSearchRec& entry) {
                 if (cancel->load()) {
@@ -203,7 +222,6 @@ void TFileListing::RunBegin(TRunKind kind) {
 }
 
 void TFileListing::ShowBatch(TBatch& batch, bool last) {
-    for (const TIconFileRow& row : batch.Rows) FileList->Model()->AddRow(row);
     if (batch.Counters) ShowCounters(*batch.Counters);
     if (!last && !batch.Folder.empty()) sb->SetPanelText(1, QString::fromStdString(batch.Folder));
 }

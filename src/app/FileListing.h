@@ -57,10 +57,9 @@ signals:
     void RunBegun();
 
 private:
-    // What a run hands back as it goes: the rows found since the last batch, the counters when
-    // they are to show, and the folder it entered.
+    // What a run hands back as it goes besides its rows: the counters when they are to show, and
+    // the folder it entered.
     struct TBatch {
-        std::vector<pictavo::TIconFileRow> Rows;
         std::optional<pictavo::TIconFileCounters> Counters;
         std::string Folder;
     };
@@ -73,7 +72,8 @@ private:
     // Posts a run of the search component with FCriteria; `dropped` lists the files of a drop
     // instead (no duplicate check, no folders counted).
     void Post(TRunKind kind, std::vector<std::string> dropped = {});
-    // On the window's thread: a run's beginning, a batch of it, its end.
+    // On the window's thread: a run's beginning, a batch of it, its end (its rows are shown as
+    // they come).
     void RunBegin(TRunKind kind);
     void ShowBatch(TBatch& batch, bool last);
     void RunFinish();

@@ -1,5 +1,6 @@
 #include "widgets/ShellTree.h"
 
+#include <QAbstractFileIconProvider>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -10,6 +11,8 @@
 #include <QSet>
 #include <QTimer>
 
+#include <vector>
+
 namespace pictavo {
 
 namespace {
@@ -17,6 +20,37 @@ namespace {
 constexpr int kIndent = 19;
 // Time the model takes to sort a folder it has just read.
 constexpr int kSortSettleMs = 100;
+
+// The models of trees that have gone. A model reads folders on a thread of its own, and its end
+// waits for that thread without a bound: a thread stuck in a folder of a share that stopped
+// answering would keep the window from ever closing. So a tree's model is never deleted; it is
+// kept here, reachable, until the process ends (a window has one tree, made once).
+std::vector<QFileSystemModel*>& ModelsLeftBehind() {
+    static auto* models = new std::vector<QFileSystemModel*>();
+    return *models;
+}
+
+// The icons and type names of the tree's entries, from what the model's look at an entry told (a
+// folder, the root) and never from a file's contents: the platform's provider reads the first
+// bytes of a file of unknown type to name its type, on the window's thread, where a file of a
+// share that stopped answering would freeze the window. The tree shows folders only; anything
+// else gets the plain file icon and no type name.
+class TFolderIconProvider : public QAbstractFileIconProvider {
+public:
+    using QAbstractFileIconProvider::icon;
+    QIcon icon(const QFileInfo& info) const override {
+        return info.isDir() ? QAbstractFileIconProvider::icon(info) : icon(File);
+    }
+    QString type(const QFileInfo& info) const override {
+        return info.isDir() ? QAbstractFileIconProvider::type(info) : QString();
+    }
+};
+
+// One for every tree, never deleted, as the models that use it are not (ModelsLeftBehind).
+QAbstractFileIconProvider* FolderIcons() {
+    static auto* icons = new TFolderIconProvider();
+    return icons;
+}
 
 bool UnderHiddenFolder(const QString& cleanPath) {
     const QStringList parts = cleanPath.split(u'/', Qt::SkipEmptyParts);
@@ -31,6 +65,7 @@ TShellTree::TShellTree(QWidget* parent) : QTreeView(parent), FModel(new QFileSys
     // The tree shows what the file system held when a folder was opened; it does not follow
     // later changes.
     FModel->setOption(QFileSystemModel::DontWatchForChanges, true);
+    FModel->setIconProvider(FolderIcons());
     FModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
     FModel->setRootPath(QDir::rootPath());
     setModel(FModel);
@@ -47,6 +82,11 @@ TShellTree::TShellTree(QWidget* parent) : QTreeView(parent), FModel(new QFileSys
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
         if (current.isValid()) emit Change(Path());
     });
+}
+
+TShellTree::~TShellTree() {
+    FModel->setParent(nullptr);
+    ModelsLeftBehind().push_back(FModel);
 }
 
 QString TShellTree::Path() const {

@@ -14,6 +14,8 @@ class TShellTree : public QTreeView {
     Q_OBJECT
 public:
     explicit TShellTree(QWidget* parent = nullptr);
+    // Leaves its model behind (see ShellTree.cpp): it never waits for a folder being read.
+    ~TShellTree() override;
 
     QFileSystemModel* FileSystem() const { return FModel; }
 

@@ -26,9 +26,13 @@ constexpr int kIdleThreadMs = 3000;
 constexpr int kMapThresholdBytes = 1 << 20;
 
 // Pools whose threads were still running work when their service ended: never deleted (that
-// would wait for them), kept here so that they stay reachable until the process ends.
+// would wait for them), kept here so that they stay reachable until the process ends (the list
+// itself is never destroyed, or they would be unreachable once the process's end had freed it).
 std::mutex gLeftBehindLock;
-std::vector<QThreadPool*> gLeftBehind;
+std::vector<QThreadPool*>& LeftBehind() {
+    static auto* pools = new std::vector<QThreadPool*>();
+    return *pools;
+}
 }  // namespace
 
 struct TWorkService::TState {
@@ -277,7 +281,7 @@ TWorkService::~TWorkService() {
         return;
     }
     std::lock_guard<std::mutex> lock(gLeftBehindLock);
-    gLeftBehind.push_back(pool);
+    LeftBehind().push_back(pool);
 }
 
 void TWorkService::RunSteps() {
