@@ -228,7 +228,9 @@ TWorkService::TWorkService(TMode mode, QObject* parent, int threads)
     // Room for the workers given up besides those counted: the pool never makes work wait.
     FState->Pool->setMaxThreadCount(FState->MaxWorkers + kMaxGivenUp);
     FState->Pool->setExpiryTimeout(kIdleThreadMs);
-    connect(this, &TWorkService::StepsHandedBack, this, &TWorkService::RunSteps, Qt::QueuedConnection);
+    connect(this, &TWorkService::StepsHandedBack, this, &TWorkService::StepsArrived, Qt::QueuedConnection);
+    FStepTimer.setSingleShot(true);
+    connect(&FStepTimer, &QTimer::timeout, this, &TWorkService::RunSteps);
     if (mode == TMode::Threads)
         FState->Wake = [this] { emit StepsHandedBack(); };
     else
@@ -284,7 +286,18 @@ TWorkService::~TWorkService() {
     LeftBehind().push_back(pool);
 }
 
+void TWorkService::StepsArrived() {
+    const qint64 since = FSinceSteps.isValid() ? FSinceSteps.elapsed() : kStepIntervalMs;
+    if (since >= kStepIntervalMs) {
+        RunSteps();
+        return;
+    }
+    if (!FStepTimer.isActive()) FStepTimer.start(static_cast<int>(kStepIntervalMs - since));
+}
+
 void TWorkService::RunSteps() {
+    FStepTimer.stop();
+    FSinceSteps.start();
     std::vector<TState::TDone> done;
     {
         std::lock_guard<std::mutex> lock(FState->Lock);

@@ -15,7 +15,9 @@
 
 #include "base/ByteSource.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -65,6 +67,9 @@ public:
     // Workers given up at once at most; past this an abandoned piece keeps its thread, so that
     // a share that never answers cannot make threads without end.
     static constexpr int kMaxGivenUp = 64;
+    // Steps run at most this often: work that hands back a little at a time (a row of a
+    // listing, a picture) then has its steps run many at once, not a turn of the event loop each.
+    static constexpr int kStepIntervalMs = 10;
 
 signals:
     // For the service itself: a worker handed steps back (connected to RunSteps, queued).
@@ -80,8 +85,13 @@ private:
 
     // On the window's thread: runs the steps handed back, of each channel's current generation.
     void RunSteps();
+    // The steps handed back reach the window's thread: they run now, or, when steps ran less
+    // than kStepIntervalMs ago, once that much time has passed, all together.
+    void StepsArrived();
 
     const TMode FMode;
+    QElapsedTimer FSinceSteps;  // since steps last ran
+    QTimer FStepTimer;          // runs the steps that arrived too soon after the last ones
     std::shared_ptr<TState> FState;  // shared with the workers, which may outlive the service
     int FReleaseListener = 0;
 };
