@@ -240,6 +240,7 @@ private slots:
         TLog log;
         TGate stepped;  // opened by the abandoning step
         if (abandonAt < 0) stepped.Open();
+        bool ranAsHandedBack = true;  // manual mode: each step runs as it is handed back
         channel.PostReporting([&](const THandBack& handBack) {
             for (int i = 1; i <= 3; ++i) {
                 handBack([&, i] {
@@ -248,12 +249,41 @@ private slots:
                     channel.Abandon();
                     stepped.Open();
                 });
+                if (mode == TMode::Manual && (abandonAt < 0 || i <= abandonAt))
+                    ranAsHandedBack = ranAsHandedBack && log.Steps.size() == i;
                 if (i == abandonAt) stepped.Pass();  // what follows is handed back after the abandon
             }
             return log.Step("returned");
         });
         QVERIFY(Settle(service, mode, {&channel}));
         QCOMPARE(log.Steps, expected);
+        QVERIFY(ranAsHandedBack);
+    }
+
+    // What the steps of abandoned work hold (decoded pictures, counted against their file's
+    // budget) is freed at once, not when the window's thread next runs steps: a step handed back
+    // before the abandon by Abandon itself, one handed back after it by the worker.
+    void abandonedStepsFreedAtOnce() {
+        TWorkService service(TMode::Threads, nullptr, 1);
+        TWorkChannel channel(service);
+        TGate gate;
+        auto before = std::make_shared<int>(0), after = std::make_shared<int>(0);
+        const std::weak_ptr<int> heldBefore = before, heldAfter = after;
+        channel.PostReporting(
+            [&gate, before = std::move(before), after = std::move(after)](const THandBack& handBack) mutable -> TStep {
+                handBack([before = std::move(before)] {});
+                gate.Pass();
+                return [after = std::move(after)] {};
+            });
+        QVERIFY(gate.WaitArrived(1));
+        QVERIFY(!heldBefore.expired());
+        channel.Abandon();
+        QVERIFY(heldBefore.expired());
+        gate.Open();
+        QElapsedTimer waited;
+        waited.start();
+        while (!heldAfter.expired() && waited.elapsed() < 5000) QThread::yieldCurrentThread();
+        QVERIFY(heldAfter.expired());
     }
 
     // A channel that goes while its work runs never runs a step of it (neither one handed back
