@@ -55,7 +55,9 @@ constexpr int kMaxOperations = 600;
 constexpr int kMaxPieces = 200;
 constexpr int kMaxHandedBack = 4;
 constexpr int kSlots = 4;
-constexpr int kMaxIcons = 24;
+// Lists long enough that removing rows scattered over them takes the model's one-reset path
+// (more than kMaxRemovalNotices runs).
+constexpr int kMaxIcons = 96;
 // How long the threads phase may take to settle before it counts as stuck.
 constexpr int kSettleMs = 10000;
 
@@ -319,7 +321,7 @@ public:
         : FSources(sources),
           FModel(service, FIcons, Qt::white, 32, 32),
           FTester(&FModel, QAbstractItemModelTester::FailureReportingMode::Fatal) {
-        FModel.Refill([&] { Fill(in.Byte() % 12, in); });
+        FModel.Refill([&] { Fill(Count(in.Byte()), in); });
     }
     ~TModelProgram() {
         if (FHeld) FSources.Budget->Release(FHeld);
@@ -334,7 +336,7 @@ public:
             break;
         }
         case 1: {
-            std::vector<int> remove(in.Byte() % 6);
+            std::vector<int> remove(static_cast<size_t>(Count(in.Byte())));
             for (int& row : remove) row = in.Byte() % (rows + 2) - 1;
             FModel.RemoveRows(remove);
             break;
@@ -342,7 +344,7 @@ public:
         case 2:
             FModel.Refill([&] {
                 FIcons.Clear();
-                Fill(in.Byte() % 12, in);
+                Fill(Count(in.Byte()), in);
             });
             FUnshown = 0;
             break;
@@ -399,6 +401,8 @@ public:
     }
 
 private:
+    // A few, mostly; up to kMaxIcons with the high bit set.
+    static int Count(uint8_t byte) { return byte & 0x80 ? byte % (kMaxIcons + 1) : byte % 12; }
     int Fill(int count, TInput& in) {
         int added = 0;
         for (int i = 0; i < count && FIcons.Count() < kMaxIcons; ++i, ++added)

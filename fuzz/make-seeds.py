@@ -314,13 +314,18 @@ FORMAT_SEEDS = {
 
 
 # Programs for work_service_fuzz (see WorkServiceFuzz.cpp for the reading of each byte).
+def work_count(n):
+    """The byte that reads as a count of n: n itself below 12, else one with the high bit set."""
+    return n if n < 12 else next(b for b in range(128, 256) if b % 97 == n)
+
+
 class WorkProgram:
     """The bytes of one program: the set-up byte, the first list of icons, then operations."""
 
     def __init__(self, threads=0, icons=(1, 2, 3, 4)):
         # bit 0: a second phase on threads; the rest: its number of threads
         setup = 0 if threads == 0 else 1 | ((threads - 1) << 1)
-        self.out = bytearray([setup, len(icons)] + list(icons))
+        self.out = bytearray([setup, work_count(len(icons))] + list(icons))
 
     def op(self, *values):
         self.out += bytes(values)
@@ -394,6 +399,11 @@ def work_seeds():
     model.model(2, 4, 2, 2, 6, 0).model(0, 1, 3).run_one().model(1, 1, 2).drain()
     model.model(7).model(5).drain()
 
+    # rows removed scattered over a long list: more runs than notices, one reset
+    long = WorkProgram(icons=[1 + i % 8 for i in range(90)])
+    long.model(0, 10, 22).run_one().run_one()
+    long.model(1, work_count(40), *range(0, 80, 2)).drain().model(0, 0, 30).drain()
+
     # the model and channels sharing the service, decodes run one by one between the rest
     mixed = WorkProgram(icons=(1, 2, 3, 4, 5, 6))
     mixed.create(0, 1).model(0, 2, 4).post(0, 2, True).run_one().model(0, 8, 4).run_one()
@@ -412,6 +422,7 @@ def work_seeds():
         'work-channels.bin': channels.out,
         'work-steps.bin': steps.out,
         'work-model.bin': model.out,
+        'work-long-list.bin': long.out,
         'work-mixed.bin': mixed.out,
         'work-threads.bin': threads.out,
     }
