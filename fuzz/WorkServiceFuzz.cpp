@@ -15,6 +15,8 @@
 // Pending() is never negative, matches the work posted and not stepped in manual mode, and is
 // 0 once everything ran or was abandoned; the model has a row per icon shown, passes Qt's
 // model tester, and has no picture pending once its decodes ran with the band unchanged.
+#include "FuzzCommon.h"
+
 #include "base/ByteBuffer.h"
 #include "icons/AdvancedIcon.h"
 #include "library/IconLibrary.h"
@@ -29,17 +31,9 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
-
-#define FUZZ_CHECK(cond)                                                                         \
-    do {                                                                                         \
-        if (!(cond)) {                                                                           \
-            std::fprintf(stderr, "fuzz: check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
-            __builtin_trap();                                                                    \
-        }                                                                                        \
-    } while (0)
 
 using namespace pictavo;
 
@@ -158,7 +152,6 @@ struct TShadow {
     int Pending = 0;
     uint64_t NextPiece = 0;
     uint64_t LastPiece = 0;
-    int LastStep = -1;
     bool Stepped = false;
     std::atomic<int> Running{0};  // pieces on a worker now
 };
