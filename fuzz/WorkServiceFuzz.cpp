@@ -143,7 +143,7 @@ struct TIconSources {
 };
 
 // What the program knows of a channel: the generation it is at, the work posted and not
-// stepped, and the last step run (for the order of steps).
+// stepped, and the piece whose step ran last (for the order of pieces).
 struct TShadow {
     int Concurrent = 0;
     TKind Kind = TKind::Decodes;
