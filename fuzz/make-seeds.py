@@ -531,6 +531,121 @@ def png_seeds(target):
         print(f'{name}: {len(seed)} bytes')
 
 
+# Programs for work_service_fuzz (see WorkServiceFuzz.cpp for the reading of each byte).
+def work_count(n):
+    """The byte that reads as a count of n: n itself below 12, else one with the high bit set."""
+    return n if n < 12 else next(b for b in range(128, 256) if b % 97 == n)
+
+
+class WorkProgram:
+    """The bytes of one program: the set-up byte, the first list of icons, then operations."""
+
+    def __init__(self, threads=0, icons=(1, 2, 3, 4)):
+        # bit 0: a second phase on threads; the rest: its number of threads
+        setup = 0 if threads == 0 else 1 | ((threads - 1) << 1)
+        self.out = bytearray([setup, work_count(len(icons))] + list(icons))
+
+    def op(self, *values):
+        self.out += bytes(values)
+        return self
+
+    # the first phase (manual mode)
+    def create(self, slot, concurrent=0, reads=False):
+        return self.op(0, slot, concurrent | (4 if reads else 0))
+
+    def end(self, slot):
+        return self.op(1, slot)
+
+    def post(self, slot, steps=0, reporting=False, posts_more=False, action=0, target=0, at=0):
+        shape = steps | (8 if reporting else 0) | (0x10 if posts_more else 0)
+        return self.op(2, slot, shape, action | (target << 2) | (at << 4))
+
+    def abandon(self, slot):
+        return self.op(4, slot)
+
+    def run_one(self):
+        return self.op(5)
+
+    def drain(self):
+        return self.op(6)
+
+    def events(self):
+        return self.op(7)
+
+    def model(self, op, *values):
+        return self.op(8, op, *values)
+
+    def threads(self):
+        return self.op(0x83)
+
+    # the second phase (threads)
+    def t_create(self, slot, concurrent=0, reads=False):
+        return self.op(0, slot, concurrent | (4 if reads else 0))
+
+    def t_post(self, slot, steps=0, reporting=False, action=0, target=0, at=0):
+        return self.op(2, slot, steps | (8 if reporting else 0), action | (target << 2) | (at << 4))
+
+    def t_op(self, code, *values):
+        return self.op(code, *values)
+
+
+def work_seeds():
+    # channels of every concurrency and kind, plain and reporting work, abandon, run one by one
+    channels = WorkProgram()
+    for slot in range(4):
+        channels.create(slot, slot % 3, slot == 3)
+    for slot in range(4):
+        channels.post(slot).post(slot, 3, True).post(slot, 1, True, True)
+    channels.run_one().abandon(1).run_one().post(1, 2, True).drain().end(2).drain()
+
+    # steps that abandon, post on and end channels, their own and others'
+    steps = WorkProgram()
+    steps.create(0, 1).create(1, 0).create(2, 2, True)
+    steps.post(0, 3, True, action=1, target=0, at=1)   # abandons its own channel midway
+    steps.post(0, 1, True)
+    steps.post(1, 2, True, action=2, target=0, at=2)   # posts on another channel
+    steps.post(2, 1, True, action=3, target=2, at=0)   # ends its own channel
+    steps.post(1, 0, action=3, target=0)               # ends another channel
+    steps.run_one().run_one().drain().create(0, 1).post(0, 4, True, True).drain()
+
+    # the model: the band moved, rows removed, refilled, appended, shown, its budget held
+    model = WorkProgram(icons=(1, 1, 2, 5, 0, 3, 4, 6, 7, 8, 2, 1))
+    model.model(0, 2, 4).run_one().model(0, 0, 6).drain()
+    model.model(1, 3, 1, 4, 0).drain()
+    model.model(3, 3, 1, 5, 0).model(4).model(0, 0, 20).drain()
+    model.model(6).model(0, 6, 5).drain().model(6).drain()
+    model.model(2, 4, 2, 2, 6, 0).model(0, 1, 3).run_one().model(1, 1, 2).drain()
+    model.model(7).model(5).drain()
+
+    # rows removed scattered over a long list: more runs than notices, one reset
+    long = WorkProgram(icons=[1 + i % 8 for i in range(90)])
+    long.model(0, 10, 22).run_one().run_one()
+    long.model(1, work_count(40), *range(0, 80, 2)).drain().model(0, 0, 30).drain()
+
+    # the model and channels sharing the service, decodes run one by one between the rest
+    mixed = WorkProgram(icons=(1, 2, 3, 4, 5, 6))
+    mixed.create(0, 1).model(0, 2, 4).post(0, 2, True).run_one().model(0, 8, 4).run_one()
+    mixed.abandon(0).run_one().model(1, 2, 2, 3).events().drain()
+
+    # both phases: channels on two threads, reads abandoned while running
+    threads = WorkProgram(threads=2)
+    threads.create(0, 1).post(0, 2, True).drain().threads()
+    threads.t_create(0, 1).t_create(1, 0, True).t_create(2, 2)
+    for _ in range(3):
+        threads.t_post(0, 2, True).t_post(1, 1, True).t_post(2)
+    threads.t_post(0, 1, True, action=1, target=1, at=0).t_op(5).t_op(4, 1).t_post(1)
+    threads.t_post(2, 2, True, action=3, target=2, at=1).t_op(5).t_op(1, 0)
+
+    return {
+        'work-channels.bin': channels.out,
+        'work-steps.bin': steps.out,
+        'work-model.bin': model.out,
+        'work-long-list.bin': long.out,
+        'work-mixed.bin': mixed.out,
+        'work-threads.bin': threads.out,
+    }
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     if len(sys.argv) > 1 and sys.argv[1] == 'format':
@@ -540,6 +655,14 @@ def main():
             with open(os.path.join(target, name), 'wb') as f:
                 f.write(text.encode())
             print(f'{name}: {len(text)} bytes')
+        return
+    if len(sys.argv) > 1 and sys.argv[1] == 'work':
+        target = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, 'corpus', 'work')
+        os.makedirs(target, exist_ok=True)
+        for name, data in work_seeds().items():
+            with open(os.path.join(target, name), 'wb') as f:
+                f.write(data)
+            print(f'{name}: {len(data)} bytes')
         return
     if len(sys.argv) > 1 and sys.argv[1] in ('file', 'load', 'png'):
         target = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, 'corpus', sys.argv[1])

@@ -9,6 +9,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <unordered_map>
@@ -192,8 +193,15 @@ struct TWorkService::TState {
 
 class TWorkService::TRunner : public QRunnable {
 public:
-    explicit TRunner(std::shared_ptr<TState> state) : FState(std::move(state)) { setAutoDelete(true); }
+    explicit TRunner(std::shared_ptr<TState> state) : FState(std::move(state)) {
+        setAutoDelete(true);
+        FMade.store(true, std::memory_order_release);
+    }
     void run() override {
+        // The pool hands a runner to an idle thread under locks of Qt's own, which the thread
+        // sanitizer does not see (Qt's libraries are not instrumented): this pair makes the
+        // hand-over of what the constructor wrote visible to it.
+        (void)FMade.load(std::memory_order_acquire);
         TState& state = *FState;
         std::unique_lock<std::mutex> lock(state.Lock);
         for (;;) {
@@ -209,6 +217,7 @@ public:
 
 private:
     std::shared_ptr<TState> FState;
+    std::atomic<bool> FMade{false};
 };
 
 void TWorkService::TState::StartWorkers(const std::shared_ptr<TState>& self) {
