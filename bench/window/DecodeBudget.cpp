@@ -63,7 +63,11 @@ int main(int argc, char** argv) {
     std::vector<PeResource> resources;
     for (int i = 1; i <= icons; ++i) {
         resources.push_back({3, true, static_cast<uint16_t>(i), {}, 1033, png});
-        resources.push_back({14, true, static_cast<uint16_t>(i), {}, 1033,
+        resources.push_back({14,
+                             true,
+                             static_cast<uint16_t>(i),
+                             {},
+                             1033,
                              GroupData({static_cast<uint16_t>(i)}, static_cast<uint32_t>(png.size()))});
     }
     TempDir dir;

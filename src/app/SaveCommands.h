@@ -15,7 +15,7 @@ class TCommandRunner;
 namespace pictavo {
 class TIconTab;
 class TIconLibrary;
-}
+}  // namespace pictavo
 
 class TSaveCommands {
 public:

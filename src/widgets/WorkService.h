@@ -90,8 +90,8 @@ private:
     void StepsArrived();
 
     const TMode FMode;
-    QElapsedTimer FSinceSteps;  // since steps last ran
-    QTimer FStepTimer;          // runs the steps that arrived too soon after the last ones
+    QElapsedTimer FSinceSteps;       // since steps last ran
+    QTimer FStepTimer;               // runs the steps that arrived too soon after the last ones
     std::shared_ptr<TState> FState;  // shared with the workers, which may outlive the service
     int FReleaseListener = 0;
 };
