@@ -428,6 +428,27 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     return 0;
 }
 
+// The operations on channels both phases share (codes 0 to 4); false for any other code.
+bool ChannelOperation(TChannelProgram& channels, int code, TInput& in) {
+    switch (code) {
+    case 0:
+        channels.Create(in.Byte(), in.Byte());
+        return true;
+    case 1:
+        channels.End(in.Byte());
+        return true;
+    case 2:
+    case 3:
+        channels.Post(in.Byte(), in.Byte(), in.Byte());
+        return true;
+    case 4:
+        channels.Abandon(in.Byte());
+        return true;
+    default:
+        return false;
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const TIconSources sources;
     TInput in(data, size);
@@ -437,20 +458,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TModelProgram model(channels.Service(), sources, in);
         for (int op = 0; op < kMaxOperations && !in.Done(); ++op) {
             const uint8_t code = in.Byte();
+            if (ChannelOperation(channels, code % 12, in)) {
+                channels.CheckCounts();
+                model.Check();
+                continue;
+            }
             switch (code % 12) {
-            case 0:
-                channels.Create(in.Byte(), in.Byte());
-                break;
-            case 1:
-                channels.End(in.Byte());
-                break;
-            case 2:
-            case 3:
-                channels.Post(in.Byte(), in.Byte(), in.Byte());
-                break;
-            case 4:
-                channels.Abandon(in.Byte());
-                break;
             case 5:
                 channels.Service().RunOne();
                 break;
@@ -483,20 +496,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The second phase: the same kind of program on worker threads.
     TChannelProgram channels(TMode::Threads, 1 + (setup >> 1) % 3);
     for (int op = 0; op < kMaxOperations && !in.Done(); ++op) {
-        switch (in.Byte() % 8) {
-        case 0:
-            channels.Create(in.Byte(), in.Byte());
-            break;
-        case 1:
-            channels.End(in.Byte());
-            break;
-        case 2:
-        case 3:
-            channels.Post(in.Byte(), in.Byte(), in.Byte());
-            break;
-        case 4:
-            channels.Abandon(in.Byte());
-            break;
+        const int code = in.Byte() % 8;
+        if (ChannelOperation(channels, code, in)) continue;
+        switch (code) {
         case 5:
             QCoreApplication::processEvents();
             break;

@@ -218,15 +218,6 @@ QString AnswersWhileBusy(const Twnd_pv_Main& window, const QString& busy) {
     return wrong;
 }
 
-QStringList StoredLines(const QString& store, const QString& section) {
-    TSettingsStore settings(store);
-    QStringList lines;
-    if (!settings.OpenKey(QStringLiteral("SOFTWARE\\Quarn\\Pictavo\\2.x\\") + section, false)) return lines;
-    for (qint64 i = 0; settings.ValueExists(TRegPropStorageManEh::LineName(i)); ++i)
-        lines << settings.ReadString(TRegPropStorageManEh::LineName(i));
-    return lines;
-}
-
 }  // namespace
 
 #define MOUNT_OR_SKIP(mount)                                        \

@@ -10,6 +10,7 @@
 #include "widgets/IconListModel.h"
 #include "widgets/PanelStatusBar.h"
 #include "widgets/PropStorageEh.h"
+#include "widgets/SettingsStore.h"
 #include "widgets/ShellTree.h"
 
 #include <QAction>
@@ -204,6 +205,15 @@ void RunListing(Twnd_pv_Main& window) {
     auto* service = window.findChild<TWorkService*>();
     while (Parts(window).Listing.Busy() && service->RunOne()) {
     }
+}
+
+QStringList StoredLines(const QString& store, const QString& section) {
+    TSettingsStore settings(store);
+    QStringList lines;
+    if (!settings.OpenKey(QStringLiteral("SOFTWARE\\Quarn\\Pictavo\\2.x\\") + section, false)) return lines;
+    for (qint64 i = 0; settings.ValueExists(TRegPropStorageManEh::LineName(i)); ++i)
+        lines << settings.ReadString(TRegPropStorageManEh::LineName(i));
+    return lines;
 }
 
 bool WaitIdle(Twnd_pv_Main& window) {

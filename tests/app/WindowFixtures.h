@@ -103,6 +103,8 @@ void SetModified(const std::string& path, const QDateTime& local);
 // With manual decoding the window's reads and pictures wait until the test runs them.
 std::unique_ptr<Twnd_pv_Main> OpenWindow(const QString& store, const QString& folder = {}, const QString& file = {},
                                          TWorkService::TMode decoding = TWorkService::TMode::Threads);
+// The "Line" values of a section of the window's stored settings in the store file `store`.
+QStringList StoredLines(const QString& store, const QString& section);
 // Waits until no run is in progress.
 bool WaitIdle(Twnd_pv_Main& window);
 // A window with manual work: runs its pieces of work, oldest first, until its listing's runs

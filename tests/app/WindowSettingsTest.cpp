@@ -19,19 +19,6 @@
 using namespace pictavo;
 using namespace pictavo::test;
 
-namespace {
-
-QStringList StoredLines(const QString& store, const QString& section) {
-    TSettingsStore settings(store);
-    QStringList lines;
-    if (!settings.OpenKey(QStringLiteral("SOFTWARE\\Quarn\\Pictavo\\2.x\\") + section, false)) return lines;
-    for (qint64 i = 0; settings.ValueExists(TRegPropStorageManEh::LineName(i)); ++i)
-        lines << settings.ReadString(TRegPropStorageManEh::LineName(i));
-    return lines;
-}
-
-}  // namespace
-
 class WindowSettingsTest : public QObject {
     Q_OBJECT
     QTemporaryDir FConfig;
