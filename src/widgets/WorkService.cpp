@@ -156,28 +156,22 @@ struct TWorkService::TState {
     // Under the lock: starts runners for the work waiting, as many as idle ones do not cover.
     void StartWorkers(const std::shared_ptr<TState>& self);
 
+    // Moves the entries of a channel from `from` to `to`, keeping the order of the others.
+    template <typename From, typename To>
+    static void MoveOut(From& from, uint64_t id, To& to) {
+        for (auto& entry : from)
+            if (entry.Channel == id) to.push_back(std::move(entry));
+        std::erase_if(from, [id](const auto& entry) { return entry.Channel == id; });
+    }
+
     // Under the lock: drops what a channel has waiting and queued, gives up its pieces running.
     void Abandon(TChannel& channel, uint64_t id, std::deque<TWaiting>& dropped, std::vector<TDone>& steps) {
         ++channel.Generation;
         channel.Cancel->store(true);
         channel.Cancel = std::make_shared<TCancelFlag>(false);
         channel.Pending = 0;
-        for (auto waiting = Waiting.begin(); waiting != Waiting.end();) {
-            if (waiting->Channel == id) {
-                dropped.push_back(std::move(*waiting));
-                waiting = Waiting.erase(waiting);
-            } else {
-                ++waiting;
-            }
-        }
-        for (auto done = Done.begin(); done != Done.end();) {
-            if (done->Channel == id) {
-                steps.push_back(std::move(*done));
-                done = Done.erase(done);
-            } else {
-                ++done;
-            }
-        }
+        MoveOut(Waiting, id, dropped);
+        MoveOut(Done, id, steps);
         // Its reads running no longer matter: their workers are given up, so that the channel's
         // next piece, and everyone else's, does not wait for a read that may never come back.
         for (auto& [serial, run] : Runs) {
